@@ -1,0 +1,137 @@
+#include "corvane/host/binary_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+#include "corvane/host/exceptions.h"
+
+namespace corvane {
+
+TBinaryFile::TBinaryFile(TBinaryFile&& other) noexcept
+    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {}
+
+TBinaryFile& TBinaryFile::operator=(TBinaryFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    path_ = std::move(other.path_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+TBinaryFile::~TBinaryFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TBinaryFile::Fail(const char* what, int err) const {
+  std::string msg = std::string(what) + " '" + path_ + "'";
+  if (err != 0) {
+    msg += ": ";
+    msg += std::strerror(err);
+  }
+  throw EInOutError(msg, err);
+}
+
+void TBinaryFile::Assign(std::string path) {
+  if (fd_ >= 0) Fail("Cannot rebind an open file", 0);
+  path_ = std::move(path);
+}
+
+void TBinaryFile::Reset() {
+  if (fd_ >= 0) Fail("File already open", 0);
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("Cannot open", errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = errno;
+    ::close(fd);
+    Fail("Not a regular file", S_ISREG(st.st_mode) ? err : 0);
+  }
+  fd_ = fd;
+}
+
+void TBinaryFile::Rewrite() {
+  if (fd_ >= 0) Fail("File already open", 0);
+  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) Fail("Cannot create", errno);
+  fd_ = fd;
+}
+
+void TBinaryFile::Close() {
+  if (fd_ < 0) return;
+  const int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) Fail("Cannot close", errno);
+}
+
+std::int64_t TBinaryFile::Size() const {
+  if (fd_ < 0) Fail("File not open", 0);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) Fail("Cannot get the size of", errno);
+  return st.st_size;
+}
+
+std::int64_t TBinaryFile::Position() const {
+  if (fd_ < 0) Fail("File not open", 0);
+  const off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+  if (pos < 0) Fail("Cannot tell the position in", errno);
+  return pos;
+}
+
+void TBinaryFile::Seek(std::int64_t pos) {
+  if (fd_ < 0) Fail("File not open", 0);
+  if (pos < 0 || ::lseek(fd_, pos, SEEK_SET) < 0) Fail("Cannot seek in", pos < 0 ? EINVAL : errno);
+}
+
+std::size_t TBinaryFile::Read(std::span<std::uint8_t> out) {
+  if (fd_ < 0) Fail("File not open", 0);
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::read(fd_, out.data() + done, out.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot read", errno);
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+void TBinaryFile::BlockRead(std::span<std::uint8_t> out) {
+  if (Read(out) != out.size()) Fail("Read past the end of", 0);
+}
+
+void TBinaryFile::BlockWrite(std::span<const std::uint8_t> data) {
+  if (fd_ < 0) Fail("File not open", 0);
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot write", errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void TBinaryFile::Sync() {
+  if (fd_ < 0) Fail("File not open", 0);
+  if (::fsync(fd_) != 0) Fail("Cannot flush", errno);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  TBinaryFile f(path);
+  f.Reset();
+  const std::int64_t size = f.Size();
+  std::string out(static_cast<std::size_t>(size), '\0');
+  std::span<std::uint8_t> span(reinterpret_cast<std::uint8_t*>(out.data()), out.size());
+  f.BlockRead(span);
+  f.Close();
+  return out;
+}
+
+}  // namespace corvane

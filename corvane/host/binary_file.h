@@ -1,0 +1,47 @@
+// An untyped binary file in 1-byte units, read and written through the
+// operating system. Every failure raises EInOutError naming the path.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace corvane {
+
+class TBinaryFile {
+ public:
+  TBinaryFile() = default;
+  explicit TBinaryFile(std::string path) : path_(std::move(path)) {}
+  TBinaryFile(const TBinaryFile&) = delete;
+  TBinaryFile& operator=(const TBinaryFile&) = delete;
+  TBinaryFile(TBinaryFile&& other) noexcept;
+  TBinaryFile& operator=(TBinaryFile&& other) noexcept;
+  ~TBinaryFile();  // closes quietly
+
+  void Assign(std::string path);  // binds a path; the file must be closed
+  const std::string& Path() const noexcept { return path_; }
+  void Reset();      // opens the bound file for reading
+  void Rewrite();    // creates (or truncates) the bound file for writing
+  void Close();      // raises when the system reports a failure (e.g. a full disk)
+  bool IsOpen() const noexcept { return fd_ >= 0; }
+
+  std::int64_t Size() const;
+  std::int64_t Position() const;
+  void Seek(std::int64_t pos);
+  // Reads exactly out.size() bytes; fewer bytes left in the file is a failure.
+  void BlockRead(std::span<std::uint8_t> out);
+  // Reads up to out.size() bytes; returns how many were read.
+  std::size_t Read(std::span<std::uint8_t> out);
+  void BlockWrite(std::span<const std::uint8_t> data);
+  void Sync();  // flushes the file's data to the device
+
+ private:
+  [[noreturn]] void Fail(const char* what, int err) const;
+  std::string path_;
+  int fd_ = -1;
+};
+
+// Reads a whole file into memory; raises EInOutError.
+std::string ReadFileBytes(const std::string& path);
+
+}  // namespace corvane

@@ -1,0 +1,68 @@
+// Dates and times as the handheld libraries exchange them: a double counting
+// days since 1899-12-30 00:00, the fraction being the time of day. 0 means
+// "no date". For negative values the whole part gives the day and the absolute
+// value of the fraction the time of day (-1.25 is 1899-12-29 06:00).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvane {
+
+using TDateTime = double;
+
+inline constexpr TDateTime kPalmEpochDay = 1462.0;   // 1904-01-01
+inline constexpr TDateTime kUnixEpochDay = 25569.0;  // 1970-01-01
+inline constexpr double kMSecsPerDay = 86400000.0;
+
+struct DateParts {
+  int year = 0, month = 0, day = 0;
+};
+struct TimeParts {
+  int hour = 0, minute = 0, second = 0, msec = 0;
+};
+
+bool IsLeapYear(int year) noexcept;
+int DaysInMonth(int year, int month) noexcept;  // 0 for a month outside 1..12
+
+// Raise EConvertError on a part out of range (year 1..9999).
+TDateTime EncodeDate(int year, int month, int day);
+TDateTime EncodeTime(int hour, int minute, int second, int msec);
+bool TryEncodeDate(int year, int month, int day, TDateTime& out) noexcept;
+bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& out) noexcept;
+
+// Decoding rounds to the nearest millisecond first, so 0.9999999999 is the next day.
+DateParts DecodeDate(TDateTime dt);
+TimeParts DecodeTime(TDateTime dt);
+// Whole days of a date (its day number, time dropped) and its time of day as a fraction.
+double DateOf(TDateTime dt) noexcept;
+double TimeOf(TDateTime dt) noexcept;
+
+// The current local date and time.
+TDateTime Now();
+
+// Process-wide date/time and number settings, used when dates and numbers
+// become text and back (tagged values). Format letters: d dd m mm yy yyyy for
+// dates, h hh n nn s ss z zzz for times; '/' and ':' in a format stand for the
+// separators below.
+struct FormatSettings {
+  std::string ShortDateFormat = "yyyy-mm-dd";
+  std::string LongTimeFormat = "hh:nn:ss";
+  char DateSeparator = '-';
+  char TimeSeparator = ':';
+  char DecimalSeparator = '.';
+};
+FormatSettings& DefaultFormatSettings() noexcept;
+
+// Date as ShortDateFormat, then (when the time of day is not 0, or the date part is 0)
+// a blank and the time as LongTimeFormat; a date without time of day gives the date alone.
+std::string DateTimeToStr(TDateTime dt, const FormatSettings& fs = DefaultFormatSettings());
+std::string DateToStr(TDateTime dt, const FormatSettings& fs = DefaultFormatSettings());
+std::string TimeToStr(TDateTime dt, const FormatSettings& fs = DefaultFormatSettings());
+// Parses a date, a time, or a date and a time in the settings' order and separators;
+// raises EConvertError on text that is not one.
+TDateTime StrToDateTime(const std::string& text, const FormatSettings& fs = DefaultFormatSettings());
+bool TryStrToDateTime(const std::string& text, TDateTime& out,
+                      const FormatSettings& fs = DefaultFormatSettings()) noexcept;
+
+}  // namespace corvane

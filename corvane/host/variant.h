@@ -1,0 +1,92 @@
+// The tagged value: empty, null, integer, float, currency, date-time, boolean
+// or text. Field definitions hold their current value in one; conversions
+// follow the rules callers of a typed-record library expect:
+//  - boolean true converts to the integer -1, false to 0; any non-zero number
+//    converts to true;
+//  - a float converts to an integer by rounding half to even; a float outside
+//    the 64-bit range fails;
+//  - text converts to a number by parsing it (blanks around it allowed) with
+//    the format settings' decimal separator; to a boolean from "true"/"false"
+//    (any case) or a number; to a date-time through the format settings;
+//  - empty converts to 0, "" or false; null fails every conversion but to text
+//    (which gives ""), as does any impossible conversion: EConvertError.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "corvane/host/currency.h"
+#include "corvane/host/datetime.h"
+
+namespace corvane {
+
+enum class VarType : std::uint8_t {
+  Empty,
+  Null,
+  Integer,
+  Float,
+  Currency,
+  DateTime,
+  Boolean,
+  Text,
+};
+
+class Variant {
+ public:
+  Variant() noexcept = default;  // empty
+  static Variant Null() noexcept;
+  // One constructor per kind; integral types become Integer.
+  Variant(bool v) noexcept;  // NOLINT(google-explicit-constructor)
+  Variant(int v) noexcept;   // NOLINT
+  Variant(unsigned v) noexcept;               // NOLINT
+  Variant(long v) noexcept;                   // NOLINT
+  Variant(unsigned long v) noexcept;          // NOLINT: values above INT64_MAX wrap
+  Variant(long long v) noexcept;              // NOLINT
+  Variant(unsigned long long v) noexcept;     // NOLINT: values above INT64_MAX wrap
+  Variant(double v) noexcept;                 // NOLINT
+  Variant(Currency v) noexcept;               // NOLINT
+  Variant(std::string v) noexcept;            // NOLINT
+  Variant(const char* v);                     // NOLINT
+  static Variant FromDateTime(TDateTime v) noexcept;
+
+  VarType Type() const noexcept { return type_; }
+  bool IsEmpty() const noexcept { return type_ == VarType::Empty; }
+  bool IsNull() const noexcept { return type_ == VarType::Null; }
+  bool IsNumeric() const noexcept;  // Integer, Float, Currency, Boolean
+
+  // Conversions; each raises EConvertError when the value cannot convert.
+  std::int64_t AsInt64() const;
+  // AsInt64 narrowed to 32 bits; out of range raises EConvertError.
+  std::int32_t AsInteger() const;
+  double AsDouble() const;
+  Currency AsCurrency() const;
+  TDateTime AsDateTime() const;
+  bool AsBoolean() const;
+  std::string AsString() const;
+
+  // Ordering between two values: numbers (and dates, booleans) compare as
+  // numbers, texts as bytes, a number and a text by converting the text;
+  // empty and null come before everything else and equal themselves.
+  // Raises EConvertError when the two cannot be compared.
+  static int Compare(const Variant& a, const Variant& b);
+  friend bool operator==(const Variant& a, const Variant& b);
+
+ private:
+  VarType type_ = VarType::Empty;
+  std::variant<std::monostate, std::int64_t, double, Currency, bool, std::string> value_;
+};
+
+// Parses a number with the format settings' decimal separator; blanks around
+// it are allowed. Raises EConvertError on anything else.
+double StrToFloat(const std::string& text);
+std::int64_t StrToInt64(const std::string& text);
+bool TryStrToFloat(const std::string& text, double& out) noexcept;
+// Shortest text that reads back to the same double, with the decimal separator.
+std::string FloatToStr(double v);
+
+// Rounds half to even; raises EConvertError when out of the 64-bit range or NaN.
+std::int64_t RoundHalfEven(double v);
+
+}  // namespace corvane

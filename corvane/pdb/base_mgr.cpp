@@ -1,0 +1,198 @@
+#include "corvane/pdb/base_mgr.h"
+
+#include <cstring>
+
+#include "corvane/foundation/exception.h"
+#include "corvane/host/datetime.h"
+
+namespace corvane {
+
+TPDBBaseMgr::TPDBBaseMgr(TComponent* owner) : TCorvane(owner) {}
+
+TPDBBaseMgr::~TPDBBaseMgr() { CloseOnDestroy(); }
+
+void TPDBBaseMgr::SetRecCategory(std::uint8_t Value) {
+  if (Value > 15) RaisePDB(1, 60020);
+  rec_category_ = Value;
+}
+
+std::span<const std::uint8_t> TPDBBaseMgr::CurrentRecord() const noexcept {
+  if (!has_current_) return {};
+  if (current_block_) return std::span<const std::uint8_t>(*current_block_);
+  return current_view_;
+}
+
+std::span<std::uint8_t> TPDBBaseMgr::PackBuffer() noexcept {
+  if (!pack_block_) return {};
+  return std::span<std::uint8_t>(*pack_block_);
+}
+
+void TPDBBaseMgr::SetCurrentRecord(std::shared_ptr<const Bytes> block) {
+  pack_block_.reset();
+  current_view_ = {};
+  current_block_ = std::move(block);
+  has_current_ = current_block_ != nullptr;
+  current_length_ = has_current_ ? static_cast<std::int32_t>(current_block_->size()) : 0;
+}
+
+void TPDBBaseMgr::Free() noexcept {
+  current_block_.reset();
+  pack_block_.reset();
+  current_view_ = {};
+  has_current_ = false;
+}
+
+void TPDBBaseMgr::CheckRoomForRecord(int code) const {
+  if (RecordCount() >= pdb::kMaxRecords) RaisePDB(code, 60040);
+}
+
+TRecordEntry TPDBBaseMgr::EntryFromCurrent(bool owns) const {
+  TRecordEntry e;
+  e.Category = rec_category_;
+  e.Flags = rec_flags_;
+  e.UniqueID = static_cast<std::uint32_t>(rec_unique_id_) & 0xFFFFFFu;
+  e.OwnsData = owns;
+  if (has_current_) {
+    e.Data = current_block_ ? current_block_
+                            : std::make_shared<const Bytes>(current_view_.begin(), current_view_.end());
+  }
+  e.DataLength = e.Data ? static_cast<std::int32_t>(e.Data->size()) : 0;
+  return e;
+}
+
+void TPDBBaseMgr::Post() {
+  if (!append_mode_) RaisePDB(1, 60010);
+  CheckRoomForRecord(2);
+  SetFieldValues();
+  const std::int32_t length = CalcFields();
+  auto block = std::make_shared<Bytes>(static_cast<std::size_t>(length < 0 ? 0 : length));
+  current_view_ = {};
+  current_block_ = block;
+  pack_block_ = block;
+  has_current_ = true;
+  current_length_ = static_cast<std::int32_t>(block->size());
+  PackFields();
+  pack_block_.reset();
+  RecordList().push_back(EntryFromCurrent(true));
+  append_mode_ = false;
+  SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
+  current_block_.reset();
+  has_current_ = false;
+}
+
+void TPDBBaseMgr::Cancel() {
+  if (!append_mode_) RaisePDB(1, 60000);
+  append_mode_ = false;
+}
+
+void TPDBBaseMgr::WriteRawRecord() {
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, 60030);
+  CheckRoomForRecord(2);
+  RecordList().push_back(EntryFromCurrent(false));
+  SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
+}
+
+void TPDBBaseMgr::WriteRawRecordFirst() {
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, 60030);
+  CheckRoomForRecord(2);
+  RecordList().push_front(EntryFromCurrent(false));
+  SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
+}
+
+void TPDBBaseMgr::SetCustomRecord() {
+  if (GetOpenMode() == dmModeReadOnly) Free();
+  if (!isOpen()) RaisePDB(1, 11600);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(7, 11660);
+  const std::int32_t rec = Cursor();
+  if (rec > FixLast() || rec < 0) RaisePDB(2, 11610);
+  if (!GetRecInFile(rec)) RaisePDB(3, 11620);
+  const pdb::Entry e = FileEntry(rec);
+  // The current record is a view into the file held in memory: no copy per record.
+  std::span<const std::uint8_t> bytes;
+  if (RecordBytes(rec, e, bytes)) {
+    current_view_ = bytes;
+    has_current_ = true;
+    current_length_ = static_cast<std::int32_t>(bytes.size());
+  }
+  rec_category_ = e.category;
+  rec_flags_ = e.flags;
+  rec_unique_id_ = static_cast<std::int32_t>(e.unique_id);
+  SplitFields();
+}
+
+void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
+  BuildFirstRecord();
+  auto& list = RecordList();
+  const std::size_t n = list.size();
+  std::span<const std::uint8_t> app;
+  std::int32_t app_len = 0;
+  GetAppInfoP(app, app_len);
+  std::span<const std::uint8_t> sort;
+  std::int32_t sort_len = 0;
+  GetSortInfoP(sort, sort_len);
+  const std::size_t T = WriteCategory ? pdb::kCategoryTableSize : 0;
+  const std::size_t A = app.size(), S = sort.size();
+  const std::size_t list_end = pdb::kHeaderSize + pdb::kEntrySize * n + pdb::kGapSize;
+
+  std::size_t total = list_end + T + A + S;
+  for (const TRecordEntry& e : list) {
+    if (!e.Flags.Contains(dmRecAttrDelete) && e.Data) total += e.Data->size();
+  }
+  Bytes out(total);
+
+  pdb::Header h;
+  h.name = DatabaseName();
+  h.attributes = GetAttributes();
+  h.version = GetDBVersion();
+  // Creation dates before 1990 (0 included) are no real creation date: use now.
+  const TDateTime created =
+      CreationDate() >= EncodeDate(1990, 1, 1) ? CreationDate() : Now();
+  h.creation_date = created;
+  h.modification_date = GetModificationDate() > 0 ? GetModificationDate() : created;
+  h.backup_date = GetLastBackupDate() > 0 ? GetLastBackupDate() : 0;
+  h.modification_number = GetModification();
+  h.app_info_offset = (T + A) > 0 ? static_cast<std::uint32_t>(list_end) : 0;
+  h.sort_info_offset = S > 0 ? static_cast<std::uint32_t>(list_end + T + A) : 0;
+  h.type = DatabaseType();
+  h.creator = CreatorID();
+  h.unique_id_seed = GetUniqueIDSeed();
+  h.next_record_list_id = 0;
+  h.record_count = static_cast<std::uint16_t>(n);
+  pdb::EncodeHeader(h, std::span<std::uint8_t, pdb::kHeaderSize>(out.data(), pdb::kHeaderSize));
+
+  std::size_t running = list_end + T + A + S;
+  std::size_t at = pdb::kHeaderSize;
+  std::size_t data_at = running;
+  for (const TRecordEntry& e : list) {
+    const bool deleted = e.Flags.Contains(dmRecAttrDelete);
+    pdb::Entry fe;
+    fe.data_offset = deleted ? 0 : static_cast<std::uint32_t>(running);
+    fe.category = e.Category & 0x0F;
+    fe.flags = e.Flags;
+    fe.unique_id = e.UniqueID & 0xFFFFFFu;
+    pdb::EncodeEntry(fe, std::span<std::uint8_t, pdb::kEntrySize>(out.data() + at, pdb::kEntrySize));
+    at += pdb::kEntrySize;
+    if (!deleted && e.Data) {
+      if (!e.Data->empty()) std::memcpy(out.data() + data_at, e.Data->data(), e.Data->size());
+      data_at += e.Data->size();
+      running += e.Data->size();
+    }
+  }
+  // The two gap bytes are already zero.
+  std::size_t block_at = list_end;
+  if (T > 0) {
+    if (!CategoryNames()) InitializeCategory();
+    pdb::EncodeCategoryTable(*CategoryNames(), std::span<const std::uint8_t, 17>(*CategoryIDs()),
+                             std::span<std::uint8_t, pdb::kCategoryTableSize>(out.data() + block_at,
+                                                                              pdb::kCategoryTableSize));
+    block_at += T;
+  }
+  if (A > 0) std::memcpy(out.data() + block_at, app.data(), A);
+  block_at += A;
+  if (S > 0) std::memcpy(out.data() + block_at, sort.data(), S);
+
+  File().Seek(0);
+  File().BlockWrite(out);
+}
+
+}  // namespace corvane

@@ -1,0 +1,87 @@
+// TPDBBaseMgr: the writing manager and base of every typed-record engine. It
+// adds the current record (the record an engine splits after a cursor move, or
+// packs when the caller posts), posting into the record list, raw records, and
+// the one-pass writer of the whole file.
+//
+// Record cycle of an engine:
+//   writing: Append (checks, ClearFields) -> set field values -> Post
+//            (SetFieldValues, CalcFields, PackFields into a block of that size);
+//   reading: every cursor move -> SetCustomRecord -> SplitFields.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "corvane/pdb/corvane.h"
+
+namespace corvane {
+
+class TPDBBaseMgr : public TCorvane {
+ public:
+  explicit TPDBBaseMgr(TComponent* owner = nullptr);
+  ~TPDBBaseMgr() override;
+
+  // Packs the current field values into a new record at the end of the list.
+  void Post();
+  // Leaves append mode without writing anything.
+  void Cancel();
+  // Adds the current record data as it is (e.g. bytes built by the caller),
+  // at the end or at the start of the record list. The entry shares the block.
+  void WriteRawRecord();
+  void WriteRawRecordFirst();
+
+  std::uint8_t GetRecCategory() const noexcept { return rec_category_; }
+  void SetRecCategory(std::uint8_t Value);
+  TRecFlags GetRecFlags() const noexcept { return rec_flags_; }
+  void SetRecFlags(TRecFlags Value) noexcept { rec_flags_ = Value; }
+  std::int32_t GetRecUniqueID() const noexcept { return rec_unique_id_; }
+  void SetRecUniqueID(std::int32_t Value) noexcept { rec_unique_id_ = Value; }
+  static std::uint8_t RecFlagsToByte(TRecFlags Flags) noexcept { return pdb::RecFlagsToByte(Flags); }
+
+  // The current record: its bytes (empty span when there are none), whether
+  // there is one, and its length.
+  std::span<const std::uint8_t> CurrentRecord() const noexcept;
+  bool HasCurrentRecord() const noexcept { return has_current_; }
+  std::int32_t CurrentRecordLength() const noexcept { return current_length_; }
+  // Sets the current record data to a block of the caller's (raw records).
+  void SetCurrentRecord(std::shared_ptr<const Bytes> block);
+  void SetCurrentRecord(Bytes block) { SetCurrentRecord(std::make_shared<const Bytes>(std::move(block))); }
+  // Releases the current record data.
+  void Free() noexcept;
+  bool AppendMode() const noexcept { return append_mode_; }
+
+ protected:
+  void SetCustomRecord() override;
+  void FlushAllData(bool WriteCategory) override;
+
+  virtual std::int32_t CalcFields() { return 0; }
+  virtual void PackFields() {}
+  virtual void SplitFields() {}
+  virtual void ClearFields() {}
+  virtual void BuildFirstRecord() {}
+  virtual void SetFieldValues() {}
+
+  // The block PackFields fills: exactly CalcFields() bytes.
+  std::span<std::uint8_t> PackBuffer() noexcept;
+  void SetAppendMode(bool on) noexcept { append_mode_ = on; }
+  // Raises EPDBException(code, 60040) when the record list is full.
+  void CheckRoomForRecord(int code) const;
+
+ private:
+  TRecordEntry EntryFromCurrent(bool owns) const;
+
+  bool append_mode_ = false;
+  TRecFlags rec_flags_;
+  std::int32_t rec_unique_id_ = 0;
+  std::uint8_t rec_category_ = 0;
+  // The current record is either a block (written records, raw records) or a
+  // view into the open file's image (records read), so walking a file copies nothing.
+  std::shared_ptr<const Bytes> current_block_;
+  std::shared_ptr<Bytes> pack_block_;  // the block being packed by Post
+  std::span<const std::uint8_t> current_view_;
+  bool has_current_ = false;
+  std::int32_t current_length_ = 0;
+};
+
+}  // namespace corvane

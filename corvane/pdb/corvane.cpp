@@ -1,0 +1,553 @@
+#include "corvane/pdb/corvane.h"
+
+#include <atomic>
+#include <cstdio>
+#include <limits>
+#include <unistd.h>
+
+#include "corvane/foundation/exception.h"
+#include "corvane/host/exceptions.h"
+#include "corvane/host/hooks.h"
+#include "corvane/host/locale.h"
+#include "corvane/host/text.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::uint16_t kMaxListCount = static_cast<std::uint16_t>(pdb::kMaxRecords);
+
+// A process-unique name beside the target, so the rename that completes a write
+// stays on one file system.
+std::string TempPathFor(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%u", static_cast<long>(::getpid()),
+                counter.fetch_add(1));
+  return target + suffix;
+}
+
+}  // namespace
+
+TCorvane::TCorvane(TComponent* owner) : TComponent(owner) {
+  // The date and time settings that handheld databases use when dates become text.
+  FormatSettings& fs = DefaultFormatSettings();
+  fs.ShortDateFormat = "dd/mm/yyyy";
+  fs.LongTimeFormat = "hh:nn";
+  fs.DateSeparator = '/';
+  fs.TimeSeparator = ':';
+}
+
+TCorvane::~TCorvane() { CloseOnDestroy(); }
+
+void TCorvane::CloseOnDestroy() noexcept {
+  if (!open_) {
+    try {
+      Unallocate();
+    } catch (...) {
+      HandleException();
+    }
+    return;
+  }
+  try {
+    CloseDatabase();
+  } catch (...) {
+    HandleException();
+    ForceClose();
+  }
+}
+
+void TCorvane::ForceClose() noexcept {
+  try {
+    Unallocate();
+  } catch (...) {
+    HandleException();
+  }
+  try {
+    file_.Close();
+  } catch (...) {
+  }
+  DiscardTempFile();
+  image_.clear();
+  image_.shrink_to_fit();
+  record_count_ = 0;
+  open_ = false;
+}
+
+void TCorvane::DiscardTempFile() noexcept {
+  if (!target_path_.empty() && !file_.Path().empty() && file_.Path() != target_path_) {
+    ::unlink(file_.Path().c_str());
+  }
+  target_path_.clear();
+}
+
+// ---- properties ----------------------------------------------------------------
+
+void TCorvane::SetDBName(const std::string& value) {
+  if (value != database_name_ && !Trim(value).empty()) {
+    if (Trim(value).size() >= 32) RaisePDB(1, 10400);
+    if (!ValidateName(value)) RaisePDB(2, 10410);
+  }
+  database_name_ = value;
+  plain_name_ = value;
+}
+
+void TCorvane::SetCreatorID(const std::string& value) {
+  if (value != creator_id_ && !Trim(value).empty()) {
+    if (Trim(value).size() != 4) RaisePDB(1, 10600);
+    if (!ValidateCreatorType(value)) RaisePDB(2, 10610);
+  }
+  creator_id_ = value;
+}
+
+void TCorvane::SetDatabaseType(const std::string& value) {
+  if (value != database_type_ && !Trim(value).empty()) {
+    if (Trim(value).size() != 4) RaisePDB(1, 10800);
+    if (!ValidateCreatorType(value)) RaisePDB(2, 10810);
+  }
+  database_type_ = value;
+}
+
+void TCorvane::SetPDBFilename(const std::string& value) {
+  if (value != pdb_filename_ && !Trim(value).empty()) {
+    if (UpperCase(ExtractFileExt(value)) != ".PDB") RaisePDB(1, 11000);
+    if (!ValidateName(value)) RaisePDB(2, 11010);
+  }
+  pdb_filename_ = value;
+}
+
+void TCorvane::SetOpenMode(TOpenMode mode) {
+  if (open_) RaisePDB(1, 11200);
+  open_mode_ = mode == dmModeReadOnly ? 0 : 1;
+}
+
+bool TCorvane::ValidateName(const std::string& text) noexcept {
+  for (unsigned char c : text) {
+    if (c < 32 || c > 126) return false;
+  }
+  return true;
+}
+
+bool TCorvane::ValidateCreatorType(const std::string& text) noexcept {
+  for (unsigned char c : text) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!ok) return false;
+  }
+  return true;
+}
+
+void TCorvane::SetWriteCategory(bool value) {
+  if (!open_) RaisePDB(1, 14600);
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(2, 14800);
+  write_category_ = value;
+}
+
+void TCorvane::GetAppInfoP(std::span<const std::uint8_t>& Block, std::int32_t& Length) const noexcept {
+  Block = app_info_;
+  Length = static_cast<std::int32_t>(app_info_.size());
+}
+
+void TCorvane::SetAppInfoP(Bytes Block) { app_info_ = std::move(Block); }
+
+void TCorvane::GetSortInfoP(std::span<const std::uint8_t>& Block, std::int32_t& Length) const noexcept {
+  Block = sort_info_;
+  Length = static_cast<std::int32_t>(sort_info_.size());
+}
+
+void TCorvane::SetSortInfoP(Bytes Block) { sort_info_ = std::move(Block); }
+
+// ---- opening -------------------------------------------------------------------
+
+std::string TCorvane::JoinedPath() const { return directory_ + "/" + pdb_filename_; }
+
+void TCorvane::OpenDatabase() {
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
+  if (open_) RaisePDB(1, 14000);
+  const std::string dir = Trim(directory_);
+  if (dir.empty()) RaisePDB(2, 14010);
+  if (Trim(pdb_filename_).empty()) RaisePDB(3, 14020);
+  if (!FileExists(IncludeTrailingPathDelimiter(dir) + pdb_filename_)) RaisePDB(4, 14030);
+  try {
+    file_.Assign(JoinedPath());
+  } catch (const Exception&) {
+    RaisePDB(5, 14040);
+  }
+  try {
+    file_.Reset();
+    const std::int64_t size = file_.Size();
+    // Offsets in the file are 32-bit and its size is kept in a signed 32-bit
+    // number: anything larger is no database this reader can describe.
+    if (size > std::numeric_limits<std::int32_t>::max()) {
+      file_.Close();
+      RaisePDB(7, 14060);
+    }
+    image_.resize(static_cast<std::size_t>(size));
+    file_.BlockRead(image_);
+  } catch (const EPDBException&) {
+    throw;
+  } catch (const std::exception&) {
+    image_.clear();
+    try {
+      file_.Close();
+    } catch (...) {
+    }
+    RaisePDB(6, 14050);
+  }
+  try {
+    ReadHeader();
+  } catch (const EPDBException&) {
+    image_.clear();
+    file_.Close();
+    RaisePDB(7, 14060);
+  }
+  try {
+    app_info_.clear();
+    if (app_info_offset_ != 0) ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, 13800);
+  } catch (const std::exception&) {
+    image_.clear();
+    file_.Close();
+    RaisePDB(10, 14090);
+  }
+  try {
+    sort_info_.clear();
+    if (sort_info_offset_ != 0) ReadBlock(sort_info_offset_, SortInfoLength(), sort_info_, 1, 13900);
+  } catch (const std::exception&) {
+    image_.clear();
+    file_.Close();
+    RaisePDB(10, 14100);
+  }
+  open_ = true;
+  GetFieldsDefinition();
+  First();
+}
+
+void TCorvane::ReadHeader() {
+  if (image_.size() < pdb::kHeaderSize) RaisePDB(7, 14060);
+  const pdb::Header h = pdb::DecodeHeader(
+      std::span<const std::uint8_t, pdb::kHeaderSize>(image_.data(), pdb::kHeaderSize),
+      StandardTimeZoneBiasMinutes());
+  // A resource database has 10-byte entries that this format would misread,
+  // and a record list that cannot fit in the file is no record list.
+  if ((h.attributes & pdb::kAttrResourceDB) != 0 ||
+      pdb::kHeaderSize + pdb::kEntrySize * h.record_count > image_.size()) {
+    RaisePDB(7, 14060);
+  }
+  database_name_ = h.name;
+  plain_name_ = h.name;
+  attributes_ = h.attributes;
+  version_ = h.version;
+  creation_date_ = h.creation_date;
+  modification_date_ = h.modification_date;
+  last_backup_date_ = h.backup_date;
+  modification_number_ = h.modification_number;
+  app_info_offset_ = h.app_info_offset;
+  sort_info_offset_ = h.sort_info_offset;
+  database_type_ = h.type;
+  creator_id_ = h.creator;
+  unique_id_seed_ = h.unique_id_seed;
+  next_record_list_id_ = h.next_record_list_id;
+  file_record_count_ = h.record_count;
+  record_count_ = FixRecordCount(h.record_count);
+  BuildDBName();
+}
+
+pdb::Entry TCorvane::FileEntry(std::int32_t RecNo) const noexcept {
+  const std::size_t at = pdb::kHeaderSize + pdb::kEntrySize * static_cast<std::size_t>(RecNo);
+  return pdb::DecodeEntry(std::span<const std::uint8_t, pdb::kEntrySize>(image_.data() + at, pdb::kEntrySize));
+}
+
+std::uint32_t TCorvane::FirstDataOffset() const noexcept {
+  // The first entry that has data; a deleted entry written with offset 0 says nothing.
+  for (std::int32_t i = 0; i < file_record_count_; ++i) {
+    const std::uint32_t off = FileEntry(i).data_offset;
+    if (off != 0) return off;
+  }
+  return static_cast<std::uint32_t>(image_.size());
+}
+
+std::int64_t TCorvane::AppInfoLength() const {
+  if (sort_info_offset_ != 0) return std::int64_t{sort_info_offset_} - app_info_offset_;
+  return std::int64_t{FirstDataOffset()} - app_info_offset_;
+}
+
+std::int64_t TCorvane::SortInfoLength() const {
+  return std::int64_t{FirstDataOffset()} - sort_info_offset_;
+}
+
+void TCorvane::ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
+                         int msg_locate) {
+  if (offset > image_.size()) RaisePDB(code_locate, msg_locate);
+  if (length < 0 || length > static_cast<std::int64_t>(image_.size() - offset)) {
+    RaisePDB(code_locate + 2, msg_locate + 20);
+  }
+  out.assign(image_.begin() + offset, image_.begin() + offset + length);
+}
+
+// ---- creating and closing ------------------------------------------------------
+
+void TCorvane::CreateDatabase() {
+  if (GetOpenMode() == dmModeReadOnly) RaisePDB(1, 14200);
+  if (open_) RaisePDB(2, 14210);
+  if (Trim(directory_).empty()) RaisePDB(3, 14220);
+  if (Trim(pdb_filename_).empty()) RaisePDB(4, 14230);
+  if (Trim(creator_id_).size() != 4) RaisePDB(5, 14240);
+  if (Trim(database_type_).size() != 4) RaisePDB(6, 14250);
+  if (Trim(database_name_).empty()) RaisePDB(8, 14270);
+  // The bytes go to a temporary file beside the target, which replaces the
+  // target only when CloseDatabase has written it whole: a failure on the way
+  // leaves any earlier file as it was.
+  const std::string target = JoinedPath();
+  try {
+    file_.Assign(TempPathFor(target));
+    file_.Rewrite();
+  } catch (const Exception&) {
+    RaisePDB(7, 14260);
+  }
+  target_path_ = target;
+  image_.clear();
+  version_ = 0;
+  modification_date_ = 0;
+  modification_number_ = 0;
+  last_backup_date_ = 0;
+  record_list_.clear();
+  record_count_ = 0;
+  InitializeCategory();
+  open_ = true;
+}
+
+void TCorvane::CloseDatabase() {
+  const bool writing = GetOpenMode() == dmModeWriteOnly;
+  if (writing) BuildPDBInfo();
+  if (!open_) RaisePDB(1, 11800);
+  if (writing) FlushAllData(write_category_);
+  Unallocate();
+  if (writing && !target_path_.empty()) {
+    file_.Close();
+    if (std::rename(file_.Path().c_str(), target_path_.c_str()) != 0) {
+      const int err = errno;
+      DiscardTempFile();
+      record_count_ = 0;
+      open_ = false;
+      throw EInOutError("Cannot replace '" + target_path_ + "'", err);
+    }
+    target_path_.clear();
+  } else {
+    file_.Close();
+  }
+  image_.clear();
+  image_.shrink_to_fit();
+  record_count_ = 0;
+  open_ = false;
+}
+
+void TCorvane::Unallocate() {
+  UnallocateCustom();
+  ReleaseCategories();
+  app_info_.clear();
+  sort_info_.clear();
+  record_list_.clear();
+}
+
+void TCorvane::ReleaseCategories() noexcept {
+  category_names_.reset();
+  category_ids_.reset();
+}
+
+void TCorvane::InitializeCategory() {
+  ReleaseCategories();
+  category_names_ = std::make_unique<TArrayCategories>();
+  category_ids_ = std::make_unique<std::array<std::uint8_t, 17>>();
+  for (std::uint8_t i = 0; i < 16; ++i) (*category_ids_)[i] = i;
+  (*category_ids_)[16] = 15;
+}
+
+// ---- records -------------------------------------------------------------------
+
+std::optional<TRecordEntry> TCorvane::GetRecInFile(std::int32_t RecNo) const {
+  if (!open_ || image_.empty() || RecNo < 0 || RecNo >= file_record_count_) return std::nullopt;
+  const pdb::Entry e = FileEntry(RecNo);
+  TRecordEntry r;
+  r.DataOffset = e.data_offset;
+  r.Category = e.category;
+  r.Flags = e.flags;
+  r.UniqueID = e.unique_id;
+  return r;
+}
+
+TRecordEntry* TCorvane::GetRecInLinkedList(std::int32_t RecNo) noexcept {
+  if (RecNo < 0 || static_cast<std::size_t>(RecNo) >= record_list_.size()) return nullptr;
+  return &record_list_[static_cast<std::size_t>(RecNo)];
+}
+
+bool TCorvane::RecordBytes(std::int32_t RecNo, const pdb::Entry& e,
+                           std::span<const std::uint8_t>& out) {
+  if (e.flags.Contains(dmRecAttrDelete)) return false;
+  // The record runs to the next entry that has data (a deleted record written
+  // with offset 0 has none), or to the end of the file after the last one.
+  std::uint32_t end = static_cast<std::uint32_t>(image_.size());
+  std::int32_t last = std::min<std::int32_t>(FixLast(), file_record_count_ - 1);
+  if (RecNo < last) {
+    for (std::int32_t i = RecNo + 1; i < file_record_count_; ++i) {
+      const std::uint32_t off = FileEntry(i).data_offset;
+      if (off != 0) {
+        end = off;
+        break;
+      }
+    }
+  }
+  if (end < e.data_offset) RaisePDB(8, 11670);
+  if (end > image_.size()) RaisePDB(6, 11650);
+  out = std::span<const std::uint8_t>(image_.data() + e.data_offset, end - e.data_offset);
+  return true;
+}
+
+void TCorvane::GetRecord(std::int32_t RecNo, std::shared_ptr<Bytes>& Data, std::int32_t& Size,
+                         TRecFlags& Flags, std::int32_t& UniqueID, std::uint8_t& Category) {
+  if (!open_) RaisePDB(1, 11600);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(7, 11660);
+  if (RecNo > FixLast() || RecNo < 0) RaisePDB(2, 11610);
+  if (RecNo >= file_record_count_) RaisePDB(3, 11620);
+  const pdb::Entry e = FileEntry(RecNo);
+  std::span<const std::uint8_t> bytes;
+  if (RecordBytes(RecNo, e, bytes)) {
+    Size = static_cast<std::int32_t>(bytes.size());
+    Data = std::make_shared<Bytes>(bytes.begin(), bytes.end());
+  } else {
+    Data.reset();
+  }
+  Category = e.category;
+  Flags = e.flags;
+  UniqueID = static_cast<std::int32_t>(e.unique_id);
+}
+
+// ---- cursor --------------------------------------------------------------------
+
+void TCorvane::SetDBCursor(std::int32_t RecNo) noexcept {
+  if (record_count_ == 0) {
+    bof_ = eof_ = true;
+    cursor_ = -1;
+  } else {
+    bof_ = eof_ = false;
+    cursor_ = RecNo;
+  }
+}
+
+void TCorvane::SetEngineRecord(std::int32_t /*RecNo*/) { SetCustomRecord(); }
+
+void TCorvane::First() {
+  if (record_count_ == 0) return;
+  const std::int32_t i = FixFirst();
+  SetDBCursor(i);
+  SetEngineRecord(i);
+}
+
+void TCorvane::Last() {
+  if (record_count_ == 0) return;
+  const std::int32_t i = FixLast();
+  SetDBCursor(i);
+  SetEngineRecord(i);
+}
+
+void TCorvane::Next() {
+  if (record_count_ == 0) {
+    bof_ = eof_ = true;
+    return;
+  }
+  if (eof_) RaisePDB(bof_ ? 1 : 2, bof_ ? 13000 : 13010);
+  if (cursor_ == FixLast()) {
+    bof_ = false;
+    eof_ = true;
+    return;
+  }
+  ++cursor_;
+  SetEngineRecord(cursor_);
+}
+
+void TCorvane::Previous() {
+  if (record_count_ == 0) return;
+  if (bof_) RaisePDB(eof_ ? 1 : 2, eof_ ? 12800 : 12810);
+  if (cursor_ == FixFirst()) {
+    bof_ = true;
+    eof_ = false;
+    return;
+  }
+  --cursor_;
+  SetEngineRecord(cursor_);
+}
+
+bool TCorvane::Bof() noexcept {
+  if (record_count_ == 0) bof_ = eof_ = true;
+  return bof_;
+}
+
+bool TCorvane::Eof() noexcept {
+  if (record_count_ == 0) bof_ = eof_ = true;
+  return eof_;
+}
+
+// ---- categories ----------------------------------------------------------------
+
+void TCorvane::ReadCategories() {
+  InitializeCategory();
+  std::fill(category_ids_->begin(), category_ids_->end(), std::uint8_t{0});
+  if (!open_) RaisePDB(1, 12000);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(2, 12010);
+  if (app_info_offset_ == 0) RaisePDB(3, 12020);
+  if (app_info_.empty()) {
+    try {
+      ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, 13800);
+    } catch (const std::exception&) {
+      RaisePDB(4, 12030);
+    }
+  }
+  pdb::CategoryTable table;
+  if (!pdb::DecodeCategoryTable(app_info_, table)) {
+    ReleaseCategories();
+    RaisePDB(5, 12040);
+  }
+  *category_names_ = std::move(table.names);
+  *category_ids_ = table.ids;
+}
+
+namespace {
+// Categories read on demand report the reader's failure one code further on.
+template <class F>
+void WithCategoriesRead(F&& read) {
+  try {
+    read();
+  } catch (const EPDBException& e) {
+    throw EPDBException(e.ErrorCode() + 1, e.what());
+  }
+}
+}  // namespace
+
+std::string TCorvane::GetCategory(std::uint8_t Index) {
+  if (Index > 15) RaisePDB(1, 12200);
+  if (!category_names_) WithCategoriesRead([this] { ReadCategories(); });
+  return (*category_names_)[Index];
+}
+
+std::uint8_t TCorvane::GetCategoryID(std::uint8_t Index) {
+  if (Index > 15) RaisePDB(1, 12400);
+  if (!category_ids_) WithCategoriesRead([this] { ReadCategories(); });
+  return (*category_ids_)[Index];
+}
+
+void TCorvane::SetCategory(std::uint8_t Index, const std::string& Name) {
+  if (Index > 15) RaisePDB(1, 14400);
+  if (!category_names_) InitializeCategory();
+  (*category_names_)[Index] = Name;
+}
+
+std::uint8_t TCorvane::GetRecCategoryID(std::int32_t RecNo) {
+  if (!open_) RaisePDB(1, 12600);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(2, 12610);
+  const std::optional<TRecordEntry> entry = GetRecInFile(RecNo);
+  if (!entry) RaisePDB(3, 12620);
+  return entry->Category;
+}
+
+std::string TCorvane::GetRecCategoryName(std::int32_t RecNo) {
+  return GetCategory(GetRecCategoryID(RecNo));
+}
+
+}  // namespace corvane

@@ -1,0 +1,221 @@
+// TCorvane: the record-level manager. It owns one PDB file at a time:
+//  - dmModeReadOnly: OpenDatabase reads an existing file (held in memory while
+//    it is open, every offset checked against its size) and the cursor walks
+//    its records;
+//  - dmModeWriteOnly: CreateDatabase prepares a new file; records are collected
+//    in memory (TPDBBaseMgr) and CloseDatabase writes the whole file in one pass
+//    into a temporary file that replaces the target only once it is complete.
+// Failures of its checks raise EPDBException with the operation's code and the
+// catalogue message; file-system failures outside the guarded steps raise
+// EInOutError.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "corvane/foundation/types.h"
+#include "corvane/host/binary_file.h"
+#include "corvane/host/component.h"
+#include "corvane/host/datetime.h"
+#include "corvane/pdb/file_format.h"
+
+namespace corvane {
+
+// One record as the manager handles it. A block posted by an engine is owned by
+// its entry alone; a block handed to the raw writers is shared with the caller,
+// who may drop its reference at any time.
+struct TRecordEntry {
+  std::uint32_t DataOffset = 0;  // 0 for a record that lives only in memory
+  std::uint8_t Category = 0;
+  TRecFlags Flags;
+  std::uint32_t UniqueID = 0;
+  std::shared_ptr<const Bytes> Data;  // nothing for a record without data
+  bool OwnsData = false;
+  std::int32_t DataLength = 0;
+};
+
+class TCorvane : public TComponent {
+ public:
+  explicit TCorvane(TComponent* owner = nullptr);
+  ~TCorvane() override;
+
+  // Published properties. The validating setters store a value equal to the
+  // current one, or one that is blank once trimmed, without checks.
+  const std::string& Directory() const noexcept { return directory_; }
+  void SetDirectory(const std::string& value) { directory_ = value; }
+  const std::string& PDBFilename() const noexcept { return pdb_filename_; }
+  void SetPDBFilename(const std::string& value);
+  const std::string& DatabaseName() const noexcept { return database_name_; }
+  void SetDBName(const std::string& value);
+  TOpenMode GetOpenMode() const noexcept { return open_mode_ == 0 ? dmModeReadOnly : dmModeWriteOnly; }
+  void SetOpenMode(TOpenMode mode);
+  const std::string& CreatorID() const noexcept { return creator_id_; }
+  void SetCreatorID(const std::string& value);
+  const std::string& DatabaseType() const noexcept { return database_type_; }
+  void SetDatabaseType(const std::string& value);
+  TDateTime CreationDate() const noexcept { return creation_date_; }
+  void SetCreationDate(TDateTime value) noexcept { creation_date_ = value; }
+  TDBFlags GetDBFlags() const noexcept { return pdb::ToTDBFlags(attributes_); }
+  // The attribute word becomes exactly the bits of the set; every other bit is cleared.
+  void SetDBFlags(TDBFlags flags) noexcept { attributes_ = pdb::DBFlagsToWord(flags); }
+
+  // Other header values, without checks.
+  std::uint16_t GetDBVersion() const noexcept { return version_; }
+  void SetDBVersion(std::uint16_t v) noexcept { version_ = v; }
+  TDateTime GetModificationDate() const noexcept { return modification_date_; }
+  void SetModificationDate(TDateTime v) noexcept { modification_date_ = v; }
+  std::uint32_t GetModification() const noexcept { return modification_number_; }
+  void SetModification(std::uint32_t v) noexcept { modification_number_ = v; }
+  TDateTime GetLastBackupDate() const noexcept { return last_backup_date_; }
+  void SetLastBackupDate(TDateTime v) noexcept { last_backup_date_ = v; }
+  // The whole attribute word, including bits that have no TDBEnumFlags.
+  std::uint16_t GetAttributes() const noexcept { return attributes_; }
+  void SetAttributes(std::uint16_t v) noexcept { attributes_ = v; }
+  std::uint32_t GetAppInfoOffset() const noexcept { return app_info_offset_; }
+  std::uint32_t GetSortInfoOffset() const noexcept { return sort_info_offset_; }
+  std::uint32_t GetUniqueIDSeed() const noexcept { return unique_id_seed_; }
+  void SetUniqueIDSeed(std::uint32_t v) noexcept { unique_id_seed_ = v; }
+  std::uint32_t GetNextRecordListID() const noexcept { return next_record_list_id_; }
+  // Size of the open file in bytes (0 when none is open for reading).
+  std::int64_t FileSize() const noexcept { return static_cast<std::int64_t>(image_.size()); }
+  const std::string& PlainDatabaseName() const noexcept { return plain_name_; }
+
+  // The application-info and sort-info blocks: as read, or as set to be written.
+  void GetAppInfoP(std::span<const std::uint8_t>& Block, std::int32_t& Length) const noexcept;
+  void SetAppInfoP(Bytes Block);
+  void GetSortInfoP(std::span<const std::uint8_t>& Block, std::int32_t& Length) const noexcept;
+  void SetSortInfoP(Bytes Block);
+
+  bool isOpen() const noexcept { return open_; }
+  static bool ValidateName(const std::string& text) noexcept;
+  static bool ValidateCreatorType(const std::string& text) noexcept;
+  void SetWriteCategory(bool value);
+  bool WriteCategory() const noexcept { return write_category_; }
+
+  void OpenDatabase();
+  void CreateDatabase();
+  void CloseDatabase();
+  void Unallocate();
+  void InitializeCategory();
+
+  // Record access (read-only databases).
+  // Copies record RecNo into a new block in Data. A deleted record gives no
+  // data (Data becomes empty) and leaves Size unchanged.
+  void GetRecord(std::int32_t RecNo, std::shared_ptr<Bytes>& Data, std::int32_t& Size,
+                 TRecFlags& Flags, std::int32_t& UniqueID, std::uint8_t& Category);
+  // The entry of the file's record list at RecNo; nothing when there is none.
+  std::optional<TRecordEntry> GetRecInFile(std::int32_t RecNo) const;
+  // The entry at RecNo of the records collected for writing; nullptr when the list is shorter.
+  TRecordEntry* GetRecInLinkedList(std::int32_t RecNo) noexcept;
+  static TRecFlags ToTRecFlags(std::uint8_t attributes) noexcept { return pdb::ToTRecFlags(attributes); }
+  static TDBFlags ToTDBFlags(std::uint16_t attributes) noexcept { return pdb::ToTDBFlags(attributes); }
+  std::uint16_t RecordCount() const noexcept { return record_count_; }
+
+  // The cursor. The names BOF/EOF of the usual loop are Bof()/Eof() here: EOF is a C macro.
+  void First();
+  void Last();
+  void Next();
+  void Previous();
+  bool Bof() noexcept;
+  bool Eof() noexcept;
+  std::int32_t Cursor() const noexcept { return cursor_; }
+  void SetDBCursor(std::int32_t RecNo) noexcept;
+  void SetEngineRecord(std::int32_t RecNo);
+
+  // Categories.
+  void ReadCategories();
+  std::string GetCategory(std::uint8_t Index);
+  void SetCategory(std::uint8_t Index, const std::string& Name);
+  std::uint8_t GetCategoryID(std::uint8_t Index);
+  std::uint8_t GetRecCategoryID(std::int32_t RecNo);
+  std::string GetRecCategoryName(std::int32_t RecNo);
+
+ protected:
+  // Hooks for the writing manager and the engines.
+  virtual void SetCustomRecord() {}
+  virtual void UnallocateCustom() {}
+  virtual void FlushAllData(bool /*WriteCategory*/) {}
+  virtual void GetFieldsDefinition() {}
+  virtual void BuildPDBInfo() {}
+  virtual void BuildDBName() {}
+  virtual std::uint16_t FixRecordCount(std::uint16_t Count) { return Count; }
+
+ public:
+  // Physical index of the first and last record the caller may reach.
+  virtual std::int32_t FixFirst() { return 0; }
+  virtual std::int32_t FixLast() { return static_cast<std::int32_t>(record_count_) - 1; }
+
+ protected:
+  // For a destructor: closes an open database (writing it when it was created
+  // for writing) or releases memory; a failure goes to the exception handler
+  // hook and the database is then released without being written.
+  void CloseOnDestroy() noexcept;
+
+  // The file image of a database open for reading (empty otherwise).
+  std::span<const std::uint8_t> FileImage() const noexcept { return image_; }
+  // Bytes of record RecNo inside the file image; false when the record is deleted.
+  // Raises code 8 / 6 of GetRecord when its length cannot be taken or it lies outside the file.
+  bool RecordBytes(std::int32_t RecNo, const pdb::Entry& e, std::span<const std::uint8_t>& out);
+  pdb::Entry FileEntry(std::int32_t RecNo) const noexcept;  // RecNo inside the file's list
+
+  // The records collected for writing, in file order.
+  std::deque<TRecordEntry>& RecordList() noexcept { return record_list_; }
+  void SetRecordCount(std::uint16_t n) noexcept { record_count_ = n; }
+  void SetPlainDatabaseName(const std::string& v) { plain_name_ = v; }
+  void SetDatabaseNameRaw(const std::string& v) { database_name_ = v; }
+  const std::array<std::uint8_t, 17>* CategoryIDs() const noexcept { return category_ids_.get(); }
+  const TArrayCategories* CategoryNames() const noexcept { return category_names_.get(); }
+  // Path of the file being written (the temporary file until CloseDatabase completes).
+  TBinaryFile& File() noexcept { return file_; }
+
+ private:
+  void ReadHeader();
+  void ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
+                 int msg_locate);
+  std::int64_t AppInfoLength() const;
+  std::int64_t SortInfoLength() const;
+  std::uint32_t FirstDataOffset() const noexcept;
+  void ReleaseCategories() noexcept;
+  void ForceClose() noexcept;
+  void DiscardTempFile() noexcept;
+  std::string JoinedPath() const;
+
+  TBinaryFile file_;
+  std::string directory_;
+  std::string pdb_filename_;
+  bool open_ = false;
+  std::int32_t cursor_ = -1;
+  std::string plain_name_;
+  std::string database_name_;
+  TDateTime creation_date_ = 0;
+  std::uint32_t app_info_offset_ = 0;
+  std::uint32_t sort_info_offset_ = 0;
+  std::string database_type_;
+  std::string creator_id_;
+  std::uint8_t open_mode_ = 0;
+  std::uint16_t attributes_ = 0;
+  std::uint16_t version_ = 0;
+  TDateTime modification_date_ = 0;
+  std::uint32_t modification_number_ = 0;
+  TDateTime last_backup_date_ = 0;
+  std::uint32_t unique_id_seed_ = 0;
+  std::uint32_t next_record_list_id_ = 0;
+  Bytes app_info_;
+  Bytes sort_info_;
+  std::unique_ptr<TArrayCategories> category_names_;
+  std::unique_ptr<std::array<std::uint8_t, 17>> category_ids_;
+  bool write_category_ = false;
+  std::deque<TRecordEntry> record_list_;
+  std::uint16_t record_count_ = 0;
+  std::uint16_t file_record_count_ = 0;  // entries in the file's record list
+  bool bof_ = false;
+  bool eof_ = false;
+  Bytes image_;             // the open file's bytes (read-only mode)
+  std::string target_path_;  // the file a database being written replaces on close
+};
+
+}  // namespace corvane
