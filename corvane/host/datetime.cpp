@@ -11,7 +11,7 @@
 namespace corvane {
 namespace {
 
-// Day number of 0001-01-01 relative to 1899-12-30 (the day-count origin).
+// Days from 0001-01-01 to 1899-12-31: day 1 of the count is 0001-01-01.
 constexpr std::int64_t kDaysFrom1To1899 = 693594;
 
 std::int64_t DaysBeforeYear(int year) {
@@ -52,7 +52,7 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& out) noexcept {
   if (day < 1 || day > DaysInMonth(year, month)) return false;
   std::int64_t n = DaysBeforeYear(year);
   for (int m = 1; m < month; ++m) n += DaysInMonth(year, m);
-  n += day - 1;
+  n += day;
   out = static_cast<double>(n - kDaysFrom1To1899);
   return true;
 }
@@ -90,7 +90,7 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec) {
 DateParts DecodeDate(TDateTime dt) {
   std::int64_t days = 0, ms = 0;
   Split(dt, days, ms);
-  std::int64_t n = days + kDaysFrom1To1899;  // days since 0001-01-01
+  std::int64_t n = days + kDaysFrom1To1899 - 1;  // days since 0001-01-01
   if (n < 0 || n >= DaysBeforeYear(10000)) throw EConvertError("Invalid date/time value");
   // Civil date from a day count (400-year cycles).
   int year = static_cast<int>(n / 146097) * 400 + 1;
