@@ -1,0 +1,42 @@
+#include "corvane/engines/frame.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace corvane {
+
+void TPDBBaseField::SetFieldName(const std::string& Name) {
+  field_name_ = Name;
+  TCollectionItem::SetDisplayName(Name);
+}
+
+std::string TPDBBaseField::GetDisplayName() const {
+  return field_name_.empty() ? TCollectionItem::GetDisplayName() : field_name_;
+}
+
+void TPDBBaseField::TakeRaw(std::span<const std::uint8_t> bytes, std::size_t total) {
+  raw_.assign(bytes.begin(), bytes.end());
+  if (total > raw_.size()) raw_.resize(total, 0);
+}
+
+void TPDBBaseField::CopyDefinition(const TPDBBaseField& from) {
+  SetFieldName(from.field_name_);
+  value_ = from.value_;
+  size_ = from.size_;
+}
+
+bool SameFieldName(std::string_view a, std::string_view b) noexcept {
+  auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+}
+
+void RaiseRecordTooLong() {
+  throw std::length_error("a record cannot be longer than 2147483647 bytes");
+}
+
+void RaiseRecordOverrun() {
+  throw std::logic_error("a field changed between measuring and packing its record");
+}
+
+}  // namespace corvane

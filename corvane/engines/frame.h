@@ -1,0 +1,307 @@
+// The frame every typed-record engine is built on.
+//
+// An engine turns the raw records of a PDB file into named, typed field values
+// and back. What engines share lives here, once; an engine file holds only its
+// type set, its typed accessors (accepted types and message ids) and its
+// encodings.
+//
+// The pieces, from the bottom up:
+//
+//   TPDBBaseField            a field definition: FieldName, the current value
+//                            (a Variant), Size (its width in a record; 0 for
+//                            variable-length text) and the raw copy (the
+//                            field's bytes as last taken from a record).
+//   TPDBTypedField<D, E, d>  adds DataType of the engine's enumeration E (new
+//                            items get d), SetDataType (drops the raw copy,
+//                            sets Size and the zero value from D's type
+//                            table), Assign between items of the same class,
+//                            and Require(mask, id) for the accessors' checks.
+//   TPDBFieldsT<Field>       the owned collection: Add (a new item whose value
+//                            is empty text), GetItem, SetItem, iteration.
+//   TPDBEngine<Fields>       a TPDBBaseMgr that owns its Fields and gives
+//                            Append, FieldByName, and the hooks UnallocateCustom,
+//                            CalcFields, PackFields, SplitFields, ClearFields.
+//
+// What an engine's field class D (derived from TPDBTypedField) provides:
+//
+//   static std::int32_t TypeWidth(E type);   // Size that SetDataType gives
+//   static Variant ZeroOf(E type);           // value that SetDataType gives
+//   std::int64_t RecordWidth() const;        // bytes PackInto writes now
+//   void PackInto(std::uint8_t* out) const;  // writes exactly RecordWidth() bytes
+//   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
+//        // takes the field's raw copy and value from the start of `rest`;
+//        // false (nothing changed) when its bytes are not all inside `rest`
+//   void ClearValue();                       // what ClearFields does to it
+//
+// The record helpers CalcRecordLength, PackRecord, SplitRecord, ClearRecord and
+// FindFieldByName work on any collection of such fields, so a manager that is
+// not a TPDBBaseMgr (the generic typed-record manager) can use them too.
+//
+// Record layout shared by every engine: the fields in collection order from
+// offset 0, nothing between them, every multi-byte number big-endian. A split
+// never reads outside the bytes of the current record: a record that is short
+// (or deleted, and so has no bytes) raises the engine's "Record is not stored
+// as detailed in Fields structure!" with code 1, leaving the fields before the
+// failing one with their new values and the rest as they were.
+//
+// Destruction: the frame's destructor closes an open database, but each
+// concrete engine must close it in its own destructor too (CloseOnDestroy),
+// because C++ runs the hooks of the class being destroyed, and an engine's own
+// BuildPDBInfo or BuildFirstRecord must take part in writing the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "corvane/foundation/exception.h"
+#include "corvane/foundation/types.h"
+#include "corvane/host/collection.h"
+#include "corvane/host/variant.h"
+#include "corvane/pdb/base_mgr.h"
+
+namespace corvane {
+
+// ---------------------------------------------------------------------------
+// Sets of data types, for the accessors' checks: bit i stands for ordinal i.
+using TypeMask = std::uint32_t;
+
+template <class E>
+constexpr TypeMask TypeBit(E type) noexcept {
+  const auto ordinal = static_cast<unsigned>(type);
+  return ordinal < 32 ? (TypeMask{1} << ordinal) : 0;
+}
+
+template <class E>
+constexpr TypeMask Types(std::initializer_list<E> types) noexcept {
+  TypeMask m = 0;
+  for (E t : types) m |= TypeBit(t);
+  return m;
+}
+
+// Every ordinal from `first` to `last`, both included.
+template <class E>
+constexpr TypeMask TypeRange(E first, E last) noexcept {
+  TypeMask m = 0;
+  for (auto i = static_cast<unsigned>(first); i <= static_cast<unsigned>(last); ++i) m |= TypeMask{1} << i;
+  return m;
+}
+
+// ---------------------------------------------------------------------------
+// The message ids of the frame's checks, one set per engine.
+struct TEngineMessages {
+  int NoFieldsInStructure;  // FieldByName, code 1: "There are no Fields in the structure!"
+  int NoFieldWithName;      // FieldByName, code 2: "There are no Fields with this name!"
+  int RecordMismatch;       // SplitFields, code 1: "Record is not stored as detailed in Fields structure!"
+  int NotOpen;              // Append, code 1: "Database is not open!"
+  int NotOpenForWrite;      // Append, code 2: "Database is not open for write!"
+  int NoFieldsSpecified;    // Append, code 3: "There are no fields specified in Database!"
+};
+
+// ---------------------------------------------------------------------------
+class TPDBBaseField : public TCollectionItem {
+ public:
+  const std::string& FieldName() const noexcept { return field_name_; }
+  // Stores the name, then tells the collection that the display name changed.
+  void SetFieldName(const std::string& Name);
+  // FieldName when it is not empty; otherwise the collection item's default.
+  std::string GetDisplayName() const override;
+  void SetDisplayName(const std::string& value) override { SetFieldName(value); }
+
+  std::int32_t Size() const noexcept { return size_; }
+  // The current value, whatever kind it holds; the typed accessors convert it.
+  const Variant& Value() const noexcept { return value_; }
+  // The bytes last taken from a record (text fields: with their zero byte).
+  std::span<const std::uint8_t> RawCopy() const noexcept { return raw_; }
+  std::int32_t RawLength() const noexcept { return static_cast<std::int32_t>(raw_.size()); }
+
+ protected:
+  TPDBBaseField() = default;
+
+  void ReleaseRaw() noexcept { raw_.clear(); }
+  // The raw copy becomes `bytes` followed by zero bytes up to `total` bytes.
+  // Reuses the block's storage, so walking a file does not allocate per field.
+  void TakeRaw(std::span<const std::uint8_t> bytes, std::size_t total);
+  void TakeRaw(std::span<const std::uint8_t> bytes) { TakeRaw(bytes, bytes.size()); }
+  // Name, value and Size (not the raw copy): what Assign copies.
+  void CopyDefinition(const TPDBBaseField& from);
+
+  Variant value_;
+  std::int32_t size_ = 0;
+  Bytes raw_;
+
+ private:
+  template <class F>
+  friend class TPDBFieldsT;
+  std::string field_name_;
+};
+
+// ---------------------------------------------------------------------------
+template <class Derived, class E, E kDefaultType>
+class TPDBTypedField : public TPDBBaseField {
+ public:
+  using TypeEnum = E;
+
+  TPDBTypedField() { size_ = Derived::TypeWidth(kDefaultType); }
+
+  E DataType() const noexcept { return type_; }
+  // Drops the raw copy and resets Size and the value for the type, even when
+  // the type does not change.
+  void SetDataType(E Type) {
+    ReleaseRaw();
+    type_ = Type;
+    size_ = Derived::TypeWidth(Type);
+    value_ = Derived::ZeroOf(Type);
+  }
+
+  // From an item of the same field class: FieldName, DataType, value, Size.
+  void Assign(const TPersistent& Source) override {
+    if (const auto* f = dynamic_cast<const Derived*>(&Source)) {
+      if (f == this) return;
+      CopyDefinition(*f);
+      type_ = f->DataType();
+      return;
+    }
+    TPDBBaseField::Assign(Source);
+  }
+
+  bool Accepts(TypeMask mask) const noexcept { return (mask & TypeBit(type_)) != 0; }
+
+ protected:
+  // The accessors' type check: code 1 with `message_id` when refused.
+  void Require(TypeMask mask, int message_id) const {
+    if (!Accepts(mask)) RaisePDB(1, message_id);
+  }
+
+  E type_ = kDefaultType;
+};
+
+// ---------------------------------------------------------------------------
+template <class F>
+class TPDBFieldsT : public TOwnedCollection<F> {
+ public:
+  using Field = F;
+  using TOwnedCollection<F>::TOwnedCollection;
+
+  // A new item at the end: the default type and Size of a new item, empty text.
+  F& Add() {
+    F& f = TOwnedCollection<F>::Add();
+    f.value_ = Variant(std::string());
+    return f;
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Record helpers over a collection of fields (see the top of this file).
+
+// Letters a-z compare equal to A-Z; every other byte compares as itself.
+bool SameFieldName(std::string_view a, std::string_view b) noexcept;
+
+template <class Fields>
+typename Fields::Field& FindFieldByName(Fields& fields, std::string_view Name,
+                                        const TEngineMessages& msg) {
+  if (fields.Count() == 0) RaisePDB(1, msg.NoFieldsInStructure);
+  for (auto& f : fields) {
+    if (SameFieldName(f.FieldName(), Name)) return f;
+  }
+  RaisePDB(2, msg.NoFieldWithName);
+}
+
+// Raised when values would make a record longer than its 32-bit length can
+// describe (texts of gigabytes); no file could hold it.
+[[noreturn]] void RaiseRecordTooLong();
+// Raised when a field wants more bytes than the block measured for it holds.
+[[noreturn]] void RaiseRecordOverrun();
+
+// The record length PackRecord will fill.
+template <class Fields>
+std::int32_t CalcRecordLength(const Fields& fields) {
+  std::int64_t total = 0;
+  for (const auto& f : fields) {
+    total += f.RecordWidth();
+    if (total > std::numeric_limits<std::int32_t>::max()) RaiseRecordTooLong();
+  }
+  return static_cast<std::int32_t>(total);
+}
+
+// Fills `out` (CalcRecordLength bytes for the same values) field after field.
+template <class Fields>
+void PackRecord(const Fields& fields, std::span<std::uint8_t> out) {
+  std::size_t pos = 0;
+  for (const auto& f : fields) {
+    const auto width = static_cast<std::size_t>(f.RecordWidth());
+    // Values changed since the block was measured would write past its end.
+    if (width > out.size() - pos) RaiseRecordOverrun();
+    f.PackInto(out.data() + pos);
+    pos += width;
+  }
+}
+
+template <class Fields>
+void SplitRecord(Fields& fields, std::span<const std::uint8_t> record, int mismatch_message) {
+  std::size_t pos = 0;
+  for (auto& f : fields) {
+    std::size_t taken = 0;
+    if (pos > record.size() || !f.SplitFrom(record.subspan(pos), taken)) {
+      RaisePDB(1, mismatch_message);
+    }
+    pos += taken;
+  }
+}
+
+template <class Fields>
+void ClearRecord(Fields& fields) {
+  for (auto& f : fields) f.ClearValue();
+}
+
+// ---------------------------------------------------------------------------
+template <class FieldsT>
+class TPDBEngine : public TPDBBaseMgr {
+ public:
+  using Field = typename FieldsT::Field;
+
+  TPDBEngine(TComponent* owner, const TEngineMessages& messages)
+      : TPDBBaseMgr(owner), messages_(messages), fields_(this) {}
+  ~TPDBEngine() override { CloseOnDestroy(); }
+
+  FieldsT& Fields() noexcept { return fields_; }
+  const FieldsT& Fields() const noexcept { return fields_; }
+
+  // The first field whose name equals `Name` without regard to case.
+  Field& FieldByName(std::string_view Name) { return FindFieldByName(fields_, Name, messages_); }
+
+  // Starts a new record: checks, then the current record's category, flags
+  // and unique ID become 0, empty, 0 and every field its zero.
+  void Append() {
+    if (!isOpen()) RaisePDB(1, messages_.NotOpen);
+    if (GetOpenMode() != dmModeWriteOnly) RaisePDB(2, messages_.NotOpenForWrite);
+    if (fields_.Count() == 0) RaisePDB(3, messages_.NoFieldsSpecified);
+    SetRecCategory(0);
+    SetRecFlags(TRecFlags());
+    SetRecUniqueID(0);
+    ClearFields();
+    SetAppendMode(true);
+  }
+
+  const TEngineMessages& Messages() const noexcept { return messages_; }
+
+ protected:
+  void UnallocateCustom() override {
+    if (GetOpenMode() == dmModeReadOnly) Free();
+  }
+  std::int32_t CalcFields() override { return CalcRecordLength(fields_); }
+  void PackFields() override { PackRecord(fields_, PackBuffer()); }
+  void SplitFields() override { SplitRecord(fields_, CurrentRecord(), messages_.RecordMismatch); }
+  void ClearFields() override { ClearRecord(fields_); }
+
+ private:
+  TEngineMessages messages_;
+  FieldsT fields_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,83 @@
+#include "corvane/engines/record_codec.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "corvane/host/exceptions.h"
+
+namespace corvane::codec {
+
+namespace {
+constexpr double kLastDay = 2958466.0;  // 10000-01-01: the first day that is no date
+constexpr std::int64_t kMsPerDay = 86400000;
+
+[[noreturn]] void NoDate() { throw EConvertError("Invalid date/time value"); }
+}  // namespace
+
+void SplitDayAndMs(TDateTime d, std::int64_t& days, std::int64_t& ms_of_day) {
+  if (!std::isfinite(d) || d < 0 || d >= kLastDay) NoDate();
+  const auto ms = static_cast<std::int64_t>(std::llround(d * kMSecsPerDay));
+  days = ms / kMsPerDay;
+  ms_of_day = ms % kMsPerDay;
+}
+
+std::uint32_t PalmSecondsFromDateTime(TDateTime d) {
+  if (std::isfinite(d) && d < kPalmEpochDay) return 0;
+  std::int64_t days = 0, ms = 0;
+  SplitDayAndMs(d, days, ms);
+  const std::int64_t seconds = (days - static_cast<std::int64_t>(kPalmEpochDay)) * 86400 + ms / 1000;
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds));
+}
+
+TDateTime DateTimeFromPalmSeconds(std::uint32_t s) noexcept {
+  if (s == 0) return 0;
+  const std::uint32_t days = s / 86400;
+  return (static_cast<double>(days) + kPalmEpochDay) + static_cast<double>(s - days * 86400) / 86400.0;
+}
+
+std::uint16_t PalmDateWord(TDateTime d) {
+  if (std::isfinite(d) && d < kPalmEpochDay) return 0;
+  const DateParts p = DecodeDate(d);
+  return static_cast<std::uint16_t>((p.year - 1904) * 512 + p.month * 32 + p.day);
+}
+
+TDateTime DateFromPalmWord(std::uint16_t w) {
+  const int day = w & 31;
+  const int month = (w >> 5) & 15;
+  const int year = (w >> 9) + 1904;
+  if (day == 0 || month == 0) return 0;
+  return EncodeDate(year, month, day);
+}
+
+std::uint16_t PalmTimeWord(TDateTime d) {
+  const TimeParts t = DecodeTime(d);
+  return static_cast<std::uint16_t>(t.hour * 256 + t.minute);
+}
+
+TDateTime TimeFromPalmWord(std::uint16_t w) { return EncodeTime(w >> 8, w & 0xFF, 0, 0); }
+
+std::int64_t TruncToInt64(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::Integer:
+    case VarType::Boolean:
+    case VarType::Empty: return v.AsInt64();
+    default: break;
+  }
+  const double d = std::trunc(v.AsDouble());
+  // 2^63 is the first double outside the signed 64-bit range.
+  if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) {
+    throw EConvertError("Invalid floating point operation: value out of the 64-bit integer range");
+  }
+  return static_cast<std::int64_t>(d);
+}
+
+bool ReadZeroTerminated(std::span<const std::uint8_t> rest, std::string_view& text) noexcept {
+  if (rest.empty()) return false;
+  const void* zero = std::memchr(rest.data(), 0, rest.size());
+  if (zero == nullptr) return false;
+  const auto n = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - rest.data());
+  text = std::string_view(reinterpret_cast<const char*>(rest.data()), n);
+  return true;
+}
+
+}  // namespace corvane::codec

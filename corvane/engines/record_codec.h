@@ -1,0 +1,54 @@
+// Value conversions and date encodings that several record layouts share.
+// Every date helper raises EConvertError (the host's conversion error) for a
+// TDateTime that is no date (not finite, or outside years 1 to 9999) and for
+// stored words and numbers whose parts give no valid date or time.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "corvane/host/datetime.h"
+#include "corvane/host/variant.h"
+
+namespace corvane::codec {
+
+// A TDateTime split into whole days and milliseconds of the day, rounded to the
+// nearest millisecond first (so the time never reads 24:00). For dates on or
+// after 1899-12-30; earlier ones are refused like non-dates.
+void SplitDayAndMs(TDateTime d, std::int64_t& days, std::int64_t& ms_of_day);
+
+// Seconds since 1904-01-01 00:00:00 as an unsigned 32-bit count: 0 for a date
+// before 1904-01-01 (the "no date" of the format); milliseconds dropped; later
+// than 2040-02-06 06:28:15 wraps modulo 2^32.
+std::uint32_t PalmSecondsFromDateTime(TDateTime d);
+// 0 gives the TDateTime 0; anything else 1904-01-01 plus that many seconds.
+TDateTime DateTimeFromPalmSeconds(std::uint32_t s) noexcept;
+
+// The Palm date word: (year - 1904) * 512 + month * 32 + day, kept to 16 bits
+// (a year after 2031 wraps round); 0 for a date before 1904-01-01.
+std::uint16_t PalmDateWord(TDateTime d);
+// Day or month 0 gives the TDateTime 0 (no date); an impossible date raises.
+TDateTime DateFromPalmWord(std::uint16_t w);
+
+// The Palm time word: hour * 256 + minute (seconds dropped).
+std::uint16_t PalmTimeWord(TDateTime d);
+// A time of day with date part 0; hour above 23 or minute above 59 raises.
+TDateTime TimeFromPalmWord(std::uint16_t w);
+
+// The value as an integer truncated toward zero (floats and text that holds a
+// float are not rounded); EConvertError outside the 64-bit range.
+std::int64_t TruncToInt64(const Variant& v);
+
+// Zero-terminated text in a record: the bytes of `text` up to its first zero
+// byte, since a zero inside would end the text early on reading and shift
+// every field after it.
+inline std::string_view StoredText(std::string_view text) noexcept {
+  return text.substr(0, text.find('\0'));
+}
+// The text at the start of `rest` up to its zero byte; false when the zero
+// byte is not inside `rest`.
+bool ReadZeroTerminated(std::span<const std::uint8_t> rest, std::string_view& text) noexcept;
+
+}  // namespace corvane::codec
