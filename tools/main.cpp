@@ -1,6 +1,117 @@
+// The `corvane` program: global options, then a command and its arguments.
+// Exit 0 on success, 1 when the library raises, 2 on bad usage.
 #include <cstdio>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
 
-int main() {
-  std::puts("corvane");
-  return 0;
+#include "corvane/foundation/exception.h"
+#include "corvane/host/exceptions.h"
+#include "tools/cli.h"
+#include "tools/commands.h"
+
+#ifndef CORVANE_VERSION
+#define CORVANE_VERSION "unknown"
+#endif
+
+namespace corvane::cli {
+namespace {
+
+constexpr const Command* kCommands[] = {&kInfoCommand, &kRecordsCommand};
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command* c : kCommands) {
+    if (c->name == name) return c;
+  }
+  return nullptr;
+}
+
+void PrintProgramHelp(std::FILE* to) {
+  std::fprintf(to,
+               "Usage: corvane [--help] [--version] COMMAND [OPTIONS] FILE\n"
+               "\n"
+               "Reads Palm OS record databases (PDB files).\n"
+               "\n"
+               "Commands:\n");
+  for (const Command* c : kCommands) {
+    std::fprintf(to, "  %-10.*s %.*s\n", static_cast<int>(c->name.size()), c->name.data(),
+                 static_cast<int>(c->summary.size()), c->summary.data());
+  }
+  std::fprintf(to,
+               "\n"
+               "Run 'corvane COMMAND --help' for a command's options.\n"
+               "Exit status: 0 success, 1 the database could not be read, 2 bad usage.\n");
+}
+
+int UsageFailure(const std::string& message, const Command* command) {
+  std::fprintf(stderr, "corvane: %s\n", message.c_str());
+  if (command != nullptr) {
+    std::fprintf(stderr, "Try 'corvane %.*s --help'.\n", static_cast<int>(command->name.size()),
+                 command->name.data());
+  } else {
+    std::fprintf(stderr, "Try 'corvane --help'.\n");
+  }
+  return kExitUsage;
+}
+
+int Failure(const std::string& message, const int* code) {
+  if (code != nullptr) {
+    std::fprintf(stderr, "corvane: %s (code %d)\n", message.c_str(), *code);
+  } else {
+    std::fprintf(stderr, "corvane: %s\n", message.c_str());
+  }
+  return kExitFailure;
+}
+
+int Run(const std::vector<std::string>& args) {
+  // Global options come before the command.
+  std::size_t at = 0;
+  for (; at < args.size() && args[at].size() > 1 && args[at][0] == '-'; ++at) {
+    const std::string& opt = args[at];
+    if (opt == "--help" || opt == "-h") {
+      PrintProgramHelp(stdout);
+      return kExitOk;
+    }
+    if (opt == "--version") {
+      std::printf("corvane %s\n", CORVANE_VERSION);
+      return kExitOk;
+    }
+    return UsageFailure("unknown option '" + opt + "'", nullptr);
+  }
+  if (at == args.size()) return UsageFailure("missing COMMAND", nullptr);
+  const Command* command = FindCommand(args[at]);
+  if (command == nullptr) return UsageFailure("unknown command '" + args[at] + "'", nullptr);
+
+  const std::span<const std::string> rest(args.data() + at + 1, args.size() - at - 1);
+  Output out(stdout);
+  int status;
+  try {
+    const ParsedArgs parsed = ParseArgs(rest, command->options);
+    if (parsed.help) {
+      std::printf("%.*s", static_cast<int>(command->help.size()), command->help.data());
+      return kExitOk;
+    }
+    status = command->run(parsed, out);
+  } catch (const UsageError& e) {
+    return UsageFailure(e.what(), command);
+  } catch (const EPDBException& e) {
+    const int code = e.ErrorCode();
+    return Failure(e.what(), &code);
+  } catch (const EInOutError& e) {
+    const int code = e.ErrorCode();
+    return Failure(e.what(), code != 0 ? &code : nullptr);
+  } catch (const std::exception& e) {
+    return Failure(e.what(), nullptr);
+  }
+  if (!out.Finish()) return Failure("cannot write the output", nullptr);
+  return status;
+}
+
+}  // namespace
+}  // namespace corvane::cli
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return corvane::cli::Run(args);
 }

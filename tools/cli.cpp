@@ -1,0 +1,124 @@
+#include "tools/cli.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "corvane/host/text.h"
+#include "corvane/pdb/corvane.h"
+
+namespace corvane::cli {
+
+ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs) {
+  ParsedArgs parsed;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
+      parsed.positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      parsed.help = true;
+      continue;
+    }
+    const std::size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    const auto spec = std::find_if(specs.begin(), specs.end(),
+                                   [&](const OptionSpec& s) { return s.name == name; });
+    if (spec == specs.end()) throw UsageError("unknown option '" + name + "'");
+    std::string value;
+    if (spec->value_name.empty()) {
+      if (eq != std::string::npos) throw UsageError("option '" + name + "' takes no value");
+    } else if (eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      throw UsageError("option '" + name + "' needs a value (" + std::string(spec->value_name) +
+                       ")");
+    }
+    parsed.options[name] = std::move(value);
+  }
+  return parsed;
+}
+
+void Output::Flush() {
+  if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+    failed_ = true;
+  }
+  buffer_.clear();
+}
+
+bool Output::Finish() {
+  Flush();
+  if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
+  return !failed_;
+}
+
+const std::string& SingleFileArgument(const ParsedArgs& args) {
+  if (args.positional.empty()) throw UsageError("missing FILE");
+  if (args.positional.size() > 1) throw UsageError("unexpected argument '" + args.positional[1] + "'");
+  return args.positional.front();
+}
+
+void OpenForReading(TCorvane& db, const std::string& path) {
+  if (UpperCase(ExtractFileExt(path)) != ".PDB") {
+    throw UsageError("FILE must have the .pdb extension: '" + path + "'");
+  }
+  const std::size_t slash = path.rfind('/');
+  std::string directory, name;
+  if (slash == std::string::npos) {
+    directory = ".";
+    name = path;
+  } else {
+    directory = slash == 0 ? "/" : path.substr(0, slash);
+    name = path.substr(slash + 1);
+  }
+  db.SetOpenMode(dmModeReadOnly);
+  db.SetDirectory(directory);
+  db.SetPDBFilename(name);
+  db.OpenDatabase();
+}
+
+std::string FormatDateTime(TDateTime dt) {
+  if (dt == 0) return {};
+  const DateParts d = DecodeDate(dt);
+  const TimeParts t = DecodeTime(dt);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+void AppendHex(std::string& out, std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  const std::size_t at = out.size();
+  out.resize(at + 2 * bytes.size());
+  char* p = out.data() + at;
+  for (std::uint8_t b : bytes) {
+    *p++ = kDigits[b >> 4];
+    *p++ = kDigits[b & 0x0F];
+  }
+}
+
+std::string Printable(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (char ch : utf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+}  // namespace corvane::cli

@@ -1,0 +1,97 @@
+// What the commands of the `corvane` program share: the command table entry,
+// option parsing, exit codes, buffered output and opening a FILE argument.
+// A new command is one cmd_<name>.cpp defining a Command, listed in main.cpp.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvane/host/datetime.h"
+
+namespace corvane {
+class TCorvane;
+}
+
+namespace corvane::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // the library raised
+inline constexpr int kExitUsage = 2;
+
+// Bad command line: reported with a hint to --help, exit code 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct OptionSpec {
+  std::string_view name;  // with the dashes: "--json"
+  std::string_view value_name;  // empty for a flag; else "--name VALUE" or "--name=VALUE"
+};
+
+struct ParsedArgs {
+  std::map<std::string, std::string, std::less<>> options;  // flags map to ""
+  std::vector<std::string> positional;
+  bool help = false;
+
+  bool Has(std::string_view name) const { return options.find(name) != options.end(); }
+  std::string Value(std::string_view name, std::string fallback) const {
+    auto it = options.find(name);
+    return it == options.end() ? std::move(fallback) : it->second;
+  }
+};
+
+// Options may come before or after the positional arguments; "--" ends them.
+// --help / -h is accepted by every command. Raises UsageError.
+ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs);
+
+// Standard output, written in large blocks.
+class Output {
+ public:
+  explicit Output(std::FILE* file) : file_(file) {}
+  std::string& Buffer() noexcept { return buffer_; }
+  void FlushIfLarge() {
+    if (buffer_.size() >= kFlushAt) Flush();
+  }
+  void Flush();
+  // Flushes; false when anything failed to reach the file.
+  bool Finish();
+
+ private:
+  static constexpr std::size_t kFlushAt = 1 << 16;
+  std::FILE* file_;
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+struct Command {
+  std::string_view name;
+  std::string_view summary;  // one line in the program's help
+  std::string_view help;     // the command's --help text
+  std::span<const OptionSpec> options;
+  int (*run)(const ParsedArgs& args, Output& out);
+};
+
+// Exactly one FILE argument, or a UsageError.
+const std::string& SingleFileArgument(const ParsedArgs& args);
+
+// Opens FILE for reading in `db`: its directory and name become Directory and
+// PDBFilename. A name without the .pdb extension is a UsageError, as the
+// manager only opens such files.
+void OpenForReading(TCorvane& db, const std::string& path);
+
+// Local date and time as YYYY-MM-DDTHH:MM:SS; empty for the date 0.
+std::string FormatDateTime(TDateTime dt);
+
+// Lower-case hexadecimal of the bytes.
+void AppendHex(std::string& out, std::span<const std::uint8_t> bytes);
+
+// UTF-8 text for a terminal: control characters become \xNN.
+std::string Printable(std::string_view utf8);
+
+}  // namespace corvane::cli

@@ -1,0 +1,128 @@
+// A small streaming JSON writer for the command's output. Strings must be
+// UTF-8 (see text_encoding.h); the writer escapes quotes, backslashes and
+// every control character, so any byte string that went through ToUtf8 gives
+// valid JSON.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::cli {
+
+class JsonWriter {
+ public:
+  // kBlock puts each member on its own indented line; kInline keeps the
+  // container on one line (short arrays, one record per line).
+  enum class Layout { kBlock, kInline };
+
+  explicit JsonWriter(std::string& out, int indent = 2) : out_(out), indent_(indent) {}
+
+  void BeginObject(Layout layout = Layout::kBlock) { Open('{', layout); }
+  void EndObject() { Close('}'); }
+  void BeginArray(Layout layout = Layout::kBlock) { Open('[', layout); }
+  void EndArray() { Close(']'); }
+
+  void Key(std::string_view key) {
+    Separate();
+    AppendString(key);
+    out_ += ": ";
+    after_key_ = true;
+  }
+  void String(std::string_view utf8) {
+    Separate();
+    AppendString(utf8);
+  }
+  void Int(std::int64_t v) {
+    Separate();
+    out_ += std::to_string(v);
+  }
+  void UInt(std::uint64_t v) {
+    Separate();
+    out_ += std::to_string(v);
+  }
+  void Bool(bool v) {
+    Separate();
+    out_ += v ? "true" : "false";
+  }
+  void Null() {
+    Separate();
+    out_ += "null";
+  }
+  // A finished document ends with a newline.
+  void EndDocument() { out_ += '\n'; }
+
+  static void AppendEscaped(std::string& out, std::string_view utf8) {
+    for (char ch : utf8) {
+      const auto c = static_cast<unsigned char>(ch);
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+          } else {
+            out += ch;
+          }
+      }
+    }
+  }
+
+ private:
+  struct Level {
+    Layout layout;
+    bool empty = true;
+  };
+
+  void Open(char bracket, Layout layout) {
+    Separate();
+    out_ += bracket;
+    // Inside an inline container everything stays inline.
+    if (!stack_.empty() && stack_.back().layout == Layout::kInline) layout = Layout::kInline;
+    stack_.push_back(Level{layout});
+  }
+  void Close(char bracket) {
+    const Level level = stack_.back();
+    stack_.pop_back();
+    if (level.layout == Layout::kBlock && !level.empty) NewLine();
+    out_ += bracket;
+  }
+  // Writes what must precede a value or key: nothing after a key, else a comma
+  // after an earlier member, and the line break of a block container.
+  void Separate() {
+    if (after_key_) {
+      after_key_ = false;
+      return;
+    }
+    if (stack_.empty()) return;
+    Level& level = stack_.back();
+    if (!level.empty) out_ += level.layout == Layout::kBlock ? "," : ", ";
+    level.empty = false;
+    if (level.layout == Layout::kBlock) NewLine();
+  }
+  void NewLine() {
+    out_ += '\n';
+    out_.append(static_cast<std::size_t>(indent_) * stack_.size(), ' ');
+  }
+  void AppendString(std::string_view s) {
+    out_ += '"';
+    AppendEscaped(out_, s);
+    out_ += '"';
+  }
+
+  std::string& out_;
+  int indent_;
+  std::vector<Level> stack_;
+  bool after_key_ = false;
+};
+
+}  // namespace corvane::cli
