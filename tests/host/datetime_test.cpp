@@ -1,0 +1,150 @@
+// Dates, text helpers, the binary file and the hooks.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "corvane/host/binary_file.h"
+#include "corvane/host/datetime.h"
+#include "corvane/host/exceptions.h"
+#include "corvane/host/hooks.h"
+#include "corvane/host/text.h"
+#include "support/temp_dir.h"
+
+namespace corvane {
+namespace {
+
+TEST(Dates, KnownDayNumbers) {
+  struct Case {
+    int y, m, d;
+    double day;
+  };
+  const Case cases[] = {
+      {1899, 12, 30, 0},     {1899, 12, 29, -1},   {1900, 1, 1, 2},       {1904, 1, 1, 1462},
+      {1970, 1, 1, 25569},   {1990, 1, 1, 32874},  {2000, 2, 29, 36585},  {1, 1, 1, -693593},
+      {9999, 12, 31, 2958465},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EncodeDate(c.y, c.m, c.d), c.day) << c.y << "-" << c.m << "-" << c.d;
+    const DateParts p = DecodeDate(c.day);
+    EXPECT_EQ(std::vector<int>({p.year, p.month, p.day}), std::vector<int>({c.y, c.m, c.d}));
+  }
+}
+
+TEST(Dates, EveryDayOfTheRangeRoundTrips) {
+  for (double day = -693593; day <= 2958465; day += 1) {
+    const DateParts p = DecodeDate(day);
+    ASSERT_EQ(EncodeDate(p.year, p.month, p.day), day);
+  }
+}
+
+TEST(Dates, BadPartsRaiseConversionErrors) {
+  EXPECT_THROW(EncodeDate(2001, 2, 29), EConvertError);
+  EXPECT_THROW(EncodeDate(2000, 13, 1), EConvertError);
+  EXPECT_THROW(EncodeDate(0, 1, 1), EConvertError);
+  EXPECT_THROW(EncodeDate(10000, 1, 1), EConvertError);
+  EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
+  EXPECT_THROW(EncodeTime(0, 60, 0, 0), EConvertError);
+  EXPECT_THROW(EncodeTime(0, 0, 0, 1000), EConvertError);
+  EXPECT_THROW(DecodeDate(NAN), EConvertError);
+  EXPECT_THROW(DecodeDate(1e12), EConvertError);
+  EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
+}
+
+TEST(Dates, TimeOfDayOfNegativeValuesAndRounding) {
+  const TimeParts t = DecodeTime(-1.25);
+  EXPECT_EQ(t.hour, 6);
+  EXPECT_EQ(DecodeDate(-1.25).day, 29);
+  const TDateTime almost = EncodeDate(2020, 12, 31) + 0.99999999999;
+  EXPECT_EQ(DecodeDate(almost).year, 2021);  // rounds to the next midnight
+  EXPECT_EQ(DecodeTime(almost).hour, 0);
+  const TDateTime t1 = EncodeTime(23, 59, 59, 999);
+  const TimeParts p = DecodeTime(t1);
+  EXPECT_EQ(std::vector<int>({p.hour, p.minute, p.second, p.msec}), std::vector<int>({23, 59, 59, 999}));
+}
+
+TEST(Dates, TextFollowsTheFormatSettings) {
+  FormatSettings fs;
+  fs.ShortDateFormat = "dd/mm/yyyy";
+  fs.LongTimeFormat = "hh:nn";
+  fs.DateSeparator = '/';
+  fs.TimeSeparator = ':';
+  const TDateTime dt = EncodeDate(2003, 4, 5) + EncodeTime(6, 7, 8, 0);
+  EXPECT_EQ(DateTimeToStr(dt, fs), "05/04/2003 06:07");
+  EXPECT_EQ(DateTimeToStr(EncodeDate(2003, 4, 5), fs), "05/04/2003");
+  EXPECT_EQ(StrToDateTime("05/04/2003 06:07", fs), EncodeDate(2003, 4, 5) + EncodeTime(6, 7, 0, 0));
+  EXPECT_EQ(StrToDateTime("5/4/2003", fs), EncodeDate(2003, 4, 5));
+  EXPECT_EQ(StrToDateTime("06:07:08", fs), EncodeTime(6, 7, 8, 0));
+  EXPECT_THROW(StrToDateTime("31/02/2003", fs), EConvertError);
+  EXPECT_THROW(StrToDateTime("yesterday", fs), EConvertError);
+  EXPECT_THROW(StrToDateTime("05/04/2003 x", fs), EConvertError);
+  FormatSettings iso;  // the defaults: yyyy-mm-dd hh:nn:ss
+  EXPECT_EQ(DateTimeToStr(dt, iso), "2003-04-05 06:07:08");
+  EXPECT_EQ(StrToDateTime(DateTimeToStr(dt, iso), iso), dt);
+}
+
+TEST(Text, HelpersTouchOnlyAsciiLetters) {
+  EXPECT_EQ(Trim("  a b \t"), "a b");
+  EXPECT_EQ(Trim(" \n "), "");
+  EXPECT_EQ(UpperCase("abc\xE9z"), "ABC\xE9Z");
+  EXPECT_EQ(LowerCase("ABC\xC9Z"), "abc\xC9z");
+  EXPECT_EQ(ExtractFileExt("dir.d/name.pdb"), ".pdb");
+  EXPECT_EQ(ExtractFileExt("dir.d/name"), "");
+  EXPECT_EQ(ExtractFileExt("a.pdb.bak"), ".bak");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp"), "/tmp/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp/"), "/tmp/");
+  EXPECT_LT(AnsiCompareStr("a", "b"), 0);
+  EXPECT_EQ(AnsiCompareText("ABC", "abc"), 0);
+  EXPECT_NE(AnsiCompareStr(std::string("a\0b", 3), std::string("a\0c", 3)), 0);
+}
+
+TEST(BinaryFile, EveryFailureIsAnInputOutputError) {
+  test::TempDir dir;
+  TBinaryFile f(dir.File("x.bin"));
+  EXPECT_THROW(f.Reset(), EInOutError);  // does not exist
+  f.Rewrite();
+  const std::vector<std::uint8_t> data = {1, 2, 3, 4, 5};
+  f.BlockWrite(data);
+  EXPECT_EQ(f.Size(), 5);
+  f.Close();
+  f.Reset();
+  f.Seek(3);
+  std::vector<std::uint8_t> two(2);
+  f.BlockRead(two);
+  EXPECT_EQ(two, (std::vector<std::uint8_t>{4, 5}));
+  std::vector<std::uint8_t> more(1);
+  EXPECT_THROW(f.BlockRead(more), EInOutError);
+  EXPECT_THROW(f.Seek(-1), EInOutError);
+  EXPECT_THROW(f.Assign("other"), EInOutError);
+  f.Close();
+  TBinaryFile dirfile(dir.path());
+  EXPECT_THROW(dirfile.Reset(), EInOutError);  // a directory is no file
+  EXPECT_TRUE(FileExists(dir.File("x.bin")));
+  EXPECT_FALSE(FileExists(dir.path()));
+}
+
+TEST(Hooks, DefaultsAndReplacements) {
+  std::string seen;
+  SetErrorBoxHook([&](const std::string& m) { seen = m; });
+  ShowErrorBox("boom");
+  EXPECT_EQ(seen, "boom");
+  SetErrorBoxHook(nullptr);
+  SetExceptionHandlerHook([&](std::exception_ptr e) {
+    try {
+      std::rethrow_exception(e);
+    } catch (const std::exception& x) {
+      seen = x.what();
+    }
+  });
+  try {
+    throw EConvertError("bad");
+  } catch (...) {
+    HandleException();
+  }
+  EXPECT_EQ(seen, "bad");
+  SetExceptionHandlerHook(nullptr);
+}
+
+}  // namespace
+}  // namespace corvane
