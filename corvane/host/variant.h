@@ -8,6 +8,11 @@
 //  - text converts to a number by parsing it (blanks around it allowed) with
 //    the format settings' decimal separator; to a boolean from "true"/"false"
 //    (any case) or a number; to a date-time through the format settings;
+//  - a boolean becomes the text "True" or "False", and those texts read back
+//    as -1 and 0 wherever a number is wanted; empty text is not a number;
+//  - a float becomes a currency by rounding the shortest decimal that reads
+//    back as it (so 0.00005 is a half) to ten-thousandths, halves to even; a
+//    text becomes a currency exactly, without going through a float;
 //  - empty converts to 0, "" or false; null fails every conversion but to text
 //    (which gives ""), as does any impossible conversion: EConvertError.
 #pragma once
@@ -66,11 +71,14 @@ class Variant {
   bool AsBoolean() const;
   std::string AsString() const;
 
-  // Ordering between two values: numbers (and dates, booleans) compare as
-  // numbers, texts as bytes, a number and a text by converting the text;
-  // empty and null come before everything else and equal themselves.
+  // Ordering between two values (-1, 0, 1): numbers (and dates, booleans)
+  // compare as numbers, exactly between integers and currencies, texts as
+  // unsigned bytes, a number and a text by converting the text to the number's
+  // kind; empty comes first, then null, each equal only to itself. NaN sorts
+  // before every other number and equals NaN, so the order is total.
   // Raises EConvertError when the two cannot be compared.
   static int Compare(const Variant& a, const Variant& b);
+  // Compare(a, b) == 0, and false where Compare would raise.
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
