@@ -37,7 +37,8 @@ class EListError : public Exception {
   using Exception::Exception;
 };
 
-// A value or object used as a kind it is not (e.g. Assign between unrelated classes).
+// A value or object used as a kind it is not (e.g. a field read through the wrong class).
+// Assign between unrelated classes raises EConvertError, as the host always did.
 class EInvalidCast : public Exception {
  public:
   using Exception::Exception;
