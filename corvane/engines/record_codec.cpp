@@ -1,5 +1,6 @@
 #include "corvane/engines/record_codec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -78,6 +79,90 @@ bool ReadZeroTerminated(std::span<const std::uint8_t> rest, std::string_view& te
   const auto n = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - rest.data());
   text = std::string_view(reinterpret_cast<const char*>(rest.data()), n);
   return true;
+}
+
+std::int64_t SizedTextWidth(std::string_view text, std::int32_t size) noexcept {
+  if (size >= 1) return static_cast<std::int64_t>(size) + 1;
+  return static_cast<std::int64_t>(StoredText(text).size()) + 1;
+}
+
+void PackSizedText(std::uint8_t* out, std::string_view text, std::int32_t size) noexcept {
+  if (size >= 1) {
+    const std::size_t width = static_cast<std::size_t>(size);
+    const std::size_t n = std::min(text.size(), width);
+    if (n > 0) std::memcpy(out, text.data(), n);
+    std::memset(out + n, 0, width + 1 - n);
+    return;
+  }
+  const std::string_view stored = StoredText(text);
+  if (!stored.empty()) std::memcpy(out, stored.data(), stored.size());
+  out[stored.size()] = 0;
+}
+
+bool ReadSizedText(std::span<const std::uint8_t> rest, std::int32_t size, std::string_view& text,
+                   std::size_t& taken) noexcept {
+  if (size < 1) {
+    if (!ReadZeroTerminated(rest, text)) return false;
+    taken = text.size() + 1;
+    return true;
+  }
+  const std::size_t width = static_cast<std::size_t>(size);
+  if (width + 1 > rest.size()) return false;
+  const auto* chars = reinterpret_cast<const char*>(rest.data());
+  const void* zero = std::memchr(chars, 0, width);
+  text = std::string_view(chars, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - chars) : width);
+  taken = width + 1;
+  return true;
+}
+
+double DecimalDateNumber(TDateTime d) {
+  if (d == 0) return 0;
+  const DateParts p = DecodeDate(d);
+  return static_cast<double>((p.year - 1900) * 10000 + p.month * 100 + p.day);
+}
+
+double DecimalTimeNumber(TDateTime d) {
+  const TimeParts t = DecodeTime(d);
+  return static_cast<double>(t.hour * 10000 + t.minute * 100 + t.second);
+}
+
+namespace {
+
+// Splits the two lowest decimal digits off n (truncating toward zero), as the
+// stored numbers are read: the part, and n without them.
+double TakeTwoDigits(double& n) noexcept {
+  const double part = std::trunc(n - std::trunc(n / 100) * 100);
+  n = (n - part) / 100;
+  return part;
+}
+
+// Parts are checked as numbers before they become ints, so a negative part or
+// one of a huge number is refused rather than wrapped into a valid-looking one.
+bool Within(double v, int lo, int hi) noexcept { return v >= lo && v <= hi; }
+
+}  // namespace
+
+TDateTime DateFromDecimalNumber(double n) {
+  if (n == 0) return 0;
+  if (!std::isfinite(n)) NoDate();
+  const double day = TakeTwoDigits(n);
+  const double month = TakeTwoDigits(n);
+  const double year = std::trunc(n) + 1900;
+  if (!Within(day, 1, 31) || !Within(month, 1, 12) || !Within(year, 1, 9999)) {
+    throw EConvertError("Invalid argument to date encode");
+  }
+  return EncodeDate(static_cast<int>(year), static_cast<int>(month), static_cast<int>(day));
+}
+
+TDateTime TimeFromDecimalNumber(double n) {
+  if (!std::isfinite(n)) NoDate();
+  const double second = TakeTwoDigits(n);
+  const double minute = TakeTwoDigits(n);
+  const double hour = std::trunc(n);
+  if (!Within(second, 0, 59) || !Within(minute, 0, 59) || !Within(hour, 0, 23)) {
+    throw EConvertError("Invalid argument to time encode");
+  }
+  return EncodeTime(static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second), 0);
 }
 
 }  // namespace corvane::codec

@@ -51,4 +51,24 @@ inline std::string_view StoredText(std::string_view text) noexcept {
 // byte is not inside `rest`.
 bool ReadZeroTerminated(std::span<const std::uint8_t> rest, std::string_view& text) noexcept;
 
+// Text of a declared width (the string types whose Size the caller may set):
+// Size >= 1 takes Size bytes of text (cut, or zero-filled) and a zero byte;
+// Size < 1 is variable length, StoredText and a zero byte.
+std::int64_t SizedTextWidth(std::string_view text, std::int32_t size) noexcept;
+// Writes exactly SizedTextWidth(text, size) bytes.
+void PackSizedText(std::uint8_t* out, std::string_view text, std::int32_t size) noexcept;
+// Reads such a text at the start of `rest`: the text (for Size >= 1, up to its
+// first zero byte within the Size bytes) and the bytes the field takes; false
+// when they are not all inside `rest`.
+bool ReadSizedText(std::span<const std::uint8_t> rest, std::int32_t size, std::string_view& text,
+                   std::size_t& taken) noexcept;
+
+// Decimal date number (year - 1900) * 10000 + month * 100 + day and decimal
+// time number hour * 10000 + minute * 100 + second, held in a double.
+double DecimalDateNumber(TDateTime d);  // the TDateTime 0 gives 0
+double DecimalTimeNumber(TDateTime d);
+// 0 gives the TDateTime 0; parts that give no date (or no time) raise.
+TDateTime DateFromDecimalNumber(double n);
+TDateTime TimeFromDecimalNumber(double n);
+
 }  // namespace corvane::codec

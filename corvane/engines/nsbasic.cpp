@@ -1,0 +1,187 @@
+#include "corvane/engines/nsbasic.h"
+
+#include <cmath>
+
+#include "corvane/engines/record_codec.h"
+#include "corvane/foundation/byte_order.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr TEngineMessages kNSBMessages{61000, 61010, 61020, 61030, 61040, 61050};
+constexpr TypeMask kFloats = Types({NSBFloat, NSBSingle, NSBDouble});
+
+}  // namespace
+
+void TPDBNSBField::SetSize(std::int32_t Value) {
+  if (type_ != NSBString) return;
+  // A negative width has no meaning in a record; refusing it keeps Size either
+  // "variable" (0) or a real width.
+  if (Value < 0 || Value > kNSBMaxTextSize) RaisePDB(1, 55140);
+  size_ = Value;
+}
+
+void TPDBNSBField::StoreNumber(double v) {
+  if (Accepts(kFloats)) {
+    value_ = Variant(v);
+  } else {
+    value_ = Variant(static_cast<long long>(v));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Accessors.
+
+std::uint8_t TPDBNSBField::GetAsNSBByte() const {
+  Require(TypeBit(NSBByte), 55020);
+  return static_cast<std::uint8_t>(value_.AsInt64());
+}
+void TPDBNSBField::SetAsNSBByte(std::uint8_t Value) {
+  Require(TypeRange(NSBByte, NSBDouble), 55030);
+  StoreNumber(Value);
+}
+std::uint16_t TPDBNSBField::GetAsNSBShort() const {
+  Require(Types({NSBByte, NSBShort}), 55040);
+  return static_cast<std::uint16_t>(value_.AsInt64());
+}
+void TPDBNSBField::SetAsNSBShort(std::uint16_t Value) {
+  Require(TypeRange(NSBShort, NSBDouble), 55050);
+  StoreNumber(Value);
+}
+std::int32_t TPDBNSBField::GetAsNSBInteger() const {
+  Require(Types({NSBByte, NSBShort, NSBInteger}), 55060);
+  return static_cast<std::int32_t>(value_.AsInt64());
+}
+void TPDBNSBField::SetAsNSBInteger(std::int32_t Value) {
+  Require(TypeRange(NSBInteger, NSBDouble), 55070);
+  StoreNumber(Value);
+}
+double TPDBNSBField::GetAsNSBFloat() const {
+  Require(TypeRange(NSBByte, NSBTime), 55080);
+  return value_.AsDouble();
+}
+void TPDBNSBField::SetAsNSBFloat(double Value) {
+  Require(kFloats, 55090);
+  value_ = Variant(Value);
+}
+float TPDBNSBField::GetAsNSBSingle() const {
+  Require(Types({NSBByte, NSBShort, NSBInteger, NSBSingle}), 55000);
+  return static_cast<float>(value_.AsDouble());
+}
+void TPDBNSBField::SetAsNSBSingle(float Value) {
+  Require(kFloats, 55010);
+  value_ = Variant(static_cast<double>(Value));
+}
+TDateTime TPDBNSBField::GetAsNSBDate() const {
+  Require(TypeBit(NSBDate), 55100);
+  return value_.AsDateTime();
+}
+void TPDBNSBField::SetAsNSBDate(TDateTime Value) {
+  Require(TypeBit(NSBDate), 55110);
+  value_ = Variant::FromDateTime(Value);
+}
+TDateTime TPDBNSBField::GetAsNSBTime() const {
+  Require(TypeBit(NSBTime), 55120);
+  return value_.AsDateTime();
+}
+void TPDBNSBField::SetAsNSBTime(TDateTime Value) {
+  Require(TypeBit(NSBTime), 55130);
+  value_ = Variant::FromDateTime(Value);
+}
+std::string TPDBNSBField::GetAsNSBString() const { return value_.AsString(); }
+void TPDBNSBField::SetAsNSBString(const std::string& Value) { value_ = Variant(Value); }
+
+// ---------------------------------------------------------------------------
+// The record frame's side.
+
+std::int32_t TPDBNSBField::TypeWidth(TPDBNSBFieldType type) noexcept {
+  switch (type) {
+    case NSBByte: return 1;
+    case NSBShort: return 2;
+    case NSBInteger:
+    case NSBSingle: return 4;
+    case NSBFloat:
+    case NSBDouble:
+    case NSBDate:
+    case NSBTime: return 8;
+    case NSBString: return 0;
+  }
+  return 0;
+}
+
+Variant TPDBNSBField::ZeroOf(TPDBNSBFieldType type) {
+  return type == NSBString ? Variant(std::string()) : Variant(0);
+}
+
+std::int64_t TPDBNSBField::RecordWidth() const {
+  if (type_ == NSBString) return codec::SizedTextWidth(value_.AsString(), size_);
+  return size_;
+}
+
+void TPDBNSBField::PackInto(std::uint8_t* out) const {
+  switch (type_) {
+    case NSBByte: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
+    case NSBShort: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
+    case NSBInteger: StoreU32(out, static_cast<std::uint32_t>(value_.AsInt64())); break;
+    case NSBFloat:
+    case NSBDouble: StoreDouble(out, value_.AsDouble()); break;
+    case NSBSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
+    case NSBDate: StoreDouble(out, codec::DecimalDateNumber(value_.AsDateTime())); break;
+    case NSBTime: StoreDouble(out, codec::DecimalTimeNumber(value_.AsDateTime())); break;
+    case NSBString: codec::PackSizedText(out, value_.AsString(), size_); break;
+  }
+}
+
+bool TPDBNSBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken) {
+  if (type_ == NSBString) {
+    std::string_view text;
+    if (!codec::ReadSizedText(rest, size_, text, taken)) return false;
+    if (size_ >= 1) {
+      TakeRaw(rest.first(static_cast<std::size_t>(size_)), taken);
+    } else {
+      TakeRaw(rest.first(taken));
+    }
+    value_ = Variant(std::string(text));
+    return true;
+  }
+  const auto width = static_cast<std::size_t>(size_);
+  if (width > rest.size()) return false;
+  const std::uint8_t* p = rest.data();
+  // The value first: a number that is no date raises before the raw copy changes.
+  switch (type_) {
+    case NSBByte: value_ = Variant(static_cast<int>(p[0])); break;
+    case NSBShort: value_ = Variant(static_cast<int>(LoadU16(p))); break;
+    case NSBInteger: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
+    case NSBFloat:
+    case NSBDouble: value_ = Variant(LoadDouble(p)); break;
+    case NSBSingle: value_ = Variant(static_cast<double>(LoadFloat(p))); break;
+    case NSBDate: value_ = Variant::FromDateTime(codec::DateFromDecimalNumber(LoadDouble(p))); break;
+    case NSBTime: value_ = Variant::FromDateTime(codec::TimeFromDecimalNumber(LoadDouble(p))); break;
+    case NSBString: break;
+  }
+  TakeRaw(rest.first(width));
+  taken = width;
+  return true;
+}
+
+// The raw copy stays: nothing reads it before the next split replaces it.
+void TPDBNSBField::ClearValue() {
+  switch (type_) {
+    case NSBByte: SetAsNSBByte(0); break;
+    case NSBShort: SetAsNSBShort(0); break;
+    case NSBInteger: SetAsNSBInteger(0); break;
+    case NSBFloat:
+    case NSBSingle:
+    case NSBDouble: SetAsNSBFloat(0); break;
+    case NSBDate: SetAsNSBDate(0); break;
+    case NSBTime: SetAsNSBTime(0); break;
+    case NSBString: SetAsNSBString(std::string()); break;
+  }
+}
+
+TPDBNSBasic::TPDBNSBasic(TComponent* owner) : TPDBEngine(owner, kNSBMessages) {}
+
+TPDBNSBasic::~TPDBNSBasic() { CloseOnDestroy(); }
+
+}  // namespace corvane

@@ -1,0 +1,278 @@
+#include "corvane/engines/pocketstudio.h"
+
+#include <cstring>
+
+#include "corvane/engines/record_codec.h"
+#include "corvane/foundation/byte_order.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr TEngineMessages kPSMessages{65000, 65010, 65020, 65030, 65040, 65050};
+constexpr TypeMask kDates = Types({PSDate, PSTime, PSDateTime});
+constexpr TypeMask kFloats = Types({PSUInt32, PSSingle, PSDouble});
+
+}  // namespace
+
+void TPDBPSField::SetSize(std::int32_t Value) {
+  if (type_ != PSString) return;
+  // A negative width has no meaning in a record; refusing it keeps Size either
+  // "variable" (0) or a real width.
+  if (Value < 0 || Value > kPSMaxBytes) RaisePDB(1, 50270);
+  size_ = Value;
+}
+
+void TPDBPSField::StoreWhole(std::int64_t v) {
+  if (Accepts(kFloats)) {
+    value_ = Variant(static_cast<double>(v));
+  } else {
+    value_ = Variant(static_cast<long long>(v));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Accessors.
+
+std::int8_t TPDBPSField::GetAsPSInt8() const {
+  Require(TypeBit(PSInt8), 50000);
+  return static_cast<std::int8_t>(value_.AsInt64());
+}
+void TPDBPSField::SetAsPSInt8(std::int8_t Value) {
+  Require(Types({PSInt8, PSInt16, PSInt32, PSSingle, PSDouble}), 50010);
+  StoreWhole(Value);
+}
+std::int16_t TPDBPSField::GetAsPSInt16() const {
+  Require(TypeBit(PSInt16), 50020);
+  return static_cast<std::int16_t>(value_.AsInt64());
+}
+void TPDBPSField::SetAsPSInt16(std::int16_t Value) {
+  Require(Types({PSInt16, PSInt32, PSSingle, PSDouble}), 50030);
+  StoreWhole(Value);
+}
+std::int32_t TPDBPSField::GetAsPSInt32() const {
+  Require(TypeBit(PSInt32), 50040);
+  return static_cast<std::int32_t>(value_.AsInt64());
+}
+void TPDBPSField::SetAsPSInt32(std::int32_t Value) {
+  Require(Types({PSInt32, PSSingle, PSDouble}), 50050);
+  StoreWhole(Value);
+}
+std::uint8_t TPDBPSField::GetAsPSUInt8() const {
+  Require(TypeBit(PSUInt8), 50060);
+  return static_cast<std::uint8_t>(value_.AsInt64());
+}
+void TPDBPSField::SetAsPSUInt8(std::uint8_t Value) {
+  Require(Types({PSInt16, PSInt32, PSUInt8, PSUInt16, PSUInt32, PSSingle, PSDouble}), 50070);
+  StoreWhole(Value);
+}
+std::uint16_t TPDBPSField::GetAsPSUInt16() const {
+  Require(TypeBit(PSUInt16), 50080);
+  return static_cast<std::uint16_t>(value_.AsInt64());
+}
+void TPDBPSField::SetAsPSUInt16(std::uint16_t Value) {
+  Require(Types({PSInt32, PSUInt16, PSUInt32, PSSingle, PSDouble}), 50090);
+  StoreWhole(Value);
+}
+std::uint32_t TPDBPSField::GetAsPSUInt32() const {
+  Require(TypeBit(PSUInt32), 50100);
+  return static_cast<std::uint32_t>(codec::TruncToInt64(value_));
+}
+void TPDBPSField::SetAsPSUInt32(std::uint32_t Value) {
+  Require(kFloats, 50110);
+  value_ = Variant(static_cast<double>(Value));
+}
+float TPDBPSField::GetAsPSSingle() const {
+  Require(TypeRange(PSInt8, PSUInt32) | TypeBit(PSSingle), 50120);
+  return static_cast<float>(value_.AsDouble());
+}
+void TPDBPSField::SetAsPSSingle(float Value) {
+  Require(Types({PSSingle, PSDouble}), 50130);
+  value_ = Variant(static_cast<double>(Value));
+}
+double TPDBPSField::GetAsPSDouble() const {
+  Require(TypeRange(PSInt8, PSDateTime) | Types({PSSingle, PSDouble}), 50140);
+  return value_.AsDouble();
+}
+void TPDBPSField::SetAsPSDouble(double Value) {
+  Require(kDates | TypeBit(PSDouble), 50150);
+  value_ = Variant(Value);
+}
+TDateTime TPDBPSField::GetAsPSDate() const {
+  Require(kDates, 50160);
+  return value_.AsDateTime();
+}
+void TPDBPSField::SetAsPSDate(TDateTime Value) {
+  Require(kDates, 50170);
+  value_ = Variant::FromDateTime(Value);
+}
+TDateTime TPDBPSField::GetAsPSTime() const {
+  Require(kDates, 50180);
+  return value_.AsDateTime();
+}
+void TPDBPSField::SetAsPSTime(TDateTime Value) {
+  Require(kDates, 50190);
+  value_ = Variant::FromDateTime(Value);
+}
+TDateTime TPDBPSField::GetAsPSDateTime() const {
+  Require(kDates, 50200);
+  return value_.AsDateTime();
+}
+void TPDBPSField::SetAsPSDateTime(TDateTime Value) {
+  Require(kDates, 50210);
+  value_ = Variant::FromDateTime(Value);
+}
+bool TPDBPSField::GetAsPSBoolean() const {
+  Require(TypeBit(PSBoolean), 50220);
+  return value_.AsBoolean();
+}
+void TPDBPSField::SetAsPSBoolean(bool Value) {
+  Require(TypeBit(PSBoolean), 50230);
+  value_ = Variant(Value);
+}
+std::string TPDBPSField::GetAsPSString() const { return value_.AsString(); }
+void TPDBPSField::SetAsPSString(const std::string& Value) { value_ = Variant(Value); }
+
+void TPDBPSField::SetAsPSBinary(std::span<const std::uint8_t> Data) {
+  Require(TypeBit(PSBinary), 50240);
+  if (Data.size() > static_cast<std::size_t>(kPSMaxBytes)) RaisePDB(2, 50250);
+  TakeRaw(Data);
+}
+
+Bytes TPDBPSField::GetAsPSBinary() const {
+  Require(TypeBit(PSBinary), 50260);
+  return Bytes(raw_.begin(), raw_.end());
+}
+
+// ---------------------------------------------------------------------------
+// The record frame's side.
+
+std::int32_t TPDBPSField::TypeWidth(TPDBPSFieldType type) noexcept {
+  switch (type) {
+    case PSBoolean:
+    case PSInt8:
+    case PSUInt8: return 1;
+    case PSInt16:
+    case PSUInt16:
+    case PSDate:
+    case PSTime: return 2;
+    case PSInt32:
+    case PSUInt32:
+    case PSDateTime:
+    case PSSingle: return 4;
+    case PSDouble: return 8;
+    case PSString:
+    case PSBinary: return 0;
+  }
+  return 0;
+}
+
+Variant TPDBPSField::ZeroOf(TPDBPSFieldType type) {
+  switch (type) {
+    case PSBoolean: return Variant(false);
+    case PSString: return Variant(std::string());
+    default: return Variant(0);
+  }
+}
+
+std::int64_t TPDBPSField::RecordWidth() const {
+  switch (type_) {
+    case PSString: return codec::SizedTextWidth(value_.AsString(), size_);
+    case PSBinary: return static_cast<std::int64_t>(raw_.size()) + 2;
+    default: return size_;
+  }
+}
+
+void TPDBPSField::PackInto(std::uint8_t* out) const {
+  switch (type_) {
+    case PSBoolean:
+    case PSInt8:
+    case PSUInt8: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
+    case PSInt16:
+    case PSUInt16: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
+    case PSInt32: StoreU32(out, static_cast<std::uint32_t>(value_.AsInt64())); break;
+    case PSUInt32: StoreU32(out, static_cast<std::uint32_t>(codec::TruncToInt64(value_))); break;
+    case PSDate: StoreU16(out, codec::PalmDateWord(value_.AsDateTime())); break;
+    case PSTime: StoreU16(out, codec::PalmTimeWord(value_.AsDateTime())); break;
+    case PSDateTime: StoreU32(out, codec::PalmSecondsFromDateTime(value_.AsDateTime())); break;
+    case PSString: codec::PackSizedText(out, value_.AsString(), size_); break;
+    case PSSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
+    case PSDouble: StoreDouble(out, value_.AsDouble()); break;
+    case PSBinary:
+      StoreU16(out, static_cast<std::uint16_t>(raw_.size()));
+      if (!raw_.empty()) std::memcpy(out + 2, raw_.data(), raw_.size());
+      break;
+  }
+}
+
+bool TPDBPSField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken) {
+  if (type_ == PSBinary) {
+    if (rest.size() < 2) return false;
+    const std::size_t n = LoadU16(rest.data());
+    if (n > rest.size() - 2) return false;
+    TakeRaw(rest.subspan(2, n));
+    value_ = Variant(0);
+    taken = 2 + n;
+    return true;
+  }
+  if (type_ == PSString) {
+    std::string_view text;
+    if (!codec::ReadSizedText(rest, size_, text, taken)) return false;
+    if (size_ >= 1) {
+      TakeRaw(rest.first(static_cast<std::size_t>(size_)), taken);
+    } else {
+      TakeRaw(rest.first(taken));
+    }
+    value_ = Variant(std::string(text));
+    return true;
+  }
+  const auto width = static_cast<std::size_t>(size_);
+  if (width > rest.size()) return false;
+  const std::uint8_t* p = rest.data();
+  // The value first: a date word that is no date raises before the raw copy changes.
+  switch (type_) {
+    case PSBoolean: value_ = Variant(p[0] != 0); break;
+    case PSInt8: value_ = Variant(static_cast<int>(static_cast<std::int8_t>(p[0]))); break;
+    case PSUInt8: value_ = Variant(static_cast<int>(p[0])); break;
+    case PSInt16: value_ = Variant(static_cast<int>(static_cast<std::int16_t>(LoadU16(p)))); break;
+    case PSUInt16: value_ = Variant(static_cast<int>(LoadU16(p))); break;
+    case PSInt32: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
+    case PSUInt32: value_ = Variant(static_cast<double>(LoadU32(p))); break;
+    case PSDate: value_ = Variant::FromDateTime(codec::DateFromPalmWord(LoadU16(p))); break;
+    case PSTime: value_ = Variant::FromDateTime(codec::TimeFromPalmWord(LoadU16(p))); break;
+    case PSDateTime: value_ = Variant::FromDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
+    case PSSingle: value_ = Variant(static_cast<double>(LoadFloat(p))); break;
+    case PSDouble: value_ = Variant(LoadDouble(p)); break;
+    case PSString:
+    case PSBinary: break;
+  }
+  TakeRaw(rest.first(width));
+  taken = width;
+  return true;
+}
+
+void TPDBPSField::ClearValue() {
+  ReleaseRaw();
+  switch (type_) {
+    case PSBoolean: SetAsPSBoolean(false); break;
+    case PSInt8: SetAsPSInt8(0); break;
+    case PSInt16: SetAsPSInt16(0); break;
+    case PSInt32: SetAsPSInt32(0); break;
+    case PSUInt8: SetAsPSUInt8(0); break;
+    case PSUInt16: SetAsPSUInt16(0); break;
+    case PSUInt32: SetAsPSUInt32(0); break;
+    case PSDate: SetAsPSDate(0); break;
+    case PSTime: SetAsPSTime(0); break;
+    case PSDateTime: SetAsPSDateTime(0); break;
+    case PSString: SetAsPSString(std::string()); break;
+    case PSSingle: SetAsPSSingle(0); break;
+    case PSDouble: SetAsPSDouble(0); break;
+    case PSBinary: break;
+  }
+}
+
+TPDBPocketStudio::TPDBPocketStudio(TComponent* owner) : TPDBEngine(owner, kPSMessages) {}
+
+TPDBPocketStudio::~TPDBPocketStudio() { CloseOnDestroy(); }
+
+}  // namespace corvane
