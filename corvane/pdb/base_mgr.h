@@ -68,9 +68,11 @@ class TPDBBaseMgr : public TCorvane {
   // Raises EPDBException(code, 60040) when the record list is full.
   void CheckRoomForRecord(int code) const;
 
- private:
+  // A record entry for the current record, sharing its block (a copy of the
+  // bytes when the current record is a view into the file being read).
   TRecordEntry EntryFromCurrent(bool owns) const;
 
+ private:
   bool append_mode_ = false;
   TRecFlags rec_flags_;
   std::int32_t rec_unique_id_ = 0;

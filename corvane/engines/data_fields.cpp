@@ -1,0 +1,393 @@
+#include "corvane/engines/data_fields.h"
+
+#include <cstring>
+
+#include "corvane/engines/record_codec.h"
+#include "corvane/foundation/byte_order.h"
+#include "corvane/host/exceptions.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr TEngineMessages kDataFieldsMessages{40000, 43400, 40200, 42800, 43000, 43200};
+
+constexpr TypeMask kAll = TypeRange(pdtByte, pdtPSDouble);
+constexpr TypeMask kText = Types({pdtString, pdtPSString});
+constexpr TypeMask kDates = Types({pdtDate, pdtPSDate, pdtPSTime, pdtPSDateTime});
+// The types that hold a float, so an integer set into them is kept exactly
+// where a float can hold it.
+constexpr TypeMask kFloatHolders = Types({pdtFloat, pdtDouble, pdtPSSingle, pdtPSDouble});
+constexpr TypeMask kSetByte =
+    Types({pdtByte, pdtWord, pdtInteger, pdtPSInt16, pdtPSInt32, pdtPSUInt8, pdtPSUInt16, pdtPSUInt32}) |
+    kFloatHolders;
+constexpr TypeMask kGetFloat =
+    Types({pdtByte, pdtWord, pdtInteger, pdtFloat, pdtPSSingle}) | TypeRange(pdtPSInt8, pdtPSUInt32);
+
+// The value as an unsigned 32-bit number; EConvertError when it is none.
+std::uint32_t AsUInt32(const Variant& v) {
+  const std::int64_t n = codec::TruncToInt64(v);
+  if (n < 0 || n > 0xFFFFFFFFLL) throw EConvertError("Value out of the unsigned 32-bit range");
+  return static_cast<std::uint32_t>(n);
+}
+
+}  // namespace
+
+void TPDBField::SetSize(std::int32_t Value) {
+  if (Accepts(kText)) size_ = Value;
+}
+
+// ---------------------------------------------------------------------------
+// Accessors. Setters store the kind of their own type; getters convert as
+// packing the record would.
+
+std::uint8_t TPDBField::GetAsByte() const {
+  Require(Types({pdtByte, pdtPSUInt8}), 40800);
+  return static_cast<std::uint8_t>(value_.AsInt64());
+}
+void TPDBField::SetAsByte(std::uint8_t Value) {
+  Require(kSetByte, 41000);
+  value_ = Variant(static_cast<int>(Value));
+}
+std::uint16_t TPDBField::GetAsWord() const {
+  Require(Types({pdtByte, pdtWord, pdtPSUInt8, pdtPSUInt16}), 41200);
+  return static_cast<std::uint16_t>(value_.AsInt64());
+}
+void TPDBField::SetAsWord(std::uint16_t Value) {
+  Require(Types({pdtWord, pdtInteger, pdtPSUInt16, pdtPSUInt32}) | kFloatHolders, 41400);
+  value_ = Variant(static_cast<int>(Value));
+}
+std::int32_t TPDBField::GetAsInteger() const {
+  Require(Types({pdtByte, pdtWord, pdtInteger}) | TypeRange(pdtPSInt8, pdtPSUInt16), 41600);
+  return value_.AsInteger();
+}
+void TPDBField::SetAsInteger(std::int32_t Value) {
+  Require(Types({pdtInteger, pdtPSInt32}) | kFloatHolders, 41800);
+  value_ = Variant(Value);
+}
+float TPDBField::GetAsFloat() const {
+  Require(kGetFloat, 42000);
+  return static_cast<float>(value_.AsDouble());
+}
+void TPDBField::SetAsFloat(float Value) {
+  Require(kFloatHolders, 42200);
+  value_ = Variant(static_cast<double>(Value));
+}
+double TPDBField::GetAsDouble() const {
+  Require(kAll & ~Types({pdtPSBoolean, pdtPSDate, pdtPSTime, pdtPSDateTime}), 40400);
+  return value_.AsDouble();
+}
+void TPDBField::SetAsDouble(double Value) {
+  Require(Types({pdtDouble, pdtDate}), 40600);
+  value_ = Variant(Value);
+}
+TDateTime TPDBField::GetAsDateTime() const {
+  Require(TypeBit(pdtDate), 42400);
+  return value_.AsDateTime();
+}
+void TPDBField::SetAsDateTime(TDateTime Value) {
+  Require(TypeBit(pdtDate), 42600);
+  value_ = Variant::FromDateTime(Value);
+}
+std::string TPDBField::GetAsString() const { return value_.AsString(); }
+void TPDBField::SetAsString(const std::string& Value) { value_ = Variant(Value); }
+
+std::int8_t TPDBField::GetAsPSInt8() const {
+  Require(TypeBit(pdtPSInt8), 44200);
+  return static_cast<std::int8_t>(value_.AsInt64());
+}
+void TPDBField::SetAsPSInt8(std::int8_t Value) {
+  Require(Types({pdtByte, pdtWord, pdtInteger, pdtPSInt8, pdtPSInt16, pdtPSInt32}) | kFloatHolders, 44210);
+  value_ = Variant(static_cast<int>(Value));
+}
+std::int16_t TPDBField::GetAsPSInt16() const {
+  Require(TypeBit(pdtPSInt16), 44220);
+  return static_cast<std::int16_t>(value_.AsInt64());
+}
+void TPDBField::SetAsPSInt16(std::int16_t Value) {
+  Require(Types({pdtInteger, pdtPSInt16, pdtPSInt32}) | kFloatHolders, 44230);
+  value_ = Variant(static_cast<int>(Value));
+}
+std::int32_t TPDBField::GetAsPSInt32() const {
+  Require(TypeBit(pdtPSInt32), 44240);
+  return value_.AsInteger();
+}
+void TPDBField::SetAsPSInt32(std::int32_t Value) {
+  Require(Types({pdtInteger, pdtPSInt32}) | kFloatHolders, 44250);
+  value_ = Variant(Value);
+}
+std::uint8_t TPDBField::GetAsPSUInt8() const {
+  Require(TypeBit(pdtPSUInt8), 44260);
+  return static_cast<std::uint8_t>(value_.AsInt64());
+}
+void TPDBField::SetAsPSUInt8(std::uint8_t Value) {
+  Require(kSetByte, 44270);
+  value_ = Variant(static_cast<int>(Value));
+}
+std::uint16_t TPDBField::GetAsPSUInt16() const {
+  Require(TypeBit(pdtPSUInt16), 44280);
+  return static_cast<std::uint16_t>(value_.AsInt64());
+}
+void TPDBField::SetAsPSUInt16(std::uint16_t Value) {
+  Require(Types({pdtInteger, pdtPSInt32, pdtPSUInt16, pdtPSUInt32}) | kFloatHolders, 44290);
+  value_ = Variant(static_cast<int>(Value));
+}
+std::uint32_t TPDBField::GetAsPSUInt32() const {
+  Require(TypeBit(pdtPSUInt32), 44300);
+  return AsUInt32(value_);
+}
+void TPDBField::SetAsPSUInt32(std::uint32_t Value) {
+  Require(TypeBit(pdtPSUInt32) | kFloatHolders, 44310);
+  value_ = Variant(static_cast<double>(Value));
+}
+float TPDBField::GetAsPSSingle() const {
+  Require(kGetFloat, 44320);
+  return static_cast<float>(value_.AsDouble());
+}
+void TPDBField::SetAsPSSingle(float Value) {
+  Require(kFloatHolders, 44330);
+  value_ = Variant(static_cast<double>(Value));
+}
+double TPDBField::GetAsPSDouble() const {
+  Require(kAll & ~TypeBit(pdtPSBoolean), 44340);
+  return value_.AsDouble();
+}
+void TPDBField::SetAsPSDouble(double Value) {
+  Require(kDates | Types({pdtDouble, pdtPSDouble}), 44350);
+  value_ = Variant(Value);
+}
+TDateTime TPDBField::GetAsPSDate() const {
+  Require(kDates, 44360);
+  return value_.AsDateTime();
+}
+void TPDBField::SetAsPSDate(TDateTime Value) {
+  Require(kDates, 44370);
+  value_ = Variant::FromDateTime(Value);
+}
+TDateTime TPDBField::GetAsPSTime() const {
+  Require(kDates, 44380);
+  return value_.AsDateTime();
+}
+void TPDBField::SetAsPSTime(TDateTime Value) {
+  Require(kDates, 44390);
+  value_ = Variant::FromDateTime(Value);
+}
+TDateTime TPDBField::GetAsPSDateTime() const {
+  Require(kDates, 44400);
+  return value_.AsDateTime();
+}
+void TPDBField::SetAsPSDateTime(TDateTime Value) {
+  Require(kDates, 44410);
+  value_ = Variant::FromDateTime(Value);
+}
+std::string TPDBField::GetAsPSString() const { return value_.AsString(); }
+void TPDBField::SetAsPSString(const std::string& Value) { value_ = Variant(Value); }
+bool TPDBField::GetAsPSBoolean() const {
+  Require(TypeBit(pdtPSBoolean), 44420);
+  return value_.AsBoolean();
+}
+void TPDBField::SetAsPSBoolean(bool Value) {
+  Require(TypeBit(pdtPSBoolean), 44430);
+  value_ = Variant(Value);
+}
+
+// ---------------------------------------------------------------------------
+// The record frame's side.
+
+std::int32_t TPDBField::TypeWidth(TPDBFieldType type) noexcept {
+  switch (type) {
+    case pdtByte:
+    case pdtPSBoolean:
+    case pdtPSInt8:
+    case pdtPSUInt8: return 1;
+    case pdtWord:
+    case pdtPSInt16:
+    case pdtPSUInt16:
+    case pdtPSDate:
+    case pdtPSTime: return 2;
+    case pdtInteger:
+    case pdtFloat:
+    case pdtDate:
+    case pdtPSInt32:
+    case pdtPSUInt32:
+    case pdtPSDateTime:
+    case pdtPSSingle: return 4;
+    case pdtDouble:
+    case pdtPSDouble: return 8;
+    case pdtString:
+    case pdtPSString: return 0;
+  }
+  return 0;
+}
+
+Variant TPDBField::ZeroOf(TPDBFieldType type) {
+  switch (type) {
+    case pdtPSBoolean: return Variant(false);
+    case pdtString:
+    case pdtPSString: return Variant(std::string());
+    default: return Variant(0);
+  }
+}
+
+// Fixed widths come from the type, not from Size, so measuring and packing
+// can never disagree whatever Size holds.
+std::int64_t TPDBField::RecordWidth() const {
+  if (Accepts(kText)) return codec::SizedTextWidth(value_.AsString(), size_);
+  return TypeWidth(type_);
+}
+
+void TPDBField::PackInto(std::uint8_t* out) const {
+  switch (type_) {
+    case pdtByte:
+    case pdtPSUInt8:
+    case pdtPSInt8:
+    case pdtPSBoolean: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
+    case pdtWord:
+    case pdtPSUInt16:
+    case pdtPSInt16: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
+    case pdtInteger:
+    case pdtPSInt32: StoreU32(out, static_cast<std::uint32_t>(value_.AsInteger())); break;
+    case pdtPSUInt32: StoreU32(out, AsUInt32(value_)); break;
+    case pdtFloat:
+    case pdtPSSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
+    case pdtDouble:
+    case pdtPSDouble: StoreDouble(out, value_.AsDouble()); break;
+    case pdtDate:
+    case pdtPSDateTime: StoreU32(out, codec::PalmSecondsFromDateTime(value_.AsDateTime())); break;
+    case pdtPSDate: StoreU16(out, codec::PalmDateWord(value_.AsDateTime())); break;
+    case pdtPSTime: StoreU16(out, codec::PalmTimeWord(value_.AsDateTime())); break;
+    case pdtString:
+    case pdtPSString: codec::PackSizedText(out, value_.AsString(), size_); break;
+  }
+}
+
+bool TPDBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken) {
+  if (Accepts(kText)) {
+    std::string_view text;
+    if (!codec::ReadSizedText(rest, size_, text, taken)) return false;
+    if (size_ >= 1) {
+      TakeRaw(rest.first(static_cast<std::size_t>(size_)), taken);
+    } else {
+      TakeRaw(rest.first(taken));
+    }
+    value_ = Variant(std::string(text));
+    return true;
+  }
+  const auto width = static_cast<std::size_t>(TypeWidth(type_));
+  if (width > rest.size()) return false;
+  const std::uint8_t* p = rest.data();
+  // The value first: a date word that is no date raises before the raw copy changes.
+  switch (type_) {
+    case pdtByte:
+    case pdtPSUInt8: value_ = Variant(static_cast<int>(p[0])); break;
+    case pdtPSInt8: value_ = Variant(static_cast<int>(static_cast<std::int8_t>(p[0]))); break;
+    case pdtPSBoolean: value_ = Variant(p[0] != 0); break;
+    case pdtWord:
+    case pdtPSUInt16: value_ = Variant(static_cast<int>(LoadU16(p))); break;
+    case pdtPSInt16: value_ = Variant(static_cast<int>(static_cast<std::int16_t>(LoadU16(p)))); break;
+    case pdtInteger:
+    case pdtPSInt32: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
+    case pdtPSUInt32: value_ = Variant(static_cast<double>(LoadU32(p))); break;
+    case pdtFloat:
+    case pdtPSSingle: value_ = Variant(static_cast<double>(LoadFloat(p))); break;
+    case pdtDouble:
+    case pdtPSDouble: value_ = Variant(LoadDouble(p)); break;
+    // Both count from 1904-01-01, the epoch they are written with.
+    case pdtDate:
+    case pdtPSDateTime: value_ = Variant::FromDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
+    case pdtPSDate: value_ = Variant::FromDateTime(codec::DateFromPalmWord(LoadU16(p))); break;
+    case pdtPSTime: value_ = Variant::FromDateTime(codec::TimeFromPalmWord(LoadU16(p))); break;
+    case pdtString:
+    case pdtPSString: break;
+  }
+  TakeRaw(rest.first(width));
+  taken = width;
+  return true;
+}
+
+void TPDBField::ClearValue() {
+  switch (type_) {
+    case pdtByte: SetAsByte(0); break;
+    case pdtWord: SetAsWord(0); break;
+    case pdtInteger: SetAsInteger(0); break;
+    case pdtFloat: SetAsFloat(0); break;
+    case pdtDouble: SetAsDouble(0); break;
+    case pdtDate: SetAsDateTime(0); break;
+    case pdtString: SetAsString(std::string()); break;
+    case pdtPSBoolean: SetAsPSBoolean(false); break;
+    case pdtPSInt8: SetAsPSInt8(0); break;
+    case pdtPSInt16: SetAsPSInt16(0); break;
+    case pdtPSInt32: SetAsPSInt32(0); break;
+    case pdtPSUInt8: SetAsPSUInt8(0); break;
+    case pdtPSUInt16: SetAsPSUInt16(0); break;
+    case pdtPSUInt32: SetAsPSUInt32(0); break;
+    case pdtPSDate: SetAsPSDate(0); break;
+    case pdtPSTime: SetAsPSTime(0); break;
+    case pdtPSDateTime: SetAsPSDateTime(0); break;
+    case pdtPSString: SetAsPSString(std::string()); break;
+    case pdtPSSingle: SetAsPSSingle(0); break;
+    case pdtPSDouble: SetAsPSDouble(0); break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The manager.
+
+TPDBDataFields::TPDBDataFields(TComponent* owner) : TPDBEngine(owner, kDataFieldsMessages) {}
+
+TPDBDataFields::~TPDBDataFields() { CloseOnDestroy(); }
+
+void TPDBDataFields::Post() {
+  if (!AppendMode()) RaisePDB(1, 43800);
+  TPDBBaseMgr::Post();
+}
+
+void TPDBDataFields::Cancel() {
+  if (!AppendMode()) RaisePDB(1, 43600);
+  TPDBBaseMgr::Cancel();
+}
+
+void TPDBDataFields::SetRecCategory(std::uint8_t Value) {
+  if (Value > 15) RaisePDB(1, 44000);
+  TPDBBaseMgr::SetRecCategory(Value);
+}
+
+void TPDBDataFields::WriteRawRecord() {
+  CheckRoomForRecord(1);
+  RecordList().push_back(EntryFromCurrent(false));
+  SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
+}
+
+void TPDBDataFields::ReplaceRecord(const Bytes* OldBlock, std::shared_ptr<const Bytes> NewBlock) {
+  if (OldBlock == nullptr) return;
+  for (TRecordEntry& e : RecordList()) {
+    if (e.Data.get() == OldBlock) {
+      e.DataLength = NewBlock ? static_cast<std::int32_t>(NewBlock->size()) : 0;
+      e.Data = std::move(NewBlock);
+      return;
+    }
+  }
+}
+
+void TPDBDataFields::UnallocateCustom() {
+  TPDBEngine::UnallocateCustom();
+  Fields().Clear();
+}
+
+void TPDBDataFields::FlushAllData(bool WriteCategory) {
+  // Files of this manager never carry a sort-info block (the block would be
+  // released on closing anyway), and their seed is 0; the component keeps its
+  // own seed for the next database.
+  SetSortInfoP(Bytes());
+  const std::uint32_t seed = GetUniqueIDSeed();
+  SetUniqueIDSeed(0);
+  try {
+    TPDBBaseMgr::FlushAllData(WriteCategory);
+  } catch (...) {
+    SetUniqueIDSeed(seed);
+    throw;
+  }
+  SetUniqueIDSeed(seed);
+}
+
+}  // namespace corvane

@@ -1,0 +1,233 @@
+#include "corvane/engines/java.h"
+
+#include <cstring>
+
+#include "corvane/engines/record_codec.h"
+#include "corvane/foundation/byte_order.h"
+#include "corvane/host/text.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr TEngineMessages kJavaMessages{52000, 52010, 52020, 52030, 52040, 52050};
+constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kUnixEpoch = 25569;  // 1970-01-01 as a day number
+// The header name field holds 31 characters and a zero byte.
+constexpr std::size_t kMaxHeaderName = 31;
+
+// Milliseconds since 1970-01-01, in whole seconds. Dates before 1899-12-30
+// (negative TDateTime) are refused with the host's conversion error: their
+// day and time of day run in opposite directions and would not read back.
+std::int64_t MillisFromDateTime(TDateTime d) {
+  std::int64_t days = 0, ms = 0;
+  codec::SplitDayAndMs(d, days, ms);
+  return (days - kUnixEpoch) * kMsPerDay + ms / 1000 * 1000;
+}
+
+TDateTime DateTimeFromMillis(std::int64_t t) noexcept {
+  if (t == 0) return 0;
+  const std::int64_t days = t / kMsPerDay;
+  const std::int64_t seconds = (t - days * kMsPerDay) / 1000;
+  return static_cast<double>(kUnixEpoch + days) + static_cast<double>(seconds) / 86400.0;
+}
+
+// The text of a stored JString: its bytes up to the first zero byte.
+std::string TextUpToZero(std::span<const std::uint8_t> bytes) {
+  const void* zero = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size());
+  const std::size_t n =
+      zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes.data()) : bytes.size();
+  return n == 0 ? std::string() : std::string(reinterpret_cast<const char*>(bytes.data()), n);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Accessors.
+
+bool TPDBJavaField::GetAsBoolean() const {
+  Require(TypeBit(JBoolean), 53000);
+  return value_.AsBoolean();
+}
+void TPDBJavaField::SetAsBoolean(bool Value) {
+  Require(TypeBit(JBoolean), 53010);
+  value_ = Variant(Value);
+}
+std::uint8_t TPDBJavaField::GetAsByte() const {
+  Require(TypeBit(JByte), 53020);
+  return static_cast<std::uint8_t>(value_.AsInt64());
+}
+void TPDBJavaField::SetAsByte(std::uint8_t Value) {
+  Require(Types({JByte, JInt, JLong, JShort}), 53030);
+  value_ = Variant(static_cast<int>(Value));
+}
+std::string TPDBJavaField::GetAsChar() const {
+  Require(TypeBit(JChar), 53040);
+  return std::string(1, static_cast<char>(value_.AsInt64() & 0xFF));
+}
+void TPDBJavaField::SetAsChar(const std::string& Value) {
+  Require(TypeBit(JChar), 53050);
+  value_ = Variant(Value.empty() ? 0 : static_cast<int>(static_cast<unsigned char>(Value[0])));
+}
+std::int32_t TPDBJavaField::GetAsInt() const {
+  Require(Types({JByte, JInt}), 53060);
+  return value_.AsInteger();
+}
+void TPDBJavaField::SetAsInt(std::int32_t Value) {
+  Require(Types({JInt, JLong}), 53070);
+  value_ = Variant(Value);
+}
+std::int64_t TPDBJavaField::GetAsLong() const {
+  Require(TypeBit(JLong), 53080);
+  return codec::TruncToInt64(value_);
+}
+void TPDBJavaField::SetAsLong(std::int64_t Value) {
+  Require(TypeBit(JLong), 53090);
+  value_ = Variant(static_cast<double>(Value));
+}
+std::int16_t TPDBJavaField::GetAsShort() const {
+  Require(TypeBit(JShort), 53100);
+  return static_cast<std::int16_t>(value_.AsInt64());
+}
+void TPDBJavaField::SetAsShort(std::int16_t Value) {
+  Require(Types({JInt, JLong, JShort}), 53110);
+  value_ = Variant(static_cast<int>(Value));
+}
+std::string TPDBJavaField::GetAsString() const { return value_.AsString(); }
+void TPDBJavaField::SetAsString(const std::string& Value) { value_ = Variant(Value); }
+TDateTime TPDBJavaField::GetAsDate() const {
+  Require(TypeBit(JDate), 53140);
+  return value_.AsDateTime();
+}
+void TPDBJavaField::SetAsDate(TDateTime Value) {
+  Require(TypeBit(JDate), 53150);
+  value_ = Variant::FromDateTime(Value);
+}
+
+// ---------------------------------------------------------------------------
+// The record frame's side.
+
+std::int32_t TPDBJavaField::TypeWidth(TPDBJavaFieldType type) noexcept {
+  switch (type) {
+    case JByte:
+    case JBoolean: return 1;
+    case JChar:
+    case JShort: return 2;
+    case JInt: return 4;
+    case JLong:
+    case JDate: return 8;
+    case JString: return 0;
+  }
+  return 0;
+}
+
+Variant TPDBJavaField::ZeroOf(TPDBJavaFieldType type) {
+  switch (type) {
+    case JBoolean: return Variant(false);
+    case JString: return Variant(std::string());
+    default: return Variant(0);
+  }
+}
+
+// Widths come from the type, not from Size, so measuring and packing can
+// never disagree whatever Size holds.
+std::int64_t TPDBJavaField::RecordWidth() const {
+  if (type_ == JString) return static_cast<std::int64_t>(value_.AsString().size()) + 2;
+  return TypeWidth(type_);
+}
+
+void TPDBJavaField::PackInto(std::uint8_t* out) const {
+  switch (type_) {
+    case JByte: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
+    case JBoolean: out[0] = value_.AsBoolean() ? 1 : 0; break;
+    case JChar:
+    case JShort: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
+    case JInt: StoreU32(out, static_cast<std::uint32_t>(value_.AsInteger())); break;
+    case JLong: StoreU64(out, static_cast<std::uint64_t>(codec::TruncToInt64(value_))); break;
+    case JDate: StoreU64(out, static_cast<std::uint64_t>(MillisFromDateTime(value_.AsDateTime()))); break;
+    case JString: {
+      const std::string text = value_.AsString();
+      // A longer text would be written with a wrapped length and misread.
+      if (text.size() > kJavaMaxStringBytes) RaisePDB(1, 52060);
+      StoreU16(out, static_cast<std::uint16_t>(text.size()));
+      if (!text.empty()) std::memcpy(out + 2, text.data(), text.size());
+      break;
+    }
+  }
+}
+
+bool TPDBJavaField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken) {
+  if (type_ == JString) {
+    if (rest.size() < 2) return false;
+    const std::size_t n = LoadU16(rest.data());
+    if (n > rest.size() - 2) return false;
+    const auto text = rest.subspan(2, n);
+    TakeRaw(text, n + 1);
+    value_ = Variant(TextUpToZero(text));
+    // The stored length says where the next field starts, also when the text
+    // holds a zero byte and its value ends there.
+    taken = 2 + n;
+    return true;
+  }
+  const auto width = static_cast<std::size_t>(TypeWidth(type_));
+  if (width > rest.size()) return false;
+  const std::uint8_t* p = rest.data();
+  switch (type_) {
+    case JByte: value_ = Variant(static_cast<int>(p[0])); break;
+    case JBoolean: value_ = Variant(p[0] != 0); break;
+    case JChar: value_ = Variant(static_cast<int>(LoadU16(p))); break;
+    case JInt: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
+    case JLong: value_ = Variant(static_cast<double>(static_cast<std::int64_t>(LoadU64(p)))); break;
+    case JShort: value_ = Variant(static_cast<int>(static_cast<std::int16_t>(LoadU16(p)))); break;
+    case JDate:
+      value_ = Variant::FromDateTime(DateTimeFromMillis(static_cast<std::int64_t>(LoadU64(p))));
+      break;
+    case JString: break;
+  }
+  TakeRaw(rest.first(width));
+  taken = width;
+  return true;
+}
+
+void TPDBJavaField::ClearValue() {
+  ReleaseRaw();
+  switch (type_) {
+    case JByte: SetAsByte(0); break;
+    case JBoolean: SetAsBoolean(false); break;
+    case JChar: SetAsChar(std::string()); break;
+    case JInt: SetAsInt(0); break;
+    case JLong: SetAsLong(0); break;
+    case JShort: SetAsShort(0); break;
+    case JString: SetAsString(std::string()); break;
+    case JDate: SetAsDate(0); break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The engine.
+
+TPDBJava::TPDBJava(TComponent* owner) : TPDBEngine(owner, kJavaMessages) {}
+
+TPDBJava::~TPDBJava() { CloseOnDestroy(); }
+
+void TPDBJava::BuildDBName() {
+  const std::string& name = DatabaseName();
+  const std::size_t at = name.find("-" + CreatorID());
+  if (at == std::string::npos) return;
+  const std::string plain = name.substr(0, at);
+  SetDatabaseNameRaw(plain);
+  SetPlainDatabaseName(plain);
+}
+
+void TPDBJava::BuildPDBInfo() {
+  const std::string& plain = PlainDatabaseName();
+  const std::string decorated = Trim(plain) + "-" + Trim(CreatorID());
+  // The header would cut the name, and the file would not read back under it.
+  if (isOpen() && decorated.size() > kMaxHeaderName) RaisePDB(1, 52070);
+  SetDatabaseNameRaw(decorated);
+  Bytes info(plain.size() * 2, 0);
+  for (std::size_t i = 0; i < plain.size(); ++i) info[2 * i + 1] = static_cast<std::uint8_t>(plain[i]);
+  SetAppInfoP(std::move(info));
+}
+
+}  // namespace corvane
