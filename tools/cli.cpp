@@ -61,7 +61,8 @@ bool Output::Finish() {
 
 const std::string& SingleFileArgument(const ParsedArgs& args) {
   if (args.positional.empty()) throw UsageError("missing FILE");
-  if (args.positional.size() > 1) throw UsageError("unexpected argument '" + args.positional[1] + "'");
+  if (args.positional.size() > 1)
+    throw UsageError("unexpected argument '" + args.positional[1] + "'");
   return args.positional.front();
 }
 

@@ -30,7 +30,7 @@ class UsageError : public std::runtime_error {
 };
 
 struct OptionSpec {
-  std::string_view name;  // with the dashes: "--json"
+  std::string_view name;        // with the dashes: "--json"
   std::string_view value_name;  // empty for a flag; else "--name VALUE" or "--name=VALUE"
 };
 

@@ -30,7 +30,8 @@ constexpr std::string_view kHelp =
     "  --help        this text\n";
 
 constexpr std::array<std::string_view, 6> kDBFlagNames = {
-    "readOnly", "appInfoDirty", "backup", "okToInstallNewer", "resetAfterInstall", "copyPrevention"};
+    "readOnly",         "appInfoDirty",      "backup",
+    "okToInstallNewer", "resetAfterInstall", "copyPrevention"};
 
 struct Category {
   std::string name;
@@ -43,7 +44,8 @@ std::optional<std::array<Category, 16>> ReadCategories(TCorvane& db) {
   std::span<const std::uint8_t> block;
   std::int32_t length = 0;
   db.GetAppInfoP(block, length);
-  if (db.GetAppInfoOffset() == 0 || length < static_cast<std::int32_t>(pdb::kCategoryTableMinSize)) {
+  if (db.GetAppInfoOffset() == 0 ||
+      length < static_cast<std::int32_t>(pdb::kCategoryTableMinSize)) {
     return std::nullopt;
   }
   std::array<Category, 16> table;
@@ -146,9 +148,7 @@ void WriteText(TCorvane& db, TextEncoding enc,
     out += value;
     out += '\n';
   };
-  const auto date = [](TDateTime dt) {
-    return dt == 0 ? std::string("-") : FormatDateTime(dt);
-  };
+  const auto date = [](TDateTime dt) { return dt == 0 ? std::string("-") : FormatDateTime(dt); };
   line("name:", Printable(ToUtf8(db.DatabaseName(), enc)));
   std::string attributes;
   std::snprintf(buf, sizeof buf, "0x%04x", db.GetAttributes());

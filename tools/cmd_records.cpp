@@ -110,8 +110,9 @@ int RunRecords(const ParsedArgs& args, Output& out) {
   if (json) {
     buf += '[';
   } else {
-    buf += with_data ? "index      offset      size  cat  uniqueID  flags                     data\n"
-                     : "index      offset      size  cat  uniqueID  flags\n";
+    buf += with_data
+               ? "index      offset      size  cat  uniqueID  flags                     data\n"
+               : "index      offset      size  cat  uniqueID  flags\n";
   }
   for (std::int32_t i = 0; i < count; ++i) {
     const Record r = ReadRecord(db, i);

@@ -2,11 +2,11 @@
 // writer. This test rebuilds them and insists on the same bytes, so a change
 // in the writer's output shows up here; set CORVANE_UPDATE_SAMPLES=1 to write
 // the rebuilt files into samples/ instead (then review the difference).
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "corvane/host/datetime.h"
 #include "corvane/pdb/base_mgr.h"
@@ -29,7 +29,13 @@ const std::vector<SampleRecord>& Contacts() {
       {"Carla Mendes", "+351 21 555 0103", "carla@example.org", 2, {dmRecAttrSecret}, 0xA00003},
       // A deleted record keeps its entry but has no data.
       {"", "", "", 1, {dmRecAttrDelete, dmRecAttrDirty}, 0xA00004},
-      {"Jos\xE9 Gon\xE7" "alves", "+55 31 5555-0105", "jose@example.com", 3, {}, 0xA00005},
+      {"Jos\xE9 Gon\xE7"
+       "alves",
+       "+55 31 5555-0105",
+       "jose@example.com",
+       3,
+       {},
+       0xA00005},
       {"Maria Oliveira", "+1 555 0106", "maria@example.net", 0, {dmRecAttrDirty}, 0xA00006},
   };
   return records;

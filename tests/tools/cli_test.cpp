@@ -1,12 +1,11 @@
 // The `corvane` program as a user meets it: exit codes, messages on standard
 // error, and the exact output formats (other programs parse the JSON).
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 
@@ -27,14 +26,17 @@ std::string Quote(const std::string& s) {
 // Runs the program with `args` in the source directory, in the given language.
 Result RunTool(const std::vector<std::string>& args, const std::string& lang = "C") {
   test::TempDir tmp;
-  std::string cmd = "cd " + Quote(CORVANE_SOURCE_DIR) + " && env -u LC_ALL -u LC_MESSAGES LANG=" +
-                    Quote(lang) + " " + Quote(CORVANE_TOOL_PATH);
+  std::string cmd = "cd " + Quote(CORVANE_SOURCE_DIR) +
+                    " && env -u LC_ALL -u LC_MESSAGES LANG=" + Quote(lang) + " " +
+                    Quote(CORVANE_TOOL_PATH);
   for (const std::string& a : args) cmd += " " + Quote(a);
   cmd += " >" + Quote(tmp.File("out")) + " 2>" + Quote(tmp.File("err"));
   const int raw = std::system(cmd.c_str());
   Result r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  const auto text = [](const std::vector<std::uint8_t>& b) { return std::string(b.begin(), b.end()); };
+  const auto text = [](const std::vector<std::uint8_t>& b) {
+    return std::string(b.begin(), b.end());
+  };
   r.out = text(test::ReadAll(tmp.File("out")));
   r.err = text(test::ReadAll(tmp.File("err")));
   return r;
@@ -58,21 +60,35 @@ TEST(Cli, ExitCodesAndMessages) {
       {{"--bogus"}, 2, "", "corvane: unknown option '--bogus'\nTry 'corvane --help'.\n"},
       {{"frob", "x.pdb"}, 2, "", "corvane: unknown command 'frob'\nTry 'corvane --help'.\n"},
       {{"info"}, 2, "", "corvane: missing FILE\nTry 'corvane info --help'.\n"},
-      {{"info", "a.pdb", "b.pdb"}, 2, "",
+      {{"info", "a.pdb", "b.pdb"},
+       2,
+       "",
        "corvane: unexpected argument 'b.pdb'\nTry 'corvane info --help'.\n"},
-      {{"info", "--data", "a.pdb"}, 2, "",
+      {{"info", "--data", "a.pdb"},
+       2,
+       "",
        "corvane: unknown option '--data'\nTry 'corvane info --help'.\n"},
-      {{"info", "--encoding"}, 2, "",
+      {{"info", "--encoding"},
+       2,
+       "",
        "corvane: option '--encoding' needs a value (cp1252|latin1|utf8)\n"
        "Try 'corvane info --help'.\n"},
-      {{"info", "--encoding", "ebcdic", "samples/contacts.pdb"}, 2, "",
+      {{"info", "--encoding", "ebcdic", "samples/contacts.pdb"},
+       2,
+       "",
        "corvane: unknown encoding 'ebcdic' (cp1252, latin1 or utf8)\nTry 'corvane info --help'.\n"},
-      {{"records", "--json=yes", "a.pdb"}, 2, "",
+      {{"records", "--json=yes", "a.pdb"},
+       2,
+       "",
        "corvane: option '--json' takes no value\nTry 'corvane records --help'.\n"},
-      {{"records", "samples"}, 2, "",
+      {{"records", "samples"},
+       2,
+       "",
        "corvane: FILE must have the .pdb extension: 'samples'\nTry 'corvane records --help'.\n"},
       {{"info", "samples/missing.pdb"}, 1, "", "corvane: PDB File does not exist! (code 4)\n"},
-      {{"records", "--", "samples/missing.PDB"}, 1, "",
+      {{"records", "--", "samples/missing.PDB"},
+       1,
+       "",
        "corvane: PDB File does not exist! (code 4)\n"},
   };
   for (const Case& c : cases) {
@@ -133,7 +149,8 @@ TEST(Cli, RecordsJsonOfTheSample) {
       "[\n"
       "  {\"index\": 0, \"offset\": 406, \"size\": 43, \"category\": 1, \"uniqueID\": 10485761, "
       "\"flags\": [\"dirty\"], \"data\": "
-      "\"416e6120536f757a61002b353520313120353535352d3031303100616e61406578616d706c652e636f6d00\"},\n"
+      "\"416e6120536f757a61002b353520313120353535352d3031303100616e61406578616d706c652e636f6d00\"},"
+      "\n"
       "  {\"index\": 1, \"offset\": 449, \"size\": 46, \"category\": 2, \"uniqueID\": 10485762, "
       "\"flags\": [], \"data\": "
       "\"4272756e6f204c696d61002b353520323120353535352d30313032006272756e6f406578616d706c652e636f6d"
@@ -181,7 +198,8 @@ TEST(Cli, JsonEscapesAndDecodesNames) {
   for (const Case& c : cases) {
     const Result r = RunTool({"info", "--json", "--encoding", c.encoding, path});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\"name\": \"" + c.name + "\",\n"), std::string::npos) << c.encoding << r.out;
+    EXPECT_NE(r.out.find("\"name\": \"" + c.name + "\",\n"), std::string::npos)
+        << c.encoding << r.out;
     EXPECT_NE(r.out.find("\"type\": \"\\u0000\\u0001\\n\\u007f\",\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"creator\": \"ab\\u0000\\u0000\",\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"created\": null,\n"), std::string::npos) << r.out;

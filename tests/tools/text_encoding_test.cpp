@@ -3,9 +3,9 @@
 // reject it).
 #include "tools/text_encoding.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace corvane::cli {
 namespace {
@@ -25,11 +25,11 @@ TEST(TextEncoding, EachCharacterSet) {
       {std::string("a\0b", 3), TextEncoding::kLatin1, std::string("a\0b", 3)},
       {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", TextEncoding::kUtf8,
        "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
-      {"\xC0\xAF", TextEncoding::kUtf8, "\uFFFD\uFFFD"},          // overlong '/'
-      {"\xE0\x80\xAF", TextEncoding::kUtf8, "\uFFFD\uFFFD\uFFFD"},  // overlong, 3 bytes
-      {"\xED\xA0\x80", TextEncoding::kUtf8, "\uFFFD\uFFFD\uFFFD"},  // a surrogate
+      {"\xC0\xAF", TextEncoding::kUtf8, "\uFFFD\uFFFD"},                      // overlong '/'
+      {"\xE0\x80\xAF", TextEncoding::kUtf8, "\uFFFD\uFFFD\uFFFD"},            // overlong, 3 bytes
+      {"\xED\xA0\x80", TextEncoding::kUtf8, "\uFFFD\uFFFD\uFFFD"},            // a surrogate
       {"\xF4\x90\x80\x80", TextEncoding::kUtf8, "\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
-      {"ab\xE2\x82", TextEncoding::kUtf8, "ab\uFFFD\uFFFD"},                   // cut short
+      {"ab\xE2\x82", TextEncoding::kUtf8, "ab\uFFFD\uFFFD"},                  // cut short
       {"\xFF", TextEncoding::kUtf8, "\uFFFD"},
   };
   for (const Case& c : cases) EXPECT_EQ(ToUtf8(c.in, c.enc), c.out) << c.in;

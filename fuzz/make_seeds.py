@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Writes the hand-made seeds of fuzz/corpus: valid files of various shapes and
+files that are broken in one way each. Run from the repository root; files the
+fuzzer found later sit beside them under their own names."""
+import os
+import struct
+import sys
+
+OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+PALM_DATE = 0xB0000000  # 1997-07-26 19:26:56, seconds since 1904
+
+
+def header(name=b"seed", n=0, app=0, sort=0, attr=0, dates=(PALM_DATE, PALM_DATE, 0), typ=b"DATA",
+           creator=b"test", seed=0, next_id=0):
+    return (name.ljust(32, b"\0")[:32] + struct.pack(">HH", attr, 1)
+            + struct.pack(">III", *dates) + struct.pack(">III", 5, app, sort)
+            + typ + creator + struct.pack(">IIH", seed, next_id, n))
+
+
+def entry(offset, attr=0, uid=0):
+    return struct.pack(">IB", offset, attr) + uid.to_bytes(3, "big")
+
+
+def category_table(names, filler=True):
+    t = b"\0\0" + b"".join(n.ljust(16, b"\0")[:16] for n in names + [b""] * (16 - len(names)))
+    t += bytes(range(16)) + b"\x0f"
+    return t + (b"\0" if filler else b"")
+
+
+def database(records, app=b"", sort=b"", attr=0, deleted_offset_zero=True, gap=b"\0\0", **kw):
+    """records: list of (data or None for deleted, attr byte, uid)."""
+    n = len(records)
+    start = 78 + 8 * n + len(gap)
+    app_off = start if app else 0
+    sort_off = start + len(app) if sort else 0
+    running = start + len(app) + len(sort)
+    entries, body = b"", b""
+    for data, a, uid in records:
+        if data is None and deleted_offset_zero:
+            entries += entry(0, a | 0x80, uid)
+            continue
+        entries += entry(running, a | (0x80 if data is None else 0), uid)
+        if data:
+            body += data
+            running += len(data)
+    return header(n=n, app=app_off, sort=sort_off, attr=attr, **kw) + entries + gap + app + sort + body
+
+
+def write(name, data):
+    with open(os.path.join(OUT, name), "wb") as f:
+        f.write(data)
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    recs3 = [(b"first\0", 0x40 | 1, 0x000001), (b"second record\0", 0x10 | 2, 0x123456),
+             (b"3", 0x20, 0xFFFFFF)]
+    cats = category_table([b"Unfiled", b"Business", b"Personal", b"SixteenCharsLong"])
+    write("valid-empty.pdb", header())
+    write("valid-one-record.pdb", database([(b"0123456789", 0, 1)]))
+    write("valid-categories.pdb", database(recs3, app=cats))
+    write("valid-all-blocks.pdb", database(recs3[:2], app=cats + b"appdata!!!", sort=b"sort!!"))
+    write("valid-sort-only.pdb", database(recs3, sort=b"\x00\x01"))
+    write("valid-deleted-middle.pdb",
+          database([(b"live one", 0, 1), (None, 0x40, 2), (b"live two", 0, 3)], app=cats))
+    write("valid-deleted-last.pdb", database([(b"live", 0, 1), (None, 0, 2), (None, 0, 3)]))
+    # A deleted record whose offset points at the end of the file, as some writers leave it.
+    write("valid-deleted-at-eof.pdb",
+          database([(b"live", 0, 1), (None, 0, 2)], deleted_offset_zero=False))
+    write("valid-zero-length.pdb", database([(b"", 0, 1), (b"x", 0, 2), (b"", 0, 3)]))
+    write("valid-table-no-filler.pdb", database(recs3, app=category_table([b"A"], filler=False)))
+    write("valid-no-gap.pdb", database(recs3, gap=b""))
+    write("valid-unix-dates.pdb", database(recs3, dates=(0x3C000000, 0x0000FFFF, 0x7FFFFFFF)))
+    write("valid-attributes.pdb", database(recs3, attr=0x807E, seed=0xABCDEF, next_id=7))
+    write("valid-many.pdb", database([(bytes([i & 0xFF]) * (i % 7), i & 0x7F, i) for i in range(300)]))
+    # Readable oddities: no usable category table; a record that overlaps the header.
+    write("odd-app-short-table.pdb", database(recs3, app=cats[:200]))
+    write("odd-offset-in-header.pdb", header(n=1) + entry(10) + b"\0\0" + b"z" * 4)
+    # Broken files: each must be refused with the library's own exception.
+    good = database(recs3, app=cats)
+    write("bad-truncated-header.pdb", good[:77])
+    write("bad-truncated-list.pdb", good[:78 + 8 * 2])
+    write("bad-truncated-data.pdb", good[:-3])
+    write("bad-resource-db.pdb", database(recs3, attr=0x0001))
+    write("bad-list-past-eof.pdb", header(n=0xFFFF) + b"\0" * 64)
+    write("bad-offset-past-eof.pdb", header(n=2) + entry(90) + entry(0x7FFFFFF0) + b"\0\0" + b"x" * 8)
+    write("bad-offsets-descending.pdb", header(n=2) + entry(100) + entry(94) + b"\0\0" + b"y" * 12)
+    write("bad-app-past-eof.pdb", header(n=0, app=0xFFFFFFF0) + b"\0\0")
+    write("bad-sort-before-app.pdb", header(n=0, app=120, sort=100) + b"\0\0" + b"s" * 60)
+    write("bad-app-after-records.pdb", header(n=1, app=200) + entry(88) + b"\0\0" + b"r" * 40)
+    write("bad-empty-file.pdb", b"")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
