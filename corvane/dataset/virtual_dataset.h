@@ -1,0 +1,180 @@
+// TPDBVirtualDataSet: a dataset whose whole table lives in memory, one
+// TMemoryRecord per row in an ordered row list.
+//
+// A row's data block is laid out as one slot per stored field definition
+// (depth-first through child definitions): a null-flag byte, then the value.
+// A record buffer holds the same data area, then the calculation area, then
+// an 8-byte bookmark area (record ID, then the bookmark flag); blob values
+// live beside it, one shared byte string per blob field, copied on change.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "corvane/host/dataset/dataset.h"
+#include "corvane/host/persistent.h"
+
+namespace corvane {
+
+class TPDBVirtualDataSet;
+
+// One byte string per blob field of a row (null: no data).
+using TMemBlobArray = std::vector<TBlobData>;
+
+// The record ID that stands for "no row".
+inline constexpr std::int32_t kNoRecordID = INT32_MIN;
+
+class TMemoryRecord : public TPersistent {
+  struct Key {
+    explicit Key() = default;
+  };
+
+ public:
+  // Rows are made by their dataset (TPDBVirtualDataSet::AddRecord).
+  TMemoryRecord(Key, TPDBVirtualDataSet* dataset, std::int32_t record_id, int data_size, int blob_count);
+  ~TMemoryRecord() override;
+  TMemoryRecord(const TMemoryRecord&) = delete;
+  TMemoryRecord& operator=(const TMemoryRecord&) = delete;
+
+  TPDBVirtualDataSet* Owner() const noexcept { return owner_; }
+  std::int32_t RecordID() const noexcept { return record_id_; }
+  std::span<std::uint8_t> Data() noexcept { return {data_.get(), data_size_}; }
+  std::span<const std::uint8_t> Data() const noexcept { return {data_.get(), data_size_}; }
+  TMemBlobArray& Blobs() noexcept { return blobs_; }
+  const TMemBlobArray& Blobs() const noexcept { return blobs_; }
+
+  // Position in the owner's row list, -1 without one.
+  int GetIndex() const;
+  // Moves the row to Index in its owner's list; the rows between shift by one.
+  // Index outside the list: EListError.
+  void SetIndex(int index);
+
+  std::string ClassName() const override { return "TMemoryRecord"; }
+
+ private:
+  friend class TPDBVirtualDataSet;
+  TPDBVirtualDataSet* owner_;
+  std::int32_t record_id_;
+  std::size_t data_size_;
+  std::unique_ptr<std::uint8_t[]> data_;
+  TMemBlobArray blobs_;
+};
+
+// Bytes of a stored field's value in a data area; -1 for blob and unsupported
+// types, which have no slot.
+int StoredValueWidth(TFieldType type, int size) noexcept;
+bool IsStoredType(TFieldType type) noexcept;
+// Stored types and blob types.
+bool IsSupportedType(TFieldType type) noexcept;
+
+class TPDBVirtualDataSet : public TDataSet {
+ public:
+  explicit TPDBVirtualDataSet(TComponent* owner = nullptr);
+  ~TPDBVirtualDataSet() override;
+
+  // --- Row list
+  TMemoryRecord* AddRecord();
+  // A new row at Index (0 to the row count); outside: EListError, no row added.
+  TMemoryRecord* InsertRecord(int index);
+  TMemoryRecord* FindRecordID(std::int32_t id) const;
+  TMemoryRecord& GetMemoryRecord(int index) const;  // outside the list: EListError
+  int MemoryRecordCount() const noexcept { return static_cast<int>(rows_.size()); }
+  // Drops every row of an open dataset (the auto-increment counter stays).
+  void EmptyTable();
+
+  // --- Layout and counters
+  int DataSize() const noexcept { return data_size_; }
+  int BookmarkOffset() const noexcept { return bookmark_offset_; }
+  int BlobOffset() const noexcept { return blob_offset_; }
+  int BufferSize() const noexcept { return buffer_size_; }
+  const std::vector<std::uint16_t>& OffsetTable() const noexcept { return offsets_; }
+  int CursorPosition() const noexcept { return cursor_pos_; }
+  std::int32_t LastID() const noexcept { return last_id_; }
+  std::int32_t AutoIncValue() const noexcept { return auto_inc_; }
+
+  // --- Framework overrides that the fields call
+  bool GetFieldData(TField* field, std::span<std::uint8_t> buffer) override;
+  void SetFieldData(TField* field, std::span<const std::uint8_t> buffer) override;
+  bool GetCurrentRecord(std::span<std::uint8_t> buffer) override;
+
+  // The blob value of a record buffer, and its replacement (only on the
+  // active buffer; refused in filter state).
+  TBlobData GetBlobData(TField* field, const TRecordBuffer& buffer) const;
+  void SetBlobData(TField* field, TRecordBuffer& buffer, TBlobData value);
+
+ protected:
+  // --- Introduced hooks
+  virtual bool GetActiveRecBuf(TRecordBuffer*& buffer);
+  virtual void SetMemoryRecordData(TRecordBuffer& buffer, int index);
+  virtual void SetAutoIncFields(TRecordBuffer& buffer);
+  // Whether the row at the cursor passes the filter; asked only while the
+  // dataset is filtered. Without a filter every row passes.
+  virtual bool RecordFilter() { return true; }
+  // Discards the sort field list; there is none without sorting.
+  virtual void FreeIndexList() {}
+
+  // --- Record-buffer protocol
+  std::unique_ptr<TRecordBuffer> AllocRecordBuffer() override;
+  void FreeRecordBuffer(std::unique_ptr<TRecordBuffer>& buffer) override;
+  void InternalInitRecord(TRecordBuffer& buffer) override;
+  void InitRecord(TRecordBuffer& buffer) override;
+  void ClearCalcFields(TRecordBuffer& buffer) override;
+  int GetRecordSize() const override { return data_size_; }
+  TGetResult GetRecord(TRecordBuffer& buffer, TGetMode mode, bool check) override;
+  int GetRecordCount() const override { return MemoryRecordCount(); }
+  int GetRecNo() override;
+  bool IsCursorOpen() const override { return cursor_open_; }
+
+  void GetBookmarkData(TRecordBuffer& buffer, std::span<std::uint8_t> data) override;
+  void SetBookmarkData(TRecordBuffer& buffer, std::span<const std::uint8_t> data) override;
+  TBookmarkFlag GetBookmarkFlag(TRecordBuffer& buffer) override;
+  void SetBookmarkFlag(TRecordBuffer& buffer, TBookmarkFlag flag) override;
+  void InternalGotoBookmark(std::span<const std::uint8_t> bookmark) override;
+
+  void InternalFirst() override { cursor_pos_ = -1; }
+  void InternalLast() override { cursor_pos_ = MemoryRecordCount(); }
+  void InternalSetToRecord(TRecordBuffer& buffer) override;
+  void InternalAddRecord(TRecordBuffer& buffer, bool append) override;
+  void InternalDelete() override;
+  void InternalPost() override;
+  void InternalOpen() override;
+  void InternalClose() override;
+  void InternalInitFieldDefs() override {}
+  void InternalHandleException() override;
+  void OpenCursor(bool info_only) override;
+  void InitFieldDefsFromFields() override;
+
+  // --- Internal operations
+  // The slot (its flag byte) of a data field in a data area, or nullptr.
+  std::uint8_t* FindFieldData(std::uint8_t* data, TField* field);
+  const std::uint8_t* FindFieldData(const std::uint8_t* data, TField* field);
+  int CalcRecordSize();
+  void InitBufferPointers(bool recompute);
+  void ClearRecords();
+  void RecordToBuffer(const TMemoryRecord& row, TRecordBuffer& buffer);
+  void AssignMemoryRecord(TMemoryRecord& row, const TRecordBuffer& buffer);
+  std::int32_t RecordIDOf(const TRecordBuffer& buffer) const noexcept;
+  int IndexOfRecordID(std::int32_t id) const noexcept;
+  int IndexOfRow(const TMemoryRecord* row) const noexcept;
+  void SetCursorPosition(int position) noexcept { cursor_pos_ = position; }
+
+ private:
+  friend class TMemoryRecord;
+  int SlotOffset(TField* field, TFieldType& def_type, int& def_size);
+  void RemoveRow(int index);
+
+  int cursor_pos_ = -1;
+  int data_size_ = 0;
+  int bookmark_offset_ = 0;
+  int blob_offset_ = 0;
+  int buffer_size_ = 0;
+  std::vector<std::uint16_t> offsets_;
+  std::int32_t last_id_ = kNoRecordID;
+  std::int32_t auto_inc_ = 1;
+  bool cursor_open_ = false;
+  std::vector<std::unique_ptr<TMemoryRecord>> rows_;
+};
+
+}  // namespace corvane
