@@ -1,0 +1,218 @@
+// Split and pack cost per record of each engine on a full file (65,535
+// records of five fields: an integer, a text, a date, a double and a short
+// number), against the core's walk and raw write of the same file.
+//
+// Every benchmark handles the whole file per iteration and reports records as
+// items, so "items_per_second" and the time divided by 65,535 give the cost
+// per record; subtract the core's figure for what the engine adds.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "corvane/engines/appforge.h"
+#include "corvane/engines/nsbasic.h"
+#include "corvane/engines/pocketstudio.h"
+#include "corvane/host/datetime.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kRecords = 65535;
+
+struct Scratch {
+  std::string dir;
+  Scratch() {
+    std::error_code ec;
+    const std::string base =
+        std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path().string();
+    std::string tmpl = base + "/corvane-bench-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (::mkdtemp(buf.data()) == nullptr) std::abort();
+    dir = buf.data();
+  }
+  ~Scratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+};
+
+const std::string& Dir() {
+  static const Scratch scratch;
+  return scratch.dir;
+}
+
+void Prepare(TCorvane& m, const std::string& file, TOpenMode mode) {
+  m.SetDirectory(Dir());
+  m.SetPDBFilename(file);
+  m.SetOpenMode(mode);
+  if (mode == dmModeWriteOnly) {
+    m.SetDBName("Bench");
+    m.SetCreatorID("test");
+    m.SetDatabaseType("DATA");
+    m.SetCreationDate(EncodeDate(2001, 2, 3));
+  }
+}
+
+std::string Name(int i) { return "customer " + std::to_string(i); }
+const TDateTime kDay = EncodeDate(2003, 7, 15);
+
+// --- the three engines, each with its five fields -----------------------------
+
+void Define(TPDBPocketStudio& e) {
+  for (TPDBPSFieldType t : {PSInt32, PSString, PSDate, PSDouble, PSUInt16}) e.Fields().Add().SetDataType(t);
+}
+void Fill(TPDBPocketStudio& e, int i) {
+  auto& f = e.Fields();
+  f.GetItem(0).SetAsPSInt32(i);
+  f.GetItem(1).SetAsPSString(Name(i));
+  f.GetItem(2).SetAsPSDate(kDay + i % 1000);
+  f.GetItem(3).SetAsPSDouble(i * 0.5);
+  f.GetItem(4).SetAsPSUInt16(static_cast<std::uint16_t>(i));
+}
+
+void Define(TPDBNSBasic& e) {
+  for (TPDBNSBFieldType t : {NSBInteger, NSBString, NSBDate, NSBDouble, NSBShort}) e.Fields().Add().SetDataType(t);
+}
+void Fill(TPDBNSBasic& e, int i) {
+  auto& f = e.Fields();
+  f.GetItem(0).SetAsNSBInteger(i);
+  f.GetItem(1).SetAsNSBString(Name(i));
+  f.GetItem(2).SetAsNSBDate(kDay + i % 1000);
+  f.GetItem(3).SetAsNSBFloat(i * 0.5);
+  f.GetItem(4).SetAsNSBShort(static_cast<std::uint16_t>(i));
+}
+
+void Define(TPDBAppForge& e) {
+  for (TPDBAFFieldType t : {AFLong, AFString, AFDate, AFDouble, AFInteger}) e.Fields().Add().SetDataType(t);
+}
+void Fill(TPDBAppForge& e, int i) {
+  auto& f = e.Fields();
+  f.GetItem(0).SetAsAFLong(i);
+  f.GetItem(1).SetAsAFString(Name(i));
+  f.GetItem(2).SetAsAFDate(kDay + i % 1000);
+  f.GetItem(3).SetAsAFDouble(i * 0.5);
+  f.GetItem(4).SetAsAFInteger(static_cast<std::int16_t>(i));
+}
+
+template <class Engine>
+std::string FileOf() {
+  if constexpr (std::is_same_v<Engine, TPDBPocketStudio>) return "ps.pdb";
+  else if constexpr (std::is_same_v<Engine, TPDBNSBasic>) return "nsb.pdb";
+  else return "af.pdb";
+}
+
+// Writes the engine's full file: the pack benchmark's body, and the split
+// benchmark's input.
+template <class Engine>
+void WriteFull(const std::string& file) {
+  Engine e;
+  Define(e);
+  Prepare(e, file, dmModeWriteOnly);
+  e.CreateDatabase();
+  for (int i = 0; i < kRecords; ++i) {
+    e.Append();
+    Fill(e, i);
+    e.Post();
+  }
+  e.CloseDatabase();
+}
+
+template <class Engine>
+const std::string& FullFile() {
+  static const std::string file = [] {
+    WriteFull<Engine>(FileOf<Engine>());
+    return FileOf<Engine>();
+  }();
+  return file;
+}
+
+// --- benchmarks -----------------------------------------------------------------
+
+// The core alone: open the file and move the cursor over every record.
+template <class Engine>
+void BM_CoreWalk(benchmark::State& state) {
+  const std::string& file = FullFile<Engine>();
+  for (auto _ : state) {
+    TPDBBaseMgr m;
+    Prepare(m, file, dmModeReadOnly);
+    m.OpenDatabase();
+    int n = 1;
+    for (; !m.Eof(); ++n) m.Next();
+    benchmark::DoNotOptimize(n);
+    m.CloseDatabase();
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+// The same walk through the engine, which splits every record into its fields.
+template <class Engine>
+void BM_Split(benchmark::State& state) {
+  const std::string& file = FullFile<Engine>();
+  for (auto _ : state) {
+    Engine e;
+    Define(e);
+    Prepare(e, file, dmModeReadOnly);
+    e.OpenDatabase();
+    int n = 1;
+    for (; !e.Eof(); ++n) e.Next();
+    benchmark::DoNotOptimize(n);
+    e.CloseDatabase();
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+// The core alone writing the same records as ready-made blocks.
+template <class Engine>
+void BM_CoreWrite(benchmark::State& state) {
+  // The engine's own records, taken once from its file.
+  std::vector<std::shared_ptr<const Bytes>> records;
+  {
+    TPDBBaseMgr m;
+    Prepare(m, FullFile<Engine>(), dmModeReadOnly);
+    m.OpenDatabase();
+    for (int i = 0; i < kRecords; ++i) {
+      if (i > 0) m.Next();
+      const auto r = m.CurrentRecord();
+      records.push_back(std::make_shared<const Bytes>(r.begin(), r.end()));
+    }
+    m.CloseDatabase();
+  }
+  for (auto _ : state) {
+    TPDBBaseMgr m;
+    Prepare(m, "core-out.pdb", dmModeWriteOnly);
+    m.CreateDatabase();
+    for (const auto& r : records) {
+      m.SetCurrentRecord(r);
+      m.WriteRawRecord();
+    }
+    m.CloseDatabase();
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+// Append, five setters and Post per record, then the file written.
+template <class Engine>
+void BM_Pack(benchmark::State& state) {
+  for (auto _ : state) WriteFull<Engine>("pack-out.pdb");
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+#define CORVANE_ENGINE_BENCHES(Engine)                                      \
+  BENCHMARK_TEMPLATE(BM_CoreWalk, Engine)->Unit(benchmark::kMillisecond);  \
+  BENCHMARK_TEMPLATE(BM_Split, Engine)->Unit(benchmark::kMillisecond);     \
+  BENCHMARK_TEMPLATE(BM_CoreWrite, Engine)->Unit(benchmark::kMillisecond); \
+  BENCHMARK_TEMPLATE(BM_Pack, Engine)->Unit(benchmark::kMillisecond)
+
+CORVANE_ENGINE_BENCHES(TPDBPocketStudio);
+CORVANE_ENGINE_BENCHES(TPDBNSBasic);
+CORVANE_ENGINE_BENCHES(TPDBAppForge);
+
+}  // namespace
+}  // namespace corvane
