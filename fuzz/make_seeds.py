@@ -89,6 +89,8 @@ def main():
     write("bad-sort-before-app.pdb", header(n=0, app=120, sort=100) + b"\0\0" + b"s" * 60)
     write("bad-app-after-records.pdb", header(n=1, app=200) + entry(88) + b"\0\0" + b"r" * 40)
     write("bad-empty-file.pdb", b"")
+    # Live records at offset 0: each would span the header up to the next real offset.
+    write("bad-live-offset-zero.pdb", header(n=64) + entry(0) * 63 + entry(600) + b"\0\0" + b"w" * 80)
 
 
 if __name__ == "__main__":

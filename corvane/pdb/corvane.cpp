@@ -381,6 +381,10 @@ TRecordEntry* TCorvane::GetRecInLinkedList(std::int32_t RecNo) noexcept {
 bool TCorvane::RecordBytes(std::int32_t RecNo, const pdb::Entry& e,
                            std::span<const std::uint8_t>& out) {
   if (e.flags.Contains(dmRecAttrDelete)) return false;
+  // A live record at offset 0 would be the header itself, and since offset 0 is
+  // skipped when the end is sought, a list of them would each span the file up
+  // to the next real offset: a small file could make a walk copy gigabytes.
+  if (e.data_offset == 0) RaisePDB(6, 11650);
   // The record runs to the next entry that has data (a deleted record written
   // with offset 0 has none), or to the end of the file after the last one.
   std::uint32_t end = static_cast<std::uint32_t>(image_.size());
