@@ -5,8 +5,11 @@
 #include <vector>
 
 #include "corvane/engines/appforge.h"
+#include "corvane/engines/data_fields.h"
+#include "corvane/engines/java.h"
 #include "corvane/engines/nsbasic.h"
 #include "corvane/engines/pocketstudio.h"
+#include "corvane/engines/sqldriver.h"
 
 namespace corvane {
 
@@ -55,12 +58,44 @@ void Define(TPDBAFFields& fields, const FieldChoice& c) {
   for (std::uint8_t b : c.picks) fields.Add().SetDataType(static_cast<TPDBAFFieldType>(b % kAFTypeCount));
 }
 
+void Define(TPDBJavaFields& fields, const FieldChoice& c) {
+  fields.Clear();
+  for (std::uint8_t b : c.picks) fields.Add().SetDataType(static_cast<TPDBJavaFieldType>(b % kJavaTypeCount));
+}
+
+void Define(TPDBSQLDriverFields& fields, const FieldChoice& c) {
+  fields.Clear();
+  for (std::uint8_t b : c.picks) {
+    TPDBSQLDriverField& f = fields.Add();
+    f.SetDataType(static_cast<TPDBSQLDriverFieldType>(b % kSQLDriverTypeCount));
+    f.SetSize(b / kSQLDriverTypeCount % 4 * 2);
+  }
+}
+
+void Define(TPDBFields& fields, const FieldChoice& c) {
+  fields.Clear();
+  for (std::uint8_t b : c.picks) {
+    TPDBField& f = fields.Add();
+    f.SetDataType(static_cast<TPDBFieldType>(b % kPDBFieldTypeCount));
+    f.SetSize(b / kPDBFieldTypeCount % 4);
+  }
+}
+
 void ReadBack(TPDBPSField& f) {
   f.GetAsPSString();
   if (f.DataType() == PSBinary) f.GetAsPSBinary();
 }
 void ReadBack(TPDBNSBField& f) { f.GetAsNSBString(); }
 void ReadBack(TPDBAFField& f) { f.GetAsAFString(); }
+void ReadBack(TPDBJavaField& f) { f.GetAsString(); }
+void ReadBack(TPDBSQLDriverField& f) {
+  if (f.DataType() == PDChar) {
+    f.GetAsChar();
+  } else {
+    f.GetAsDouble();
+  }
+}
+void ReadBack(TPDBField& f) { f.GetAsString(); }
 
 template <class Engine>
 void SplitAll(const std::string& directory, const std::string& filename, const FieldChoice& choice,
@@ -103,6 +138,9 @@ void FuzzSplitRecords(const std::string& directory, const std::string& pdb_filen
   SplitAll<TPDBPocketStudio>(directory, pdb_filename, choice, false);
   SplitAll<TPDBNSBasic>(directory, pdb_filename, choice, false);
   SplitAll<TPDBAppForge>(directory, pdb_filename, choice, true);
+  SplitAll<TPDBJava>(directory, pdb_filename, choice, false);
+  SplitAll<TPDBSQLDriver>(directory, pdb_filename, choice, false);
+  SplitAll<TPDBDataFields>(directory, pdb_filename, choice, false);
 }
 
 }  // namespace corvane
