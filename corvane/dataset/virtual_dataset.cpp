@@ -171,6 +171,8 @@ void TPDBVirtualDataSet::InitFieldDefsFromFields() {
 
   TFieldDefList& list = FieldDefList();
   offsets_.assign(static_cast<std::size_t>(list.Count()), 0);
+  slots_.clear();
+  slots_.reserve(static_cast<std::size_t>(list.Count()));
   long offset = 0;
   for (int i = 0; i < list.Count(); ++i) {
     // Offsets are 16 bits wide: a data area that outgrows them would make
@@ -179,6 +181,7 @@ void TPDBVirtualDataSet::InitFieldDefsFromFields() {
     offsets_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(offset);
     const TFieldDef& def = list.Items(i);
     int width = StoredValueWidth(def.DataType(), def.Size());
+    slots_.push_back(Slot{width >= 0 ? static_cast<int>(offset) : -1, def.DataType(), width});
     if (width >= 0) offset += width + 1;
   }
   if (offset > 0xFFFF) DatabaseErrorFmt(SRecordTooLarge, {std::to_string(offset)});
@@ -203,27 +206,21 @@ void TPDBVirtualDataSet::InitBufferPointers(bool recompute) {
   buffer_size_ = blob_offset_ + BlobFieldCount() * static_cast<int>(sizeof(TBlobData));
 }
 
-int TPDBVirtualDataSet::SlotOffset(TField* field, TFieldType& def_type, int& def_size) {
-  TFieldDefList& list = FieldDefList();
-  // A bound field's number is its definition's place in the list; the name
-  // check keeps a field bound elsewhere from reading the wrong slot.
+const TPDBVirtualDataSet::Slot* TPDBVirtualDataSet::FindSlot(TField* field) {
+  // A bound field's number is its definition's place in the list, and the
+  // definitions cannot change while the dataset is open.
   int index = field->FieldNo() - 1;
-  if (index < 0 || index >= list.Count() || list.Strings(index) != field->FullName())
-    index = list.IndexOf(field->FullName());
-  if (index < 0 || static_cast<std::size_t>(index) >= offsets_.size()) return -1;
-  const TFieldDef& def = list.Items(index);
-  if (!IsStoredType(def.DataType())) return -1;
-  def_type = def.DataType();
-  def_size = def.Size();
-  return offsets_[static_cast<std::size_t>(index)];
+  if (field->DataSet() != this || index < 0 || static_cast<std::size_t>(index) >= slots_.size())
+    index = FieldDefList().IndexOf(field->FullName());
+  if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return nullptr;
+  const Slot& slot = slots_[static_cast<std::size_t>(index)];
+  return slot.offset < 0 ? nullptr : &slot;
 }
 
 std::uint8_t* TPDBVirtualDataSet::FindFieldData(std::uint8_t* data, TField* field) {
   if (!data) return nullptr;
-  TFieldType type;
-  int size;
-  int offset = SlotOffset(field, type, size);
-  return offset < 0 ? nullptr : data + offset;
+  const Slot* slot = FindSlot(field);
+  return slot ? data + slot->offset : nullptr;
 }
 
 const std::uint8_t* TPDBVirtualDataSet::FindFieldData(const std::uint8_t* data, TField* field) {
@@ -381,11 +378,10 @@ bool TPDBVirtualDataSet::GetFieldData(TField* field, std::span<std::uint8_t> buf
     }
     return has;
   }
-  TFieldType type;
-  int def_size;
-  int offset = SlotOffset(field, type, def_size);
-  if (offset < 0) return false;
-  const std::uint8_t* slot = rb->bytes.data() + offset;
+  const Slot* where = FindSlot(field);
+  if (!where) return false;
+  const TFieldType type = where->type;
+  const std::uint8_t* slot = rb->bytes.data() + where->offset;
   bool has = slot[0] != 0;
   if (has && IsTextType(type)) {
     // An empty text reads as null; a wide text is empty when its first
@@ -393,7 +389,7 @@ bool TPDBVirtualDataSet::GetFieldData(TField* field, std::span<std::uint8_t> buf
     has = type == ftWideString ? (slot[1] != 0 || slot[2] != 0) : slot[1] != 0;
   }
   if (has && buffer.data()) {
-    const std::size_t width = static_cast<std::size_t>(StoredValueWidth(type, def_size));
+    const std::size_t width = static_cast<std::size_t>(where->width);
     if (buffer.size() < width) DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
     std::memcpy(buffer.data(), slot + 1, width);
   }
@@ -430,12 +426,9 @@ void TPDBVirtualDataSet::SetFieldData(TField* field, std::span<const std::uint8_
     if (field->ReadOnly() && s != dsSetKey && s != dsFilter)
       DatabaseErrorFmt(dbmsg::SFieldReadOnly, {field->DisplayName()});
     field->Validate(buffer);
-    TFieldType type;
-    int def_size;
-    int offset = SlotOffset(field, type, def_size);
-    if (offset >= 0) {
-      std::uint8_t* slot = rb->bytes.data() + offset;
-      const std::size_t width = static_cast<std::size_t>(StoredValueWidth(type, def_size));
+    if (const Slot* where = FindSlot(field)) {
+      std::uint8_t* slot = rb->bytes.data() + where->offset;
+      const std::size_t width = static_cast<std::size_t>(where->width);
       slot[0] = given ? 1 : 0;
       if (given) {
         if (buffer.size() < width) DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});

@@ -162,8 +162,17 @@ class TPDBVirtualDataSet : public TDataSet {
 
  private:
   friend class TMemoryRecord;
-  int SlotOffset(TField* field, TFieldType& def_type, int& def_size);
+  // Where a definition's value lives: offset of its slot (-1: no slot), its
+  // type and value width. One per entry of the flattened definition list.
+  struct Slot {
+    int offset;
+    TFieldType type;
+    int width;
+  };
+  const Slot* FindSlot(TField* field);
   void RemoveRow(int index);
+
+  std::vector<Slot> slots_;
 
   int cursor_pos_ = -1;
   int data_size_ = 0;

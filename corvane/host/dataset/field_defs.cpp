@@ -22,31 +22,40 @@ bool SameName(const std::string& a, const std::string& b) {
 TFieldDef::TFieldDef(TFieldDefs* collection) : collection_(collection) {}
 TFieldDef::~TFieldDef() = default;
 
+void TFieldDef::CheckEditable() const {
+  if (collection_) collection_->CheckEditable();
+}
 void TFieldDef::Changed() {
   if (collection_) collection_->Changed();
 }
 void TFieldDef::SetName(std::string name) {
+  CheckEditable();
   name_ = std::move(name);
   Changed();
 }
 void TFieldDef::SetDataType(TFieldType type) {
+  CheckEditable();
   data_type_ = type;
   Changed();
 }
 void TFieldDef::SetSize(int size) {
+  CheckEditable();
   if (size < 0) DatabaseError(dbmsg::SInvalidFieldSize);
   size_ = size;
   Changed();
 }
 void TFieldDef::SetPrecision(int precision) {
+  CheckEditable();
   precision_ = precision;
   Changed();
 }
 void TFieldDef::SetRequired(bool v) {
+  CheckEditable();
   required_ = v;
   Changed();
 }
 void TFieldDef::SetReadOnly(bool v) {
+  CheckEditable();
   read_only_ = v;
   Changed();
 }
@@ -72,10 +81,15 @@ std::string TFieldDef::FullName() const {
 TFieldDefs::TFieldDefs(TDataSet* dataset, TFieldDef* parent) : dataset_(dataset), parent_(parent) {}
 TFieldDefs::~TFieldDefs() = default;
 
+void TFieldDefs::CheckEditable() const {
+  // The open dataset's record layout was computed from the definitions.
+  if (dataset_ && dataset_->Active()) DatabaseError(dbmsg::SDataSetOpen);
+}
 void TFieldDefs::Changed() {
   if (dataset_) dataset_->FieldDefsChanged();
 }
 TFieldDef& TFieldDefs::AddFieldDef() {
+  CheckEditable();
   items_.push_back(std::make_unique<TFieldDef>(this));
   Changed();
   return *items_.back();
@@ -92,6 +106,7 @@ TFieldDef& TFieldDefs::Add(std::string name, TFieldType type, int size, bool req
   return def;
 }
 void TFieldDefs::Clear() {
+  CheckEditable();
   items_.clear();
   Changed();
 }

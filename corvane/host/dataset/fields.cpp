@@ -13,8 +13,8 @@ namespace corvane {
 
 namespace {
 
-template <class T>
-T Load(const std::vector<std::uint8_t>& buf) noexcept {
+template <class T, class B>
+T Load(const B& buf) noexcept {
   T v{};
   std::memcpy(&v, buf.data(), sizeof v);
   return v;
@@ -129,8 +129,8 @@ void TField::Validate(std::span<const std::uint8_t> buffer) {
 bool TField::IsNull() const { return !GetData({}); }
 void TField::Clear() { SetData({}); }
 
-bool TField::ReadNative(std::vector<std::uint8_t>& buffer) const {
-  buffer.assign(static_cast<std::size_t>(std::max(DataSize(), 0)), 0);
+bool TField::ReadNative(ValueBuffer& buffer) const {
+  buffer.Resize(static_cast<std::size_t>(std::max(DataSize(), 0)));
   return GetData(buffer);
 }
 
@@ -175,7 +175,7 @@ TStringField::TStringField(TComponent* owner, int size) : TField(owner, ftString
 TStringField::TStringField(TComponent* owner, TFieldType type, int size) : TField(owner, type, size) {}
 
 std::string TStringField::GetAsString() const {
-  std::vector<std::uint8_t> buf;
+  ValueBuffer buf;
   if (!ReadNative(buf)) return {};
   std::size_t n = 0;
   std::size_t limit = static_cast<std::size_t>(Size());
@@ -183,7 +183,7 @@ std::string TStringField::GetAsString() const {
   return std::string(reinterpret_cast<const char*>(buf.data()), n);
 }
 void TStringField::SetAsStringImpl(const std::string& v) {
-  std::vector<std::uint8_t> buf(static_cast<std::size_t>(Size()) + 1, 0);
+  ValueBuffer buf(static_cast<std::size_t>(Size()) + 1);
   std::memcpy(buf.data(), v.data(), std::min(v.size(), static_cast<std::size_t>(Size())));
   SetData(buf);
 }
@@ -217,7 +217,7 @@ TWideStringField::TWideStringField(TComponent* owner, int size) : TStringField(o
   CheckSize(size);
 }
 std::string TWideStringField::GetAsString() const {
-  std::vector<std::uint8_t> buf;
+  ValueBuffer buf;
   if (!ReadNative(buf)) return {};
   std::string out;
   for (std::size_t i = 0; i + 1 < buf.size() && out.size() < static_cast<std::size_t>(Size()); i += 2) {
@@ -229,7 +229,7 @@ std::string TWideStringField::GetAsString() const {
   return out;
 }
 void TWideStringField::SetAsStringImpl(const std::string& v) {
-  std::vector<std::uint8_t> buf(static_cast<std::size_t>(DataSize()), 0);
+  ValueBuffer buf(static_cast<std::size_t>(DataSize()));
   std::size_t n = std::min(v.size(), static_cast<std::size_t>(Size()));
   for (std::size_t i = 0; i < n; ++i) {
     std::uint16_t c = static_cast<unsigned char>(v[i]);
@@ -269,7 +269,7 @@ std::int64_t TIntegerField::MaxRange() const noexcept {
   }
 }
 bool TIntegerField::ReadInt(std::int64_t& out) const {
-  std::vector<std::uint8_t> buf;
+  ValueBuffer buf;
   out = 0;
   if (!ReadNative(buf)) return false;
   switch (DataType()) {
@@ -288,7 +288,8 @@ bool TIntegerField::GetAsBoolean() const {
 std::int32_t TIntegerField::GetAsInteger() const {
   std::int64_t v;
   ReadInt(v);
-  return Variant(static_cast<long long>(v)).AsInteger();
+  if (v < INT32_MIN || v > INT32_MAX) throw EConvertError("Value " + IntToStr(v) + " is out of the Integer range");
+  return static_cast<std::int32_t>(v);
 }
 std::int64_t TIntegerField::GetAsLargeInt() const {
   std::int64_t v;
@@ -358,7 +359,7 @@ void TIntegerField::SetVarValue(const Variant& v) {
 
 TBooleanField::TBooleanField(TComponent* owner) : TField(owner, ftBoolean) {}
 bool TBooleanField::GetAsBoolean() const {
-  std::vector<std::uint8_t> buf;
+  ValueBuffer buf;
   if (!ReadNative(buf)) return false;
   return Load<std::int16_t>(buf) != 0;
 }
@@ -393,7 +394,7 @@ TFloatField::TFloatField(TComponent* owner) : TField(owner, ftFloat) {}
 TFloatField::TFloatField(TComponent* owner, TFieldType type) : TField(owner, type) {}
 
 bool TFloatField::ReadFloat(double& out) const {
-  std::vector<std::uint8_t> buf;
+  ValueBuffer buf;
   out = 0;
   if (!ReadNative(buf)) return false;
   out = Load<double>(buf);
@@ -500,7 +501,7 @@ void TBCDField::CheckSize(int size) const {
   if (size < 0 || size > 32) DatabaseError(dbmsg::SInvalidFieldSize);
 }
 bool TBCDField::ReadCurrency(Currency& out) const {
-  std::vector<std::uint8_t> buf;
+  ValueBuffer buf;
   out = Currency{};
   if (!ReadNative(buf)) return false;
   if (!BcdToCurrency(std::span<const std::uint8_t, 34>(buf.data(), 34), out))
@@ -568,7 +569,7 @@ TDateTimeField::TDateTimeField(TComponent* owner, TFieldType type) : TField(owne
 int TDateTimeField::DataSize() const { return DataType() == ftDateTime ? 8 : 4; }
 
 bool TDateTimeField::ReadDateTime(TDateTime& out) const {
-  std::vector<std::uint8_t> buf;
+  ValueBuffer buf;
   out = 0;
   if (!ReadNative(buf)) return false;
   switch (DataType()) {
@@ -635,7 +636,7 @@ TBytesField::TBytesField(TComponent* owner, TFieldType type, int size) : TField(
 int TBytesField::DataSize() const { return DataType() == ftVarBytes ? Size() + 2 : Size(); }
 
 std::string TBytesField::GetAsString() const {
-  std::vector<std::uint8_t> buf;
+  ValueBuffer buf;
   if (!ReadNative(buf)) return {};
   if (DataType() != ftVarBytes) return std::string(buf.begin(), buf.end());
   std::uint16_t len;
@@ -648,7 +649,7 @@ Variant TBytesField::GetAsVariant() const {
   return Variant(GetAsString());
 }
 void TBytesField::SetAsStringImpl(const std::string& v) {
-  std::vector<std::uint8_t> buf(static_cast<std::size_t>(DataSize()), 0);
+  ValueBuffer buf(static_cast<std::size_t>(DataSize()));
   std::size_t n = std::min(v.size(), static_cast<std::size_t>(Size()));
   if (DataType() == ftVarBytes) {
     auto len = static_cast<std::uint16_t>(n);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <span>
@@ -54,6 +55,7 @@ class TFieldDef {
 
  private:
   friend class TFieldDefList;
+  void CheckEditable() const;
   void Changed();
 
   TFieldDefs* collection_;
@@ -85,6 +87,8 @@ class TFieldDefs {
   TFieldDef* Find(const std::string& name) const;  // nullptr when none
   TDataSet* DataSet() const noexcept { return dataset_; }
   TFieldDef* ParentDef() const noexcept { return parent_; }
+  // Definitions cannot change while their dataset is open: SDataSetOpen.
+  void CheckEditable() const;
   void Changed();
 
  private:
@@ -207,12 +211,39 @@ class TField : public TComponent {
   virtual void SetAsStringImpl(const std::string& v);
   virtual void SetVarValue(const Variant& v);
 
+  // Room for one native value: on the stack for the sizes fields usually have,
+  // so reading a field costs no allocation.
+  class ValueBuffer {
+   public:
+    explicit ValueBuffer(std::size_t size = 0) { Resize(size); }
+    void Resize(std::size_t size) {
+      size_ = size;
+      if (size > sizeof inline_)
+        heap_.assign(size, 0);
+      else
+        std::memset(inline_, 0, size);
+    }
+    std::uint8_t* data() noexcept { return size_ > sizeof inline_ ? heap_.data() : inline_; }
+    const std::uint8_t* data() const noexcept { return size_ > sizeof inline_ ? heap_.data() : inline_; }
+    std::size_t size() const noexcept { return size_; }
+    std::uint8_t& operator[](std::size_t i) noexcept { return data()[i]; }
+    const std::uint8_t* begin() const noexcept { return data(); }
+    const std::uint8_t* end() const noexcept { return data() + size_; }
+    operator std::span<std::uint8_t>() noexcept { return {data(), size_}; }
+    operator std::span<const std::uint8_t>() const noexcept { return {data(), size_}; }
+
+   private:
+    std::uint8_t inline_[128];
+    std::vector<std::uint8_t> heap_;
+    std::size_t size_ = 0;
+  };
+
   [[noreturn]] void AccessError(const char* type_name) const;
   [[noreturn]] void RangeError(const std::string& value, const std::string& min,
                                const std::string& max) const;
   [[noreturn]] void ValueError(const std::string& value) const;
   // Reads the native value into a buffer of DataSize bytes; false when null.
-  bool ReadNative(std::vector<std::uint8_t>& buffer) const;
+  bool ReadNative(ValueBuffer& buffer) const;
 
  private:
   friend class TDataSet;
