@@ -41,6 +41,7 @@ ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSp
       throw UsageError("option '" + name + "' needs a value (" + std::string(spec->value_name) +
                        ")");
     }
+    parsed.given.emplace_back(name, value);
     parsed.options[name] = std::move(value);
   }
   return parsed;
@@ -67,11 +68,19 @@ const std::string& SingleFileArgument(const ParsedArgs& args) {
 }
 
 void OpenForReading(TCorvane& db, const std::string& path) {
+  std::string directory, name;
+  SplitPdbPath(path, directory, name);
+  db.SetOpenMode(dmModeReadOnly);
+  db.SetDirectory(directory);
+  db.SetPDBFilename(name);
+  db.OpenDatabase();
+}
+
+void SplitPdbPath(const std::string& path, std::string& directory, std::string& name) {
   if (UpperCase(ExtractFileExt(path)) != ".PDB") {
     throw UsageError("FILE must have the .pdb extension: '" + path + "'");
   }
   const std::size_t slash = path.rfind('/');
-  std::string directory, name;
   if (slash == std::string::npos) {
     directory = ".";
     name = path;
@@ -79,10 +88,6 @@ void OpenForReading(TCorvane& db, const std::string& path) {
     directory = slash == 0 ? "/" : path.substr(0, slash);
     name = path.substr(slash + 1);
   }
-  db.SetOpenMode(dmModeReadOnly);
-  db.SetDirectory(directory);
-  db.SetPDBFilename(name);
-  db.OpenDatabase();
 }
 
 std::string FormatDateTime(TDateTime dt) {

@@ -35,7 +35,8 @@ struct OptionSpec {
 };
 
 struct ParsedArgs {
-  std::map<std::string, std::string, std::less<>> options;  // flags map to ""
+  std::map<std::string, std::string, std::less<>> options;  // flags map to ""; the last value
+  std::vector<std::pair<std::string, std::string>> given;   // every option in order, for repeated ones
   std::vector<std::string> positional;
   bool help = false;
 
@@ -43,6 +44,14 @@ struct ParsedArgs {
   std::string Value(std::string_view name, std::string fallback) const {
     auto it = options.find(name);
     return it == options.end() ? std::move(fallback) : it->second;
+  }
+  // Every value of an option that may be given more than once.
+  std::vector<std::string> Values(std::string_view name) const {
+    std::vector<std::string> out;
+    for (const auto& [n, v] : given) {
+      if (n == name) out.push_back(v);
+    }
+    return out;
   }
 };
 
@@ -84,6 +93,9 @@ const std::string& SingleFileArgument(const ParsedArgs& args);
 // PDBFilename. A name without the .pdb extension is a UsageError, as the
 // manager only opens such files.
 void OpenForReading(TCorvane& db, const std::string& path);
+// The directory ("." when none) and file name of a FILE argument; a name
+// without the .pdb extension is a UsageError.
+void SplitPdbPath(const std::string& path, std::string& directory, std::string& name);
 
 // Local date and time as YYYY-MM-DDTHH:MM:SS; empty for the date 0.
 std::string FormatDateTime(TDateTime dt);

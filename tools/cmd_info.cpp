@@ -75,9 +75,8 @@ std::int32_t BlockSize(TCorvane& db, bool app_info) {
   return length;
 }
 
-void WriteJson(TCorvane& db, TextEncoding enc,
-               const std::optional<std::array<Category, 16>>& categories, std::string& out) {
-  JsonWriter w(out);
+void WriteInfoObject(JsonWriter& w, TCorvane& db, TextEncoding enc,
+                     const std::optional<std::array<Category, 16>>& categories) {
   const auto date = [&](std::string_view key, TDateTime dt) {
     w.Key(key);
     if (dt == 0) {
@@ -136,6 +135,12 @@ void WriteJson(TCorvane& db, TextEncoding enc,
     w.EndArray();
   }
   w.EndObject();
+}
+
+void WriteJson(TCorvane& db, TextEncoding enc,
+               const std::optional<std::array<Category, 16>>& categories, std::string& out) {
+  JsonWriter w(out);
+  WriteInfoObject(w, db, enc, categories);
   w.EndDocument();
 }
 
@@ -206,6 +211,10 @@ int RunInfo(const ParsedArgs& args, Output& out) {
 }
 
 }  // namespace
+
+void WriteDatabaseJson(JsonWriter& w, TCorvane& db, TextEncoding enc) {
+  WriteInfoObject(w, db, enc, ReadCategories(db));
+}
 
 const Command kInfoCommand = {"info", "show the header, block sizes and categories", kHelp,
                               kOptions, RunInfo};

@@ -2,10 +2,18 @@
 #pragma once
 
 #include "tools/cli.h"
+#include "tools/json.h"
+#include "tools/text_encoding.h"
 
 namespace corvane::cli {
 
 extern const Command kInfoCommand;
 extern const Command kRecordsCommand;
+extern const Command kCheckCommand;
+extern const Command kExportCommand;
+extern const Command kImportCommand;
+
+// The object `info --json` prints, written into `w` (export's "database").
+void WriteDatabaseJson(JsonWriter& w, TCorvane& db, TextEncoding enc);
 
 }  // namespace corvane::cli

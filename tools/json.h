@@ -51,6 +51,11 @@ class JsonWriter {
     Separate();
     out_ += "null";
   }
+  // A number already in its JSON form (floats, amounts).
+  void Raw(std::string_view json) {
+    Separate();
+    out_ += json;
+  }
   // A finished document ends with a newline.
   void EndDocument() { out_ += '\n'; }
 

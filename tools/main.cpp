@@ -8,6 +8,7 @@
 
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
+#include "corvane/host/locale.h"
 #include "tools/cli.h"
 #include "tools/commands.h"
 
@@ -18,7 +19,8 @@
 namespace corvane::cli {
 namespace {
 
-constexpr const Command* kCommands[] = {&kInfoCommand, &kRecordsCommand};
+constexpr const Command* kCommands[] = {&kInfoCommand,   &kRecordsCommand, &kCheckCommand,
+                                         &kExportCommand, &kImportCommand};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* c : kCommands) {
@@ -29,9 +31,9 @@ const Command* FindCommand(std::string_view name) {
 
 void PrintProgramHelp(std::FILE* to) {
   std::fprintf(to,
-               "Usage: corvane [--help] [--version] COMMAND [OPTIONS] FILE\n"
+               "Usage: corvane [--help] [--version] [--lang en|pt] COMMAND [OPTIONS] FILE\n"
                "\n"
-               "Reads Palm OS record databases (PDB files).\n"
+               "Reads and writes Palm OS record databases (PDB files).\n"
                "\n"
                "Commands:\n");
   for (const Command* c : kCommands) {
@@ -40,8 +42,12 @@ void PrintProgramHelp(std::FILE* to) {
   }
   std::fprintf(to,
                "\n"
+               "  --lang L   the language of the library's messages: en or pt (default:\n"
+               "             from the locale)\n"
+               "\n"
                "Run 'corvane COMMAND --help' for a command's options.\n"
-               "Exit status: 0 success, 1 the database could not be read, 2 bad usage.\n");
+               "Exit status: 0 success, 1 the database could not be read or written (or\n"
+               "check found problems), 2 bad usage.\n");
 }
 
 int UsageFailure(const std::string& message, const Command* command) {
@@ -76,6 +82,17 @@ int Run(const std::vector<std::string>& args) {
     if (opt == "--version") {
       std::printf("corvane %s\n", CORVANE_VERSION);
       return kExitOk;
+    }
+    if (opt == "--lang" || opt.starts_with("--lang=")) {
+      std::string lang;
+      if (opt != "--lang") {
+        lang = opt.substr(7);
+      } else if (at + 1 < args.size()) {
+        lang = args[++at];
+      }
+      if (lang != "en" && lang != "pt") return UsageFailure("--lang takes en or pt", nullptr);
+      SetThreadLanguageOverride(lang);
+      continue;
     }
     return UsageFailure("unknown option '" + opt + "'", nullptr);
   }

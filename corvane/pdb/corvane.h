@@ -99,6 +99,12 @@ class TCorvane : public TComponent {
   void OpenDatabase();
   void CreateDatabase();
   void CloseDatabase();
+  // Closes without writing: a database created for writing is dropped with
+  // its temporary file, so an earlier file at the target stays as it was (a
+  // failed import must not leave half a file behind). Never raises.
+  void AbortDatabase() noexcept {
+    if (open_) ForceClose();
+  }
   void Unallocate();
   void InitializeCategory();
 

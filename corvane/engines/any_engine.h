@@ -1,0 +1,167 @@
+// One interface over the six typed-record managers (the five engines and the
+// generic manager), for callers that pick one at run time: a program driven by
+// its command line, a dataset driven by its Engine property.
+//
+// A TAnyEngine owns one manager. It names the manager's types as the code
+// does (AFLong, PSString, NSBDate, JInt, PDChar, pdtPSUInt32, ...), defines
+// fields, walks the records of a file read-only giving every field's value as
+// a Variant of one kind per type (TValueKind), and writes a new file record by
+// record from Variants. Values are checked strictly on the way in: a value
+// that the record would not keep as given (out of range, cut short, a date
+// the layout cannot hold) raises EConvertError naming the field, before
+// anything of it reaches the record list.
+//
+// Values by kind (what Value gives and SetValue takes):
+//   Integer, Unsigned  Variant integer (SetValue also takes a float with no
+//                      fraction);
+//   Float              Variant float (a single-precision type gives the float
+//                      widened; SetValue takes integers too);
+//   Currency           Variant currency (SetValue takes integers, floats and
+//                      decimal text, the text exactly);
+//   Boolean            Variant boolean;
+//   Text, Binary       Variant text holding the stored bytes as they are;
+//   DateTime, Date, Time  Variant date-time; 0 is "no date" (for Time: midnight).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvane/host/variant.h"
+#include "corvane/pdb/base_mgr.h"
+
+namespace corvane {
+
+// The engines a dataset chooses from, with their stored ordinals.
+enum TEngine : std::uint8_t { PocketStudio = 0, NSBasic = 1, AppForge = 2, Java = 3, SWSQLDriver = 4 };
+
+enum class TValueKind : std::uint8_t {
+  Integer,
+  Unsigned,
+  Float,
+  Currency,
+  Boolean,
+  Text,
+  Binary,
+  DateTime,
+  Date,
+  Time,
+};
+
+// One entry of a manager's type table, in the order of its enumeration.
+struct TAnyFieldType {
+  std::string_view Name;   // as in the code: "AFLong"
+  TValueKind Kind;
+  bool Single = false;     // a Float kind of IEEE single precision
+  bool Sized = false;      // takes a Size of the caller's (text widths)
+};
+
+struct TAnyFieldDef {
+  std::string Name;
+  int Type = 0;  // ordinal in the type table
+  std::int32_t Size = 0;
+};
+
+// A field as the file itself describes it.
+struct TFileFieldDef {
+  std::string Name;            // empty when the file keeps only its hash
+  std::uint32_t NameHash = 0;  // SQL Driver: the driver's hash of the name
+  int Type = 0;
+  std::int32_t Size = 0;
+};
+
+class TAnyEngine {
+ public:
+  // By the command-line names "appforge", "pocketstudio", "nsbasic", "java",
+  // "sqldriver" and "generic"; nullptr for any other name.
+  static std::unique_ptr<TAnyEngine> Create(std::string_view name);
+  static std::unique_ptr<TAnyEngine> Create(TEngine engine);
+  static std::span<const std::string_view> EngineNames() noexcept;
+
+  virtual ~TAnyEngine();
+
+  virtual std::string_view Name() const noexcept = 0;
+  virtual std::span<const TAnyFieldType> Types() const noexcept = 0;
+  // Exact, case-sensitive; nothing for a name outside the table.
+  std::optional<int> TypeByName(std::string_view name) const noexcept;
+  const TAnyFieldType& TypeInfo(int type) const;
+  // The file carries its field list, which opening puts in place of the
+  // caller's (AppForge).
+  virtual bool FieldsFromFile() const noexcept { return false; }
+  // A leading field the engine keeps and numbers itself (the SQL Driver's
+  // "RowID"); empty for none. SetValue ignores its values.
+  virtual std::string_view ImplicitField() const noexcept { return {}; }
+
+  // The manager: header properties, categories, the cursor.
+  virtual TPDBBaseMgr& Manager() noexcept = 0;
+  const TPDBBaseMgr& Manager() const noexcept { return const_cast<TAnyEngine*>(this)->Manager(); }
+
+  // ---- field definitions
+  virtual int FieldCount() const = 0;
+  virtual TAnyFieldDef Field(int index) const = 0;
+  const TAnyFieldType& FieldType(int index) const { return TypeInfo(Field(index).Type); }
+  // The first field of that name, compared as the engines compare names.
+  std::optional<int> FieldIndex(std::string_view name) const;
+  // Leaves only the implicit field, when the engine has one.
+  virtual void ClearFields() = 0;
+  // Raises std::invalid_argument for a type outside the table, a size on a
+  // type of fixed width (other than its own width), a size out of range, or a
+  // second field of the implicit field's name.
+  virtual void AddField(const std::string& name, int type, std::optional<std::int32_t> size) = 0;
+
+  // ---- reading
+  // Opens directory/filename read-only. A first record that is deleted does
+  // not stop the opening (the engines split the first record on opening).
+  void OpenRead(const std::string& directory, const std::string& filename);
+  // The fields the open file describes: AppForge's field block (as Fields
+  // then hold them), the SQL Driver's structure record (record 0; names as
+  // hashes). Empty for engines whose files say nothing of their fields.
+  virtual std::vector<TFileFieldDef> FileFields() { return {}; }
+  // Raises Exception when the fields do not match what the file says of them.
+  void CheckFieldsAgainstFile();
+  // Moves to the next record that is not deleted (the first one after
+  // OpenRead) and splits it; false when there is none left.
+  bool NextRecord();
+  // Index of the current record in the file's record list.
+  std::int32_t RecordIndex() const noexcept { return index_; }
+  // The current record's value of field `index`, by kind (top of the file).
+  virtual Variant Value(int index) const = 0;
+  // Bytes of the current record that come after its last field.
+  std::size_t UnusedBytes();
+
+  // ---- writing
+  // Creates directory/filename in write mode with the manager's DatabaseName,
+  // CreatorID and DatabaseType as set; CreateDatabase resets version, dates
+  // other than creation and the modification number, so set those after.
+  void CreateFile(const std::string& directory, const std::string& filename);
+  // Appends one record: values[i] for field i (the implicit field's ignored).
+  // EConvertError names the field whose value does not convert.
+  void AppendRecord(std::span<const Variant> values);
+  // Writes the file (write mode) or closes it (read mode). When writing
+  // fails, the file is discarded and any earlier file is left as it was.
+  void Close();
+  // Closes without writing: the new file is discarded.
+  void Abort() noexcept;
+
+ protected:
+  TAnyEngine() = default;
+  // Sets field `index` of the record being built; raises EConvertError
+  // (without the field's name, which AppendRecord adds).
+  virtual void SetValue(int index, const Variant& value) = 0;
+  // Splits the current record field by field and gives the bytes taken.
+  virtual std::size_t SplitMeasured(std::span<const std::uint8_t> record) = 0;
+  // Packs field `index` into scratch space, so that what would fail at Post
+  // fails here, where the field is known.
+  virtual void TryPack(int index) = 0;
+  virtual void Append() = 0;
+  virtual void Post() = 0;
+
+ private:
+  std::int32_t index_ = -1;
+};
+
+}  // namespace corvane

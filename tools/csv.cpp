@@ -1,0 +1,82 @@
+#include "tools/csv.h"
+
+namespace corvane::cli {
+
+namespace {
+
+[[noreturn]] void Fail(std::size_t line, const std::string& what) {
+  throw CsvError("CSV line " + std::to_string(line) + ": " + what);
+}
+
+}  // namespace
+
+std::vector<CsvRow> ParseCsv(std::string_view s) {
+  if (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);  // a byte-order mark
+  std::vector<CsvRow> rows;
+  std::size_t pos = 0, line = 1;
+  while (pos < s.size()) {
+    CsvRow row;
+    row.line = line;
+    for (;;) {
+      std::string field;
+      if (pos < s.size() && s[pos] == '"') {
+        ++pos;
+        for (;;) {
+          if (pos >= s.size()) Fail(row.line, "a quoted field is never closed");
+          const char c = s[pos++];
+          if (c == '"') {
+            if (pos < s.size() && s[pos] == '"') {
+              field += '"';
+              ++pos;
+              continue;
+            }
+            break;
+          }
+          if (c == '\n') ++line;
+          field += c;
+        }
+        if (pos < s.size() && s[pos] != ',' && s[pos] != '\n' && !(s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n')) {
+          Fail(line, "text after the closing quote of a field");
+        }
+      } else {
+        while (pos < s.size() && s[pos] != ',' && s[pos] != '\n') {
+          if (s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n') break;
+          if (s[pos] == '"') Fail(line, "a quote inside a field that is not quoted");
+          field += s[pos++];
+        }
+      }
+      row.fields.push_back(std::move(field));
+      if (pos < s.size() && s[pos] == ',') {
+        ++pos;
+        continue;
+      }
+      break;
+    }
+    if (pos < s.size() && s[pos] == '\r') ++pos;
+    if (pos < s.size() && s[pos] == '\n') {
+      ++pos;
+      ++line;
+    }
+    if (!rows.empty() && row.fields.size() != rows.front().fields.size()) {
+      Fail(row.line, "the row has " + std::to_string(row.fields.size()) + " fields, the header " +
+                         std::to_string(rows.front().fields.size()));
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+void AppendCsvField(std::string& out, std::string_view field) {
+  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += field;
+    return;
+  }
+  out += '"';
+  for (char c : field) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+}  // namespace corvane::cli

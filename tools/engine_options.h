@@ -1,0 +1,40 @@
+// What export and import share: --engine, --field NAME:TYPE[:SIZE],
+// --encoding, and the field names as UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "corvane/engines/any_engine.h"
+#include "tools/cli.h"
+#include "tools/text_encoding.h"
+
+namespace corvane::cli {
+
+struct FieldSpec {
+  std::string name;  // UTF-8
+  std::string type;
+  std::optional<std::int32_t> size;
+};
+
+// --engine: missing or unknown is a UsageError.
+std::unique_ptr<TAnyEngine> EngineFromArgs(const ParsedArgs& args);
+// --encoding, cp1252 when absent.
+TextEncoding EncodingFromArgs(const ParsedArgs& args);
+// Every --field, parsed; a malformed one is a UsageError.
+std::vector<FieldSpec> FieldSpecsFromArgs(const ParsedArgs& args);
+
+// Defines the fields after the engine's own (a field named like the engine's
+// implicit field, of its type, is that field and is skipped). A bad type or
+// size raises UsageError when the specs came from the command line, else
+// Exception (they came from the input).
+void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& specs, TextEncoding enc,
+                  bool from_command_line);
+
+// The field's name as UTF-8.
+std::string FieldDisplayName(const TAnyEngine& engine, int index, TextEncoding enc);
+
+}  // namespace corvane::cli

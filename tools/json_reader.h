@@ -1,0 +1,43 @@
+// A small JSON reader for the command's input: the whole document into a
+// tree. Numbers keep their text, so 64-bit integers and amounts are read
+// exactly by whoever knows what they stand for. Malformed input raises
+// JsonError with the line and column of the fault; nesting is limited so that
+// no input can exhaust the stack.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace corvane::cli {
+
+class JsonError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct JsonValue {
+  enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
+  Kind kind = Kind::kNull;
+  bool boolean = false;
+  std::string text;  // a number's text, or a string (UTF-8)
+  std::vector<JsonValue> items;                            // array
+  std::vector<std::pair<std::string, JsonValue>> members;  // object, in order
+  std::size_t line = 0;  // where the value starts, for messages
+
+  bool IsNull() const noexcept { return kind == Kind::kNull; }
+  // The member of that name; nullptr when there is none.
+  const JsonValue* Find(std::string_view key) const noexcept;
+};
+
+// Parses one JSON document (RFC 8259): strings must be valid UTF-8, \u
+// escapes pair their surrogates, duplicate keys are refused.
+JsonValue ParseJson(std::string_view text);
+
+// "an object", "a string", ... for messages.
+std::string_view JsonKindName(JsonValue::Kind kind) noexcept;
+
+}  // namespace corvane::cli

@@ -1,0 +1,335 @@
+#include "tools/values.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "corvane/host/exceptions.h"
+#include "tools/cli.h"
+
+namespace corvane::cli {
+
+namespace {
+
+using K = TValueKind;
+
+[[noreturn]] void Refuse(const std::string& why) { throw EConvertError(why); }
+
+bool IsNumberKind(K k) { return k == K::Integer || k == K::Unsigned || k == K::Float || k == K::Currency; }
+bool IsDateKind(K k) { return k == K::DateTime || k == K::Date || k == K::Time; }
+
+std::string_view Expected(K k) {
+  switch (k) {
+    case K::Integer:
+    case K::Unsigned: return "a whole number";
+    case K::Float: return "a number";
+    case K::Currency: return "an amount";
+    case K::Boolean: return "true or false";
+    case K::Text: return "a string";
+    case K::Binary: return "hexadecimal bytes";
+    case K::DateTime: return "a date and time YYYY-MM-DDTHH:MM:SS or null";
+    case K::Date: return "a date YYYY-MM-DD or null";
+    case K::Time: return "a time HH:MM:SS";
+  }
+  return "a value";
+}
+
+// A number from its JSON form (also a CSV cell's): whole numbers that fit
+// 64 bits as integers, amounts as exact decimal text, anything else a double.
+Variant Number(const std::string& text, K kind) {
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  const bool plain_integer = text.find_first_of(".eE") == std::string::npos;
+  if (plain_integer) {
+    long long n = 0;
+    const auto r = std::from_chars(first, last, n);
+    if (r.ec == std::errc() && r.ptr == last) return Variant(n);
+  }
+  if (kind == K::Currency && text.find_first_of("eE") == std::string::npos) return Variant(text);
+  double d = 0;
+  const auto r = std::from_chars(first, last, d);
+  if (r.ec == std::errc::result_out_of_range) Refuse(text + " is out of the range of a number");
+  if (r.ec != std::errc() || r.ptr != last) Refuse("expected " + std::string(Expected(kind)) + ", not \"" + text + "\"");
+  return Variant(d);
+}
+
+// JSON number grammar, so that a CSV cell reads like a JSON number.
+bool LooksLikeJsonNumber(std::string_view s) {
+  std::size_t i = 0;
+  const auto digit = [&] { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
+  if (i < s.size() && s[i] == '-') ++i;
+  if (!digit()) return false;
+  if (s[i] == '0') {
+    ++i;
+  } else {
+    while (digit()) ++i;
+  }
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    if (!digit()) return false;
+    while (digit()) ++i;
+  }
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (!digit()) return false;
+    while (digit()) ++i;
+  }
+  return i == s.size();
+}
+
+Variant SpecialFloat(std::string_view s) {
+  if (s == "NaN") return Variant(std::numeric_limits<double>::quiet_NaN());
+  if (s == "Infinity") return Variant(std::numeric_limits<double>::infinity());
+  if (s == "-Infinity") return Variant(-std::numeric_limits<double>::infinity());
+  return Variant();
+}
+
+std::string Hex(std::string_view bytes) {
+  std::string out;
+  AppendHex(out, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  return out;
+}
+
+std::string Unhex(std::string_view hex) {
+  if (hex.size() % 2 != 0) Refuse("hexadecimal bytes come in pairs of digits");
+  std::string out;
+  out.reserve(hex.size() / 2);
+  const auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
+    if (hi < 0 || lo < 0) Refuse("\"" + std::string(hex.substr(i, 2)) + "\" is no hexadecimal byte");
+    out += static_cast<char>(hi * 16 + lo);
+  }
+  return out;
+}
+
+Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncoding enc, bool csv) {
+  switch (type.Kind) {
+    case K::Text: return Variant(FromUtf8(text, enc));
+    case K::Binary: return Variant(Unhex(text));
+    case K::DateTime:
+    case K::Date:
+    case K::Time: {
+      if (csv && text.empty()) return Variant::Null();
+      TDateTime d = 0;
+      if (!ParseWhen(text, type.Kind, d)) {
+        Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + text + "\"");
+      }
+      return Variant::FromDateTime(d);
+    }
+    case K::Float: {
+      const Variant special = SpecialFloat(text);
+      if (!special.IsEmpty()) return special;
+      break;
+    }
+    case K::Boolean:
+      if (csv && text == "true") return Variant(true);
+      if (csv && text == "false") return Variant(false);
+      break;
+    default: break;
+  }
+  if (csv && IsNumberKind(type.Kind) && LooksLikeJsonNumber(text)) return Number(text, type.Kind);
+  Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + text + "\"");
+}
+
+bool Digits(std::string_view s, std::size_t at, std::size_t n, int& out) {
+  if (at + n > s.size()) return false;
+  out = 0;
+  for (std::size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    out = out * 10 + (s[i] - '0');
+  }
+  return true;
+}
+
+bool ParseTime(std::string_view s, TDateTime& out) {
+  int h = 0, m = 0, sec = 0;
+  if (s.size() != 8 || s[2] != ':' || s[5] != ':' || !Digits(s, 0, 2, h) || !Digits(s, 3, 2, m) ||
+      !Digits(s, 6, 2, sec)) {
+    return false;
+  }
+  return TryEncodeTime(h, m, sec, 0, out);
+}
+
+bool ParseDate(std::string_view s, TDateTime& out) {
+  int y = 0, mo = 0, d = 0;
+  if (s.size() != 10 || s[4] != '-' || s[7] != '-' || !Digits(s, 0, 4, y) || !Digits(s, 5, 2, mo) ||
+      !Digits(s, 8, 2, d)) {
+    return false;
+  }
+  return TryEncodeDate(y, mo, d, out);
+}
+
+}  // namespace
+
+std::string FormatFloat(double v, bool single) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+  char buf[64];
+  const auto r = single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v))
+                        : std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string FormatCurrency(Currency c) {
+  const bool negative = c.value < 0;
+  // Through unsigned, so the most negative amount has a magnitude too.
+  const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(c.value) : static_cast<std::uint64_t>(c.value);
+  std::string out = negative ? "-" : "";
+  out += std::to_string(magnitude / 10000);
+  std::uint64_t fraction = magnitude % 10000;
+  if (fraction != 0) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, ".%04u", static_cast<unsigned>(fraction));
+    std::string f = buf;
+    while (f.back() == '0') f.pop_back();
+    out += f;
+  }
+  return out;
+}
+
+std::string FormatWhen(TDateTime dt, TValueKind kind) {
+  if (dt == 0 && kind != K::Time) return {};
+  char buf[32];
+  if (kind == K::Time) {
+    const TimeParts t = DecodeTime(dt);
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buf;
+  }
+  if (kind == K::Date) {
+    const DateParts d = DecodeDate(dt);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+    return buf;
+  }
+  return FormatDateTime(dt);
+}
+
+bool ParseWhen(std::string_view s, TValueKind kind, TDateTime& out) {
+  if (kind == K::Time) return ParseTime(s, out);
+  if (kind == K::Date) return ParseDate(s, out);
+  TDateTime date = 0, time = 0;
+  if (s.size() != 19 || s[10] != 'T' || !ParseDate(s.substr(0, 10), date) || !ParseTime(s.substr(11), time)) {
+    return false;
+  }
+  // Before 1899-12-30 the day counts down while the time of day counts up.
+  out = date < 0 ? date - time : date + time;
+  return true;
+}
+
+std::string FromUtf8(std::string_view utf8, TextEncoding enc) {
+  if (enc == TextEncoding::kUtf8) return std::string(utf8);
+  std::string out;
+  out.reserve(utf8.size());
+  while (!utf8.empty()) {
+    const std::size_t n = detail::Utf8SequenceLength(utf8);
+    if (n == 0) Refuse("the text is not valid UTF-8");
+    std::uint32_t cp = static_cast<std::uint8_t>(utf8[0]);
+    if (n > 1) {
+      cp &= 0x3Fu >> (n - 1);
+      for (std::size_t i = 1; i < n; ++i) cp = (cp << 6) | (static_cast<std::uint8_t>(utf8[i]) & 0x3F);
+    }
+    int byte = -1;
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      byte = static_cast<int>(cp);
+    } else if (enc == TextEncoding::kLatin1) {
+      if (cp <= 0xFF) byte = static_cast<int>(cp);
+    } else {
+      for (std::size_t i = 0; i < detail::kCp1252High.size(); ++i) {
+        if (detail::kCp1252High[i] == cp) byte = static_cast<int>(0x80 + i);
+      }
+    }
+    if (byte < 0) {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
+      Refuse(std::string("the character ") + buf + " (\"" + std::string(utf8.substr(0, n)) + "\") has no byte in " +
+             (enc == TextEncoding::kLatin1 ? "Latin-1" : "Windows-1252"));
+    }
+    out += static_cast<char>(byte);
+    utf8.remove_prefix(n);
+  }
+  return out;
+}
+
+void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
+  switch (type.Kind) {
+    case K::Integer:
+    case K::Unsigned: w.Int(v.AsInt64()); return;
+    case K::Float: {
+      const double d = v.AsDouble();
+      if (std::isfinite(d)) {
+        w.Raw(FormatFloat(d, type.Single));
+      } else {
+        w.String(FormatFloat(d, type.Single));
+      }
+      return;
+    }
+    case K::Currency: w.Raw(FormatCurrency(v.AsCurrency())); return;
+    case K::Boolean: w.Bool(v.AsBoolean()); return;
+    case K::Text: w.String(ToUtf8(v.AsString(), enc)); return;
+    case K::Binary: w.String(Hex(v.AsString())); return;
+    case K::DateTime:
+    case K::Date:
+    case K::Time: {
+      const std::string s = FormatWhen(v.AsDateTime(), type.Kind);
+      if (s.empty()) {
+        w.Null();
+      } else {
+        w.String(s);
+      }
+      return;
+    }
+  }
+}
+
+std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
+  switch (type.Kind) {
+    case K::Integer:
+    case K::Unsigned: return std::to_string(v.AsInt64());
+    case K::Float: return FormatFloat(v.AsDouble(), type.Single);
+    case K::Currency: return FormatCurrency(v.AsCurrency());
+    case K::Boolean: return v.AsBoolean() ? "true" : "false";
+    case K::Text: return ToUtf8(v.AsString(), enc);
+    case K::Binary: return Hex(v.AsString());
+    case K::DateTime:
+    case K::Date:
+    case K::Time: return FormatWhen(v.AsDateTime(), type.Kind);
+  }
+  return {};
+}
+
+Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc) {
+  using J = JsonValue::Kind;
+  switch (json.kind) {
+    case J::kNull:
+      if (IsDateKind(type.Kind)) return Variant::Null();
+      break;
+    case J::kBool:
+      if (type.Kind == K::Boolean) return Variant(json.boolean);
+      break;
+    case J::kNumber:
+      if (IsNumberKind(type.Kind)) return Number(json.text, type.Kind);
+      break;
+    case J::kString:
+      if (!IsNumberKind(type.Kind) && type.Kind != K::Boolean) return FromText(json.text, type, enc, false);
+      if (type.Kind == K::Float) {
+        const Variant special = SpecialFloat(json.text);
+        if (!special.IsEmpty()) return special;
+      }
+      break;
+    default: break;
+  }
+  Refuse("expected " + std::string(Expected(type.Kind)) + ", not " + std::string(JsonKindName(json.kind)));
+}
+
+Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc) {
+  return FromText(cell, type, enc, true);
+}
+
+}  // namespace corvane::cli
