@@ -1,0 +1,186 @@
+// The PDB core on a full file: 65,535 records of about 100 bytes with the
+// category table. Each benchmark handles the whole file per iteration; the
+// baselines beside them show what the same work costs without the library:
+//   OpenAndWalk / BaselineReadAndWalkList   should stay within 3x,
+//   Write       / BaselineWriteBytes        should stay within 3x.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "corvane/foundation/byte_order.h"
+#include "corvane/host/binary_file.h"
+#include "corvane/host/datetime.h"
+#include "corvane/pdb/base_mgr.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kRecords = 65535;
+
+struct Scratch {
+  std::string dir;
+  Scratch() {
+    std::error_code ec;
+    const std::string base = std::filesystem::is_directory("/dev/shm", ec)
+                                 ? "/dev/shm"
+                                 : std::filesystem::temp_directory_path().string();
+    std::string tmpl = base + "/corvane-pdb-bench-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (::mkdtemp(buf.data()) == nullptr) std::abort();
+    dir = buf.data();
+  }
+  ~Scratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+};
+
+const std::string& Dir() {
+  static const Scratch scratch;
+  return scratch.dir;
+}
+
+// The records' bytes, built once: 90 to 110 bytes each.
+const std::vector<std::shared_ptr<const Bytes>>& Records() {
+  static const auto records = [] {
+    std::vector<std::shared_ptr<const Bytes>> r;
+    r.reserve(kRecords);
+    for (int i = 0; i < kRecords; ++i) {
+      std::string s = "record " + std::to_string(i) + " ";
+      const std::size_t size = 90 + static_cast<std::size_t>(i % 21);
+      while (s.size() < size) s += static_cast<char>('a' + (s.size() + i) % 26);
+      r.push_back(std::make_shared<const Bytes>(s.begin(), s.end()));
+    }
+    return r;
+  }();
+  return records;
+}
+
+void WriteFile(const std::string& name) {
+  TPDBBaseMgr db;
+  db.SetDirectory(Dir());
+  db.SetPDBFilename(name);
+  db.SetOpenMode(dmModeWriteOnly);
+  db.SetDBName("Bench");
+  db.SetCreatorID("test");
+  db.SetDatabaseType("DATA");
+  db.SetCreationDate(EncodeDate(2001, 2, 3));
+  db.CreateDatabase();
+  db.SetWriteCategory(true);
+  db.SetCategory(0, "Unfiled");
+  db.SetCategory(1, "Business");
+  const auto& records = Records();
+  for (int i = 0; i < kRecords; ++i) {
+    db.SetCurrentRecord(records[static_cast<std::size_t>(i)]);
+    db.SetRecCategory(static_cast<std::uint8_t>(i % 2));
+    db.SetRecUniqueID(i + 1);
+    db.WriteRawRecord();
+  }
+  db.CloseDatabase();
+}
+
+const std::string& FullFile() {
+  static const std::string name = [] {
+    WriteFile("full.pdb");
+    return std::string("full.pdb");
+  }();
+  return name;
+}
+
+void BM_OpenAndWalk(benchmark::State& state) {
+  const std::string& name = FullFile();
+  for (auto _ : state) {
+    TPDBBaseMgr db;
+    db.SetDirectory(Dir());
+    db.SetPDBFilename(name);
+    db.OpenDatabase();
+    std::uint64_t sum = 0;
+    for (db.First(); !db.Eof(); db.Next()) {
+      const auto rec = db.CurrentRecord();
+      sum += rec.size() + (rec.empty() ? 0 : rec.back()) + db.GetRecCategory();
+    }
+    benchmark::DoNotOptimize(sum);
+    db.CloseDatabase();
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+BENCHMARK(BM_OpenAndWalk)->Unit(benchmark::kMillisecond);
+
+// The same through GetRecord, which hands out a copy of every record.
+void BM_OpenAndGetRecord(benchmark::State& state) {
+  const std::string& name = FullFile();
+  for (auto _ : state) {
+    TCorvane db;
+    db.SetDirectory(Dir());
+    db.SetPDBFilename(name);
+    db.OpenDatabase();
+    std::uint64_t sum = 0;
+    std::shared_ptr<Bytes> data;
+    std::int32_t size = 0, uid = 0;
+    TRecFlags flags;
+    std::uint8_t category = 0;
+    for (std::int32_t i = 0; i < db.RecordCount(); ++i) {
+      db.GetRecord(i, data, size, flags, uid, category);
+      sum += static_cast<std::uint64_t>(size) + data->back() + category;
+    }
+    benchmark::DoNotOptimize(sum);
+    db.CloseDatabase();
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+BENCHMARK(BM_OpenAndGetRecord)->Unit(benchmark::kMillisecond);
+
+// Baseline: read the file into memory and walk its record list, touching
+// each record's bytes as the walk above does.
+void BM_BaselineReadAndWalkList(benchmark::State& state) {
+  const std::string path = Dir() + "/" + FullFile();
+  for (auto _ : state) {
+    const std::string image = ReadFileBytes(path);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(image.data());
+    const std::uint16_t n = LoadU16(p + 76);
+    std::uint64_t sum = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const std::uint8_t* e = p + 78 + 8 * i;
+      const std::uint32_t start = LoadU32(e);
+      const std::uint32_t end =
+          i + 1 < n ? LoadU32(e + 8) : static_cast<std::uint32_t>(image.size());
+      sum += (end - start) + p[end - 1] + (e[4] & 0x0F);
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+BENCHMARK(BM_BaselineReadAndWalkList)->Unit(benchmark::kMillisecond);
+
+void BM_Write(benchmark::State& state) {
+  Records();
+  for (auto _ : state) WriteFile("written.pdb");
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+BENCHMARK(BM_Write)->Unit(benchmark::kMillisecond);
+
+// Baseline: write the finished file's bytes once.
+void BM_BaselineWriteBytes(benchmark::State& state) {
+  const std::string image = ReadFileBytes(Dir() + "/" + FullFile());
+  const std::string path = Dir() + "/baseline.pdb";
+  for (auto _ : state) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) {
+      state.SkipWithError("cannot write the baseline file");
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+BENCHMARK(BM_BaselineWriteBytes)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace corvane
