@@ -312,6 +312,22 @@ TEST(StoreTest, CalculatedFieldsTakeTheirSizePlusAFlag) {
   EXPECT_THROW(ds.Last(), EDatabaseError);
 }
 
+TEST(StoreTest, InternalCalculatedFieldsAreStoredWithTheRow) {
+  TPDBVirtualDataSet ds;
+  auto& n = ds.NewField<TIntegerField>("N");
+  auto& triple = ds.NewField<TIntegerField>("Triple", -1, fkInternalCalc);
+  ds.OnCalcFields = [&](TDataSet& d) {
+    if (d.State() == dsInternalCalc) triple.SetAsInteger(n.AsInteger() * 3);
+  };
+  ds.Open();
+  EXPECT_GT(triple.FieldNo(), 0);  // it has a slot of its own
+  Fill(ds, 3);
+  ds.First();
+  std::vector<int> got;
+  for (; !ds.Eof(); ds.Next()) got.push_back(triple.AsInteger());
+  EXPECT_EQ(got, (std::vector<int>{3, 6, 9}));
+}
+
 TEST(StoreTest, BlobValuesAreSharedUntilChanged) {
   ProbeDataSet ds;
   ds.FieldDefs().Add("N", ftInteger);

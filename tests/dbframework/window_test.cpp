@@ -214,11 +214,11 @@ TEST(DataSetTest, PostErrorHandlerChoosesRetryAbortOrFail) {
 }
 
 TEST(DataSetTest, DisabledControlsHearOneChangeAtTheEnd) {
+  std::vector<TDataEvent> events;  // outlives the dataset, which reports its closing
   OneColumnDataSet ds;
   ds.NewField<TIntegerField>("N");
   ds.LoadIntegers(5);
   ds.Open();
-  std::vector<TDataEvent> events;
   ds.OnDataEvent = [&](TDataEvent e, TField*, int) { events.push_back(e); };
   ds.DisableControls();
   ds.DisableControls();
