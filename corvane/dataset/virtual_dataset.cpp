@@ -442,6 +442,7 @@ void TPDBVirtualDataSet::SetFieldData(TField* field, std::span<const std::uint8_
 }
 
 TBlobData TPDBVirtualDataSet::GetBlobData(TField* field, const TRecordBuffer& buffer) const {
+  if (!field->IsBlob()) return nullptr;
   int i = field->Offset();
   if (i < 0 || static_cast<std::size_t>(i) >= buffer.blobs.size()) return nullptr;
   return buffer.blobs[static_cast<std::size_t>(i)];
@@ -450,6 +451,7 @@ TBlobData TPDBVirtualDataSet::GetBlobData(TField* field, const TRecordBuffer& bu
 void TPDBVirtualDataSet::SetBlobData(TField* field, TRecordBuffer& buffer, TBlobData value) {
   if (&buffer != ActiveBuffer()) return;
   if (State() == dsFilter) DatabaseError(dbmsg::SNotEditing);
+  if (!field->IsBlob()) return;
   int i = field->Offset();
   if (i < 0 || static_cast<std::size_t>(i) >= buffer.blobs.size()) return;
   buffer.blobs[static_cast<std::size_t>(i)] = std::move(value);

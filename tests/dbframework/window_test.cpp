@@ -278,8 +278,14 @@ TEST(DataSetTest, DefaultFieldsComeAndGoWithOpening) {
   EXPECT_TRUE(ds.DefaultFields());
   EXPECT_EQ(ds.FieldByName("n").FieldNo(), 1);  // names match in any case
   EXPECT_THROW(ds.FieldByName("M"), EDatabaseError);
+  // The open layout was made from the definitions: they stay as they are.
+  EXPECT_THROW(ds.FieldDefs().Add("M", ftInteger), EDatabaseError);
+  EXPECT_THROW(ds.FieldDefs().Items(0).SetSize(8), EDatabaseError);
+  EXPECT_THROW(ds.FieldDefs().Clear(), EDatabaseError);
   ds.Close();
   EXPECT_EQ(ds.FieldCount(), 0);
+  EXPECT_THROW(ds.Resync(0), EDatabaseError);
+  ds.FieldDefs().Add("M", ftInteger);
 }
 
 TEST(DataSetTest, RequiredFieldMustHaveAValueToPost) {

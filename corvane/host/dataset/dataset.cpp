@@ -359,6 +359,7 @@ int TDataSet::GetPriorRecords() {
 }
 
 void TDataSet::Resync(int modes) {
+  CheckActive();
   TRecordBuffer& scratch = *buffers_[static_cast<std::size_t>(record_count_)];
   if (modes & rmExact) {
     CursorPosChanged();
