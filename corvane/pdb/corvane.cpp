@@ -14,8 +14,6 @@
 namespace corvane {
 namespace {
 
-constexpr std::uint16_t kMaxListCount = static_cast<std::uint16_t>(pdb::kMaxRecords);
-
 // A process-unique name beside the target, so the rename that completes a write
 // stays on one file system.
 std::string TempPathFor(const std::string& target) {
