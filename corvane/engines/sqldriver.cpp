@@ -222,6 +222,12 @@ void TPDBSQLDriver::BuildFirstRecord() {
     StoreU32(p + 6 + 8 * n + 4 * i, f.DataType() == PDChar ? static_cast<std::uint32_t>(f.Size()) : 0);
     ++i;
   }
+  // The record goes out as a plain one, whatever the last row's category,
+  // flags and unique ID were: a delete flag left from that row would keep the
+  // structure record out of the file.
+  SetRecCategory(0);
+  SetRecFlags(TRecFlags());
+  SetRecUniqueID(0);
   SetCurrentRecord(std::move(block));
   WriteRawRecordFirst();
 }

@@ -242,6 +242,27 @@ TEST_F(SQL, StructureRecordAloneIsAnEmptyTable) {
   EXPECT_TRUE(engine.Eof());
 }
 
+TEST_F(SQL, StructureRecordIgnoresTheLastRowsAttributes) {
+  PrepareWrite(engine);
+  engine.CreateDatabase();
+  engine.Append();
+  engine.Post();
+  engine.Append();
+  engine.SetRecCategory(5);
+  engine.SetRecUniqueID(9);
+  engine.SetRecFlags(TRecFlags{dmRecAttrDelete});
+  engine.Post();
+  engine.CloseDatabase();
+  const Rec file = Out();
+  ASSERT_EQ(test::U16At(file, 76), 3);
+  EXPECT_EQ(test::U32At(file, 78 + 4), 0u);              // structure: plain, unique ID 0
+  EXPECT_EQ(test::U32At(file, 78 + 16 + 4), 0x85000009u);  // the deleted row keeps its own
+  engine.SetOpenMode(dmModeReadOnly);
+  engine.OpenDatabase();
+  EXPECT_EQ(engine.RecordCount(), 2);
+  EXPECT_EQ(F(0).GetAsInt(), 1);
+}
+
 TEST_F(SQL, FileWithoutAnyRecordIsRefused) {
   test::WriteAll(dir.File("in.pdb"), test::PlainPdb("In", {}));
   PrepareRead(engine, "in.pdb");
