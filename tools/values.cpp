@@ -40,7 +40,8 @@ std::string_view Expected(K k) {
 Variant Number(const std::string& text, K kind) {
   const char* first = text.data();
   const char* last = text.data() + text.size();
-  const bool plain_integer = text.find_first_of(".eE") == std::string::npos;
+  // A float field reads "-0" as the float it is, sign and all.
+  const bool plain_integer = kind != K::Float && text.find_first_of(".eE") == std::string::npos;
   if (plain_integer) {
     long long n = 0;
     const auto r = std::from_chars(first, last, n);

@@ -77,7 +77,8 @@ double Real(const Variant& v, bool single) {
     default: Refuse("expected a number, not " + Shown(v));
   }
   const double d = v.AsDouble();
-  if (single && std::isfinite(d) && std::fabs(d) > FLT_MAX) {
+  // Up to half a unit past the largest single, a value still rounds to it.
+  if (single && std::isfinite(d) && std::fabs(d) >= static_cast<double>(FLT_MAX) + std::ldexp(1.0, 103)) {
     Refuse(Shown(v) + " is too large for a single-precision number");
   }
   return d;
@@ -720,20 +721,19 @@ void TAnyEngine::OpenRead(const std::string& directory, const std::string& filen
   m.SetDirectory(directory);
   m.SetPDBFilename(filename);
   index_ = -1;
+  m.SetDBCursor(-1);  // closed: no records, so the cursor is before any
   try {
     m.OpenDatabase();
-  } catch (const EPDBException& e) {
-    // Opening splits the first record; a deleted one has nothing to split.
-    // NextRecord skips it, and reports any other record that does not split.
+  } catch (...) {
+    // Opening ends by splitting the first record (First places the cursor,
+    // then splits). A failure there is left to NextRecord, which skips a
+    // deleted record and reports any other with its index; any failure before
+    // it is the opening's own.
     if (!m.isOpen()) throw;
-    const std::optional<TRecordEntry> first = m.GetRecInFile(m.FixFirst());
-    if (e.ErrorCode() != 1 || !first || !first->Flags.Contains(dmRecAttrDelete)) {
+    if (m.Cursor() < 0 || m.Cursor() != m.FixFirst()) {
       Abort();
       throw;
     }
-  } catch (...) {
-    if (m.isOpen()) Abort();
-    throw;
   }
 }
 

@@ -114,8 +114,9 @@ class TAnyEngine {
   virtual void AddField(const std::string& name, int type, std::optional<std::int32_t> size) = 0;
 
   // ---- reading
-  // Opens directory/filename read-only. A first record that is deleted does
-  // not stop the opening (the engines split the first record on opening).
+  // Opens directory/filename read-only. The engines split the first record
+  // while opening; a failure of that split does not stop the opening but
+  // waits for NextRecord (a deleted first record is no failure there).
   void OpenRead(const std::string& directory, const std::string& filename);
   // The fields the open file describes: AppForge's field block (as Fields
   // then hold them), the SQL Driver's structure record (record 0; names as
