@@ -120,9 +120,9 @@ void Check(int rc, int want, sqlite3* db, benchmark::State& state) {
 sqlite3* OpenSQLite(benchmark::State& state) {
   sqlite3* db = nullptr;
   Check(sqlite3_open(":memory:", &db), SQLITE_OK, db, state);
-  Check(sqlite3_exec(db,
-                     "CREATE TABLE t (id INTEGER, amount REAL, name TEXT, active INTEGER, stamp REAL)",
-                     nullptr, nullptr, nullptr),
+  Check(sqlite3_exec(
+            db, "CREATE TABLE t (id INTEGER, amount REAL, name TEXT, active INTEGER, stamp REAL)",
+            nullptr, nullptr, nullptr),
         SQLITE_OK, db, state);
   return db;
 }
@@ -131,8 +131,8 @@ void FillSQLite(sqlite3* db, benchmark::State& state) {
   const Rows& rows = TheRows();
   sqlite3_stmt* insert = nullptr;
   Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK, db, state);
-  Check(sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr), SQLITE_OK, db,
-        state);
+  Check(sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr),
+        SQLITE_OK, db, state);
   for (int i = 0; i < kRows; ++i) {
     const std::string& s = rows.text[static_cast<std::size_t>(i)];
     sqlite3_bind_int(insert, 1, i);
@@ -165,7 +165,8 @@ void BM_SQLiteRead(benchmark::State& state) {
   FillSQLite(db, state);
   for (auto _ : state) {
     sqlite3_stmt* select = nullptr;
-    Check(sqlite3_prepare_v2(db, "SELECT id, amount, name, active, stamp FROM t", -1, &select, nullptr),
+    Check(sqlite3_prepare_v2(db, "SELECT id, amount, name, active, stamp FROM t", -1, &select,
+                             nullptr),
           SQLITE_OK, db, state);
     std::int64_t sum = 0;
     double fsum = 0;

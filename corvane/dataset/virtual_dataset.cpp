@@ -30,37 +30,53 @@ bool IsTextType(TFieldType t) noexcept {
 int StoredValueWidth(TFieldType type, int size) noexcept {
   switch (type) {
     case ftString:
-    case ftFixedChar: return size + 1;
+    case ftFixedChar:
+      return size + 1;
     case ftSmallint:
     case ftWord:
-    case ftBoolean: return 2;
+    case ftBoolean:
+      return 2;
     case ftInteger:
     case ftDate:
     case ftTime:
-    case ftAutoInc: return 4;
+    case ftAutoInc:
+      return 4;
     case ftFloat:
     case ftCurrency:
     case ftDateTime:
-    case ftLargeint: return 8;
-    case ftBCD: return 34;
-    case ftBytes: return size;
-    case ftVarBytes: return size + 2;
-    case ftWideString: return 2 * size + 2;
-    case ftADT: return 0;
-    case ftVariant: return 16;
-    case ftGuid: return 39;
-    default: return -1;
+    case ftLargeint:
+      return 8;
+    case ftBCD:
+      return 34;
+    case ftBytes:
+      return size;
+    case ftVarBytes:
+      return size + 2;
+    case ftWideString:
+      return 2 * size + 2;
+    case ftADT:
+      return 0;
+    case ftVariant:
+      return 16;
+    case ftGuid:
+      return 39;
+    default:
+      return -1;
   }
 }
 
-bool IsStoredType(TFieldType type) noexcept { return StoredValueWidth(type, 0) >= 0; }
-bool IsSupportedType(TFieldType type) noexcept { return IsStoredType(type) || IsBlobType(type); }
+bool IsStoredType(TFieldType type) noexcept {
+  return StoredValueWidth(type, 0) >= 0;
+}
+bool IsSupportedType(TFieldType type) noexcept {
+  return IsStoredType(type) || IsBlobType(type);
+}
 
 // ---------------------------------------------------------------------------
 // TMemoryRecord
 
-TMemoryRecord::TMemoryRecord(Key, TPDBVirtualDataSet* dataset, std::int32_t record_id, int data_size,
-                             int blob_count)
+TMemoryRecord::TMemoryRecord(Key, TPDBVirtualDataSet* dataset, std::int32_t record_id,
+                             int data_size, int blob_count)
     : owner_(dataset),
       record_id_(record_id),
       data_size_(static_cast<std::size_t>(data_size)),
@@ -69,7 +85,9 @@ TMemoryRecord::TMemoryRecord(Key, TPDBVirtualDataSet* dataset, std::int32_t reco
 
 TMemoryRecord::~TMemoryRecord() = default;
 
-int TMemoryRecord::GetIndex() const { return owner_ ? owner_->IndexOfRow(this) : -1; }
+int TMemoryRecord::GetIndex() const {
+  return owner_ ? owner_->IndexOfRow(this) : -1;
+}
 
 void TMemoryRecord::SetIndex(int index) {
   int current = GetIndex();
@@ -100,7 +118,8 @@ TPDBVirtualDataSet::~TPDBVirtualDataSet() {
 TMemoryRecord* TPDBVirtualDataSet::AddRecord() {
   int size = cursor_open_ ? data_size_ : CalcRecordSize();
   last_id_ = NextID(last_id_);
-  rows_.push_back(std::make_unique<TMemoryRecord>(TMemoryRecord::Key{}, this, last_id_, size, BlobFieldCount()));
+  rows_.push_back(std::make_unique<TMemoryRecord>(TMemoryRecord::Key{}, this, last_id_, size,
+                                                  BlobFieldCount()));
   return rows_.back().get();
 }
 
@@ -237,7 +256,9 @@ std::unique_ptr<TRecordBuffer> TPDBVirtualDataSet::AllocRecordBuffer() {
   return buffer;
 }
 
-void TPDBVirtualDataSet::FreeRecordBuffer(std::unique_ptr<TRecordBuffer>& buffer) { buffer.reset(); }
+void TPDBVirtualDataSet::FreeRecordBuffer(std::unique_ptr<TRecordBuffer>& buffer) {
+  buffer.reset();
+}
 
 void TPDBVirtualDataSet::InternalInitRecord(TRecordBuffer& buffer) {
   std::fill(buffer.bytes.begin(), buffer.bytes.end(), std::uint8_t{0});
@@ -259,8 +280,8 @@ void TPDBVirtualDataSet::RecordToBuffer(const TMemoryRecord& row, TRecordBuffer&
   // A row made before the layout was known may be shorter; it reads as null.
   std::size_t n = std::min(row.data_size_, static_cast<std::size_t>(data_size_));
   std::memcpy(buffer.bytes.data(), row.data_.get(), n);
-  std::fill(buffer.bytes.begin() + static_cast<std::ptrdiff_t>(n), buffer.bytes.begin() + data_size_,
-            std::uint8_t{0});
+  std::fill(buffer.bytes.begin() + static_cast<std::ptrdiff_t>(n),
+            buffer.bytes.begin() + data_size_, std::uint8_t{0});
   std::memcpy(buffer.bytes.data() + bookmark_offset_, &row.record_id_, 4);
   buffer.bytes[static_cast<std::size_t>(bookmark_offset_) + 4] = bfCurrent;
   for (std::size_t i = 0; i < buffer.blobs.size(); ++i)
@@ -282,14 +303,26 @@ void TPDBVirtualDataSet::SetMemoryRecordData(TRecordBuffer& buffer, int index) {
 
 bool TPDBVirtualDataSet::GetActiveRecBuf(TRecordBuffer*& buffer) {
   switch (State()) {
-    case dsBrowse: buffer = IsEmpty() ? nullptr : ActiveBuffer(); break;
+    case dsBrowse:
+      buffer = IsEmpty() ? nullptr : ActiveBuffer();
+      break;
     case dsEdit:
-    case dsInsert: buffer = ActiveBuffer(); break;
-    case dsCalcFields: buffer = CalcBuffer(); break;
-    case dsFilter: buffer = TempBuffer(); break;
+    case dsInsert:
+      buffer = ActiveBuffer();
+      break;
+    case dsCalcFields:
+      buffer = CalcBuffer();
+      break;
+    case dsFilter:
+      buffer = TempBuffer();
+      break;
     // Internal calculated fields are computed on the buffer being calculated.
-    case dsInternalCalc: buffer = CalcBuffer(); break;
-    default: buffer = nullptr; break;
+    case dsInternalCalc:
+      buffer = CalcBuffer();
+      break;
+    default:
+      buffer = nullptr;
+      break;
   }
   return buffer != nullptr;
 }
@@ -303,7 +336,8 @@ TGetResult TPDBVirtualDataSet::GetRecord(TRecordBuffer& buffer, TGetMode mode, b
   bool accepted = true;
   switch (mode) {
     case gmCurrent:
-      if (cursor_pos_ < 0 || cursor_pos_ >= count || (Filtered() && !RecordFilter())) result = grError;
+      if (cursor_pos_ < 0 || cursor_pos_ >= count || (Filtered() && !RecordFilter()))
+        result = grError;
       break;
     case gmNext:
       if (cursor_pos_ >= count - 1) {
@@ -346,9 +380,11 @@ bool TPDBVirtualDataSet::GetCurrentRecord(std::span<std::uint8_t> buffer) {
   if (IsEmpty() || GetBookmarkFlag(*ActiveBuffer()) != bfCurrent) return false;
   UpdateCursorPos();
   if (cursor_pos_ < 0 || cursor_pos_ >= MemoryRecordCount()) return false;
-  if (buffer.size() < static_cast<std::size_t>(data_size_)) DatabaseError("Buffer too small for a record");
+  if (buffer.size() < static_cast<std::size_t>(data_size_))
+    DatabaseError("Buffer too small for a record");
   const TMemoryRecord& row = *rows_[static_cast<std::size_t>(cursor_pos_)];
-  std::memcpy(buffer.data(), row.data_.get(), std::min(row.data_size_, static_cast<std::size_t>(data_size_)));
+  std::memcpy(buffer.data(), row.data_.get(),
+              std::min(row.data_size_, static_cast<std::size_t>(data_size_)));
   return true;
 }
 
@@ -373,7 +409,8 @@ bool TPDBVirtualDataSet::GetFieldData(TField* field, std::span<std::uint8_t> buf
     if (pos + 1 + size > static_cast<std::size_t>(bookmark_offset_)) return false;
     bool has = rb->bytes[pos] != 0;
     if (has && buffer.data()) {
-      if (buffer.size() < size) DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
+      if (buffer.size() < size)
+        DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
       std::memcpy(buffer.data(), rb->bytes.data() + pos + 1, size);
     }
     return has;
@@ -390,7 +427,8 @@ bool TPDBVirtualDataSet::GetFieldData(TField* field, std::span<std::uint8_t> buf
   }
   if (has && buffer.data()) {
     const std::size_t width = static_cast<std::size_t>(where->width);
-    if (buffer.size() < width) DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
+    if (buffer.size() < width)
+      DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
     std::memcpy(buffer.data(), slot + 1, width);
   }
   return has;
@@ -405,8 +443,10 @@ void TPDBVirtualDataSet::SetFieldData(TField* field, std::span<const std::uint8_
     case dsCalcFields:
     case dsFilter:
     case dsNewValue:
-    case dsInternalCalc: break;
-    default: DatabaseError(dbmsg::SNotEditing);
+    case dsInternalCalc:
+      break;
+    default:
+      DatabaseError(dbmsg::SNotEditing);
   }
   TRecordBuffer* rb;
   // A state with no buffer to write to cannot take the value.
@@ -415,10 +455,12 @@ void TPDBVirtualDataSet::SetFieldData(TField* field, std::span<const std::uint8_
   if (field->FieldNo() <= 0) {
     const std::size_t pos = static_cast<std::size_t>(data_size_ + field->Offset());
     const std::size_t size = static_cast<std::size_t>(std::max(field->DataSize(), 0));
-    if (pos + 1 + size > static_cast<std::size_t>(bookmark_offset_)) DatabaseError(dbmsg::SNotEditing);
+    if (pos + 1 + size > static_cast<std::size_t>(bookmark_offset_))
+      DatabaseError(dbmsg::SNotEditing);
     rb->bytes[pos] = given ? 1 : 0;
     if (given) {
-      if (buffer.size() < size) DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
+      if (buffer.size() < size)
+        DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
       std::memcpy(rb->bytes.data() + pos + 1, buffer.data(), size);
     }
   } else {
@@ -431,7 +473,8 @@ void TPDBVirtualDataSet::SetFieldData(TField* field, std::span<const std::uint8_
       const std::size_t width = static_cast<std::size_t>(where->width);
       slot[0] = given ? 1 : 0;
       if (given) {
-        if (buffer.size() < width) DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
+        if (buffer.size() < width)
+          DatabaseErrorFmt(dbmsg::SFieldBufferTooSmall, {field->DisplayName()});
         std::memcpy(slot + 1, buffer.data(), width);
       } else {
         std::memset(slot + 1, 0, width);
@@ -471,7 +514,8 @@ void TPDBVirtualDataSet::GetBookmarkData(TRecordBuffer& buffer, std::span<std::u
   std::memcpy(data.data(), buffer.bytes.data() + bookmark_offset_, 4);
 }
 
-void TPDBVirtualDataSet::SetBookmarkData(TRecordBuffer& buffer, std::span<const std::uint8_t> data) {
+void TPDBVirtualDataSet::SetBookmarkData(TRecordBuffer& buffer,
+                                         std::span<const std::uint8_t> data) {
   if (data.size() < 4) return;
   std::memcpy(buffer.bytes.data() + bookmark_offset_, data.data(), 4);
 }
@@ -586,6 +630,8 @@ void TPDBVirtualDataSet::InternalClose() {
   cursor_open_ = false;
 }
 
-void TPDBVirtualDataSet::InternalHandleException() { HandleException(); }
+void TPDBVirtualDataSet::InternalHandleException() {
+  HandleException();
+}
 
 }  // namespace corvane

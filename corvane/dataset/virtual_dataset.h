@@ -33,7 +33,8 @@ class TMemoryRecord : public TPersistent {
 
  public:
   // Rows are made by their dataset (TPDBVirtualDataSet::AddRecord).
-  TMemoryRecord(Key, TPDBVirtualDataSet* dataset, std::int32_t record_id, int data_size, int blob_count);
+  TMemoryRecord(Key, TPDBVirtualDataSet* dataset, std::int32_t record_id, int data_size,
+                int blob_count);
   ~TMemoryRecord() override;
   TMemoryRecord(const TMemoryRecord&) = delete;
   TMemoryRecord& operator=(const TMemoryRecord&) = delete;

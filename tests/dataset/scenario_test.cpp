@@ -131,8 +131,9 @@ TEST_P(ScenarioTest, ApplicationUse) {
 
   // A row that never had them holds nulls.
   ds.First();
-  for (TField* f : {static_cast<TField*>(&stock), static_cast<TField*>(&big), static_cast<TField*>(&ok),
-                    static_cast<TField*>(&when), static_cast<TField*>(&wide), static_cast<TField*>(&guid)})
+  for (TField* f :
+       {static_cast<TField*>(&stock), static_cast<TField*>(&big), static_cast<TField*>(&ok),
+        static_cast<TField*>(&when), static_cast<TField*>(&wide), static_cast<TField*>(&guid)})
     EXPECT_TRUE(f->IsNull()) << f->FieldName();
   EXPECT_DOUBLE_EQ(total.AsFloat(), 6.0);
 

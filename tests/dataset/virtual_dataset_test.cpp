@@ -268,8 +268,8 @@ TEST(StoreTest, DataAreaWalksChildDefinitionsDepthFirst) {
   ds.Post();
   std::span<const std::uint8_t> data = ds.GetMemoryRecord(0).Data();
   ASSERT_EQ(data.size(), 24u);
-  EXPECT_EQ(data[0], 0);   // Id: null
-  EXPECT_EQ(data[6], 1);   // Street's flag
+  EXPECT_EQ(data[0], 0);  // Id: null
+  EXPECT_EQ(data[6], 1);  // Street's flag
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&data[7])), "High St");
   EXPECT_EQ(data[18], 1);  // Zip's flag
   std::int16_t zip;
@@ -338,7 +338,8 @@ TEST(StoreTest, BlobValuesAreSharedUntilChanged) {
   ds.Append();
   auto abc = std::make_shared<const std::string>("abc");
   ds.SetBlobData(&blob, *ds.ActiveBuffer(), abc);
-  ds.SetBlobData(&blob, *ds.TempBuffer(), std::make_shared<const std::string>("ignored"));  // not active
+  ds.SetBlobData(&blob, *ds.TempBuffer(),
+                 std::make_shared<const std::string>("ignored"));  // not active
   ds.Post();
   TMemoryRecord& row = ds.GetMemoryRecord(0);
   EXPECT_EQ(row.Blobs()[0], abc);  // shared, not copied
@@ -405,7 +406,9 @@ TEST(StoreTest, DestroyingAnOpenDatasetClosesIt) {
   {
     TPDBVirtualDataSet ds;
     ds.FieldDefs().Add("N", ftInteger);
-    ds.BeforeClose = [&](TDataSet& d) { log.push_back("BeforeClose rows=" + std::to_string(d.RecordCount())); };
+    ds.BeforeClose = [&](TDataSet& d) {
+      log.push_back("BeforeClose rows=" + std::to_string(d.RecordCount()));
+    };
     ds.AfterClose = [&](TDataSet&) { log.push_back("AfterClose"); };
     ds.Open();
     Fill(ds, 2);

@@ -56,8 +56,7 @@ TEST(FieldsTest, IntegerWidthsRejectValuesOutsideTheirRange) {
     std::int64_t low, high;
   };
   for (Case c : {Case{ftSmallint, -32768, 32767}, Case{ftWord, 0, 65535},
-                 Case{ftInteger, INT32_MIN, INT32_MAX},
-                 Case{ftLargeint, INT64_MIN, INT64_MAX}}) {
+                 Case{ftInteger, INT32_MIN, INT32_MAX}, Case{ftLargeint, INT64_MIN, INT64_MAX}}) {
     SCOPED_TRACE(FieldTypeName(c.type));
     OneColumnDataSet ds;
     ds.FieldDefs().Add("V", c.type);
@@ -266,13 +265,14 @@ TEST(FieldDefsTest, FlattenedListNamesChildrenAfterTheirParents) {
     names.push_back(list.Strings(i));
     EXPECT_EQ(list.Items(i).FieldNo(), i + 1);
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"Id", "Addr", "Addr.Street", "Addr.Geo", "Addr.Geo.Lat", "Note"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"Id", "Addr", "Addr.Street", "Addr.Geo",
+                                             "Addr.Geo.Lat", "Note"}));
   EXPECT_EQ(list.Items(4).FullName(), "Addr.Geo.Lat");
   EXPECT_EQ(list.IndexOf("addr.geo.lat"), 4);
   EXPECT_EQ(list.Find("Nope"), nullptr);
   EXPECT_THROW(list.Items(6), EListError);
   EXPECT_THROW(defs.Add("ID", ftString, 3), EDatabaseError);  // names are unique in any case
-  defs.Items(0).SetName("Key");  // a change rebuilds the list
+  defs.Items(0).SetName("Key");                               // a change rebuilds the list
   EXPECT_EQ(ds.FieldDefList().Strings(0), "Key");
   defs.Clear();
   EXPECT_EQ(ds.FieldDefList().Count(), 0);

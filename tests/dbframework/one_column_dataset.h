@@ -56,21 +56,31 @@ class OneColumnDataSet : public TDataSet {
     b->bytes.assign(IdAt() + 5, 0);
     return b;
   }
-  void InternalInitRecord(TRecordBuffer& b) override { std::fill(b.bytes.begin(), b.bytes.end(), 0); }
+  void InternalInitRecord(TRecordBuffer& b) override {
+    std::fill(b.bytes.begin(), b.bytes.end(), 0);
+  }
   TGetResult GetRecord(TRecordBuffer& b, TGetMode mode, bool check) override {
     const int n = static_cast<int>(rows.size());
     TGetResult r = grOK;
     if (mode == gmCurrent) {
       if (pos < 0 || pos >= n) r = grError;
     } else if (mode == gmNext) {
-      if (pos >= n - 1) r = grEOF; else ++pos;
+      if (pos >= n - 1)
+        r = grEOF;
+      else
+        ++pos;
     } else {
-      if (pos <= 0) { pos = -1; r = grBOF; } else --pos;
+      if (pos <= 0) {
+        pos = -1;
+        r = grBOF;
+      } else
+        --pos;
     }
     if (r == grOK) {
       const Row& row = rows[static_cast<std::size_t>(pos)];
       b.bytes[0] = row.has;
-      std::memcpy(b.bytes.data() + 1, row.value.data(), std::min<std::size_t>(row.value.size(), IdAt() - 1));
+      std::memcpy(b.bytes.data() + 1, row.value.data(),
+                  std::min<std::size_t>(row.value.size(), IdAt() - 1));
       std::memcpy(b.bytes.data() + IdAt(), &row.id, 4);
       b.bytes[IdAt() + 4] = bfCurrent;
     } else if (r == grError && check) {
@@ -116,7 +126,9 @@ class OneColumnDataSet : public TDataSet {
       DatabaseError("disk full");
     }
     TRecordBuffer& b = *ActiveBuffer();
-    Row row{0, b.bytes[0] != 0, std::vector<std::uint8_t>(b.bytes.begin() + 1, b.bytes.begin() + static_cast<std::ptrdiff_t>(IdAt()))};
+    Row row{0, b.bytes[0] != 0,
+            std::vector<std::uint8_t>(b.bytes.begin() + 1,
+                                      b.bytes.begin() + static_cast<std::ptrdiff_t>(IdAt()))};
     if (State() == dsEdit) {
       row.id = rows[static_cast<std::size_t>(pos)].id;
       rows[static_cast<std::size_t>(pos)] = row;
@@ -155,7 +167,8 @@ class OneColumnDataSet : public TDataSet {
     if (State() == dsBrowse) b = IsEmpty() ? nullptr : ActiveBuffer();
     if (State() == dsEdit || State() == dsInsert) b = ActiveBuffer();
     if (!b || !b->bytes[0]) return false;
-    if (buffer.data()) std::memcpy(buffer.data(), b->bytes.data() + 1, static_cast<std::size_t>(field->DataSize()));
+    if (buffer.data())
+      std::memcpy(buffer.data(), b->bytes.data() + 1, static_cast<std::size_t>(field->DataSize()));
     return true;
   }
   void SetFieldData(TField* field, std::span<const std::uint8_t> buffer) override {
@@ -164,7 +177,8 @@ class OneColumnDataSet : public TDataSet {
     field->Validate(buffer);
     TRecordBuffer& b = *ActiveBuffer();
     b.bytes[0] = buffer.data() != nullptr;
-    if (buffer.data()) std::memcpy(b.bytes.data() + 1, buffer.data(), static_cast<std::size_t>(field->DataSize()));
+    if (buffer.data())
+      std::memcpy(b.bytes.data() + 1, buffer.data(), static_cast<std::size_t>(field->DataSize()));
     DataEvent(deFieldChange, field);
   }
 

@@ -172,10 +172,10 @@ TEST(DataSetTest, EventsFireInOrder) {
   EXPECT_FALSE(ds.Modified());
   ds.Post();
   ds.Close();
-  EXPECT_EQ(log, (std::vector<std::string>{"BeforeOpen", "AfterOpen", "AfterScroll", "BeforeScroll",
-                                           "AfterScroll", "BeforeInsert", "BeforeScroll", "OnNewRecord",
-                                           "AfterInsert", "AfterScroll", "BeforePost", "AfterPost",
-                                           "BeforeClose", "AfterClose"}));
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "BeforeOpen", "AfterOpen", "AfterScroll", "BeforeScroll", "AfterScroll",
+                     "BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert", "AfterScroll",
+                     "BeforePost", "AfterPost", "BeforeClose", "AfterClose"}));
   EXPECT_EQ(ds.Values(), (std::vector<std::int32_t>{10, 20, 7}));
 }
 

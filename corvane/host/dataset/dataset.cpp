@@ -27,8 +27,10 @@ bool IsWriteState(TDataSetState s) noexcept {
     case dsCalcFields:
     case dsFilter:
     case dsNewValue:
-    case dsInternalCalc: return true;
-    default: return false;
+    case dsInternalCalc:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -40,8 +42,10 @@ bool HasSize(TFieldType t) noexcept {
     case ftWideString:
     case ftBytes:
     case ftVarBytes:
-    case ftBCD: return true;
-    default: return IsBlobType(t);
+    case ftBCD:
+      return true;
+    default:
+      return IsBlobType(t);
   }
 }
 
@@ -91,7 +95,8 @@ void TDataSet::CheckBrowseMode() {
       else
         Cancel();
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -186,7 +191,9 @@ void TDataSet::CloseForDestroy() noexcept {
   }
 }
 
-void TDataSet::InternalHandleException() { HandleException(); }
+void TDataSet::InternalHandleException() {
+  HandleException();
+}
 
 // ---------------------------------------------------------------------------
 // Buffers
@@ -197,7 +204,9 @@ std::unique_ptr<TRecordBuffer> TDataSet::AllocRecordBuffer() {
   return buffer;
 }
 
-void TDataSet::FreeRecordBuffer(std::unique_ptr<TRecordBuffer>& buffer) { buffer.reset(); }
+void TDataSet::FreeRecordBuffer(std::unique_ptr<TRecordBuffer>& buffer) {
+  buffer.reset();
+}
 
 void TDataSet::InitRecord(TRecordBuffer& buffer) {
   InternalInitRecord(buffer);
@@ -291,9 +300,15 @@ void TDataSet::SetCurrentRecord(int index) {
   TRecordBuffer& buffer = *buffers_[static_cast<std::size_t>(index)];
   switch (GetBookmarkFlag(buffer)) {
     case bfCurrent:
-    case bfInserted: InternalSetToRecord(buffer); break;
-    case bfBOF: InternalFirst(); break;
-    case bfEOF: InternalLast(); break;
+    case bfInserted:
+      InternalSetToRecord(buffer);
+      break;
+    case bfBOF:
+      InternalFirst();
+      break;
+    case bfEOF:
+      InternalLast();
+      break;
   }
   current_record_ = index;
 }
@@ -364,7 +379,8 @@ void TDataSet::Resync(int modes) {
   if (modes & rmExact) {
     CursorPosChanged();
     if (GetRecord(scratch, gmCurrent, true) != grOK) DatabaseError(dbmsg::SRecordNotFound);
-  } else if (GetRecord(scratch, gmCurrent, false) != grOK && GetRecord(scratch, gmNext, false) != grOK &&
+  } else if (GetRecord(scratch, gmCurrent, false) != grOK &&
+             GetRecord(scratch, gmNext, false) != grOK &&
              GetRecord(scratch, gmPrior, false) != grOK) {
     ClearBuffers();
     DataEvent(deDataSetChange);
@@ -636,8 +652,12 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark) {
   DoAfterScroll();
 }
 
-bool TDataSet::BookmarkValid(const TBookmark&) { return false; }
-int TDataSet::CompareBookmarks(const TBookmark&, const TBookmark&) { return 0; }
+bool TDataSet::BookmarkValid(const TBookmark&) {
+  return false;
+}
+int TDataSet::CompareBookmarks(const TBookmark&, const TBookmark&) {
+  return 0;
+}
 
 // ---------------------------------------------------------------------------
 // Controls and events
@@ -713,7 +733,9 @@ void TDataSet::RefreshInternalCalcFields(TRecordBuffer& buffer) {
 // ---------------------------------------------------------------------------
 // Fields
 
-void TDataSet::AddField(TField* field) { fields_.push_back(field); }
+void TDataSet::AddField(TField* field) {
+  fields_.push_back(field);
+}
 
 void TDataSet::RemoveField(TField* field) noexcept {
   fields_.erase(std::remove(fields_.begin(), fields_.end(), field), fields_.end());
@@ -819,12 +841,22 @@ void TDataSet::BindFields(bool binding) {
 // ---------------------------------------------------------------------------
 // Defaults of the descendant's protocol
 
-bool TDataSet::GetFieldData(TField*, std::span<std::uint8_t>) { return false; }
+bool TDataSet::GetFieldData(TField*, std::span<std::uint8_t>) {
+  return false;
+}
 void TDataSet::SetFieldData(TField*, std::span<const std::uint8_t>) {}
-bool TDataSet::GetCurrentRecord(std::span<std::uint8_t>) { return false; }
-std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField*, TBlobStreamMode) { return nullptr; }
+bool TDataSet::GetCurrentRecord(std::span<std::uint8_t>) {
+  return false;
+}
+std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField*, TBlobStreamMode) {
+  return nullptr;
+}
 
-void TDataSet::SetFiltered(bool value) { filtered_ = value; }
-void TDataSet::SetOnFilterRecord(TFilterRecordEvent handler) { on_filter_record_ = std::move(handler); }
+void TDataSet::SetFiltered(bool value) {
+  filtered_ = value;
+}
+void TDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
+  on_filter_record_ = std::move(handler);
+}
 
 }  // namespace corvane

@@ -6,36 +6,66 @@ namespace corvane {
 
 const char* FieldTypeName(TFieldType type) noexcept {
   switch (type) {
-    case ftString: return "String";
-    case ftSmallint: return "Smallint";
-    case ftInteger: return "Integer";
-    case ftWord: return "Word";
-    case ftBoolean: return "Boolean";
-    case ftFloat: return "Float";
-    case ftCurrency: return "Currency";
-    case ftBCD: return "BCD";
-    case ftDate: return "Date";
-    case ftTime: return "Time";
-    case ftDateTime: return "DateTime";
-    case ftBytes: return "Bytes";
-    case ftVarBytes: return "VarBytes";
-    case ftAutoInc: return "AutoInc";
-    case ftBlob: return "Blob";
-    case ftMemo: return "Memo";
-    case ftGraphic: return "Graphic";
-    case ftFmtMemo: return "FmtMemo";
-    case ftParadoxOle: return "ParadoxOle";
-    case ftDBaseOle: return "DBaseOle";
-    case ftTypedBinary: return "TypedBinary";
-    case ftFixedChar: return "FixedChar";
-    case ftWideString: return "WideString";
-    case ftLargeint: return "Largeint";
-    case ftADT: return "ADT";
-    case ftOraBlob: return "OraBlob";
-    case ftOraClob: return "OraClob";
-    case ftVariant: return "Variant";
-    case ftGuid: return "Guid";
-    default: return "Unknown";
+    case ftString:
+      return "String";
+    case ftSmallint:
+      return "Smallint";
+    case ftInteger:
+      return "Integer";
+    case ftWord:
+      return "Word";
+    case ftBoolean:
+      return "Boolean";
+    case ftFloat:
+      return "Float";
+    case ftCurrency:
+      return "Currency";
+    case ftBCD:
+      return "BCD";
+    case ftDate:
+      return "Date";
+    case ftTime:
+      return "Time";
+    case ftDateTime:
+      return "DateTime";
+    case ftBytes:
+      return "Bytes";
+    case ftVarBytes:
+      return "VarBytes";
+    case ftAutoInc:
+      return "AutoInc";
+    case ftBlob:
+      return "Blob";
+    case ftMemo:
+      return "Memo";
+    case ftGraphic:
+      return "Graphic";
+    case ftFmtMemo:
+      return "FmtMemo";
+    case ftParadoxOle:
+      return "ParadoxOle";
+    case ftDBaseOle:
+      return "DBaseOle";
+    case ftTypedBinary:
+      return "TypedBinary";
+    case ftFixedChar:
+      return "FixedChar";
+    case ftWideString:
+      return "WideString";
+    case ftLargeint:
+      return "Largeint";
+    case ftADT:
+      return "ADT";
+    case ftOraBlob:
+      return "OraBlob";
+    case ftOraClob:
+      return "OraClob";
+    case ftVariant:
+      return "Variant";
+    case ftGuid:
+      return "Guid";
+    default:
+      return "Unknown";
   }
 }
 
@@ -43,7 +73,9 @@ bool IsBlobType(TFieldType type) noexcept {
   return (type >= ftBlob && type <= ftTypedBinary) || type == ftOraBlob || type == ftOraClob;
 }
 
-void Abort() { throw EAbort("Operation aborted"); }
+void Abort() {
+  throw EAbort("Operation aborted");
+}
 
 std::string FormatMessage(std::string_view fmt, std::initializer_list<std::string_view> args) {
   std::string out;
@@ -67,7 +99,9 @@ std::string FormatMessage(std::string_view fmt, std::initializer_list<std::strin
   return out;
 }
 
-void DatabaseError(const std::string& message) { throw EDatabaseError(message); }
+void DatabaseError(const std::string& message) {
+  throw EDatabaseError(message);
+}
 
 void DatabaseErrorFmt(std::string_view fmt, std::initializer_list<std::string_view> args) {
   throw EDatabaseError(FormatMessage(fmt, args));

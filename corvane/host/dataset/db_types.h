@@ -153,7 +153,8 @@ inline constexpr const char* SNoBlobStream = "Field '%s' has no blob stream in t
 // literal percent sign).
 std::string FormatMessage(std::string_view fmt, std::initializer_list<std::string_view> args);
 [[noreturn]] void DatabaseError(const std::string& message);
-[[noreturn]] void DatabaseErrorFmt(std::string_view fmt, std::initializer_list<std::string_view> args);
+[[noreturn]] void DatabaseErrorFmt(std::string_view fmt,
+                                   std::initializer_list<std::string_view> args);
 
 // The next name of a semicolon-separated list, trimmed, starting at pos;
 // pos moves past the separator. pos beyond the text gives "".

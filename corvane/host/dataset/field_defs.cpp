@@ -67,7 +67,9 @@ TFieldDefs& TFieldDef::ChildDefs() {
   }
   return *child_defs_;
 }
-bool TFieldDef::HasChildDefs() const noexcept { return child_defs_ && child_defs_->Count() > 0; }
+bool TFieldDef::HasChildDefs() const noexcept {
+  return child_defs_ && child_defs_->Count() > 0;
+}
 TFieldDef* TFieldDef::ParentDef() const noexcept {
   return collection_ ? collection_->ParentDef() : nullptr;
 }
@@ -111,7 +113,8 @@ void TFieldDefs::Clear() {
   Changed();
 }
 TFieldDef& TFieldDefs::Items(int index) const {
-  if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
   return *items_[static_cast<std::size_t>(index)];
 }
 int TFieldDefs::IndexOf(const std::string& name) const {
@@ -127,11 +130,13 @@ TFieldDef* TFieldDefs::Find(const std::string& name) const {
 // --- TFieldDefList
 
 TFieldDef& TFieldDefList::Items(int index) const {
-  if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
   return *defs_[static_cast<std::size_t>(index)];
 }
 const std::string& TFieldDefList::Strings(int index) const {
-  if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
   return names_[static_cast<std::size_t>(index)];
 }
 int TFieldDefList::IndexOf(const std::string& full_name) const {
@@ -149,17 +154,17 @@ TFieldDef* TFieldDefList::Find(const std::string& full_name) const {
 void TFieldDefList::Rebuild(const TFieldDefs& root) {
   defs_.clear();
   names_.clear();
-  std::function<void(const TFieldDefs&, const std::string&)> walk =
-      [&](const TFieldDefs& defs, const std::string& prefix) {
-        for (int i = 0; i < defs.Count(); ++i) {
-          TFieldDef& def = defs.Items(i);
-          std::string name = prefix.empty() ? def.Name() : prefix + "." + def.Name();
-          defs_.push_back(&def);
-          names_.push_back(name);
-          def.field_no_ = static_cast<int>(defs_.size());
-          if (def.HasChildDefs()) walk(def.ChildDefs(), name);
-        }
-      };
+  std::function<void(const TFieldDefs&, const std::string&)> walk = [&](const TFieldDefs& defs,
+                                                                        const std::string& prefix) {
+    for (int i = 0; i < defs.Count(); ++i) {
+      TFieldDef& def = defs.Items(i);
+      std::string name = prefix.empty() ? def.Name() : prefix + "." + def.Name();
+      defs_.push_back(&def);
+      names_.push_back(name);
+      def.field_no_ = static_cast<int>(defs_.size());
+      if (def.HasChildDefs()) walk(def.ChildDefs(), name);
+    }
+  };
   walk(root, "");
 }
 

@@ -27,7 +27,9 @@ void StoreAndSet(TField& field, T value) {
   field.SetData(buf);
 }
 
-std::string IntToStr(std::int64_t v) { return std::to_string(v); }
+std::string IntToStr(std::int64_t v) {
+  return std::to_string(v);
+}
 
 }  // namespace
 
@@ -126,8 +128,12 @@ void TField::Validate(std::span<const std::uint8_t> buffer) {
   validating_ = nullptr;
 }
 
-bool TField::IsNull() const { return !GetData({}); }
-void TField::Clear() { SetData({}); }
+bool TField::IsNull() const {
+  return !GetData({});
+}
+void TField::Clear() {
+  SetData({});
+}
 
 bool TField::ReadNative(ValueBuffer& buffer) const {
   buffer.Resize(static_cast<std::size_t>(std::max(DataSize(), 0)));
@@ -144,35 +150,71 @@ void TField::SetAsVariant(const Variant& v) {
 void TField::AccessError(const char* type_name) const {
   DatabaseErrorFmt(dbmsg::SFieldAccessError, {DisplayName(), type_name});
 }
-void TField::RangeError(const std::string& value, const std::string& min, const std::string& max) const {
+void TField::RangeError(const std::string& value, const std::string& min,
+                        const std::string& max) const {
   DatabaseErrorFmt(dbmsg::SFieldRangeError, {value, DisplayName(), min, max});
 }
 void TField::ValueError(const std::string& value) const {
   DatabaseErrorFmt(dbmsg::SFieldValueError, {value, DisplayName()});
 }
 
-bool TField::GetAsBoolean() const { AccessError("Boolean"); }
-std::int32_t TField::GetAsInteger() const { AccessError("Integer"); }
-std::int64_t TField::GetAsLargeInt() const { AccessError("LargeInt"); }
-double TField::GetAsFloat() const { AccessError("Float"); }
-Currency TField::GetAsCurrency() const { AccessError("Currency"); }
-TDateTime TField::GetAsDateTime() const { AccessError("DateTime"); }
-std::string TField::GetAsString() const { AccessError("String"); }
-Variant TField::GetAsVariant() const { AccessError("Variant"); }
-void TField::SetAsBooleanImpl(bool) { AccessError("Boolean"); }
-void TField::SetAsIntegerImpl(std::int32_t) { AccessError("Integer"); }
-void TField::SetAsLargeIntImpl(std::int64_t) { AccessError("LargeInt"); }
-void TField::SetAsFloatImpl(double) { AccessError("Float"); }
-void TField::SetAsCurrencyImpl(Currency) { AccessError("Currency"); }
-void TField::SetAsDateTimeImpl(TDateTime) { AccessError("DateTime"); }
-void TField::SetAsStringImpl(const std::string&) { AccessError("String"); }
-void TField::SetVarValue(const Variant&) { AccessError("Variant"); }
+bool TField::GetAsBoolean() const {
+  AccessError("Boolean");
+}
+std::int32_t TField::GetAsInteger() const {
+  AccessError("Integer");
+}
+std::int64_t TField::GetAsLargeInt() const {
+  AccessError("LargeInt");
+}
+double TField::GetAsFloat() const {
+  AccessError("Float");
+}
+Currency TField::GetAsCurrency() const {
+  AccessError("Currency");
+}
+TDateTime TField::GetAsDateTime() const {
+  AccessError("DateTime");
+}
+std::string TField::GetAsString() const {
+  AccessError("String");
+}
+Variant TField::GetAsVariant() const {
+  AccessError("Variant");
+}
+void TField::SetAsBooleanImpl(bool) {
+  AccessError("Boolean");
+}
+void TField::SetAsIntegerImpl(std::int32_t) {
+  AccessError("Integer");
+}
+void TField::SetAsLargeIntImpl(std::int64_t) {
+  AccessError("LargeInt");
+}
+void TField::SetAsFloatImpl(double) {
+  AccessError("Float");
+}
+void TField::SetAsCurrencyImpl(Currency) {
+  AccessError("Currency");
+}
+void TField::SetAsDateTimeImpl(TDateTime) {
+  AccessError("DateTime");
+}
+void TField::SetAsStringImpl(const std::string&) {
+  AccessError("String");
+}
+void TField::SetVarValue(const Variant&) {
+  AccessError("Variant");
+}
 
 // ---------------------------------------------------------------------------
 // TStringField
 
-TStringField::TStringField(TComponent* owner, int size) : TField(owner, ftString, size) { CheckSize(size); }
-TStringField::TStringField(TComponent* owner, TFieldType type, int size) : TField(owner, type, size) {}
+TStringField::TStringField(TComponent* owner, int size) : TField(owner, ftString, size) {
+  CheckSize(size);
+}
+TStringField::TStringField(TComponent* owner, TFieldType type, int size)
+    : TField(owner, type, size) {}
 
 std::string TStringField::GetAsString() const {
   ValueBuffer buf;
@@ -191,36 +233,62 @@ bool TStringField::GetAsBoolean() const {
   std::string s = GetAsString();
   return s.empty() ? false : Variant(s).AsBoolean();
 }
-std::int32_t TStringField::GetAsInteger() const { return Variant(GetAsString()).AsInteger(); }
-std::int64_t TStringField::GetAsLargeInt() const { return Variant(GetAsString()).AsInt64(); }
-double TStringField::GetAsFloat() const { return StrToFloat(GetAsString()); }
-Currency TStringField::GetAsCurrency() const { return Currency::FromDouble(StrToFloat(GetAsString())); }
-TDateTime TStringField::GetAsDateTime() const { return StrToDateTime(GetAsString()); }
+std::int32_t TStringField::GetAsInteger() const {
+  return Variant(GetAsString()).AsInteger();
+}
+std::int64_t TStringField::GetAsLargeInt() const {
+  return Variant(GetAsString()).AsInt64();
+}
+double TStringField::GetAsFloat() const {
+  return StrToFloat(GetAsString());
+}
+Currency TStringField::GetAsCurrency() const {
+  return Currency::FromDouble(StrToFloat(GetAsString()));
+}
+TDateTime TStringField::GetAsDateTime() const {
+  return StrToDateTime(GetAsString());
+}
 Variant TStringField::GetAsVariant() const {
   if (IsNull()) return Variant::Null();
   return Variant(GetAsString());
 }
-void TStringField::SetAsBooleanImpl(bool v) { SetAsString(v ? "True" : "False"); }
-void TStringField::SetAsIntegerImpl(std::int32_t v) { SetAsString(IntToStr(v)); }
-void TStringField::SetAsLargeIntImpl(std::int64_t v) { SetAsString(IntToStr(v)); }
-void TStringField::SetAsFloatImpl(double v) { SetAsString(FloatToStr(v)); }
-void TStringField::SetAsCurrencyImpl(Currency v) { SetAsString(Variant(v).AsString()); }
-void TStringField::SetAsDateTimeImpl(TDateTime v) { SetAsString(DateTimeToStr(v)); }
-void TStringField::SetVarValue(const Variant& v) { SetAsString(v.AsString()); }
+void TStringField::SetAsBooleanImpl(bool v) {
+  SetAsString(v ? "True" : "False");
+}
+void TStringField::SetAsIntegerImpl(std::int32_t v) {
+  SetAsString(IntToStr(v));
+}
+void TStringField::SetAsLargeIntImpl(std::int64_t v) {
+  SetAsString(IntToStr(v));
+}
+void TStringField::SetAsFloatImpl(double v) {
+  SetAsString(FloatToStr(v));
+}
+void TStringField::SetAsCurrencyImpl(Currency v) {
+  SetAsString(Variant(v).AsString());
+}
+void TStringField::SetAsDateTimeImpl(TDateTime v) {
+  SetAsString(DateTimeToStr(v));
+}
+void TStringField::SetVarValue(const Variant& v) {
+  SetAsString(v.AsString());
+}
 
 TGuidField::TGuidField(TComponent* owner) : TStringField(owner, ftGuid, 38) {}
 void TGuidField::CheckSize(int size) const {
   if (size != 38) DatabaseError(dbmsg::SInvalidFieldSize);
 }
 
-TWideStringField::TWideStringField(TComponent* owner, int size) : TStringField(owner, ftWideString, size) {
+TWideStringField::TWideStringField(TComponent* owner, int size)
+    : TStringField(owner, ftWideString, size) {
   CheckSize(size);
 }
 std::string TWideStringField::GetAsString() const {
   ValueBuffer buf;
   if (!ReadNative(buf)) return {};
   std::string out;
-  for (std::size_t i = 0; i + 1 < buf.size() && out.size() < static_cast<std::size_t>(Size()); i += 2) {
+  for (std::size_t i = 0; i + 1 < buf.size() && out.size() < static_cast<std::size_t>(Size());
+       i += 2) {
     std::uint16_t c;
     std::memcpy(&c, buf.data() + i, 2);
     if (c == 0) break;
@@ -247,25 +315,36 @@ TIntegerField::TIntegerField(TComponent* owner, TFieldType type) : TField(owner,
 int TIntegerField::DataSize() const {
   switch (DataType()) {
     case ftSmallint:
-    case ftWord: return 2;
-    case ftLargeint: return 8;
-    default: return 4;
+    case ftWord:
+      return 2;
+    case ftLargeint:
+      return 8;
+    default:
+      return 4;
   }
 }
 std::int64_t TIntegerField::MinRange() const noexcept {
   switch (DataType()) {
-    case ftSmallint: return -32768;
-    case ftWord: return 0;
-    case ftLargeint: return std::numeric_limits<std::int64_t>::min();
-    default: return std::numeric_limits<std::int32_t>::min();
+    case ftSmallint:
+      return -32768;
+    case ftWord:
+      return 0;
+    case ftLargeint:
+      return std::numeric_limits<std::int64_t>::min();
+    default:
+      return std::numeric_limits<std::int32_t>::min();
   }
 }
 std::int64_t TIntegerField::MaxRange() const noexcept {
   switch (DataType()) {
-    case ftSmallint: return 32767;
-    case ftWord: return 65535;
-    case ftLargeint: return std::numeric_limits<std::int64_t>::max();
-    default: return std::numeric_limits<std::int32_t>::max();
+    case ftSmallint:
+      return 32767;
+    case ftWord:
+      return 65535;
+    case ftLargeint:
+      return std::numeric_limits<std::int64_t>::max();
+    default:
+      return std::numeric_limits<std::int32_t>::max();
   }
 }
 bool TIntegerField::ReadInt(std::int64_t& out) const {
@@ -273,10 +352,18 @@ bool TIntegerField::ReadInt(std::int64_t& out) const {
   out = 0;
   if (!ReadNative(buf)) return false;
   switch (DataType()) {
-    case ftSmallint: out = Load<std::int16_t>(buf); break;
-    case ftWord: out = Load<std::uint16_t>(buf); break;
-    case ftLargeint: out = Load<std::int64_t>(buf); break;
-    default: out = Load<std::int32_t>(buf); break;
+    case ftSmallint:
+      out = Load<std::int16_t>(buf);
+      break;
+    case ftWord:
+      out = Load<std::uint16_t>(buf);
+      break;
+    case ftLargeint:
+      out = Load<std::int64_t>(buf);
+      break;
+    default:
+      out = Load<std::int32_t>(buf);
+      break;
   }
   return true;
 }
@@ -288,7 +375,8 @@ bool TIntegerField::GetAsBoolean() const {
 std::int32_t TIntegerField::GetAsInteger() const {
   std::int64_t v;
   ReadInt(v);
-  if (v < INT32_MIN || v > INT32_MAX) throw EConvertError("Value " + IntToStr(v) + " is out of the Integer range");
+  if (v < INT32_MIN || v > INT32_MAX)
+    throw EConvertError("Value " + IntToStr(v) + " is out of the Integer range");
   return static_cast<std::int32_t>(v);
 }
 std::int64_t TIntegerField::GetAsLargeInt() const {
@@ -296,7 +384,9 @@ std::int64_t TIntegerField::GetAsLargeInt() const {
   ReadInt(v);
   return v;
 }
-double TIntegerField::GetAsFloat() const { return static_cast<double>(GetAsLargeInt()); }
+double TIntegerField::GetAsFloat() const {
+  return static_cast<double>(GetAsLargeInt());
+}
 Currency TIntegerField::GetAsCurrency() const {
   std::int64_t v = GetAsLargeInt();
   std::int64_t raw;
@@ -313,14 +403,25 @@ Variant TIntegerField::GetAsVariant() const {
   if (!ReadInt(v)) return Variant::Null();
   return Variant(static_cast<long long>(v));
 }
-void TIntegerField::SetAsBooleanImpl(bool v) { SetAsLargeIntImpl(v ? 1 : 0); }
+void TIntegerField::SetAsBooleanImpl(bool v) {
+  SetAsLargeIntImpl(v ? 1 : 0);
+}
 void TIntegerField::SetAsLargeIntImpl(std::int64_t v) {
-  if (v < MinRange() || v > MaxRange()) RangeError(IntToStr(v), IntToStr(MinRange()), IntToStr(MaxRange()));
+  if (v < MinRange() || v > MaxRange())
+    RangeError(IntToStr(v), IntToStr(MinRange()), IntToStr(MaxRange()));
   switch (DataType()) {
-    case ftSmallint: StoreAndSet(*this, static_cast<std::int16_t>(v)); break;
-    case ftWord: StoreAndSet(*this, static_cast<std::uint16_t>(v)); break;
-    case ftLargeint: StoreAndSet(*this, v); break;
-    default: StoreAndSet(*this, static_cast<std::int32_t>(v)); break;
+    case ftSmallint:
+      StoreAndSet(*this, static_cast<std::int16_t>(v));
+      break;
+    case ftWord:
+      StoreAndSet(*this, static_cast<std::uint16_t>(v));
+      break;
+    case ftLargeint:
+      StoreAndSet(*this, v);
+      break;
+    default:
+      StoreAndSet(*this, static_cast<std::int32_t>(v));
+      break;
   }
 }
 void TIntegerField::SetAsFloatImpl(double v) {
@@ -333,7 +434,9 @@ void TIntegerField::SetAsFloatImpl(double v) {
   }
   SetAsLargeIntImpl(i);
 }
-void TIntegerField::SetAsCurrencyImpl(Currency v) { SetAsFloatImpl(v.ToDouble()); }
+void TIntegerField::SetAsCurrencyImpl(Currency v) {
+  SetAsFloatImpl(v.ToDouble());
+}
 void TIntegerField::SetAsStringImpl(const std::string& v) {
   if (Trim(v).empty()) {
     Clear();
@@ -371,7 +474,9 @@ Variant TBooleanField::GetAsVariant() const {
   if (IsNull()) return Variant::Null();
   return Variant(GetAsBoolean());
 }
-void TBooleanField::SetAsBooleanImpl(bool v) { StoreAndSet(*this, static_cast<std::int16_t>(v ? -1 : 0)); }
+void TBooleanField::SetAsBooleanImpl(bool v) {
+  StoreAndSet(*this, static_cast<std::int16_t>(v ? -1 : 0));
+}
 void TBooleanField::SetAsStringImpl(const std::string& v) {
   if (Trim(v).empty()) {
     Clear();
@@ -385,7 +490,9 @@ void TBooleanField::SetAsStringImpl(const std::string& v) {
   }
   SetAsBooleanImpl(b);
 }
-void TBooleanField::SetVarValue(const Variant& v) { SetAsBooleanImpl(v.AsBoolean()); }
+void TBooleanField::SetVarValue(const Variant& v) {
+  SetAsBooleanImpl(v.AsBoolean());
+}
 
 // ---------------------------------------------------------------------------
 // TFloatField, TCurrencyField
@@ -403,13 +510,17 @@ bool TFloatField::ReadFloat(double& out) const {
 std::int32_t TFloatField::GetAsInteger() const {
   return Variant(RoundHalfEven(GetAsFloat())).AsInteger();
 }
-std::int64_t TFloatField::GetAsLargeInt() const { return RoundHalfEven(GetAsFloat()); }
+std::int64_t TFloatField::GetAsLargeInt() const {
+  return RoundHalfEven(GetAsFloat());
+}
 double TFloatField::GetAsFloat() const {
   double v;
   ReadFloat(v);
   return v;
 }
-Currency TFloatField::GetAsCurrency() const { return Currency::FromDouble(GetAsFloat()); }
+Currency TFloatField::GetAsCurrency() const {
+  return Currency::FromDouble(GetAsFloat());
+}
 std::string TFloatField::GetAsString() const {
   double v;
   return ReadFloat(v) ? FloatToStr(v) : std::string();
@@ -419,8 +530,12 @@ Variant TFloatField::GetAsVariant() const {
   if (!ReadFloat(v)) return Variant::Null();
   return Variant(v);
 }
-void TFloatField::SetAsLargeIntImpl(std::int64_t v) { SetAsFloatImpl(static_cast<double>(v)); }
-void TFloatField::SetAsFloatImpl(double v) { StoreAndSet(*this, v); }
+void TFloatField::SetAsLargeIntImpl(std::int64_t v) {
+  SetAsFloatImpl(static_cast<double>(v));
+}
+void TFloatField::SetAsFloatImpl(double v) {
+  StoreAndSet(*this, v);
+}
 void TFloatField::SetAsStringImpl(const std::string& v) {
   if (Trim(v).empty()) {
     Clear();
@@ -449,7 +564,8 @@ Variant TCurrencyField::GetAsVariant() const {
 void CurrencyToBcd(Currency value, std::span<std::uint8_t, 34> out) noexcept {
   std::fill(out.begin(), out.end(), std::uint8_t{0});
   bool negative = value.value < 0;
-  std::uint64_t mag = negative ? 0 - static_cast<std::uint64_t>(value.value) : static_cast<std::uint64_t>(value.value);
+  std::uint64_t mag = negative ? 0 - static_cast<std::uint64_t>(value.value)
+                               : static_cast<std::uint64_t>(value.value);
   char digits[24];
   int n = 0;
   do {
@@ -481,7 +597,9 @@ bool BcdToCurrency(std::span<const std::uint8_t, 34> bcd, Currency& out) noexcep
     int d = i % 2 == 0 ? b >> 4 : b & 0x0F;
     if (d > 9) return false;
     if (i < keep) {
-      if (__builtin_mul_overflow(acc, std::int64_t{10}, &acc) || __builtin_add_overflow(acc, d, &acc)) return false;
+      if (__builtin_mul_overflow(acc, std::int64_t{10}, &acc) ||
+          __builtin_add_overflow(acc, d, &acc))
+        return false;
     } else if (first_dropped < 0) {
       first_dropped = d;
     } else if (d != 0) {
@@ -508,9 +626,15 @@ bool TBCDField::ReadCurrency(Currency& out) const {
     throw EConvertError("Invalid BCD value in field '" + DisplayName() + "'");
   return true;
 }
-std::int32_t TBCDField::GetAsInteger() const { return Variant(GetAsLargeInt()).AsInteger(); }
-std::int64_t TBCDField::GetAsLargeInt() const { return RoundHalfEven(GetAsCurrency().ToDouble()); }
-double TBCDField::GetAsFloat() const { return GetAsCurrency().ToDouble(); }
+std::int32_t TBCDField::GetAsInteger() const {
+  return Variant(GetAsLargeInt()).AsInteger();
+}
+std::int64_t TBCDField::GetAsLargeInt() const {
+  return RoundHalfEven(GetAsCurrency().ToDouble());
+}
+double TBCDField::GetAsFloat() const {
+  return GetAsCurrency().ToDouble();
+}
 Currency TBCDField::GetAsCurrency() const {
   Currency c;
   ReadCurrency(c);
@@ -544,7 +668,9 @@ void TBCDField::SetAsStringImpl(const std::string& v) {
   if (!TryStrToFloat(v, d)) ValueError(v);
   SetAsCurrencyImpl(Currency::FromDouble(d));
 }
-void TBCDField::SetVarValue(const Variant& v) { SetAsCurrencyImpl(v.AsCurrency()); }
+void TBCDField::SetVarValue(const Variant& v) {
+  SetAsCurrencyImpl(v.AsCurrency());
+}
 
 // ---------------------------------------------------------------------------
 // Dates and times
@@ -566,20 +692,30 @@ TDateTime DateNumberToDateTime(std::int32_t date) noexcept {
 TDateTimeField::TDateTimeField(TComponent* owner) : TField(owner, ftDateTime) {}
 TDateTimeField::TDateTimeField(TComponent* owner, TFieldType type) : TField(owner, type) {}
 
-int TDateTimeField::DataSize() const { return DataType() == ftDateTime ? 8 : 4; }
+int TDateTimeField::DataSize() const {
+  return DataType() == ftDateTime ? 8 : 4;
+}
 
 bool TDateTimeField::ReadDateTime(TDateTime& out) const {
   ValueBuffer buf;
   out = 0;
   if (!ReadNative(buf)) return false;
   switch (DataType()) {
-    case ftDate: out = DateNumberToDateTime(Load<std::int32_t>(buf)); break;
-    case ftTime: out = Load<std::int32_t>(buf) / kMSecsPerDay; break;
-    default: out = Load<double>(buf); break;
+    case ftDate:
+      out = DateNumberToDateTime(Load<std::int32_t>(buf));
+      break;
+    case ftTime:
+      out = Load<std::int32_t>(buf) / kMSecsPerDay;
+      break;
+    default:
+      out = Load<double>(buf);
+      break;
   }
   return true;
 }
-double TDateTimeField::GetAsFloat() const { return GetAsDateTime(); }
+double TDateTimeField::GetAsFloat() const {
+  return GetAsDateTime();
+}
 TDateTime TDateTimeField::GetAsDateTime() const {
   TDateTime v;
   ReadDateTime(v);
@@ -589,9 +725,12 @@ std::string TDateTimeField::GetAsString() const {
   TDateTime v;
   if (!ReadDateTime(v)) return {};
   switch (DataType()) {
-    case ftDate: return DateToStr(v);
-    case ftTime: return TimeToStr(v);
-    default: return DateTimeToStr(v);
+    case ftDate:
+      return DateToStr(v);
+    case ftTime:
+      return TimeToStr(v);
+    default:
+      return DateTimeToStr(v);
   }
 }
 Variant TDateTimeField::GetAsVariant() const {
@@ -602,13 +741,18 @@ Variant TDateTimeField::GetAsVariant() const {
 void TDateTimeField::SetAsDateTimeImpl(TDateTime v) {
   if (!std::isfinite(v) || v < kMinDateTime || v >= kMaxDateTime) ValueError(FloatToStr(v));
   switch (DataType()) {
-    case ftDate: StoreAndSet(*this, DateTimeToDateNumber(v)); break;
+    case ftDate:
+      StoreAndSet(*this, DateTimeToDateNumber(v));
+      break;
     case ftTime: {
       TimeParts t = DecodeTime(v);
-      StoreAndSet(*this, static_cast<std::int32_t>(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.msec));
+      StoreAndSet(*this, static_cast<std::int32_t>(
+                             ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.msec));
       break;
     }
-    default: StoreAndSet(*this, v); break;
+    default:
+      StoreAndSet(*this, v);
+      break;
   }
 }
 void TDateTimeField::SetAsStringImpl(const std::string& v) {
@@ -630,10 +774,15 @@ void TDateTimeField::SetVarValue(const Variant& v) {
 // ---------------------------------------------------------------------------
 // TBytesField, TVarBytesField
 
-TBytesField::TBytesField(TComponent* owner, int size) : TField(owner, ftBytes, size) { CheckSize(size); }
-TBytesField::TBytesField(TComponent* owner, TFieldType type, int size) : TField(owner, type, size) {}
+TBytesField::TBytesField(TComponent* owner, int size) : TField(owner, ftBytes, size) {
+  CheckSize(size);
+}
+TBytesField::TBytesField(TComponent* owner, TFieldType type, int size)
+    : TField(owner, type, size) {}
 
-int TBytesField::DataSize() const { return DataType() == ftVarBytes ? Size() + 2 : Size(); }
+int TBytesField::DataSize() const {
+  return DataType() == ftVarBytes ? Size() + 2 : Size();
+}
 
 std::string TBytesField::GetAsString() const {
   ValueBuffer buf;
@@ -660,7 +809,9 @@ void TBytesField::SetAsStringImpl(const std::string& v) {
   }
   SetData(buf);
 }
-void TBytesField::SetVarValue(const Variant& v) { SetAsStringImpl(v.AsString()); }
+void TBytesField::SetVarValue(const Variant& v) {
+  SetAsStringImpl(v.AsString());
+}
 void TBytesField::CheckSize(int size) const {
   if (size < 0 || size > 65533) DatabaseError(dbmsg::SInvalidFieldSize);
 }
@@ -683,15 +834,20 @@ std::int64_t TBlobField::BlobSize() const {
   auto stream = DataSet()->CreateBlobStream(const_cast<TBlobField*>(this), bmRead);
   return stream ? stream->Size() : 0;
 }
-bool TBlobField::IsNull() const { return BlobSize() == 0; }
-void TBlobField::Clear() { SetAsStringImpl(std::string()); }
+bool TBlobField::IsNull() const {
+  return BlobSize() == 0;
+}
+void TBlobField::Clear() {
+  SetAsStringImpl(std::string());
+}
 std::string TBlobField::GetAsString() const {
   if (!DataSet()) DatabaseErrorFmt(dbmsg::SNoDataSet, {DisplayName()});
   auto stream = DataSet()->CreateBlobStream(const_cast<TBlobField*>(this), bmRead);
   if (!stream) return {};
   std::int64_t size = stream->Size();
   std::string out(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)), '\0');
-  std::int64_t got = stream->Read(std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), out.size()));
+  std::int64_t got = stream->Read(
+      std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), out.size()));
   out.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
   return out;
 }
@@ -704,48 +860,92 @@ void TBlobField::SetAsStringImpl(const std::string& v) {
   if (!DataSet()) DatabaseErrorFmt(dbmsg::SNoDataSet, {DisplayName()});
   auto stream = DataSet()->CreateBlobStream(this, bmWrite);
   if (!stream) DatabaseErrorFmt(dbmsg::SNoBlobStream, {DisplayName()});
-  stream->Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(v.data()), v.size()));
+  stream->Write(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(v.data()), v.size()));
 }
-void TBlobField::SetVarValue(const Variant& v) { SetAsStringImpl(v.AsString()); }
+void TBlobField::SetVarValue(const Variant& v) {
+  SetAsStringImpl(v.AsString());
+}
 
 // ---------------------------------------------------------------------------
 
 std::unique_ptr<TField> CreateFieldForType(TFieldType type, TComponent* owner) {
   std::unique_ptr<TField> f;
   switch (type) {
-    case ftString: f = std::make_unique<TStringField>(owner); break;
+    case ftString:
+      f = std::make_unique<TStringField>(owner);
+      break;
     case ftFixedChar: {
       auto s = std::make_unique<TStringField>(owner);
       s->SetFixedChar(true);
       f = std::move(s);
       break;
     }
-    case ftGuid: f = std::make_unique<TGuidField>(owner); break;
-    case ftWideString: f = std::make_unique<TWideStringField>(owner); break;
-    case ftSmallint: f = std::make_unique<TSmallintField>(owner); break;
-    case ftInteger: f = std::make_unique<TIntegerField>(owner); break;
-    case ftWord: f = std::make_unique<TWordField>(owner); break;
-    case ftAutoInc: f = std::make_unique<TAutoIncField>(owner); break;
-    case ftLargeint: f = std::make_unique<TLargeintField>(owner); break;
-    case ftBoolean: f = std::make_unique<TBooleanField>(owner); break;
-    case ftFloat: f = std::make_unique<TFloatField>(owner); break;
-    case ftCurrency: f = std::make_unique<TCurrencyField>(owner); break;
-    case ftBCD: f = std::make_unique<TBCDField>(owner); break;
-    case ftDate: f = std::make_unique<TDateField>(owner); break;
-    case ftTime: f = std::make_unique<TTimeField>(owner); break;
-    case ftDateTime: f = std::make_unique<TDateTimeField>(owner); break;
-    case ftBytes: f = std::make_unique<TBytesField>(owner); break;
-    case ftVarBytes: f = std::make_unique<TVarBytesField>(owner); break;
+    case ftGuid:
+      f = std::make_unique<TGuidField>(owner);
+      break;
+    case ftWideString:
+      f = std::make_unique<TWideStringField>(owner);
+      break;
+    case ftSmallint:
+      f = std::make_unique<TSmallintField>(owner);
+      break;
+    case ftInteger:
+      f = std::make_unique<TIntegerField>(owner);
+      break;
+    case ftWord:
+      f = std::make_unique<TWordField>(owner);
+      break;
+    case ftAutoInc:
+      f = std::make_unique<TAutoIncField>(owner);
+      break;
+    case ftLargeint:
+      f = std::make_unique<TLargeintField>(owner);
+      break;
+    case ftBoolean:
+      f = std::make_unique<TBooleanField>(owner);
+      break;
+    case ftFloat:
+      f = std::make_unique<TFloatField>(owner);
+      break;
+    case ftCurrency:
+      f = std::make_unique<TCurrencyField>(owner);
+      break;
+    case ftBCD:
+      f = std::make_unique<TBCDField>(owner);
+      break;
+    case ftDate:
+      f = std::make_unique<TDateField>(owner);
+      break;
+    case ftTime:
+      f = std::make_unique<TTimeField>(owner);
+      break;
+    case ftDateTime:
+      f = std::make_unique<TDateTimeField>(owner);
+      break;
+    case ftBytes:
+      f = std::make_unique<TBytesField>(owner);
+      break;
+    case ftVarBytes:
+      f = std::make_unique<TVarBytesField>(owner);
+      break;
     case ftMemo:
     case ftFmtMemo:
-    case ftOraClob: f = std::make_unique<TMemoField>(owner); break;
-    case ftGraphic: f = std::make_unique<TGraphicField>(owner); break;
+    case ftOraClob:
+      f = std::make_unique<TMemoField>(owner);
+      break;
+    case ftGraphic:
+      f = std::make_unique<TGraphicField>(owner);
+      break;
     case ftBlob:
     case ftParadoxOle:
     case ftDBaseOle:
     case ftTypedBinary:
-    case ftOraBlob: f = std::make_unique<TBlobField>(owner); break;
-    default: return nullptr;
+    case ftOraBlob:
+      f = std::make_unique<TBlobField>(owner);
+      break;
+    default:
+      return nullptr;
   }
   f->SetDataType(type);
   return f;

@@ -12,8 +12,8 @@
 
 #include "corvane/host/component.h"
 #include "corvane/host/currency.h"
-#include "corvane/host/datetime.h"
 #include "corvane/host/dataset/db_types.h"
+#include "corvane/host/datetime.h"
 #include "corvane/host/variant.h"
 
 namespace corvane {
@@ -83,7 +83,7 @@ class TFieldDefs {
   int Count() const noexcept { return static_cast<int>(items_.size()); }
   TFieldDef& Items(int index) const;  // out of range: EListError
   TFieldDef& operator[](int index) const { return Items(index); }
-  int IndexOf(const std::string& name) const;  // case-insensitive; -1 when none
+  int IndexOf(const std::string& name) const;      // case-insensitive; -1 when none
   TFieldDef* Find(const std::string& name) const;  // nullptr when none
   TDataSet* DataSet() const noexcept { return dataset_; }
   TFieldDef* ParentDef() const noexcept { return parent_; }
@@ -101,8 +101,8 @@ class TFieldDefs {
 class TFieldDefList {
  public:
   int Count() const noexcept { return static_cast<int>(defs_.size()); }
-  TFieldDef& Items(int index) const;  // out of range: EListError
-  const std::string& Strings(int index) const;  // full name
+  TFieldDef& Items(int index) const;                // out of range: EListError
+  const std::string& Strings(int index) const;      // full name
   int IndexOf(const std::string& full_name) const;  // case-insensitive; -1 when none
   TFieldDef* Find(const std::string& full_name) const;
 
@@ -224,7 +224,9 @@ class TField : public TComponent {
         std::memset(inline_, 0, size);
     }
     std::uint8_t* data() noexcept { return size_ > sizeof inline_ ? heap_.data() : inline_; }
-    const std::uint8_t* data() const noexcept { return size_ > sizeof inline_ ? heap_.data() : inline_; }
+    const std::uint8_t* data() const noexcept {
+      return size_ > sizeof inline_ ? heap_.data() : inline_;
+    }
     std::size_t size() const noexcept { return size_; }
     std::uint8_t& operator[](std::size_t i) noexcept { return data()[i]; }
     const std::uint8_t* begin() const noexcept { return data(); }
@@ -420,7 +422,9 @@ class TBCDField : public TField {
   Currency GetAsCurrency() const override;
   std::string GetAsString() const override;
   Variant GetAsVariant() const override;
-  void SetAsIntegerImpl(std::int32_t v) override { SetAsCurrencyImpl(Currency::FromRaw(std::int64_t{v} * 10000)); }
+  void SetAsIntegerImpl(std::int32_t v) override {
+    SetAsCurrencyImpl(Currency::FromRaw(std::int64_t{v} * 10000));
+  }
   void SetAsLargeIntImpl(std::int64_t v) override;
   void SetAsFloatImpl(double v) override { SetAsCurrencyImpl(Currency::FromDouble(v)); }
   void SetAsCurrencyImpl(Currency v) override;
