@@ -160,6 +160,9 @@ class TPDBVirtualDataSet : public TDataSet {
   int IndexOfRecordID(std::int32_t id) const noexcept;
   int IndexOfRow(const TMemoryRecord* row) const noexcept;
   void SetCursorPosition(int position) noexcept { cursor_pos_ = position; }
+  // The row list itself, for reordering rows in place (sorting exchanges
+  // entries; rows keep their IDs).
+  std::vector<std::unique_ptr<TMemoryRecord>>& Rows() noexcept { return rows_; }
 
  private:
   friend class TMemoryRecord;
