@@ -178,6 +178,7 @@ class TAdapter final : public TAnyEngine {
   std::string_view Name() const noexcept override { return Traits::kName; }
   std::span<const TAnyFieldType> Types() const noexcept override { return Traits::kTypes; }
   bool FieldsFromFile() const noexcept override { return Traits::kFieldsFromFile; }
+  bool FileDescribesFields() const noexcept override { return Traits::kFieldsFromFile || !Traits::kImplicit.empty(); }
   std::string_view ImplicitField() const noexcept override { return Traits::kImplicit; }
   TPDBBaseMgr& Manager() noexcept override { return engine_; }
 
@@ -738,8 +739,8 @@ void TAnyEngine::OpenRead(const std::string& directory, const std::string& filen
 }
 
 void TAnyEngine::CheckFieldsAgainstFile() {
+  if (FieldsFromFile() || !FileDescribesFields()) return;
   const std::vector<TFileFieldDef> file = FileFields();
-  if (FieldsFromFile() || file.empty()) return;
   const auto types = Types();
   const auto count = static_cast<std::size_t>(FieldCount());
   if (file.size() != count) {

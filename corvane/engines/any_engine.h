@@ -92,6 +92,10 @@ class TAnyEngine {
   // The file carries its field list, which opening puts in place of the
   // caller's (AppForge).
   virtual bool FieldsFromFile() const noexcept { return false; }
+  // The file says what its fields are (AppForge's field block, the SQL
+  // Driver's structure record), so FileFields and CheckFieldsAgainstFile
+  // have something to go by.
+  virtual bool FileDescribesFields() const noexcept { return false; }
   // A leading field the engine keeps and numbers itself (the SQL Driver's
   // "RowID"); empty for none. SetValue ignores its values.
   virtual std::string_view ImplicitField() const noexcept { return {}; }
