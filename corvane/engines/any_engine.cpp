@@ -91,9 +91,18 @@ Currency Money(const Variant& v) {
       if (n > INT64_MAX / 10000 || n < INT64_MIN / 10000) Refuse(Shown(v) + " is too large for a currency");
       return Currency::FromRaw(n * 10000);
     }
+    case VarType::Text: {
+      // Decimal text converts exactly, so a fifth decimal would be lost, not rounded.
+      const std::string s = v.AsString();
+      const std::size_t point = s.find('.');
+      if (point != std::string::npos) {
+        const std::size_t last = s.find_last_not_of("0 \t");
+        if (last != std::string::npos && last > point + 4) Refuse(s + " has more than four decimals");
+      }
+      return v.AsCurrency();
+    }
     case VarType::Float:
-    case VarType::Currency:
-    case VarType::Text: return v.AsCurrency();  // text exactly, floats to the nearest 0.0001
+    case VarType::Currency: return v.AsCurrency();  // floats to the nearest 0.0001
     default: Refuse("expected an amount, not " + Shown(v));
   }
 }

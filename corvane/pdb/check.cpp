@@ -111,7 +111,9 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
           std::to_string(end));
       return std::int64_t{-1};
     }
-    return static_cast<std::int64_t>(end - at);
+    // An end past the file was named with its entry or block; what the block
+    // can hold is what the file has.
+    return static_cast<std::int64_t>(std::min(end, size) - at);
   };
   if (h.app_info_offset != 0 && h.sort_info_offset != 0 && h.sort_info_offset < h.app_info_offset) {
     add("sort-info block at " + std::to_string(h.sort_info_offset) + " comes before the application-info block at " +

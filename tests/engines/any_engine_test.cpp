@@ -200,6 +200,8 @@ TEST_F(AnyEngine, ValuesThatDoNotConvertAreRefused) {
       {"appforge", "AFDate", {}, when(At(1903, 12, 31)), "only dates from 1904-01-01"},
       {"appforge", "AFDate", {}, when(At(2040, 2, 6, 6, 28, 16)), "only dates from 1904-01-01"},
       {"appforge", "AFCurrency", {}, Variant(std::string("abc")), ""},
+      {"appforge", "AFCurrency", {}, Variant(std::string("1.23456")), "1.23456 has more than four decimals"},
+      {"appforge", "AFCurrency", {}, Variant(std::string("922337203685477.5808")), "out of range"},
       {"pocketstudio", "PSUInt32", {}, 4294967296LL, "outside 0 to 4294967295"},
       {"pocketstudio", "PSString", 3, Variant(std::string("abcd")), "4 bytes, more than the 3"},
       {"pocketstudio", "PSDate", {}, when(At(2032, 1, 1)), "to 2031-12-31"},

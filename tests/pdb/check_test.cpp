@@ -92,6 +92,9 @@ TEST(Check, NamesEachKindOfDamage) {
       {"sort-info block past the end",
        [] { return File({}, {1, 2}, 0, 900); },
        {"sort-info block at 900 starts past the end of the file"}},
+      {"a block whose end is past the file",
+       [] { return File({}, CategoryTable({"Unfiled"}, {}), ListEnd(0), 900); },
+       {"sort-info block at 900 starts past the end of the file"}},
       {"blocks in the wrong order",
        [] { return File({}, Bytes(10, 0), ListEnd(0) + 6, ListEnd(0) + 2); },
        {"sort-info block at 82 comes before the application-info block at 86",
@@ -139,6 +142,24 @@ TEST(Check, EveryCutOfAFileIsCheckedWithoutReadingPastIt) {
     // A copy of exactly n bytes, so a read past it is caught by the sanitizers.
     const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n));
     EXPECT_EQ(pdb::CheckStructure(cut).empty(), n >= last) << n;
+  }
+}
+
+// Bytes of the header and record list changed at random: whatever they say,
+// the check reads only inside the file (the sanitizers watch).
+TEST(Check, RandomDamageIsCheckedWithoutReadingPastTheFile) {
+  const Bytes file = test::ReadAll(std::string(CORVANE_SOURCE_DIR) + "/samples/contacts.pdb");
+  ASSERT_GT(file.size(), 128u);
+  std::uint32_t seed = 12345;
+  const auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    Bytes damaged = file;
+    for (int k = 0; k < 1 + round % 4; ++k) damaged[next() % 128] = static_cast<std::uint8_t>(next());
+    damaged.resize(damaged.size() - next() % 64);
+    pdb::CheckStructure(damaged);
   }
 }
 
