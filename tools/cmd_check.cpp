@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "corvane/host/exceptions.h"
 #include "corvane/foundation/types.h"
+#include "corvane/host/exceptions.h"
 #include "corvane/pdb/check.h"
 #include "tools/commands.h"
 
@@ -60,7 +60,7 @@ int RunCheck(const ParsedArgs& args, Output& out) {
 
 }  // namespace
 
-const Command kCheckCommand = {"check", "check the file's structure without trusting it", kHelp, kOptions,
-                               RunCheck};
+const Command kCheckCommand = {"check", "check the file's structure without trusting it", kHelp,
+                               kOptions, RunCheck};
 
 }  // namespace corvane::cli

@@ -50,7 +50,8 @@ bool NextRecord(TAnyEngine& engine) {
   try {
     return engine.NextRecord();
   } catch (const EPDBException& e) {
-    throw EPDBException(e.ErrorCode(), "record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
+    throw EPDBException(e.ErrorCode(),
+                        "record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
   } catch (const std::exception& e) {
     throw Exception("record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
   }
@@ -59,7 +60,8 @@ bool NextRecord(TAnyEngine& engine) {
 void CheckWholeRecord(TAnyEngine& engine) {
   const std::size_t unused = engine.UnusedBytes();
   if (unused != 0) {
-    throw Exception("record " + std::to_string(engine.RecordIndex()) + " has " + std::to_string(unused) +
+    throw Exception("record " + std::to_string(engine.RecordIndex()) + " has " +
+                    std::to_string(unused) +
                     " bytes after its last field: the fields do not describe the records");
   }
 }
@@ -71,7 +73,8 @@ void EmitValue(TAnyEngine& engine, int i, const std::string& name, Write&& write
   try {
     write(engine.Value(i));
   } catch (const std::exception& e) {
-    throw Exception("record " + std::to_string(engine.RecordIndex()) + ", field '" + name + "': " + e.what());
+    throw Exception("record " + std::to_string(engine.RecordIndex()) + ", field '" + name +
+                    "': " + e.what());
   }
 }
 
@@ -79,13 +82,16 @@ int RunExport(const ParsedArgs& args, Output& out) {
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");
-  if (format != "json" && format != "csv") throw UsageError("unknown format '" + format + "' (json or csv)");
+  if (format != "json" && format != "csv")
+    throw UsageError("unknown format '" + format + "' (json or csv)");
   const std::vector<FieldSpec> specs = FieldSpecsFromArgs(args);
   if (engine->FieldsFromFile() && !specs.empty()) {
-    throw UsageError("the " + std::string(engine->Name()) + " engine takes its fields from the file: no --field");
+    throw UsageError("the " + std::string(engine->Name()) +
+                     " engine takes its fields from the file: no --field");
   }
   if (!engine->FieldsFromFile() && specs.empty()) {
-    throw UsageError("missing --field: " + std::string(engine->Name()) + " files do not name their fields");
+    throw UsageError("missing --field: " + std::string(engine->Name()) +
+                     " files do not name their fields");
   }
   DefineFields(*engine, specs, enc, true);
   std::string directory, name;
@@ -145,7 +151,8 @@ int RunExport(const ParsedArgs& args, Output& out) {
       for (int i = 0; i < n; ++i) {
         const auto at = static_cast<std::size_t>(i);
         w.Key(names[at]);
-        EmitValue(*engine, i, names[at], [&](const Variant& v) { WriteJsonValue(w, v, types[at], enc); });
+        EmitValue(*engine, i, names[at],
+                  [&](const Variant& v) { WriteJsonValue(w, v, types[at], enc); });
       }
       w.EndObject();
       out.FlushIfLarge();
@@ -160,7 +167,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
 
 }  // namespace
 
-const Command kExportCommand = {"export", "decode every record through an engine, as JSON or CSV", kHelp,
-                                kOptions, RunExport};
+const Command kExportCommand = {"export", "decode every record through an engine, as JSON or CSV",
+                                kHelp, kOptions, RunExport};
 
 }  // namespace corvane::cli

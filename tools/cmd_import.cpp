@@ -86,11 +86,14 @@ std::string ReadInput(const std::string& path) {
   return text;
 }
 
-[[noreturn]] void Bad(const std::string& what) { throw Exception(what); }
+[[noreturn]] void Bad(const std::string& what) {
+  throw Exception(what);
+}
 
 const JsonValue& Need(const JsonValue& v, JsonValue::Kind kind, const std::string& what) {
   if (v.kind != kind) {
-    Bad(what + " must be " + std::string(JsonKindName(kind)) + ", not " + std::string(JsonKindName(v.kind)));
+    Bad(what + " must be " + std::string(JsonKindName(kind)) + ", not " +
+        std::string(JsonKindName(v.kind)));
   }
   return v;
 }
@@ -118,7 +121,8 @@ std::optional<TDateTime> Date(const JsonValue& v, const std::string& what) {
   if (v.IsNull()) return TDateTime{0};
   Need(v, JsonValue::Kind::kString, what);
   TDateTime d = 0;
-  if (!ParseWhen(v.text, TValueKind::DateTime, d)) Bad(what + " must be YYYY-MM-DDTHH:MM:SS or null, not \"" + v.text + "\"");
+  if (!ParseWhen(v.text, TValueKind::DateTime, d))
+    Bad(what + " must be YYYY-MM-DDTHH:MM:SS or null, not \"" + v.text + "\"");
   return d;
 }
 
@@ -130,13 +134,16 @@ HeaderValues HeaderFromJson(const JsonValue& db, TextEncoding enc) {
   if (const JsonValue* v = at("name")) h.name = Text(*v, enc, key("name"));
   if (const JsonValue* v = at("type")) h.type = Text(*v, enc, key("type"));
   if (const JsonValue* v = at("creator")) h.creator = Text(*v, enc, key("creator"));
-  if (const JsonValue* v = at("attributes")) h.attributes = static_cast<std::uint16_t>(WholeNumber(*v, 0xFFFF, key("attributes")));
-  if (const JsonValue* v = at("version")) h.version = static_cast<std::uint16_t>(WholeNumber(*v, 0xFFFF, key("version")));
+  if (const JsonValue* v = at("attributes"))
+    h.attributes = static_cast<std::uint16_t>(WholeNumber(*v, 0xFFFF, key("attributes")));
+  if (const JsonValue* v = at("version"))
+    h.version = static_cast<std::uint16_t>(WholeNumber(*v, 0xFFFF, key("version")));
   if (const JsonValue* v = at("created")) h.created = Date(*v, key("created"));
   if (const JsonValue* v = at("modified")) h.modified = Date(*v, key("modified"));
   if (const JsonValue* v = at("backedUp")) h.backed_up = Date(*v, key("backedUp"));
   if (const JsonValue* v = at("modificationNumber")) {
-    h.modification_number = static_cast<std::uint32_t>(WholeNumber(*v, 0xFFFFFFFF, key("modificationNumber")));
+    h.modification_number =
+        static_cast<std::uint32_t>(WholeNumber(*v, 0xFFFFFFFF, key("modificationNumber")));
   }
   if (const JsonValue* v = at("uniqueIDSeed")) {
     h.unique_id_seed = static_cast<std::uint32_t>(WholeNumber(*v, 0xFFFFFFFF, key("uniqueIDSeed")));
@@ -213,7 +220,8 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
   for (int i = 0; i < n; ++i) names.push_back(FieldDisplayName(engine, i, enc));
   for (std::size_t r = 0; r < records->items.size(); ++r) {
     const JsonValue& rec = records->items[r];
-    const std::string where = "record " + std::to_string(r) + " (line " + std::to_string(rec.line) + ")";
+    const std::string where =
+        "record " + std::to_string(r) + " (line " + std::to_string(rec.line) + ")";
     Need(rec, JsonValue::Kind::kObject, where);
     std::vector<Variant> values(static_cast<std::size_t>(n));
     for (const auto& [key, value] : rec.members) {
@@ -221,9 +229,8 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
       while (i < n && names[static_cast<std::size_t>(i)] != key) ++i;
       if (i == n) Bad(where + ": \"" + key + "\" is no field");
       if (IsImplicit(engine, i)) continue;
-      values[static_cast<std::size_t>(i)] = Converted(where, key, [&] {
-        return ValueFromJson(value, engine.FieldType(i), enc);
-      });
+      values[static_cast<std::size_t>(i)] =
+          Converted(where, key, [&] { return ValueFromJson(value, engine.FieldType(i), enc); });
     }
     for (int i = 0; i < n; ++i) {
       if (!IsImplicit(engine, i) && !rec.Find(names[static_cast<std::size_t>(i)])) {
@@ -248,7 +255,8 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
     int i = 0;
     while (i < n && names[static_cast<std::size_t>(i)] != column) ++i;
     if (i == n) Bad("CSV line 1: the column '" + column + "' is no field");
-    if (seen[static_cast<std::size_t>(i)]) Bad("CSV line 1: the column '" + column + "' appears twice");
+    if (seen[static_cast<std::size_t>(i)])
+      Bad("CSV line 1: the column '" + column + "' appears twice");
     seen[static_cast<std::size_t>(i)] = true;
     column_field.push_back(IsImplicit(engine, i) ? -1 : i);
   }
@@ -259,14 +267,15 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
   }
   Input in;
   for (std::size_t r = 1; r < rows.size(); ++r) {
-    const std::string where = "record " + std::to_string(r - 1) + " (CSV line " + std::to_string(rows[r].line) + ")";
+    const std::string where =
+        "record " + std::to_string(r - 1) + " (CSV line " + std::to_string(rows[r].line) + ")";
     std::vector<Variant> values(static_cast<std::size_t>(n));
     for (std::size_t c = 0; c < column_field.size(); ++c) {
       const int i = column_field[c];
       if (i < 0) continue;
-      values[static_cast<std::size_t>(i)] = Converted(where, names[static_cast<std::size_t>(i)], [&] {
-        return ValueFromCsv(rows[r].fields[c], engine.FieldType(i), enc);
-      });
+      values[static_cast<std::size_t>(i)] =
+          Converted(where, names[static_cast<std::size_t>(i)],
+                    [&] { return ValueFromCsv(rows[r].fields[c], engine.FieldType(i), enc); });
     }
     in.records.push_back(std::move(values));
     in.where.push_back(where);
@@ -275,8 +284,8 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
 }
 
 // The option's value in the file's encoding, else the input's.
-std::optional<std::string> Choose(const ParsedArgs& args, const char* option, const std::optional<std::string>& given,
-                                  TextEncoding enc) {
+std::optional<std::string> Choose(const ParsedArgs& args, const char* option,
+                                  const std::optional<std::string>& given, TextEncoding enc) {
   if (!args.Has(option)) return given;
   try {
     return FromUtf8(args.Value(option, ""), enc);
@@ -304,7 +313,8 @@ int RunImport(const ParsedArgs& args, Output& /*out*/) {
   const TextEncoding enc = EncodingFromArgs(args);
   const std::vector<FieldSpec> specs = FieldSpecsFromArgs(args);
   if (!args.positional.empty()) {
-    throw UsageError("unexpected argument '" + args.positional.front() + "' (the input is --input FILE)");
+    throw UsageError("unexpected argument '" + args.positional.front() +
+                     "' (the input is --input FILE)");
   }
   if (!args.Has("-o") && !args.Has("--output")) throw UsageError("missing -o OUT.pdb");
   const std::string out_path = args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
@@ -312,7 +322,8 @@ int RunImport(const ParsedArgs& args, Output& /*out*/) {
   SplitPdbPath(out_path, directory, file);
   const std::string input_path = args.Value("--input", "");
   const bool csv = LowerCase(ExtractFileExt(input_path)) == ".csv";
-  if (csv && specs.empty()) throw UsageError("missing --field: a CSV file does not give the fields' types");
+  if (csv && specs.empty())
+    throw UsageError("missing --field: a CSV file does not give the fields' types");
   if (!specs.empty()) DefineFields(*engine, specs, enc, true);
 
   const std::string text = ReadInput(input_path);
@@ -367,7 +378,7 @@ int RunImport(const ParsedArgs& args, Output& /*out*/) {
 
 }  // namespace
 
-const Command kImportCommand = {"import", "write a new database through an engine from JSON or CSV", kHelp,
-                                kOptions, RunImport};
+const Command kImportCommand = {"import", "write a new database through an engine from JSON or CSV",
+                                kHelp, kOptions, RunImport};
 
 }  // namespace corvane::cli

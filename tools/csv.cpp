@@ -35,7 +35,8 @@ std::vector<CsvRow> ParseCsv(std::string_view s) {
           if (c == '\n') ++line;
           field += c;
         }
-        if (pos < s.size() && s[pos] != ',' && s[pos] != '\n' && !(s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n')) {
+        if (pos < s.size() && s[pos] != ',' && s[pos] != '\n' &&
+            !(s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n')) {
           Fail(line, "text after the closing quote of a field");
         }
       } else {

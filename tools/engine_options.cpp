@@ -10,7 +10,8 @@ namespace corvane::cli {
 
 std::unique_ptr<TAnyEngine> EngineFromArgs(const ParsedArgs& args) {
   std::string names;
-  for (std::string_view n : TAnyEngine::EngineNames()) names += (names.empty() ? "" : ", ") + std::string(n);
+  for (std::string_view n : TAnyEngine::EngineNames())
+    names += (names.empty() ? "" : ", ") + std::string(n);
   if (!args.Has("--engine")) throw UsageError("missing --engine (" + names + ")");
   const std::string name = args.Value("--engine", "");
   std::unique_ptr<TAnyEngine> engine = TAnyEngine::Create(name);
@@ -60,13 +61,14 @@ void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& specs, TextE
     throw Exception(what);
   };
   std::string known;
-  for (const TAnyFieldType& t : engine.Types()) known += (known.empty() ? "" : ", ") + std::string(t.Name);
+  for (const TAnyFieldType& t : engine.Types())
+    known += (known.empty() ? "" : ", ") + std::string(t.Name);
   engine.ClearFields();
   for (const FieldSpec& s : specs) {
     const std::optional<int> type = engine.TypeByName(s.type);
     if (!type) {
-      fail("field '" + s.name + "': unknown type '" + s.type + "' for the " + std::string(engine.Name()) +
-           " engine (" + known + ")");
+      fail("field '" + s.name + "': unknown type '" + s.type + "' for the " +
+           std::string(engine.Name()) + " engine (" + known + ")");
     }
     std::string name;
     try {
@@ -76,8 +78,8 @@ void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& specs, TextE
     }
     // The engine's own field, as an export lists it, is already there.
     const std::string_view implicit = engine.ImplicitField();
-    if (!implicit.empty() && name == implicit && engine.FieldCount() > 0 && engine.Field(0).Name == implicit &&
-        engine.Field(0).Type == *type) {
+    if (!implicit.empty() && name == implicit && engine.FieldCount() > 0 &&
+        engine.Field(0).Name == implicit && engine.Field(0).Type == *type) {
       continue;
     }
     if (engine.FieldIndex(name)) fail("field '" + s.name + "' is given twice");

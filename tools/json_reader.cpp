@@ -34,11 +34,13 @@ class Parser {
         ++column;
       }
     }
-    throw JsonError("JSON line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
+    throw JsonError("JSON line " + std::to_string(line) + ", column " + std::to_string(column) +
+                    ": " + what);
   }
 
   void SkipBlanks() {
-    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r')) {
+    while (pos_ < s_.size() &&
+           (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r')) {
       ++pos_;
     }
   }
@@ -201,20 +203,37 @@ class Parser {
         if (pos_ >= s_.size()) Fail("the string has no closing quote");
         const char e = s_[pos_++];
         switch (e) {
-          case '"': out += '"'; break;
-          case '\\': out += '\\'; break;
-          case '/': out += '/'; break;
-          case 'b': out += '\b'; break;
-          case 'f': out += '\f'; break;
-          case 'n': out += '\n'; break;
-          case 'r': out += '\r'; break;
-          case 't': out += '\t'; break;
+          case '"':
+            out += '"';
+            break;
+          case '\\':
+            out += '\\';
+            break;
+          case '/':
+            out += '/';
+            break;
+          case 'b':
+            out += '\b';
+            break;
+          case 'f':
+            out += '\f';
+            break;
+          case 'n':
+            out += '\n';
+            break;
+          case 'r':
+            out += '\r';
+            break;
+          case 't':
+            out += '\t';
+            break;
           case 'u': {
             std::uint32_t cp = Hex4();
             if (cp >= 0xD800 && cp <= 0xDBFF) {
               if (!Take("\\u")) Fail("a high surrogate must be followed by a low one");
               const unsigned low = Hex4();
-              if (low < 0xDC00 || low > 0xDFFF) Fail("a high surrogate must be followed by a low one");
+              if (low < 0xDC00 || low > 0xDFFF)
+                Fail("a high surrogate must be followed by a low one");
               cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
             } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
               Fail("a low surrogate without a high one");
@@ -222,7 +241,9 @@ class Parser {
             detail::AppendUtf8(out, cp);
             break;
           }
-          default: --pos_; Fail("unknown escape in a string");
+          default:
+            --pos_;
+            Fail("unknown escape in a string");
         }
         continue;
       }
@@ -253,16 +274,24 @@ const JsonValue* JsonValue::Find(std::string_view key) const noexcept {
   return nullptr;
 }
 
-JsonValue ParseJson(std::string_view text) { return Parser(text).Document(); }
+JsonValue ParseJson(std::string_view text) {
+  return Parser(text).Document();
+}
 
 std::string_view JsonKindName(JsonValue::Kind kind) noexcept {
   switch (kind) {
-    case JsonValue::Kind::kNull: return "null";
-    case JsonValue::Kind::kBool: return "a boolean";
-    case JsonValue::Kind::kNumber: return "a number";
-    case JsonValue::Kind::kString: return "a string";
-    case JsonValue::Kind::kArray: return "an array";
-    case JsonValue::Kind::kObject: return "an object";
+    case JsonValue::Kind::kNull:
+      return "null";
+    case JsonValue::Kind::kBool:
+      return "a boolean";
+    case JsonValue::Kind::kNumber:
+      return "a number";
+    case JsonValue::Kind::kString:
+      return "a string";
+    case JsonValue::Kind::kArray:
+      return "an array";
+    case JsonValue::Kind::kObject:
+      return "an object";
   }
   return "a value";
 }

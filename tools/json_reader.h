@@ -23,10 +23,10 @@ struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
   Kind kind = Kind::kNull;
   bool boolean = false;
-  std::string text;  // a number's text, or a string (UTF-8)
+  std::string text;                                        // a number's text, or a string (UTF-8)
   std::vector<JsonValue> items;                            // array
   std::vector<std::pair<std::string, JsonValue>> members;  // object, in order
-  std::size_t line = 0;  // where the value starts, for messages
+  std::size_t line = 0;                                    // where the value starts, for messages
 
   bool IsNull() const noexcept { return kind == Kind::kNull; }
   // The member of that name; nullptr when there is none.

@@ -14,23 +14,38 @@ namespace {
 
 using K = TValueKind;
 
-[[noreturn]] void Refuse(const std::string& why) { throw EConvertError(why); }
+[[noreturn]] void Refuse(const std::string& why) {
+  throw EConvertError(why);
+}
 
-bool IsNumberKind(K k) { return k == K::Integer || k == K::Unsigned || k == K::Float || k == K::Currency; }
-bool IsDateKind(K k) { return k == K::DateTime || k == K::Date || k == K::Time; }
+bool IsNumberKind(K k) {
+  return k == K::Integer || k == K::Unsigned || k == K::Float || k == K::Currency;
+}
+bool IsDateKind(K k) {
+  return k == K::DateTime || k == K::Date || k == K::Time;
+}
 
 std::string_view Expected(K k) {
   switch (k) {
     case K::Integer:
-    case K::Unsigned: return "a whole number";
-    case K::Float: return "a number";
-    case K::Currency: return "an amount";
-    case K::Boolean: return "true or false";
-    case K::Text: return "a string";
-    case K::Binary: return "hexadecimal bytes";
-    case K::DateTime: return "a date and time YYYY-MM-DDTHH:MM:SS or null";
-    case K::Date: return "a date YYYY-MM-DD or null";
-    case K::Time: return "a time HH:MM:SS";
+    case K::Unsigned:
+      return "a whole number";
+    case K::Float:
+      return "a number";
+    case K::Currency:
+      return "an amount";
+    case K::Boolean:
+      return "true or false";
+    case K::Text:
+      return "a string";
+    case K::Binary:
+      return "hexadecimal bytes";
+    case K::DateTime:
+      return "a date and time YYYY-MM-DDTHH:MM:SS or null";
+    case K::Date:
+      return "a date YYYY-MM-DD or null";
+    case K::Time:
+      return "a time HH:MM:SS";
   }
   return "a value";
 }
@@ -51,7 +66,8 @@ Variant Number(const std::string& text, K kind) {
   double d = 0;
   const auto r = std::from_chars(first, last, d);
   if (r.ec == std::errc::result_out_of_range) Refuse(text + " is out of the range of a number");
-  if (r.ec != std::errc() || r.ptr != last) Refuse("expected " + std::string(Expected(kind)) + ", not \"" + text + "\"");
+  if (r.ec != std::errc() || r.ptr != last)
+    Refuse("expected " + std::string(Expected(kind)) + ", not \"" + text + "\"");
   return Variant(d);
 }
 
@@ -89,7 +105,8 @@ Variant SpecialFloat(std::string_view s) {
 
 std::string Hex(std::string_view bytes) {
   std::string out;
-  AppendHex(out, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  AppendHex(out, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                               bytes.size()));
   return out;
 }
 
@@ -105,7 +122,8 @@ std::string Unhex(std::string_view hex) {
   };
   for (std::size_t i = 0; i < hex.size(); i += 2) {
     const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
-    if (hi < 0 || lo < 0) Refuse("\"" + std::string(hex.substr(i, 2)) + "\" is no hexadecimal byte");
+    if (hi < 0 || lo < 0)
+      Refuse("\"" + std::string(hex.substr(i, 2)) + "\" is no hexadecimal byte");
     out += static_cast<char>(hi * 16 + lo);
   }
   return out;
@@ -113,8 +131,10 @@ std::string Unhex(std::string_view hex) {
 
 Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncoding enc, bool csv) {
   switch (type.Kind) {
-    case K::Text: return Variant(FromUtf8(text, enc));
-    case K::Binary: return Variant(Unhex(text));
+    case K::Text:
+      return Variant(FromUtf8(text, enc));
+    case K::Binary:
+      return Variant(Unhex(text));
     case K::DateTime:
     case K::Date:
     case K::Time: {
@@ -134,7 +154,8 @@ Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncodin
       if (csv && text == "true") return Variant(true);
       if (csv && text == "false") return Variant(false);
       break;
-    default: break;
+    default:
+      break;
   }
   if (csv && IsNumberKind(type.Kind) && LooksLikeJsonNumber(text)) return Number(text, type.Kind);
   Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + text + "\"");
@@ -182,7 +203,8 @@ std::string FormatFloat(double v, bool single) {
 std::string FormatCurrency(Currency c) {
   const bool negative = c.value < 0;
   // Through unsigned, so the most negative amount has a magnitude too.
-  const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(c.value) : static_cast<std::uint64_t>(c.value);
+  const std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(c.value) : static_cast<std::uint64_t>(c.value);
   std::string out = negative ? "-" : "";
   out += std::to_string(magnitude / 10000);
   std::uint64_t fraction = magnitude % 10000;
@@ -216,7 +238,8 @@ bool ParseWhen(std::string_view s, TValueKind kind, TDateTime& out) {
   if (kind == K::Time) return ParseTime(s, out);
   if (kind == K::Date) return ParseDate(s, out);
   TDateTime date = 0, time = 0;
-  if (s.size() != 19 || s[10] != 'T' || !ParseDate(s.substr(0, 10), date) || !ParseTime(s.substr(11), time)) {
+  if (s.size() != 19 || s[10] != 'T' || !ParseDate(s.substr(0, 10), date) ||
+      !ParseTime(s.substr(11), time)) {
     return false;
   }
   // Before 1899-12-30 the day counts down while the time of day counts up.
@@ -234,7 +257,8 @@ std::string FromUtf8(std::string_view utf8, TextEncoding enc) {
     std::uint32_t cp = static_cast<std::uint8_t>(utf8[0]);
     if (n > 1) {
       cp &= 0x3Fu >> (n - 1);
-      for (std::size_t i = 1; i < n; ++i) cp = (cp << 6) | (static_cast<std::uint8_t>(utf8[i]) & 0x3F);
+      for (std::size_t i = 1; i < n; ++i)
+        cp = (cp << 6) | (static_cast<std::uint8_t>(utf8[i]) & 0x3F);
     }
     int byte = -1;
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
@@ -249,8 +273,8 @@ std::string FromUtf8(std::string_view utf8, TextEncoding enc) {
     if (byte < 0) {
       char buf[16];
       std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
-      Refuse(std::string("the character ") + buf + " (\"" + std::string(utf8.substr(0, n)) + "\") has no byte in " +
-             (enc == TextEncoding::kLatin1 ? "Latin-1" : "Windows-1252"));
+      Refuse(std::string("the character ") + buf + " (\"" + std::string(utf8.substr(0, n)) +
+             "\") has no byte in " + (enc == TextEncoding::kLatin1 ? "Latin-1" : "Windows-1252"));
     }
     out += static_cast<char>(byte);
     utf8.remove_prefix(n);
@@ -261,7 +285,9 @@ std::string FromUtf8(std::string_view utf8, TextEncoding enc) {
 void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
   switch (type.Kind) {
     case K::Integer:
-    case K::Unsigned: w.Int(v.AsInt64()); return;
+    case K::Unsigned:
+      w.Int(v.AsInt64());
+      return;
     case K::Float: {
       const double d = v.AsDouble();
       if (std::isfinite(d)) {
@@ -271,10 +297,18 @@ void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, 
       }
       return;
     }
-    case K::Currency: w.Raw(FormatCurrency(v.AsCurrency())); return;
-    case K::Boolean: w.Bool(v.AsBoolean()); return;
-    case K::Text: w.String(ToUtf8(v.AsString(), enc)); return;
-    case K::Binary: w.String(Hex(v.AsString())); return;
+    case K::Currency:
+      w.Raw(FormatCurrency(v.AsCurrency()));
+      return;
+    case K::Boolean:
+      w.Bool(v.AsBoolean());
+      return;
+    case K::Text:
+      w.String(ToUtf8(v.AsString(), enc));
+      return;
+    case K::Binary:
+      w.String(Hex(v.AsString()));
+      return;
     case K::DateTime:
     case K::Date:
     case K::Time: {
@@ -292,15 +326,22 @@ void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, 
 std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
   switch (type.Kind) {
     case K::Integer:
-    case K::Unsigned: return std::to_string(v.AsInt64());
-    case K::Float: return FormatFloat(v.AsDouble(), type.Single);
-    case K::Currency: return FormatCurrency(v.AsCurrency());
-    case K::Boolean: return v.AsBoolean() ? "true" : "false";
-    case K::Text: return ToUtf8(v.AsString(), enc);
-    case K::Binary: return Hex(v.AsString());
+    case K::Unsigned:
+      return std::to_string(v.AsInt64());
+    case K::Float:
+      return FormatFloat(v.AsDouble(), type.Single);
+    case K::Currency:
+      return FormatCurrency(v.AsCurrency());
+    case K::Boolean:
+      return v.AsBoolean() ? "true" : "false";
+    case K::Text:
+      return ToUtf8(v.AsString(), enc);
+    case K::Binary:
+      return Hex(v.AsString());
     case K::DateTime:
     case K::Date:
-    case K::Time: return FormatWhen(v.AsDateTime(), type.Kind);
+    case K::Time:
+      return FormatWhen(v.AsDateTime(), type.Kind);
   }
   return {};
 }
@@ -318,15 +359,18 @@ Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEnco
       if (IsNumberKind(type.Kind)) return Number(json.text, type.Kind);
       break;
     case J::kString:
-      if (!IsNumberKind(type.Kind) && type.Kind != K::Boolean) return FromText(json.text, type, enc, false);
+      if (!IsNumberKind(type.Kind) && type.Kind != K::Boolean)
+        return FromText(json.text, type, enc, false);
       if (type.Kind == K::Float) {
         const Variant special = SpecialFloat(json.text);
         if (!special.IsEmpty()) return special;
       }
       break;
-    default: break;
+    default:
+      break;
   }
-  Refuse("expected " + std::string(Expected(type.Kind)) + ", not " + std::string(JsonKindName(json.kind)));
+  Refuse("expected " + std::string(Expected(type.Kind)) + ", not " +
+         std::string(JsonKindName(json.kind)));
 }
 
 Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc) {

@@ -23,7 +23,8 @@
 
 namespace corvane::cli {
 
-void WriteJsonValue(JsonWriter& w, const Variant& value, const TAnyFieldType& type, TextEncoding enc);
+void WriteJsonValue(JsonWriter& w, const Variant& value, const TAnyFieldType& type,
+                    TextEncoding enc);
 // The CSV cell before quoting.
 std::string CsvCell(const Variant& value, const TAnyFieldType& type, TextEncoding enc);
 

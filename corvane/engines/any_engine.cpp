@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cfloat>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 
 #include "corvane/engines/appforge.h"
@@ -27,23 +27,33 @@ using K = TValueKind;
 // Strict conversions from a Variant to what a field's setter takes. Each
 // refuses, with EConvertError, a value the record would not keep as given.
 
-[[noreturn]] void Refuse(const std::string& why) { throw EConvertError(why); }
+[[noreturn]] void Refuse(const std::string& why) {
+  throw EConvertError(why);
+}
 
 std::string Shown(const Variant& v) {
   switch (v.Type()) {
-    case VarType::Empty: return "nothing";
-    case VarType::Null: return "null";
-    case VarType::Text: return "the text \"" + v.AsString() + "\"";
-    case VarType::Boolean: return v.AsBoolean() ? "true" : "false";
-    case VarType::DateTime: return "a date";
-    default: return v.AsString();
+    case VarType::Empty:
+      return "nothing";
+    case VarType::Null:
+      return "null";
+    case VarType::Text:
+      return "the text \"" + v.AsString() + "\"";
+    case VarType::Boolean:
+      return v.AsBoolean() ? "true" : "false";
+    case VarType::DateTime:
+      return "a date";
+    default:
+      return v.AsString();
   }
 }
 
 std::int64_t Whole(const Variant& v, std::int64_t lo, std::int64_t hi) {
   std::int64_t n = 0;
   switch (v.Type()) {
-    case VarType::Integer: n = v.AsInt64(); break;
+    case VarType::Integer:
+      n = v.AsInt64();
+      break;
     case VarType::Float: {
       const double d = v.AsDouble();
       if (!(d == std::trunc(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)) {
@@ -58,7 +68,8 @@ std::int64_t Whole(const Variant& v, std::int64_t lo, std::int64_t hi) {
       n = raw / 10000;
       break;
     }
-    default: Refuse("expected a whole number, not " + Shown(v));
+    default:
+      Refuse("expected a whole number, not " + Shown(v));
   }
   if (n < lo || n > hi) {
     Refuse(std::to_string(n) + " is outside " + std::to_string(lo) + " to " + std::to_string(hi));
@@ -73,12 +84,15 @@ double Real(const Variant& v, bool single) {
   switch (v.Type()) {
     case VarType::Integer:
     case VarType::Float:
-    case VarType::Currency: break;
-    default: Refuse("expected a number, not " + Shown(v));
+    case VarType::Currency:
+      break;
+    default:
+      Refuse("expected a number, not " + Shown(v));
   }
   const double d = v.AsDouble();
   // Up to half a unit past the largest single, a value still rounds to it.
-  if (single && std::isfinite(d) && std::fabs(d) >= static_cast<double>(FLT_MAX) + std::ldexp(1.0, 103)) {
+  if (single && std::isfinite(d) &&
+      std::fabs(d) >= static_cast<double>(FLT_MAX) + std::ldexp(1.0, 103)) {
     Refuse(Shown(v) + " is too large for a single-precision number");
   }
   return d;
@@ -88,7 +102,8 @@ Currency Money(const Variant& v) {
   switch (v.Type()) {
     case VarType::Integer: {
       const std::int64_t n = v.AsInt64();
-      if (n > INT64_MAX / 10000 || n < INT64_MIN / 10000) Refuse(Shown(v) + " is too large for a currency");
+      if (n > INT64_MAX / 10000 || n < INT64_MIN / 10000)
+        Refuse(Shown(v) + " is too large for a currency");
       return Currency::FromRaw(n * 10000);
     }
     case VarType::Text: {
@@ -97,13 +112,16 @@ Currency Money(const Variant& v) {
       const std::size_t point = s.find('.');
       if (point != std::string::npos) {
         const std::size_t last = s.find_last_not_of("0 \t");
-        if (last != std::string::npos && last > point + 4) Refuse(s + " has more than four decimals");
+        if (last != std::string::npos && last > point + 4)
+          Refuse(s + " has more than four decimals");
       }
       return v.AsCurrency();
     }
     case VarType::Float:
-    case VarType::Currency: return v.AsCurrency();  // floats to the nearest 0.0001
-    default: Refuse("expected an amount, not " + Shown(v));
+    case VarType::Currency:
+      return v.AsCurrency();  // floats to the nearest 0.0001
+    default:
+      Refuse("expected an amount, not " + Shown(v));
   }
 }
 
@@ -127,7 +145,9 @@ std::string Text(const Variant& v, std::size_t max) {
 Bytes Binary(const Variant& v, std::size_t max) {
   if (v.Type() != VarType::Text) Refuse("expected bytes, not " + Shown(v));
   const std::string s = v.AsString();
-  if (s.size() > max) Refuse(std::to_string(s.size()) + " bytes are more than the " + std::to_string(max) + " the field holds");
+  if (s.size() > max)
+    Refuse(std::to_string(s.size()) + " bytes are more than the " + std::to_string(max) +
+           " the field holds");
   return Bytes(s.begin(), s.end());
 }
 
@@ -144,7 +164,8 @@ TDateTime PalmSecondsDate(const Variant& v) {
   const TDateTime d = When(v);
   if (d == 0) return 0;
   const double s = std::round((d - kPalmEpochDay) * 86400.0);
-  if (s < 0 || s > 4294967295.0) Refuse("only dates from 1904-01-01 to 2040-02-06T06:28:15 can be stored");
+  if (s < 0 || s > 4294967295.0)
+    Refuse("only dates from 1904-01-01 to 2040-02-06T06:28:15 can be stored");
   return d;
 }
 
@@ -153,7 +174,8 @@ TDateTime PalmWordDate(const Variant& v) {
   const TDateTime d = When(v);
   if (d == 0) return 0;
   const DateParts p = DecodeDate(d);
-  if (p.year < 1904 || p.year > 2031) Refuse("only dates from 1904-01-01 to 2031-12-31 can be stored");
+  if (p.year < 1904 || p.year > 2031)
+    Refuse("only dates from 1904-01-01 to 2031-12-31 can be stored");
   return d;
 }
 
@@ -187,7 +209,9 @@ class TAdapter final : public TAnyEngine {
   std::string_view Name() const noexcept override { return Traits::kName; }
   std::span<const TAnyFieldType> Types() const noexcept override { return Traits::kTypes; }
   bool FieldsFromFile() const noexcept override { return Traits::kFieldsFromFile; }
-  bool FileDescribesFields() const noexcept override { return Traits::kFieldsFromFile || !Traits::kImplicit.empty(); }
+  bool FileDescribesFields() const noexcept override {
+    return Traits::kFieldsFromFile || !Traits::kImplicit.empty();
+  }
   std::string_view ImplicitField() const noexcept override { return Traits::kImplicit; }
   TPDBBaseMgr& Manager() noexcept override { return engine_; }
 
@@ -205,7 +229,8 @@ class TAdapter final : public TAnyEngine {
       throw std::invalid_argument("no such type in the " + std::string(Traits::kName) + " engine");
     }
     if (!Traits::kImplicit.empty() && SameFieldName(name, Traits::kImplicit)) {
-      throw std::invalid_argument("'" + std::string(Traits::kImplicit) + "' is the engine's own field");
+      throw std::invalid_argument("'" + std::string(Traits::kImplicit) +
+                                  "' is the engine's own field");
     }
     const TAnyFieldType& info = Traits::kTypes[static_cast<std::size_t>(type)];
     const auto e = static_cast<Enum>(type);
@@ -285,29 +310,56 @@ struct AFTraits {
   }
   static Variant Get(const TPDBAFField& f) {
     switch (f.DataType()) {
-      case AFByte: return Variant(static_cast<long long>(f.GetAsAFByte()));
-      case AFInteger: return Variant(static_cast<long long>(f.GetAsAFInteger()));
-      case AFLong: return Variant(static_cast<long long>(f.GetAsAFLong()));
-      case AFSingle: return Variant(static_cast<double>(f.GetAsAFSingle()));
-      case AFString: return Variant(f.GetAsAFString());
-      case AFBoolean: return Variant(f.GetAsAFBoolean());
-      case AFDate: return Variant::FromDateTime(f.GetAsAFDate());
-      case AFDouble: return Variant(f.GetAsAFDouble());
-      case AFCurrency: return Variant(f.GetAsAFCurrency());
+      case AFByte:
+        return Variant(static_cast<long long>(f.GetAsAFByte()));
+      case AFInteger:
+        return Variant(static_cast<long long>(f.GetAsAFInteger()));
+      case AFLong:
+        return Variant(static_cast<long long>(f.GetAsAFLong()));
+      case AFSingle:
+        return Variant(static_cast<double>(f.GetAsAFSingle()));
+      case AFString:
+        return Variant(f.GetAsAFString());
+      case AFBoolean:
+        return Variant(f.GetAsAFBoolean());
+      case AFDate:
+        return Variant::FromDateTime(f.GetAsAFDate());
+      case AFDouble:
+        return Variant(f.GetAsAFDouble());
+      case AFCurrency:
+        return Variant(f.GetAsAFCurrency());
     }
     return Variant();
   }
   static void Set(TPDBAFField& f, const Variant& v) {
     switch (f.DataType()) {
-      case AFByte: f.SetAsAFByte(static_cast<std::uint8_t>(Whole(v, 0, 255))); break;
-      case AFInteger: f.SetAsAFInteger(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX))); break;
-      case AFLong: f.SetAsAFLong(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX))); break;
-      case AFSingle: f.SetAsAFSingle(static_cast<float>(Real(v, true))); break;
-      case AFString: f.SetAsAFString(Text(v, SIZE_MAX)); break;
-      case AFBoolean: f.SetAsAFBoolean(Flag(v)); break;
-      case AFDate: f.SetAsAFDate(PalmSecondsDate(v)); break;
-      case AFDouble: f.SetAsAFDouble(Real(v, false)); break;
-      case AFCurrency: f.SetAsAFCurrency(Money(v)); break;
+      case AFByte:
+        f.SetAsAFByte(static_cast<std::uint8_t>(Whole(v, 0, 255)));
+        break;
+      case AFInteger:
+        f.SetAsAFInteger(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
+        break;
+      case AFLong:
+        f.SetAsAFLong(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
+        break;
+      case AFSingle:
+        f.SetAsAFSingle(static_cast<float>(Real(v, true)));
+        break;
+      case AFString:
+        f.SetAsAFString(Text(v, SIZE_MAX));
+        break;
+      case AFBoolean:
+        f.SetAsAFBoolean(Flag(v));
+        break;
+      case AFDate:
+        f.SetAsAFDate(PalmSecondsDate(v));
+        break;
+      case AFDouble:
+        f.SetAsAFDouble(Real(v, false));
+        break;
+      case AFCurrency:
+        f.SetAsAFCurrency(Money(v));
+        break;
     }
   }
 };
@@ -339,25 +391,39 @@ struct PSTraits {
   static void Setup(Engine&) {}
   static void CheckSize(std::int32_t size) {
     if (size < 0 || size > kPSMaxBytes) {
-      throw std::invalid_argument("a PSString size is 0 (variable) or 1 to " + std::to_string(kPSMaxBytes));
+      throw std::invalid_argument("a PSString size is 0 (variable) or 1 to " +
+                                  std::to_string(kPSMaxBytes));
     }
   }
   static std::vector<TFileFieldDef> FileFields(Engine&) { return {}; }
   static Variant Get(const TPDBPSField& f) {
     switch (f.DataType()) {
-      case PSBoolean: return Variant(f.GetAsPSBoolean());
-      case PSInt8: return Variant(static_cast<long long>(f.GetAsPSInt8()));
-      case PSInt16: return Variant(static_cast<long long>(f.GetAsPSInt16()));
-      case PSInt32: return Variant(static_cast<long long>(f.GetAsPSInt32()));
-      case PSUInt8: return Variant(static_cast<long long>(f.GetAsPSUInt8()));
-      case PSUInt16: return Variant(static_cast<long long>(f.GetAsPSUInt16()));
-      case PSUInt32: return Variant(static_cast<long long>(f.GetAsPSUInt32()));
-      case PSDate: return Variant::FromDateTime(f.GetAsPSDate());
-      case PSTime: return Variant::FromDateTime(f.GetAsPSTime());
-      case PSDateTime: return Variant::FromDateTime(f.GetAsPSDateTime());
-      case PSString: return Variant(f.GetAsPSString());
-      case PSSingle: return Variant(static_cast<double>(f.GetAsPSSingle()));
-      case PSDouble: return Variant(f.GetAsPSDouble());
+      case PSBoolean:
+        return Variant(f.GetAsPSBoolean());
+      case PSInt8:
+        return Variant(static_cast<long long>(f.GetAsPSInt8()));
+      case PSInt16:
+        return Variant(static_cast<long long>(f.GetAsPSInt16()));
+      case PSInt32:
+        return Variant(static_cast<long long>(f.GetAsPSInt32()));
+      case PSUInt8:
+        return Variant(static_cast<long long>(f.GetAsPSUInt8()));
+      case PSUInt16:
+        return Variant(static_cast<long long>(f.GetAsPSUInt16()));
+      case PSUInt32:
+        return Variant(static_cast<long long>(f.GetAsPSUInt32()));
+      case PSDate:
+        return Variant::FromDateTime(f.GetAsPSDate());
+      case PSTime:
+        return Variant::FromDateTime(f.GetAsPSTime());
+      case PSDateTime:
+        return Variant::FromDateTime(f.GetAsPSDateTime());
+      case PSString:
+        return Variant(f.GetAsPSString());
+      case PSSingle:
+        return Variant(static_cast<double>(f.GetAsPSSingle()));
+      case PSDouble:
+        return Variant(f.GetAsPSDouble());
       case PSBinary: {
         const Bytes b = f.GetAsPSBinary();
         return Variant(std::string(b.begin(), b.end()));
@@ -368,20 +434,48 @@ struct PSTraits {
   static void Set(TPDBPSField& f, const Variant& v) {
     const auto text_max = f.Size() >= 1 ? static_cast<std::size_t>(f.Size()) : SIZE_MAX;
     switch (f.DataType()) {
-      case PSBoolean: f.SetAsPSBoolean(Flag(v)); break;
-      case PSInt8: f.SetAsPSInt8(static_cast<std::int8_t>(Whole(v, INT8_MIN, INT8_MAX))); break;
-      case PSInt16: f.SetAsPSInt16(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX))); break;
-      case PSInt32: f.SetAsPSInt32(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX))); break;
-      case PSUInt8: f.SetAsPSUInt8(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX))); break;
-      case PSUInt16: f.SetAsPSUInt16(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX))); break;
-      case PSUInt32: f.SetAsPSUInt32(static_cast<std::uint32_t>(Whole(v, 0, UINT32_MAX))); break;
-      case PSDate: f.SetAsPSDate(PalmWordDate(v)); break;
-      case PSTime: f.SetAsPSTime(PalmWordTime(v)); break;
-      case PSDateTime: f.SetAsPSDateTime(PalmSecondsDate(v)); break;
-      case PSString: f.SetAsPSString(Text(v, text_max)); break;
-      case PSSingle: f.SetAsPSSingle(static_cast<float>(Real(v, true))); break;
-      case PSDouble: f.SetAsPSDouble(Real(v, false)); break;
-      case PSBinary: f.SetAsPSBinary(Binary(v, kPSMaxBytes)); break;
+      case PSBoolean:
+        f.SetAsPSBoolean(Flag(v));
+        break;
+      case PSInt8:
+        f.SetAsPSInt8(static_cast<std::int8_t>(Whole(v, INT8_MIN, INT8_MAX)));
+        break;
+      case PSInt16:
+        f.SetAsPSInt16(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
+        break;
+      case PSInt32:
+        f.SetAsPSInt32(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
+        break;
+      case PSUInt8:
+        f.SetAsPSUInt8(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX)));
+        break;
+      case PSUInt16:
+        f.SetAsPSUInt16(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX)));
+        break;
+      case PSUInt32:
+        f.SetAsPSUInt32(static_cast<std::uint32_t>(Whole(v, 0, UINT32_MAX)));
+        break;
+      case PSDate:
+        f.SetAsPSDate(PalmWordDate(v));
+        break;
+      case PSTime:
+        f.SetAsPSTime(PalmWordTime(v));
+        break;
+      case PSDateTime:
+        f.SetAsPSDateTime(PalmSecondsDate(v));
+        break;
+      case PSString:
+        f.SetAsPSString(Text(v, text_max));
+        break;
+      case PSSingle:
+        f.SetAsPSSingle(static_cast<float>(Real(v, true)));
+        break;
+      case PSDouble:
+        f.SetAsPSDouble(Real(v, false));
+        break;
+      case PSBinary:
+        f.SetAsPSBinary(Binary(v, kPSMaxBytes));
+        break;
     }
   }
 };
@@ -408,36 +502,61 @@ struct NSBTraits {
   static void Setup(Engine&) {}
   static void CheckSize(std::int32_t size) {
     if (size < 0 || size > kNSBMaxTextSize) {
-      throw std::invalid_argument("an NSBString size is 0 (variable) or 1 to " + std::to_string(kNSBMaxTextSize));
+      throw std::invalid_argument("an NSBString size is 0 (variable) or 1 to " +
+                                  std::to_string(kNSBMaxTextSize));
     }
   }
   static std::vector<TFileFieldDef> FileFields(Engine&) { return {}; }
   static Variant Get(const TPDBNSBField& f) {
     switch (f.DataType()) {
-      case NSBByte: return Variant(static_cast<long long>(f.GetAsNSBByte()));
-      case NSBShort: return Variant(static_cast<long long>(f.GetAsNSBShort()));
-      case NSBInteger: return Variant(static_cast<long long>(f.GetAsNSBInteger()));
+      case NSBByte:
+        return Variant(static_cast<long long>(f.GetAsNSBByte()));
+      case NSBShort:
+        return Variant(static_cast<long long>(f.GetAsNSBShort()));
+      case NSBInteger:
+        return Variant(static_cast<long long>(f.GetAsNSBInteger()));
       case NSBFloat:
-      case NSBDouble: return Variant(f.GetAsNSBFloat());
-      case NSBSingle: return Variant(static_cast<double>(f.GetAsNSBSingle()));
-      case NSBDate: return Variant::FromDateTime(f.GetAsNSBDate());
-      case NSBTime: return Variant::FromDateTime(f.GetAsNSBTime());
-      case NSBString: return Variant(f.GetAsNSBString());
+      case NSBDouble:
+        return Variant(f.GetAsNSBFloat());
+      case NSBSingle:
+        return Variant(static_cast<double>(f.GetAsNSBSingle()));
+      case NSBDate:
+        return Variant::FromDateTime(f.GetAsNSBDate());
+      case NSBTime:
+        return Variant::FromDateTime(f.GetAsNSBTime());
+      case NSBString:
+        return Variant(f.GetAsNSBString());
     }
     return Variant();
   }
   static void Set(TPDBNSBField& f, const Variant& v) {
     const auto text_max = f.Size() >= 1 ? static_cast<std::size_t>(f.Size()) : SIZE_MAX;
     switch (f.DataType()) {
-      case NSBByte: f.SetAsNSBByte(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX))); break;
-      case NSBShort: f.SetAsNSBShort(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX))); break;
-      case NSBInteger: f.SetAsNSBInteger(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX))); break;
+      case NSBByte:
+        f.SetAsNSBByte(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX)));
+        break;
+      case NSBShort:
+        f.SetAsNSBShort(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX)));
+        break;
+      case NSBInteger:
+        f.SetAsNSBInteger(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
+        break;
       case NSBFloat:
-      case NSBDouble: f.SetAsNSBFloat(Real(v, false)); break;
-      case NSBSingle: f.SetAsNSBSingle(static_cast<float>(Real(v, true))); break;
-      case NSBDate: f.SetAsNSBDate(DecimalDate(v)); break;
-      case NSBTime: f.SetAsNSBTime(When(v)); break;
-      case NSBString: f.SetAsNSBString(Text(v, text_max)); break;
+      case NSBDouble:
+        f.SetAsNSBFloat(Real(v, false));
+        break;
+      case NSBSingle:
+        f.SetAsNSBSingle(static_cast<float>(Real(v, true)));
+        break;
+      case NSBDate:
+        f.SetAsNSBDate(DecimalDate(v));
+        break;
+      case NSBTime:
+        f.SetAsNSBTime(When(v));
+        break;
+      case NSBString:
+        f.SetAsNSBString(Text(v, text_max));
+        break;
     }
   }
 };
@@ -465,31 +584,54 @@ struct JavaTraits {
   static std::vector<TFileFieldDef> FileFields(Engine&) { return {}; }
   static Variant Get(const TPDBJavaField& f) {
     switch (f.DataType()) {
-      case JByte: return Variant(static_cast<long long>(f.GetAsByte()));
-      case JBoolean: return Variant(f.GetAsBoolean());
+      case JByte:
+        return Variant(static_cast<long long>(f.GetAsByte()));
+      case JBoolean:
+        return Variant(f.GetAsBoolean());
       case JChar: {
         // The character 0 is no character: empty text, as an empty text sets it.
         const std::string c = f.GetAsChar();
         return Variant(c == std::string(1, '\0') ? std::string() : c);
       }
-      case JInt: return Variant(static_cast<long long>(f.GetAsInt()));
-      case JLong: return Variant(static_cast<long long>(f.GetAsLong()));
-      case JShort: return Variant(static_cast<long long>(f.GetAsShort()));
-      case JString: return Variant(f.GetAsString());
-      case JDate: return Variant::FromDateTime(f.GetAsDate());
+      case JInt:
+        return Variant(static_cast<long long>(f.GetAsInt()));
+      case JLong:
+        return Variant(static_cast<long long>(f.GetAsLong()));
+      case JShort:
+        return Variant(static_cast<long long>(f.GetAsShort()));
+      case JString:
+        return Variant(f.GetAsString());
+      case JDate:
+        return Variant::FromDateTime(f.GetAsDate());
     }
     return Variant();
   }
   static void Set(TPDBJavaField& f, const Variant& v) {
     switch (f.DataType()) {
-      case JByte: f.SetAsByte(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX))); break;
-      case JBoolean: f.SetAsBoolean(Flag(v)); break;
-      case JChar: f.SetAsChar(Text(v, 1)); break;
-      case JInt: f.SetAsInt(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX))); break;
-      case JLong: f.SetAsLong(Whole(v, -kExactInDouble, kExactInDouble)); break;
-      case JShort: f.SetAsShort(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX))); break;
-      case JString: f.SetAsString(Text(v, kJavaMaxStringBytes)); break;
-      case JDate: f.SetAsDate(When(v)); break;
+      case JByte:
+        f.SetAsByte(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX)));
+        break;
+      case JBoolean:
+        f.SetAsBoolean(Flag(v));
+        break;
+      case JChar:
+        f.SetAsChar(Text(v, 1));
+        break;
+      case JInt:
+        f.SetAsInt(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
+        break;
+      case JLong:
+        f.SetAsLong(Whole(v, -kExactInDouble, kExactInDouble));
+        break;
+      case JShort:
+        f.SetAsShort(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
+        break;
+      case JString:
+        f.SetAsString(Text(v, kJavaMaxStringBytes));
+        break;
+      case JDate:
+        f.SetAsDate(When(v));
+        break;
     }
   }
 };
@@ -536,44 +678,67 @@ struct SQLTraits {
     if (b.size() < 6) throw Exception("the structure record (record 0) is too short");
     const std::size_t n = LoadU16(b.data() + 4);
     if (b.size() < 6 + 12 * n) {
-      throw Exception("the structure record (record 0) is too short for its " + std::to_string(n) + " columns");
+      throw Exception("the structure record (record 0) is too short for its " + std::to_string(n) +
+                      " columns");
     }
     std::vector<TFileFieldDef> out(n);
     for (std::size_t i = 0; i < n; ++i) {
       out[i].NameHash = LoadU32(b.data() + 6 + 4 * i);
       const std::uint32_t type = LoadU32(b.data() + 6 + 4 * n + 4 * i);
       if (type >= static_cast<std::uint32_t>(kSQLDriverTypeCount)) {
-        throw Exception("column " + std::to_string(i + 1) + " of the structure record has the unknown type code " +
+        throw Exception("column " + std::to_string(i + 1) +
+                        " of the structure record has the unknown type code " +
                         std::to_string(type));
       }
       out[i].Type = static_cast<int>(type);
       const std::uint32_t slots = LoadU32(b.data() + 6 + 8 * n + 4 * i);
-      out[i].Size = type == PDChar ? static_cast<std::int32_t>(std::min<std::uint32_t>(slots, INT32_MAX))
-                                   : TPDBSQLDriverField::TypeWidth(static_cast<TPDBSQLDriverFieldType>(type));
-      if (i == 0 && SQLDriverNameHash(kImplicit) == out[i].NameHash) out[i].Name = std::string(kImplicit);
+      out[i].Size = type == PDChar
+                        ? static_cast<std::int32_t>(std::min<std::uint32_t>(slots, INT32_MAX))
+                        : TPDBSQLDriverField::TypeWidth(static_cast<TPDBSQLDriverFieldType>(type));
+      if (i == 0 && SQLDriverNameHash(kImplicit) == out[i].NameHash)
+        out[i].Name = std::string(kImplicit);
     }
     return out;
   }
   static Variant Get(const TPDBSQLDriverField& f) {
     switch (f.DataType()) {
-      case PDChar: return Variant(f.GetAsChar());
-      case PDShort: return Variant(static_cast<long long>(f.GetAsShort()));
-      case PDInt: return Variant(static_cast<long long>(f.GetAsInt()));
-      case PDLong: return Variant(static_cast<long long>(f.GetAsLong()));
-      case PDFloat: return Variant(static_cast<double>(f.GetAsFloat()));
-      case PDDouble: return Variant(f.GetAsDouble());
+      case PDChar:
+        return Variant(f.GetAsChar());
+      case PDShort:
+        return Variant(static_cast<long long>(f.GetAsShort()));
+      case PDInt:
+        return Variant(static_cast<long long>(f.GetAsInt()));
+      case PDLong:
+        return Variant(static_cast<long long>(f.GetAsLong()));
+      case PDFloat:
+        return Variant(static_cast<double>(f.GetAsFloat()));
+      case PDDouble:
+        return Variant(f.GetAsDouble());
     }
     return Variant();
   }
   static void Set(TPDBSQLDriverField& f, const Variant& v) {
-    if (SameFieldName(f.FieldName(), kImplicit) && f.DataType() == PDInt) return;  // numbered by Post
+    if (SameFieldName(f.FieldName(), kImplicit) && f.DataType() == PDInt)
+      return;  // numbered by Post
     switch (f.DataType()) {
-      case PDChar: f.SetAsChar(Text(v, static_cast<std::size_t>(std::max(f.Size(), 0)))); break;
-      case PDShort: f.SetAsShort(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX))); break;
-      case PDInt: f.SetAsInt(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX))); break;
-      case PDLong: f.SetAsLong(Whole(v, -kExactInDouble, kExactInDouble)); break;
-      case PDFloat: f.SetAsFloat(static_cast<float>(Real(v, true))); break;
-      case PDDouble: f.SetAsDouble(Real(v, false)); break;
+      case PDChar:
+        f.SetAsChar(Text(v, static_cast<std::size_t>(std::max(f.Size(), 0))));
+        break;
+      case PDShort:
+        f.SetAsShort(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
+        break;
+      case PDInt:
+        f.SetAsInt(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
+        break;
+      case PDLong:
+        f.SetAsLong(Whole(v, -kExactInDouble, kExactInDouble));
+        break;
+      case PDFloat:
+        f.SetAsFloat(static_cast<float>(Real(v, true)));
+        break;
+      case PDDouble:
+        f.SetAsDouble(Real(v, false));
+        break;
     }
   }
 };
@@ -614,58 +779,119 @@ struct GenericTraits {
     // The manager takes any size; one past what a record list can sensibly
     // hold would only make every record that large.
     if (size < 0 || size > kMaxTextSize) {
-      throw std::invalid_argument("a text size is 0 (variable) or 1 to " + std::to_string(kMaxTextSize));
+      throw std::invalid_argument("a text size is 0 (variable) or 1 to " +
+                                  std::to_string(kMaxTextSize));
     }
   }
   static std::vector<TFileFieldDef> FileFields(Engine&) { return {}; }
   static Variant Get(const TPDBField& f) {
     switch (f.DataType()) {
-      case pdtByte: return Variant(static_cast<long long>(f.GetAsByte()));
-      case pdtWord: return Variant(static_cast<long long>(f.GetAsWord()));
-      case pdtInteger: return Variant(static_cast<long long>(f.GetAsInteger()));
-      case pdtFloat: return Variant(static_cast<double>(f.GetAsFloat()));
-      case pdtDouble: return Variant(f.GetAsDouble());
-      case pdtDate: return Variant::FromDateTime(f.GetAsDateTime());
-      case pdtString: return Variant(f.GetAsString());
-      case pdtPSBoolean: return Variant(f.GetAsPSBoolean());
-      case pdtPSInt8: return Variant(static_cast<long long>(f.GetAsPSInt8()));
-      case pdtPSInt16: return Variant(static_cast<long long>(f.GetAsPSInt16()));
-      case pdtPSInt32: return Variant(static_cast<long long>(f.GetAsPSInt32()));
-      case pdtPSUInt8: return Variant(static_cast<long long>(f.GetAsPSUInt8()));
-      case pdtPSUInt16: return Variant(static_cast<long long>(f.GetAsPSUInt16()));
-      case pdtPSUInt32: return Variant(static_cast<long long>(f.GetAsPSUInt32()));
-      case pdtPSDate: return Variant::FromDateTime(f.GetAsPSDate());
-      case pdtPSTime: return Variant::FromDateTime(f.GetAsPSTime());
-      case pdtPSDateTime: return Variant::FromDateTime(f.GetAsPSDateTime());
-      case pdtPSString: return Variant(f.GetAsPSString());
-      case pdtPSSingle: return Variant(static_cast<double>(f.GetAsPSSingle()));
-      case pdtPSDouble: return Variant(f.GetAsPSDouble());
+      case pdtByte:
+        return Variant(static_cast<long long>(f.GetAsByte()));
+      case pdtWord:
+        return Variant(static_cast<long long>(f.GetAsWord()));
+      case pdtInteger:
+        return Variant(static_cast<long long>(f.GetAsInteger()));
+      case pdtFloat:
+        return Variant(static_cast<double>(f.GetAsFloat()));
+      case pdtDouble:
+        return Variant(f.GetAsDouble());
+      case pdtDate:
+        return Variant::FromDateTime(f.GetAsDateTime());
+      case pdtString:
+        return Variant(f.GetAsString());
+      case pdtPSBoolean:
+        return Variant(f.GetAsPSBoolean());
+      case pdtPSInt8:
+        return Variant(static_cast<long long>(f.GetAsPSInt8()));
+      case pdtPSInt16:
+        return Variant(static_cast<long long>(f.GetAsPSInt16()));
+      case pdtPSInt32:
+        return Variant(static_cast<long long>(f.GetAsPSInt32()));
+      case pdtPSUInt8:
+        return Variant(static_cast<long long>(f.GetAsPSUInt8()));
+      case pdtPSUInt16:
+        return Variant(static_cast<long long>(f.GetAsPSUInt16()));
+      case pdtPSUInt32:
+        return Variant(static_cast<long long>(f.GetAsPSUInt32()));
+      case pdtPSDate:
+        return Variant::FromDateTime(f.GetAsPSDate());
+      case pdtPSTime:
+        return Variant::FromDateTime(f.GetAsPSTime());
+      case pdtPSDateTime:
+        return Variant::FromDateTime(f.GetAsPSDateTime());
+      case pdtPSString:
+        return Variant(f.GetAsPSString());
+      case pdtPSSingle:
+        return Variant(static_cast<double>(f.GetAsPSSingle()));
+      case pdtPSDouble:
+        return Variant(f.GetAsPSDouble());
     }
     return Variant();
   }
   static void Set(TPDBField& f, const Variant& v) {
     const auto text_max = f.Size() >= 1 ? static_cast<std::size_t>(f.Size()) : SIZE_MAX;
     switch (f.DataType()) {
-      case pdtByte: f.SetAsByte(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX))); break;
-      case pdtWord: f.SetAsWord(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX))); break;
-      case pdtInteger: f.SetAsInteger(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX))); break;
-      case pdtFloat: f.SetAsFloat(static_cast<float>(Real(v, true))); break;
-      case pdtDouble: f.SetAsDouble(Real(v, false)); break;
-      case pdtDate: f.SetAsDateTime(PalmSecondsDate(v)); break;
-      case pdtString: f.SetAsString(Text(v, text_max)); break;
-      case pdtPSBoolean: f.SetAsPSBoolean(Flag(v)); break;
-      case pdtPSInt8: f.SetAsPSInt8(static_cast<std::int8_t>(Whole(v, INT8_MIN, INT8_MAX))); break;
-      case pdtPSInt16: f.SetAsPSInt16(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX))); break;
-      case pdtPSInt32: f.SetAsPSInt32(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX))); break;
-      case pdtPSUInt8: f.SetAsPSUInt8(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX))); break;
-      case pdtPSUInt16: f.SetAsPSUInt16(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX))); break;
-      case pdtPSUInt32: f.SetAsPSUInt32(static_cast<std::uint32_t>(Whole(v, 0, UINT32_MAX))); break;
-      case pdtPSDate: f.SetAsPSDate(PalmWordDate(v)); break;
-      case pdtPSTime: f.SetAsPSTime(PalmWordTime(v)); break;
-      case pdtPSDateTime: f.SetAsPSDateTime(PalmSecondsDate(v)); break;
-      case pdtPSString: f.SetAsPSString(Text(v, text_max)); break;
-      case pdtPSSingle: f.SetAsPSSingle(static_cast<float>(Real(v, true))); break;
-      case pdtPSDouble: f.SetAsPSDouble(Real(v, false)); break;
+      case pdtByte:
+        f.SetAsByte(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX)));
+        break;
+      case pdtWord:
+        f.SetAsWord(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX)));
+        break;
+      case pdtInteger:
+        f.SetAsInteger(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
+        break;
+      case pdtFloat:
+        f.SetAsFloat(static_cast<float>(Real(v, true)));
+        break;
+      case pdtDouble:
+        f.SetAsDouble(Real(v, false));
+        break;
+      case pdtDate:
+        f.SetAsDateTime(PalmSecondsDate(v));
+        break;
+      case pdtString:
+        f.SetAsString(Text(v, text_max));
+        break;
+      case pdtPSBoolean:
+        f.SetAsPSBoolean(Flag(v));
+        break;
+      case pdtPSInt8:
+        f.SetAsPSInt8(static_cast<std::int8_t>(Whole(v, INT8_MIN, INT8_MAX)));
+        break;
+      case pdtPSInt16:
+        f.SetAsPSInt16(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
+        break;
+      case pdtPSInt32:
+        f.SetAsPSInt32(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
+        break;
+      case pdtPSUInt8:
+        f.SetAsPSUInt8(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX)));
+        break;
+      case pdtPSUInt16:
+        f.SetAsPSUInt16(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX)));
+        break;
+      case pdtPSUInt32:
+        f.SetAsPSUInt32(static_cast<std::uint32_t>(Whole(v, 0, UINT32_MAX)));
+        break;
+      case pdtPSDate:
+        f.SetAsPSDate(PalmWordDate(v));
+        break;
+      case pdtPSTime:
+        f.SetAsPSTime(PalmWordTime(v));
+        break;
+      case pdtPSDateTime:
+        f.SetAsPSDateTime(PalmSecondsDate(v));
+        break;
+      case pdtPSString:
+        f.SetAsPSString(Text(v, text_max));
+        break;
+      case pdtPSSingle:
+        f.SetAsPSSingle(static_cast<float>(Real(v, true)));
+        break;
+      case pdtPSDouble:
+        f.SetAsPSDouble(Real(v, false));
+        break;
     }
   }
 };
@@ -689,16 +915,23 @@ std::unique_ptr<TAnyEngine> TAnyEngine::Create(std::string_view name) {
 
 std::unique_ptr<TAnyEngine> TAnyEngine::Create(TEngine engine) {
   switch (engine) {
-    case PocketStudio: return Create("pocketstudio");
-    case NSBasic: return Create("nsbasic");
-    case AppForge: return Create("appforge");
-    case Java: return Create("java");
-    case SWSQLDriver: return Create("sqldriver");
+    case PocketStudio:
+      return Create("pocketstudio");
+    case NSBasic:
+      return Create("nsbasic");
+    case AppForge:
+      return Create("appforge");
+    case Java:
+      return Create("java");
+    case SWSQLDriver:
+      return Create("sqldriver");
   }
   return nullptr;
 }
 
-std::span<const std::string_view> TAnyEngine::EngineNames() noexcept { return kEngineNames; }
+std::span<const std::string_view> TAnyEngine::EngineNames() noexcept {
+  return kEngineNames;
+}
 
 TAnyEngine::~TAnyEngine() = default;
 
@@ -753,8 +986,8 @@ void TAnyEngine::CheckFieldsAgainstFile() {
   const auto types = Types();
   const auto count = static_cast<std::size_t>(FieldCount());
   if (file.size() != count) {
-    throw Exception("the file describes " + std::to_string(file.size()) + " fields, the field list has " +
-                    std::to_string(count));
+    throw Exception("the file describes " + std::to_string(file.size()) +
+                    " fields, the field list has " + std::to_string(count));
   }
   for (std::size_t i = 0; i < count; ++i) {
     const TAnyFieldDef f = Field(static_cast<int>(i));
@@ -765,10 +998,12 @@ void TAnyEngine::CheckFieldsAgainstFile() {
     }
     if (d.Type != f.Type) {
       throw Exception(at + " is " + std::string(types[static_cast<std::size_t>(d.Type)].Name) +
-                      " in the file, not " + std::string(types[static_cast<std::size_t>(f.Type)].Name));
+                      " in the file, not " +
+                      std::string(types[static_cast<std::size_t>(f.Type)].Name));
     }
     if (d.Size != f.Size) {
-      throw Exception(at + " has size " + std::to_string(d.Size) + " in the file, not " + std::to_string(f.Size));
+      throw Exception(at + " has size " + std::to_string(d.Size) + " in the file, not " +
+                      std::to_string(f.Size));
     }
   }
 }
@@ -837,6 +1072,8 @@ void TAnyEngine::Close() {
   }
 }
 
-void TAnyEngine::Abort() noexcept { Manager().AbortDatabase(); }
+void TAnyEngine::Abort() noexcept {
+  Manager().AbortDatabase();
+}
 
 }  // namespace corvane

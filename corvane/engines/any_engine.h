@@ -37,7 +37,13 @@
 namespace corvane {
 
 // The engines a dataset chooses from, with their stored ordinals.
-enum TEngine : std::uint8_t { PocketStudio = 0, NSBasic = 1, AppForge = 2, Java = 3, SWSQLDriver = 4 };
+enum TEngine : std::uint8_t {
+  PocketStudio = 0,
+  NSBasic = 1,
+  AppForge = 2,
+  Java = 3,
+  SWSQLDriver = 4
+};
 
 enum class TValueKind : std::uint8_t {
   Integer,
@@ -54,10 +60,10 @@ enum class TValueKind : std::uint8_t {
 
 // One entry of a manager's type table, in the order of its enumeration.
 struct TAnyFieldType {
-  std::string_view Name;   // as in the code: "AFLong"
+  std::string_view Name;  // as in the code: "AFLong"
   TValueKind Kind;
-  bool Single = false;     // a Float kind of IEEE single precision
-  bool Sized = false;      // takes a Size of the caller's (text widths)
+  bool Single = false;  // a Float kind of IEEE single precision
+  bool Sized = false;   // takes a Size of the caller's (text widths)
 };
 
 struct TAnyFieldDef {

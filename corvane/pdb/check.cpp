@@ -32,7 +32,8 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
   const Header h = DecodeHeader(file.first<kHeaderSize>(), 0);
 
   // ---- header
-  if (std::find(file.begin(), file.begin() + kNameSize, std::uint8_t{0}) == file.begin() + kNameSize) {
+  if (std::find(file.begin(), file.begin() + kNameSize, std::uint8_t{0}) ==
+      file.begin() + kNameSize) {
     add("header: the name fills all 32 bytes without a terminating zero byte");
   } else if (h.name.empty()) {
     add("header: the name is empty");
@@ -48,8 +49,8 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
   }
   const std::uint64_t list_end = kHeaderSize + kEntrySize * std::uint64_t{h.record_count};
   if (list_end > size) {
-    add("record list: " + std::to_string(h.record_count) + " entries end at byte " + std::to_string(list_end) +
-        ", past the end of the file" + of_size);
+    add("record list: " + std::to_string(h.record_count) + " entries end at byte " +
+        std::to_string(list_end) + ", past the end of the file" + of_size);
     return out;
   }
 
@@ -58,9 +59,11 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
     if (at == 0) return;
     if (at < list_end) {
       add(std::string(what) + " block at " + std::to_string(at) +
-          " starts inside the header or record list (which end at " + std::to_string(list_end) + ")");
+          " starts inside the header or record list (which end at " + std::to_string(list_end) +
+          ")");
     } else if (at > size) {
-      add(std::string(what) + " block at " + std::to_string(at) + " starts past the end of the file" + of_size);
+      add(std::string(what) + " block at " + std::to_string(at) +
+          " starts past the end of the file" + of_size);
     }
   };
   block_start("application-info", h.app_info_offset);
@@ -81,13 +84,16 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
     } else {
       if (e.data_offset < list_end) {
         add(at + "data offset " + std::to_string(e.data_offset) +
-            " lies inside the header or record list (which end at " + std::to_string(list_end) + ")");
+            " lies inside the header or record list (which end at " + std::to_string(list_end) +
+            ")");
       } else if (e.data_offset > size) {
-        add(at + "data offset " + std::to_string(e.data_offset) + " is past the end of the file" + of_size);
+        add(at + "data offset " + std::to_string(e.data_offset) + " is past the end of the file" +
+            of_size);
       }
       if (previous_index >= 0 && e.data_offset < previous) {
         add(at + "data offset " + std::to_string(e.data_offset) + " is below record " +
-            std::to_string(previous_index) + "'s " + std::to_string(previous) + " (offsets must ascend)");
+            std::to_string(previous_index) + "'s " + std::to_string(previous) +
+            " (offsets must ascend)");
       }
       if (first_data == 0) first_data = e.data_offset;
       previous = e.data_offset;
@@ -96,7 +102,8 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
     if (e.unique_id != 0) {
       const auto [it, fresh] = ids.emplace(e.unique_id, i);
       if (!fresh) {
-        add(at + "unique ID " + Hex6(e.unique_id) + " is also record " + std::to_string(it->second) + "'s");
+        add(at + "unique ID " + Hex6(e.unique_id) + " is also record " +
+            std::to_string(it->second) + "'s");
       }
     }
     if (!deleted && e.category != 0) ++in_categories;
@@ -104,11 +111,12 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
 
   // ---- block sizes: each block runs to the next part of the file
   const std::uint64_t data_start = first_data != 0 ? first_data : size;
-  const auto block_size = [&](const char* what, std::uint32_t at, std::uint64_t end, const char* next) {
+  const auto block_size = [&](const char* what, std::uint32_t at, std::uint64_t end,
+                              const char* next) {
     if (at == 0 || at < list_end || at > size) return std::int64_t{-1};
     if (end < at) {
-      add(std::string(what) + " block at " + std::to_string(at) + " runs backwards: " + next + " starts at " +
-          std::to_string(end));
+      add(std::string(what) + " block at " + std::to_string(at) + " runs backwards: " + next +
+          " starts at " + std::to_string(end));
       return std::int64_t{-1};
     }
     // An end past the file was named with its entry or block; what the block
@@ -116,13 +124,14 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
     return static_cast<std::int64_t>(std::min(end, size) - at);
   };
   if (h.app_info_offset != 0 && h.sort_info_offset != 0 && h.sort_info_offset < h.app_info_offset) {
-    add("sort-info block at " + std::to_string(h.sort_info_offset) + " comes before the application-info block at " +
-        std::to_string(h.app_info_offset));
+    add("sort-info block at " + std::to_string(h.sort_info_offset) +
+        " comes before the application-info block at " + std::to_string(h.app_info_offset));
   }
-  const std::int64_t app_size =
-      h.sort_info_offset != 0
-          ? block_size("application-info", h.app_info_offset, h.sort_info_offset, "the sort-info block")
-          : block_size("application-info", h.app_info_offset, data_start, "the first record's data");
+  const std::int64_t app_size = h.sort_info_offset != 0
+                                    ? block_size("application-info", h.app_info_offset,
+                                                 h.sort_info_offset, "the sort-info block")
+                                    : block_size("application-info", h.app_info_offset, data_start,
+                                                 "the first record's data");
   block_size("sort-info", h.sort_info_offset, data_start, "the first record's data");
 
   // ---- category table
@@ -133,7 +142,8 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
       const auto name = table.subspan(2 + kCategoryNameSize * c, kCategoryNameSize);
       const bool empty = name[0] == 0;
       if (std::find(name.begin(), name.end(), std::uint8_t{0}) == name.end()) {
-        add("category " + std::to_string(c) + ": the name fills all 16 bytes without a terminating zero byte");
+        add("category " + std::to_string(c) +
+            ": the name fills all 16 bytes without a terminating zero byte");
       }
       if (empty) continue;
       const std::uint8_t id = table[258 + c];

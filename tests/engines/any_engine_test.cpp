@@ -2,12 +2,13 @@
 // back through it, the strict refusals on the way in, the walk over damaged
 // or partly deleted files, the fields files describe, and a write that fails
 // leaving the earlier file alone.
+#include "corvane/engines/any_engine.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 
-#include "corvane/engines/any_engine.h"
 #include "corvane/engines/sqldriver.h"
 #include "corvane/host/exceptions.h"
 #include "engine_support.h"
@@ -36,7 +37,8 @@ struct AnyEngine : ::testing::Test {
     e.Manager().SetDatabaseType("DATA");
     e.CreateFile(dir.path(), file);
   }
-  void Add(TAnyEngine& e, const std::string& name, const std::string& type, std::optional<std::int32_t> size = {}) {
+  void Add(TAnyEngine& e, const std::string& name, const std::string& type,
+           std::optional<std::int32_t> size = {}) {
     const auto t = e.TypeByName(type);
     ASSERT_TRUE(t) << type;
     e.AddField(name, *t, size);
@@ -50,9 +52,9 @@ TEST_F(AnyEngine, TypeTablesFollowTheEnginesEnumerations) {
     std::string_view first, last;
   };
   const Case cases[] = {
-      {"appforge", 9, "AFByte", "AFCurrency"},     {"pocketstudio", 14, "PSBoolean", "PSBinary"},
-      {"nsbasic", 9, "NSBByte", "NSBString"},      {"java", 8, "JByte", "JDate"},
-      {"sqldriver", 6, "PDChar", "PDDouble"},      {"generic", 20, "pdtByte", "pdtPSDouble"},
+      {"appforge", 9, "AFByte", "AFCurrency"}, {"pocketstudio", 14, "PSBoolean", "PSBinary"},
+      {"nsbasic", 9, "NSBByte", "NSBString"},  {"java", 8, "JByte", "JDate"},
+      {"sqldriver", 6, "PDChar", "PDDouble"},  {"generic", 20, "pdtByte", "pdtPSDouble"},
   };
   for (const Case& c : cases) {
     auto e = Make(c.engine);
@@ -60,7 +62,8 @@ TEST_F(AnyEngine, TypeTablesFollowTheEnginesEnumerations) {
     ASSERT_EQ(e->Types().size(), c.count) << c.engine;
     EXPECT_EQ(e->Types().front().Name, c.first);
     EXPECT_EQ(e->Types().back().Name, c.last);
-    for (std::size_t i = 0; i < c.count; ++i) EXPECT_EQ(e->TypeByName(e->Types()[i].Name), static_cast<int>(i));
+    for (std::size_t i = 0; i < c.count; ++i)
+      EXPECT_EQ(e->TypeByName(e->Types()[i].Name), static_cast<int>(i));
     EXPECT_FALSE(e->TypeByName("afbyte"));
   }
   EXPECT_EQ(TAnyEngine::Create("palm"), nullptr);
@@ -102,33 +105,76 @@ TEST_F(AnyEngine, EveryTypeRoundTrips) {
   const auto when = [](TDateTime d) { return Variant::FromDateTime(d); };
   const std::vector<std::pair<std::string, std::vector<Field>>> cases = {
       {"appforge",
-       {{"AFByte", {}, 255LL}, {"AFInteger", {}, -32768LL}, {"AFLong", {}, 2147483647LL}, {"AFSingle", {}, 0.5},
-        {"AFString", {}, text("Caf\xE9")}, {"AFBoolean", {}, true}, {"AFDate", {}, when(At(2040, 2, 6, 6, 28, 15))},
-        {"AFDouble", {}, -1e300}, {"AFCurrency", {}, Currency::FromRaw(-922337203685477580LL)}}},
+       {{"AFByte", {}, 255LL},
+        {"AFInteger", {}, -32768LL},
+        {"AFLong", {}, 2147483647LL},
+        {"AFSingle", {}, 0.5},
+        {"AFString", {}, text("Caf\xE9")},
+        {"AFBoolean", {}, true},
+        {"AFDate", {}, when(At(2040, 2, 6, 6, 28, 15))},
+        {"AFDouble", {}, -1e300},
+        {"AFCurrency", {}, Currency::FromRaw(-922337203685477580LL)}}},
       {"pocketstudio",
-       {{"PSBoolean", {}, false}, {"PSInt8", {}, -128LL}, {"PSInt16", {}, 32767LL}, {"PSInt32", {}, -2147483648LL},
-        {"PSUInt8", {}, 255LL}, {"PSUInt16", {}, 65535LL}, {"PSUInt32", {}, 4294967295LL},
-        {"PSDate", {}, when(At(2031, 12, 31))}, {"PSTime", {}, when(EncodeTime(23, 59, 0, 0))},
-        {"PSDateTime", {}, when(At(1904, 1, 1, 0, 0, 1))}, {"PSString", 3, text("abc")}, {"PSSingle", {}, -0.25},
-        {"PSDouble", {}, 1e-300}, {"PSBinary", {}, Variant(std::string("\0\xFF", 2))}}},
+       {{"PSBoolean", {}, false},
+        {"PSInt8", {}, -128LL},
+        {"PSInt16", {}, 32767LL},
+        {"PSInt32", {}, -2147483648LL},
+        {"PSUInt8", {}, 255LL},
+        {"PSUInt16", {}, 65535LL},
+        {"PSUInt32", {}, 4294967295LL},
+        {"PSDate", {}, when(At(2031, 12, 31))},
+        {"PSTime", {}, when(EncodeTime(23, 59, 0, 0))},
+        {"PSDateTime", {}, when(At(1904, 1, 1, 0, 0, 1))},
+        {"PSString", 3, text("abc")},
+        {"PSSingle", {}, -0.25},
+        {"PSDouble", {}, 1e-300},
+        {"PSBinary", {}, Variant(std::string("\0\xFF", 2))}}},
       {"nsbasic",
-       {{"NSBByte", {}, 0LL}, {"NSBShort", {}, 65535LL}, {"NSBInteger", {}, -7LL}, {"NSBFloat", {}, 0.1},
-        {"NSBSingle", {}, 3.0}, {"NSBDouble", {}, 2.5}, {"NSBDate", {}, when(At(1900, 1, 1))},
-        {"NSBTime", {}, when(EncodeTime(12, 34, 56, 0))}, {"NSBString", 2, text("ok")}}},
+       {{"NSBByte", {}, 0LL},
+        {"NSBShort", {}, 65535LL},
+        {"NSBInteger", {}, -7LL},
+        {"NSBFloat", {}, 0.1},
+        {"NSBSingle", {}, 3.0},
+        {"NSBDouble", {}, 2.5},
+        {"NSBDate", {}, when(At(1900, 1, 1))},
+        {"NSBTime", {}, when(EncodeTime(12, 34, 56, 0))},
+        {"NSBString", 2, text("ok")}}},
       {"java",
-       {{"JByte", {}, 200LL}, {"JBoolean", {}, true}, {"JChar", {}, text("Z")}, {"JInt", {}, -1LL},
-        {"JLong", {}, 9007199254740992LL}, {"JShort", {}, -32768LL}, {"JString", {}, text("x\xE9y")},
+       {{"JByte", {}, 200LL},
+        {"JBoolean", {}, true},
+        {"JChar", {}, text("Z")},
+        {"JInt", {}, -1LL},
+        {"JLong", {}, 9007199254740992LL},
+        {"JShort", {}, -32768LL},
+        {"JString", {}, text("x\xE9y")},
         {"JDate", {}, when(At(1969, 12, 31, 23, 59, 59))}}},
       {"sqldriver",
-       {{"PDChar", 4, text("abcd")}, {"PDShort", {}, -1LL}, {"PDInt", {}, 123456LL},
-        {"PDLong", {}, -9007199254740992LL}, {"PDFloat", {}, 1.5}, {"PDDouble", {}, -0.0}}},
+       {{"PDChar", 4, text("abcd")},
+        {"PDShort", {}, -1LL},
+        {"PDInt", {}, 123456LL},
+        {"PDLong", {}, -9007199254740992LL},
+        {"PDFloat", {}, 1.5},
+        {"PDDouble", {}, -0.0}}},
       {"generic",
-       {{"pdtByte", {}, 255LL}, {"pdtWord", {}, 65535LL}, {"pdtInteger", {}, -5LL}, {"pdtFloat", {}, 0.75},
-        {"pdtDouble", {}, 1e10}, {"pdtDate", {}, when(At(2000, 2, 29, 1, 2, 3))}, {"pdtString", {}, text("s")},
-        {"pdtPSBoolean", {}, true}, {"pdtPSInt8", {}, 127LL}, {"pdtPSInt16", {}, -2LL}, {"pdtPSInt32", {}, 3LL},
-        {"pdtPSUInt8", {}, 4LL}, {"pdtPSUInt16", {}, 5LL}, {"pdtPSUInt32", {}, 4000000000LL},
-        {"pdtPSDate", {}, when(At(1904, 1, 1))}, {"pdtPSTime", {}, when(EncodeTime(0, 1, 0, 0))},
-        {"pdtPSDateTime", {}, when(At(2024, 1, 1, 12))}, {"pdtPSString", 5, text("")}, {"pdtPSSingle", {}, std::ldexp(1.0, -149)},
+       {{"pdtByte", {}, 255LL},
+        {"pdtWord", {}, 65535LL},
+        {"pdtInteger", {}, -5LL},
+        {"pdtFloat", {}, 0.75},
+        {"pdtDouble", {}, 1e10},
+        {"pdtDate", {}, when(At(2000, 2, 29, 1, 2, 3))},
+        {"pdtString", {}, text("s")},
+        {"pdtPSBoolean", {}, true},
+        {"pdtPSInt8", {}, 127LL},
+        {"pdtPSInt16", {}, -2LL},
+        {"pdtPSInt32", {}, 3LL},
+        {"pdtPSUInt8", {}, 4LL},
+        {"pdtPSUInt16", {}, 5LL},
+        {"pdtPSUInt32", {}, 4000000000LL},
+        {"pdtPSDate", {}, when(At(1904, 1, 1))},
+        {"pdtPSTime", {}, when(EncodeTime(0, 1, 0, 0))},
+        {"pdtPSDateTime", {}, when(At(2024, 1, 1, 12))},
+        {"pdtPSString", 5, text("")},
+        {"pdtPSSingle", {}, std::ldexp(1.0, -149)},
         {"pdtPSDouble", {}, 6.0}}},
   };
   for (const auto& [engine_name, fields] : cases) {
@@ -145,7 +191,8 @@ TEST_F(AnyEngine, EveryTypeRoundTrips) {
     w->Close();
 
     auto r = Make(engine_name);
-    for (std::size_t i = 0; i < fields.size(); ++i) Add(*r, "F" + std::to_string(i), fields[i].type, fields[i].size);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+      Add(*r, "F" + std::to_string(i), fields[i].type, fields[i].size);
     r->OpenRead(dir.path(), "t.pdb");
     EXPECT_NO_THROW(r->CheckFieldsAgainstFile());
     for (int rec = 0; rec < 2; ++rec) {
@@ -166,11 +213,16 @@ TEST_F(AnyEngine, EveryTypeRoundTrips) {
             break;
           case TValueKind::DateTime:
           case TValueKind::Date:
-          case TValueKind::Time: EXPECT_NEAR(got.AsDateTime(), want.AsDateTime(), 1e-9); break;
-          case TValueKind::Currency: EXPECT_EQ(got.AsCurrency(), want.AsCurrency()); break;
+          case TValueKind::Time:
+            EXPECT_NEAR(got.AsDateTime(), want.AsDateTime(), 1e-9);
+            break;
+          case TValueKind::Currency:
+            EXPECT_EQ(got.AsCurrency(), want.AsCurrency());
+            break;
           default:
             EXPECT_EQ(got.Type(), want.Type());
-            EXPECT_EQ(Variant::Compare(got, want), 0) << got.AsString() << " vs " << want.AsString();
+            EXPECT_EQ(Variant::Compare(got, want), 0)
+                << got.AsString() << " vs " << want.AsString();
         }
       }
     }
@@ -200,7 +252,11 @@ TEST_F(AnyEngine, ValuesThatDoNotConvertAreRefused) {
       {"appforge", "AFDate", {}, when(At(1903, 12, 31)), "only dates from 1904-01-01"},
       {"appforge", "AFDate", {}, when(At(2040, 2, 6, 6, 28, 16)), "only dates from 1904-01-01"},
       {"appforge", "AFCurrency", {}, Variant(std::string("abc")), ""},
-      {"appforge", "AFCurrency", {}, Variant(std::string("1.23456")), "1.23456 has more than four decimals"},
+      {"appforge",
+       "AFCurrency",
+       {},
+       Variant(std::string("1.23456")),
+       "1.23456 has more than four decimals"},
       {"appforge", "AFCurrency", {}, Variant(std::string("922337203685477.5808")), "out of range"},
       {"pocketstudio", "PSUInt32", {}, 4294967296LL, "outside 0 to 4294967295"},
       {"pocketstudio", "PSString", 3, Variant(std::string("abcd")), "4 bytes, more than the 3"},
@@ -261,7 +317,8 @@ TEST_F(AnyEngine, AFailedWriteLeavesTheEarlierFileAsItWas) {
   }
   EXPECT_EQ(test::ReadAll(dir.File("t.pdb")), earlier);
   std::size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    ++files;
   EXPECT_EQ(files, 1u);  // no temporary file left behind
 }
 
@@ -269,10 +326,10 @@ TEST_F(AnyEngine, DeletedRecordsAreSkippedEvenFirst) {
   // Records of one PSInt16; record 0 and 2 deleted (offset 0 and a real one).
   test::ByteWriter w = test::PdbHeader("Del", 4);
   const std::uint32_t data = 78 + 4 * 8 + 2;
-  w.U32(0).U32(0x80000000u);     // deleted, no data
-  w.U32(data).U32(0);            // live: 7
+  w.U32(0).U32(0x80000000u);         // deleted, no data
+  w.U32(data).U32(0);                // live: 7
   w.U32(data + 2).U32(0x80000000u);  // deleted, with data
-  w.U32(data + 4).U32(0);        // live: -1
+  w.U32(data + 4).U32(0);            // live: -1
   w.U16(0).U16(7).U16(9).U16(0xFFFF);
   test::WriteAll(dir.File("d.pdb"), w.bytes);
   auto e = Make("pocketstudio");

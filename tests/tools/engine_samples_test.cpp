@@ -23,28 +23,34 @@ const std::vector<Sample>& Samples() {
   static const std::vector<Sample> samples = {
       {"appforge", {}},
       {"pocketstudio",
-       {"Done:PSBoolean", "Qty:PSInt16", "Big:PSUInt32", "Day:PSDate", "At:PSTime", "When:PSDateTime", "Who:PSString",
-        "Code:PSString:6", "Ratio:PSSingle", "Price:PSDouble", "Blob:PSBinary"}},
+       {"Done:PSBoolean", "Qty:PSInt16", "Big:PSUInt32", "Day:PSDate", "At:PSTime",
+        "When:PSDateTime", "Who:PSString", "Code:PSString:6", "Ratio:PSSingle", "Price:PSDouble",
+        "Blob:PSBinary"}},
       {"nsbasic",
-       {"Room:NSBByte", "Guests:NSBShort", "Id:NSBInteger", "Cost:NSBFloat", "Tax:NSBSingle", "Total:NSBDouble",
-        "Day:NSBDate", "Arrived:NSBTime", "Guest:NSBString", "Code:NSBString:4"}},
+       {"Room:NSBByte", "Guests:NSBShort", "Id:NSBInteger", "Cost:NSBFloat", "Tax:NSBSingle",
+        "Total:NSBDouble", "Day:NSBDate", "Arrived:NSBTime", "Guest:NSBString",
+        "Code:NSBString:4"}},
       {"java",
-       {"Flags:JByte", "Done:JBoolean", "Mark:JChar", "Id:JInt", "Stamp:JLong", "Prio:JShort", "Text:JString",
-        "Due:JDate"}},
+       {"Flags:JByte", "Done:JBoolean", "Mark:JChar", "Id:JInt", "Stamp:JLong", "Prio:JShort",
+        "Text:JString", "Due:JDate"}},
       {"sqldriver",
-       {"Name:PDChar:20", "Age:PDShort", "Points:PDInt", "Balance:PDLong", "Rate:PDFloat", "Total:PDDouble"}},
-      {"generic",
-       {"Sensor:pdtByte", "Count:pdtWord", "Delta:pdtInteger", "Temp:pdtFloat", "Avg:pdtDouble", "Taken:pdtDate",
-        "Place:pdtString", "Ok:pdtPSBoolean", "I8:pdtPSInt8", "I16:pdtPSInt16", "I32:pdtPSInt32", "U8:pdtPSUInt8",
-        "U16:pdtPSUInt16", "U32:pdtPSUInt32", "Day:pdtPSDate", "At:pdtPSTime", "When:pdtPSDateTime",
-        "Tag:pdtPSString:8", "S:pdtPSSingle", "D:pdtPSDouble"}},
+       {"Name:PDChar:20", "Age:PDShort", "Points:PDInt", "Balance:PDLong", "Rate:PDFloat",
+        "Total:PDDouble"}},
+      {"generic", {"Sensor:pdtByte",     "Count:pdtWord",     "Delta:pdtInteger", "Temp:pdtFloat",
+                   "Avg:pdtDouble",      "Taken:pdtDate",     "Place:pdtString",  "Ok:pdtPSBoolean",
+                   "I8:pdtPSInt8",       "I16:pdtPSInt16",    "I32:pdtPSInt32",   "U8:pdtPSUInt8",
+                   "U16:pdtPSUInt16",    "U32:pdtPSUInt32",   "Day:pdtPSDate",    "At:pdtPSTime",
+                   "When:pdtPSDateTime", "Tag:pdtPSString:8", "S:pdtPSSingle",    "D:pdtPSDouble"}},
   };
   return samples;
 }
 
-std::string SamplePath(const std::string& name) { return std::string(CORVANE_SOURCE_DIR) + "/samples/" + name; }
+std::string SamplePath(const std::string& name) {
+  return std::string(CORVANE_SOURCE_DIR) + "/samples/" + name;
+}
 
-std::vector<std::string> ExportArgs(const Sample& s, const std::string& file, const std::string& format = "json") {
+std::vector<std::string> ExportArgs(const Sample& s, const std::string& file,
+                                    const std::string& format = "json") {
   std::vector<std::string> args = {"export", "--engine", s.engine, "--format", format};
   for (const std::string& f : s.fields) {
     args.push_back("--field");
@@ -60,7 +66,8 @@ TEST(EngineSamples, ImportRebuildsThemByteForByte) {
     SCOPED_TRACE(s.engine);
     test::TempDir dir;
     const std::string out = dir.File(s.engine + ".pdb");
-    const auto r = RunCorvane({"import", "--engine", s.engine, "--input", SamplePath(s.engine + ".json"), "-o", out});
+    const auto r = RunCorvane(
+        {"import", "--engine", s.engine, "--input", SamplePath(s.engine + ".json"), "-o", out});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     const auto rebuilt = test::ReadAll(out);
@@ -94,14 +101,25 @@ TEST(EngineSamples, CsvRoundTrip) {
     const auto csv = RunCorvane(ExportArgs(s, "samples/" + s.engine + ".pdb", "csv"));
     ASSERT_EQ(csv.status, 0) << csv.err;
     test::WriteText(dir.File("in.csv"), csv.out);
-    std::vector<std::string> args = {"import", "--engine", s.engine, "--name", "Again", "--creator", "Crvn",
-                                     "--type", "DATA", "--input", dir.File("in.csv"), "-o",
+    std::vector<std::string> args = {"import",
+                                     "--engine",
+                                     s.engine,
+                                     "--name",
+                                     "Again",
+                                     "--creator",
+                                     "Crvn",
+                                     "--type",
+                                     "DATA",
+                                     "--input",
+                                     dir.File("in.csv"),
+                                     "-o",
                                      dir.File(s.engine + ".pdb")};
     std::vector<Sample> with_fields = {s};
     if (s.engine == "appforge") {
       // CSV names the columns but not their types.
-      for (const char* f : {"Code:AFLong", "Name:AFString", "Price:AFCurrency", "InStock:AFBoolean", "Added:AFDate",
-                            "Weight:AFSingle", "Shelf:AFByte", "Qty:AFInteger", "Score:AFDouble"}) {
+      for (const char* f :
+           {"Code:AFLong", "Name:AFString", "Price:AFCurrency", "InStock:AFBoolean", "Added:AFDate",
+            "Weight:AFSingle", "Shelf:AFByte", "Qty:AFInteger", "Score:AFDouble"}) {
         with_fields[0].fields.push_back(f);
       }
     }

@@ -15,10 +15,10 @@ using test::RunCorvane;
 using test::ToolResult;
 
 const std::vector<std::string> kPSFields = {
-    "--field", "Done:PSBoolean", "--field", "Qty:PSInt16",     "--field", "Big:PSUInt32",  "--field",
-    "Day:PSDate", "--field", "At:PSTime",   "--field", "When:PSDateTime", "--field", "Who:PSString",
-    "--field", "Code:PSString:6", "--field", "Ratio:PSSingle", "--field", "Price:PSDouble", "--field",
-    "Blob:PSBinary"};
+    "--field", "Done:PSBoolean", "--field", "Qty:PSInt16",     "--field", "Big:PSUInt32",
+    "--field", "Day:PSDate",     "--field", "At:PSTime",       "--field", "When:PSDateTime",
+    "--field", "Who:PSString",   "--field", "Code:PSString:6", "--field", "Ratio:PSSingle",
+    "--field", "Price:PSDouble", "--field", "Blob:PSBinary"};
 
 std::vector<std::string> Cat(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -27,7 +27,8 @@ std::vector<std::string> Cat(std::vector<std::string> a, const std::vector<std::
 
 struct ExportImport : ::testing::Test {
   test::TempDir dir;
-  std::vector<std::uint8_t> sample = test::ReadAll(std::string(CORVANE_SOURCE_DIR) + "/samples/pocketstudio.pdb");
+  std::vector<std::uint8_t> sample =
+      test::ReadAll(std::string(CORVANE_SOURCE_DIR) + "/samples/pocketstudio.pdb");
 
   std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     test::WriteAll(dir.File(name), bytes);
@@ -61,14 +62,18 @@ TEST_F(ExportImport, DamagedFiles) {
     std::string file, export_err, check_out;
   };
   const Case cases[] = {
-      {truncated, "File is not in Palm Database Format (PDB)! (code 7)", "the file has 50 bytes, fewer than the 78 of a PDB header"},
-      {listcut, "File is not in Palm Database Format (PDB)! (code 7)", "record list: 2 entries end at byte 94"},
-      {text, "File is not in Palm Database Format (PDB)! (code 7)", "header: the name fills all 32 bytes"},
-      {far, "record 0: Error reading Record! (code 6)", "record 1: data offset 32654 is past the end of the file (the file has 179 bytes)"},
+      {truncated, "File is not in Palm Database Format (PDB)! (code 7)",
+       "the file has 50 bytes, fewer than the 78 of a PDB header"},
+      {listcut, "File is not in Palm Database Format (PDB)! (code 7)",
+       "record list: 2 entries end at byte 94"},
+      {text, "File is not in Palm Database Format (PDB)! (code 7)",
+       "header: the name fills all 32 bytes"},
+      {far, "record 0: Error reading Record! (code 6)",
+       "record 1: data offset 32654 is past the end of the file (the file has 179 bytes)"},
   };
   for (const Case& c : cases) {
-    Expect(RunCorvane(Cat({"export", "--engine", "pocketstudio"}, Cat(kPSFields, {c.file}))), 1, c.export_err,
-           c.file);
+    Expect(RunCorvane(Cat({"export", "--engine", "pocketstudio"}, Cat(kPSFields, {c.file}))), 1,
+           c.export_err, c.file);
     const ToolResult check = RunCorvane({"check", c.file});
     Expect(check, 1, "problem", c.file);
     EXPECT_NE(check.out.find(c.file + ": " + c.check_out), std::string::npos) << check.out;
@@ -87,18 +92,20 @@ TEST_F(ExportImport, WrongFieldLists) {
            Cat({kPSFields.begin(), kPSFields.end() - 2}, {"samples/pocketstudio.pdb"})),
        "record 0 has 5 bytes after its last field: the fields do not describe the records"},
       // One field too many: the record ends first.
-      {Cat({"export", "--engine", "pocketstudio"}, Cat(kPSFields, {"--field", "X:PSInt32", "samples/pocketstudio.pdb"})),
+      {Cat({"export", "--engine", "pocketstudio"},
+           Cat(kPSFields, {"--field", "X:PSInt32", "samples/pocketstudio.pdb"})),
        "record 0: Record is not stored as detailed in Fields structure! (code 1)"},
       // The SQL Driver's structure record says otherwise.
-      {{"export", "--engine", "sqldriver", "--field", "Name:PDChar:20", "--field", "Age:PDInt", "--field",
-        "Points:PDInt", "--field", "Balance:PDLong", "--field", "Rate:PDFloat", "--field", "Total:PDDouble",
-        "samples/sqldriver.pdb"},
+      {{"export", "--engine", "sqldriver", "--field", "Name:PDChar:20", "--field", "Age:PDInt",
+        "--field", "Points:PDInt", "--field", "Balance:PDLong", "--field", "Rate:PDFloat",
+        "--field", "Total:PDDouble", "samples/sqldriver.pdb"},
        "field 3 ('Age') is PDShort in the file, not PDInt"},
       {{"export", "--engine", "sqldriver", "--field", "Nome:PDChar:20", "samples/sqldriver.pdb"},
        "the file describes 7 fields, the field list has 2"},
       // A file of another engine.
       {{"export", "--engine", "appforge", "samples/java.pdb"}, "Invalid Categories List! (code 5)"},
-      {{"export", "--engine", "sqldriver", "--field", "A:PDInt", "samples/java.pdb"}, "the file describes 0 fields, the field list has 2"},
+      {{"export", "--engine", "sqldriver", "--field", "A:PDInt", "samples/java.pdb"},
+       "the file describes 0 fields, the field list has 2"},
   };
   for (const Case& c : cases) {
     const ToolResult r = RunCorvane(c.args);
@@ -114,25 +121,36 @@ TEST_F(ExportImport, BadUsage) {
     std::string err;
   };
   const Case cases[] = {
-      {{"export", "samples/java.pdb"}, "missing --engine (appforge, pocketstudio, nsbasic, java, sqldriver, generic)"},
+      {{"export", "samples/java.pdb"},
+       "missing --engine (appforge, pocketstudio, nsbasic, java, sqldriver, generic)"},
       {{"export", "--engine", "palm", "samples/java.pdb"}, "unknown engine 'palm'"},
       {{"export", "--engine", "java", "--field", "A:JFloat", "samples/java.pdb"},
-       "field 'A': unknown type 'JFloat' for the java engine (JByte, JBoolean, JChar, JInt, JLong, JShort, JString, "
+       "field 'A': unknown type 'JFloat' for the java engine (JByte, JBoolean, JChar, JInt, JLong, "
+       "JShort, JString, "
        "JDate)"},
-      {{"export", "--engine", "java", "--field", "A", "samples/java.pdb"}, "--field takes NAME:TYPE[:SIZE], not 'A'"},
-      {{"export", "--engine", "java", "--field", "A:JInt:x", "samples/java.pdb"}, "the size must be a whole number"},
-      {{"export", "--engine", "java", "--field", "A:JInt:2", "samples/java.pdb"}, "JInt takes no size (its width is 4)"},
-      {{"export", "--engine", "sqldriver", "--field", "A:PDChar:3", "samples/sqldriver.pdb"}, "even number"},
-      {{"export", "--engine", "java", "--field", "A:JInt", "--field", "a:JInt", "samples/java.pdb"}, "given twice"},
-      {{"export", "--engine", "java", "samples/java.pdb"}, "missing --field: java files do not name their fields"},
+      {{"export", "--engine", "java", "--field", "A", "samples/java.pdb"},
+       "--field takes NAME:TYPE[:SIZE], not 'A'"},
+      {{"export", "--engine", "java", "--field", "A:JInt:x", "samples/java.pdb"},
+       "the size must be a whole number"},
+      {{"export", "--engine", "java", "--field", "A:JInt:2", "samples/java.pdb"},
+       "JInt takes no size (its width is 4)"},
+      {{"export", "--engine", "sqldriver", "--field", "A:PDChar:3", "samples/sqldriver.pdb"},
+       "even number"},
+      {{"export", "--engine", "java", "--field", "A:JInt", "--field", "a:JInt", "samples/java.pdb"},
+       "given twice"},
+      {{"export", "--engine", "java", "samples/java.pdb"},
+       "missing --field: java files do not name their fields"},
       {{"export", "--engine", "appforge", "--field", "A:AFLong", "samples/appforge.pdb"},
        "takes its fields from the file"},
       {{"export", "--engine", "java", "--field", "A:JInt", "--format", "xml", "samples/java.pdb"},
        "unknown format 'xml'"},
       {{"import", "--engine", "java", "--input", "samples/java.json"}, "missing -o OUT.pdb"},
-      {{"import", "--engine", "java", "--input", "samples/java.json", "-o", dir.File("out.txt")}, ".pdb extension"},
-      {{"import", "--engine", "java", "samples/java.json", "-o", out}, "unexpected argument 'samples/java.json'"},
-      {{"import", "--engine", "java", "--input", "x.csv", "-o", out}, "missing --field: a CSV file"},
+      {{"import", "--engine", "java", "--input", "samples/java.json", "-o", dir.File("out.txt")},
+       ".pdb extension"},
+      {{"import", "--engine", "java", "samples/java.json", "-o", out},
+       "unexpected argument 'samples/java.json'"},
+      {{"import", "--engine", "java", "--input", "x.csv", "-o", out},
+       "missing --field: a CSV file"},
       {{"--lang", "fr", "info", "samples/java.pdb"}, "--lang takes en or pt"},
   };
   for (const Case& c : cases) Expect(RunCorvane(c.args), 2, c.err, c.args.back());
@@ -141,14 +159,17 @@ TEST_F(ExportImport, BadUsage) {
 
 TEST_F(ExportImport, MalformedInputWritesNothing) {
   const std::string out = dir.File("out.pdb");
-  const std::vector<std::string> java = {"import", "--engine", "java", "--name", "N", "--creator", "Crvn", "--type",
-                                         "DATA", "--field", "Id:JInt", "--field", "Text:JString", "-o", out};
+  const std::vector<std::string> java = {
+      "import",  "--engine", "java",    "--name",       "N",  "--creator", "Crvn", "--type", "DATA",
+      "--field", "Id:JInt",  "--field", "Text:JString", "-o", out};
   struct Case {
     std::string name, text, err;
   };
   const Case cases[] = {
-      {"a.json", "{\"records\": [\n  {\"Id\": 1, \"Text\": \"x\"\n  {\"Id\": 2}]}", "JSON line 3, column 3: expected ',' or '}'"},
-      {"b.json", "{\"records\": [{\"Id\": 1, \"Text\": \"x\"}]", "JSON line 1, column 37: expected ',' or '}'"},
+      {"a.json", "{\"records\": [\n  {\"Id\": 1, \"Text\": \"x\"\n  {\"Id\": 2}]}",
+       "JSON line 3, column 3: expected ',' or '}'"},
+      {"b.json", "{\"records\": [{\"Id\": 1, \"Text\": \"x\"}]",
+       "JSON line 1, column 37: expected ',' or '}'"},
       {"c.json", "", "unexpected end of the input"},
       {"d.json", "{\"records\": [{\"Id\": 1, \"Id\": 2}]}", "the member \"Id\" appears twice"},
       {"e.json", "{\"records\": [{\"Id\": 1, \"Text\": \"\\ud800\"}]}", "high surrogate"},
@@ -157,7 +178,8 @@ TEST_F(ExportImport, MalformedInputWritesNothing) {
       {"h.json", "[]", "the JSON document must be an object, not an array"},
       {"i.json", "{\"records\": {}}", "\"records\" must be an array, not an object"},
       {"j.json", "{\"records\": [{\"Id\": 1}]}", "record 0 (line 1): no value for field 'Text'"},
-      {"k.json", "{\"records\": [{\"Id\": 1, \"Text\": \"\", \"Extra\": 0}]}", "record 0 (line 1): \"Extra\" is no field"},
+      {"k.json", "{\"records\": [{\"Id\": 1, \"Text\": \"\", \"Extra\": 0}]}",
+       "record 0 (line 1): \"Extra\" is no field"},
       {"l.csv", "Id,Text\r\n1,\"unclosed\r\n", "CSV line 2: a quoted field is never closed"},
       {"m.csv", "Id,Text\r\n1,x\"y\r\n", "CSV line 2: a quote inside a field that is not quoted"},
       {"n.csv", "Id,Text\r\n1,\"x\"y\r\n", "CSV line 2: text after the closing quote"},
@@ -177,31 +199,38 @@ TEST_F(ExportImport, MalformedInputWritesNothing) {
 TEST_F(ExportImport, ValuesThatDoNotConvertStopTheImport) {
   const std::string out = dir.File("out.pdb");
   const std::vector<std::uint8_t> earlier = {'k', 'e', 'e', 'p'};
-  const std::vector<std::string> ps = Cat({"import", "--engine", "pocketstudio", "--name", "N", "--creator", "Crvn",
-                                           "--type", "DATA", "--field", "Qty:PSInt16", "--field", "Day:PSDate",
-                                           "--field", "Who:PSString:4", "--field", "Blob:PSBinary", "-o", out},
-                                          {});
+  const std::vector<std::string> ps =
+      Cat({"import", "--engine", "pocketstudio", "--name", "N", "--creator", "Crvn", "--type",
+           "DATA", "--field", "Qty:PSInt16", "--field", "Day:PSDate", "--field", "Who:PSString:4",
+           "--field", "Blob:PSBinary", "-o", out},
+          {});
   struct Case {
     std::string name, text, err;
   };
   const Case cases[] = {
-      {"a.json", "{\"records\": [{\"Qty\": 1, \"Day\": null, \"Who\": \"\", \"Blob\": \"\"},\n"
-                 "{\"Qty\": 40000, \"Day\": null, \"Who\": \"\", \"Blob\": \"\"}]}",
+      {"a.json",
+       "{\"records\": [{\"Qty\": 1, \"Day\": null, \"Who\": \"\", \"Blob\": \"\"},\n"
+       "{\"Qty\": 40000, \"Day\": null, \"Who\": \"\", \"Blob\": \"\"}]}",
        "record 1 (line 2), field 'Qty' (PSInt16): 40000 is outside -32768 to 32767"},
       {"b.json", "{\"records\": [{\"Qty\": \"1\", \"Day\": null, \"Who\": \"\", \"Blob\": \"\"}]}",
        "record 0 (line 1), field 'Qty': expected a whole number, not a string"},
-      {"c.json", "{\"records\": [{\"Qty\": 1, \"Day\": \"2024-02-30\", \"Who\": \"\", \"Blob\": \"\"}]}",
+      {"c.json",
+       "{\"records\": [{\"Qty\": 1, \"Day\": \"2024-02-30\", \"Who\": \"\", \"Blob\": \"\"}]}",
        "field 'Day': expected a date YYYY-MM-DD or null, not \"2024-02-30\""},
-      {"d.json", "{\"records\": [{\"Qty\": 1, \"Day\": \"2040-01-01\", \"Who\": \"\", \"Blob\": \"\"}]}",
+      {"d.json",
+       "{\"records\": [{\"Qty\": 1, \"Day\": \"2040-01-01\", \"Who\": \"\", \"Blob\": \"\"}]}",
        "field 'Day' (PSDate): only dates from 1904-01-01 to 2031-12-31"},
       {"e.json", "{\"records\": [{\"Qty\": 1, \"Day\": null, \"Who\": \"abcde\", \"Blob\": \"\"}]}",
        "field 'Who' (PSString): the text has 5 bytes, more than the 4 the field holds"},
-      {"f.json", "{\"records\": [{\"Qty\": 1, \"Day\": null, \"Who\": \"\\u4e2d\", \"Blob\": \"\"}]}",
+      {"f.json",
+       "{\"records\": [{\"Qty\": 1, \"Day\": null, \"Who\": \"\\u4e2d\", \"Blob\": \"\"}]}",
        "field 'Who': the character U+4E2D (\"\xE4\xB8\xAD\") has no byte in Windows-1252"},
       {"g.json", "{\"records\": [{\"Qty\": 1, \"Day\": null, \"Who\": \"\", \"Blob\": \"0g\"}]}",
        "field 'Blob': \"0g\" is no hexadecimal byte"},
-      {"h.csv", "Qty,Day,Who,Blob\r\n1,,,\r\n2.5,,,\r\n", "record 1 (CSV line 3), field 'Qty' (PSInt16): 2.5 is not a whole number"},
-      {"i.csv", "Qty,Day,Who,Blob\r\n,,,\r\n", "record 0 (CSV line 2), field 'Qty': expected a whole number, not \"\""},
+      {"h.csv", "Qty,Day,Who,Blob\r\n1,,,\r\n2.5,,,\r\n",
+       "record 1 (CSV line 3), field 'Qty' (PSInt16): 2.5 is not a whole number"},
+      {"i.csv", "Qty,Day,Who,Blob\r\n,,,\r\n",
+       "record 0 (CSV line 2), field 'Qty': expected a whole number, not \"\""},
   };
   for (const bool existing : {false, true}) {
     for (const Case& c : cases) {
@@ -220,21 +249,25 @@ TEST_F(ExportImport, ValuesThatDoNotConvertStopTheImport) {
   // A failure of the library's own checks, in the language asked for.
   const std::string in = PutText("j.json", "{\"records\": []}");
   Expect(RunCorvane({"--lang", "pt", "import", "--engine", "java", "--field", "A:JInt", "--name",
-                     "A name of thirty characters...", "--creator", "Crvn", "--type", "DATA", "--input", in, "-o", out}),
+                     "A name of thirty characters...", "--creator", "Crvn", "--type", "DATA",
+                     "--input", in, "-o", out}),
          1, "(code 1)", "java name");
   EXPECT_EQ(test::ReadAll(out), earlier);
-  Expect(RunCorvane({"import", "--engine", "java", "--field", "A:JInt", "--name", "N", "--creator", "Cr-n", "--type",
-                     "DATA", "--input", in, "-o", out}),
+  Expect(RunCorvane({"import", "--engine", "java", "--field", "A:JInt", "--name", "N", "--creator",
+                     "Cr-n", "--type", "DATA", "--input", in, "-o", out}),
          1, "Invalid Creator ID!", "creator");
   EXPECT_EQ(test::ReadAll(out), earlier);
 }
 
 TEST_F(ExportImport, ImportReadsStandardInputAndDeletedRecordsAreLeftOut) {
   // The contacts sample has a deleted record: export leaves it out.
-  const ToolResult r = RunCorvane({"export", "--engine", "generic", "--field", "Name:pdtString", "--field",
-                                   "Phone:pdtString", "--field", "Email:pdtString", "samples/contacts.pdb"});
+  const ToolResult r =
+      RunCorvane({"export", "--engine", "generic", "--field", "Name:pdtString", "--field",
+                  "Phone:pdtString", "--field", "Email:pdtString", "samples/contacts.pdb"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("{\"Name\": \"Jos\xC3\xA9 Gon\xC3\xA7" "alves\""), std::string::npos);
+  EXPECT_NE(r.out.find("{\"Name\": \"Jos\xC3\xA9 Gon\xC3\xA7"
+                       "alves\""),
+            std::string::npos);
   const std::string json = PutText("contacts.json", r.out);
   const std::string out = dir.File("contacts.pdb");
   const ToolResult imported = RunCorvane({"import", "--engine", "generic", "-o", out}, json);
@@ -243,10 +276,12 @@ TEST_F(ExportImport, ImportReadsStandardInputAndDeletedRecordsAreLeftOut) {
   // sort-info block (the JSON has only its size) are gone.
   const ToolResult info = RunCorvane({"info", out});
   EXPECT_NE(info.out.find("recordCount:        5\n"), std::string::npos) << info.out;
-  EXPECT_NE(info.out.find("created:            2024-03-01T09:30:00\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("created:            2024-03-01T09:30:00\n"), std::string::npos)
+      << info.out;
   EXPECT_NE(info.out.find("    3    3  Caf\xC3\xA9\n"), std::string::npos) << info.out;
-  const ToolResult again = RunCorvane({"export", "--engine", "generic", "--field", "Name:pdtString", "--field",
-                                       "Phone:pdtString", "--field", "Email:pdtString", out});
+  const ToolResult again =
+      RunCorvane({"export", "--engine", "generic", "--field", "Name:pdtString", "--field",
+                  "Phone:pdtString", "--field", "Email:pdtString", out});
   ASSERT_EQ(again.status, 0) << again.err;
   const auto records = [](const std::string& s) { return s.substr(s.find("\"records\"")); };
   EXPECT_EQ(records(again.out), records(r.out));
@@ -258,14 +293,15 @@ TEST_F(ExportImport, CsvQuotingAndNulls) {
                                  "Text,When,At\r\n"
                                  "\"a,b \"\"c\"\"\r\nd\",,\r\n"
                                  "plain,2024-01-02T03:04:05,\r\n");
-  const std::vector<std::string> fields = {"--field", "Text:pdtString", "--field", "When:pdtDate", "--field",
-                                           "At:pdtPSTime"};
-  const ToolResult imported = RunCorvane(
-      Cat({"import", "--engine", "generic", "--name", "Q", "--creator", "Crvn", "--type", "DATA", "--input", in, "-o",
-           out},
-          fields));
+  const std::vector<std::string> fields = {"--field",      "Text:pdtString", "--field",
+                                           "When:pdtDate", "--field",        "At:pdtPSTime"};
+  const ToolResult imported =
+      RunCorvane(Cat({"import", "--engine", "generic", "--name", "Q", "--creator", "Crvn", "--type",
+                      "DATA", "--input", in, "-o", out},
+                     fields));
   ASSERT_EQ(imported.status, 0) << imported.err;
-  const ToolResult csv = RunCorvane(Cat(Cat({"export", "--engine", "generic", "--format", "csv"}, fields), {out}));
+  const ToolResult csv =
+      RunCorvane(Cat(Cat({"export", "--engine", "generic", "--format", "csv"}, fields), {out}));
   ASSERT_EQ(csv.status, 0) << csv.err;
   // No date is an empty cell; a time type's 0 is midnight.
   EXPECT_EQ(csv.out,
@@ -273,7 +309,9 @@ TEST_F(ExportImport, CsvQuotingAndNulls) {
             "\"a,b \"\"c\"\"\r\nd\",,00:00:00\r\n"
             "plain,2024-01-02T03:04:05,00:00:00\r\n");
   const ToolResult json = RunCorvane(Cat(Cat({"export", "--engine", "generic"}, fields), {out}));
-  EXPECT_NE(json.out.find("{\"Text\": \"a,b \\\"c\\\"\\r\\nd\", \"When\": null, \"At\": \"00:00:00\"}"), std::string::npos)
+  EXPECT_NE(
+      json.out.find("{\"Text\": \"a,b \\\"c\\\"\\r\\nd\", \"When\": null, \"At\": \"00:00:00\"}"),
+      std::string::npos)
       << json.out;
 }
 

@@ -24,18 +24,21 @@ inline std::string ShellQuote(const std::string& s) {
 }
 
 // `stdin_path` empty: standard input is /dev/null.
-inline ToolResult RunCorvane(const std::vector<std::string>& args, const std::string& stdin_path = "",
-                             const std::string& lang = "C") {
+inline ToolResult RunCorvane(const std::vector<std::string>& args,
+                             const std::string& stdin_path = "", const std::string& lang = "C") {
   TempDir tmp;
-  std::string cmd = "cd " + ShellQuote(CORVANE_SOURCE_DIR) + " && env -u LC_ALL -u LC_MESSAGES LANG=" +
-                    ShellQuote(lang) + " " + ShellQuote(CORVANE_TOOL_PATH);
+  std::string cmd = "cd " + ShellQuote(CORVANE_SOURCE_DIR) +
+                    " && env -u LC_ALL -u LC_MESSAGES LANG=" + ShellQuote(lang) + " " +
+                    ShellQuote(CORVANE_TOOL_PATH);
   for (const std::string& a : args) cmd += " " + ShellQuote(a);
   cmd += " <" + ShellQuote(stdin_path.empty() ? "/dev/null" : stdin_path);
   cmd += " >" + ShellQuote(tmp.File("out")) + " 2>" + ShellQuote(tmp.File("err"));
   const int raw = std::system(cmd.c_str());
   ToolResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  const auto text = [](const std::vector<std::uint8_t>& b) { return std::string(b.begin(), b.end()); };
+  const auto text = [](const std::vector<std::uint8_t>& b) {
+    return std::string(b.begin(), b.end());
+  };
   r.out = text(ReadAll(tmp.File("out")));
   r.err = text(ReadAll(tmp.File("err")));
   return r;
