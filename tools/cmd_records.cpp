@@ -89,10 +89,10 @@ void WriteTextRecord(const Record& r, bool with_data, std::string& out) {
     flags += kRecFlagNames[f];
   }
   if (r.flags.Empty()) flags.push_back('-');
-  if (with_data) {
+  if (with_data && r.data && !r.data->empty()) {
     std::snprintf(buf, sizeof buf, "%-24s  ", flags.c_str());
     out += buf;
-    if (r.data) AppendHex(out, *r.data);
+    AppendHex(out, *r.data);
   } else {
     out += flags;
   }
