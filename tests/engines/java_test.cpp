@@ -3,11 +3,10 @@
 // decorated name, a real file from a Java tool, and a whole database compared
 // with a hand-built file.
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <filesystem>
 
 #include <gtest/gtest.h>
 
