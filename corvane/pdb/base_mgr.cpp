@@ -105,7 +105,7 @@ void TPDBBaseMgr::SetCustomRecord() {
   if (GetOpenMode() == dmModeWriteOnly) RaisePDB(7, 11660);
   const std::int32_t rec = Cursor();
   if (rec > FixLast() || rec < 0) RaisePDB(2, 11610);
-  if (!GetRecInFile(rec)) RaisePDB(3, 11620);
+  if (rec >= FileRecordCount()) RaisePDB(3, 11620);
   const pdb::Entry e = FileEntry(rec);
   // The current record is a view into the file held in memory: no copy per record.
   std::span<const std::uint8_t> bytes;
@@ -138,7 +138,9 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   for (const TRecordEntry& e : list) {
     if (!e.Flags.Contains(dmRecAttrDelete) && e.Data) total += e.Data->size();
   }
-  Bytes out(total);
+  // Every byte of the buffer is written below, so it is not zero-filled first.
+  std::unique_ptr<std::uint8_t[]> buffer = std::make_unique_for_overwrite<std::uint8_t[]>(total);
+  std::span<std::uint8_t> out(buffer.get(), total);
 
   pdb::Header h;
   h.name = DatabaseName();
@@ -178,7 +180,8 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
       running += e.Data->size();
     }
   }
-  // The two gap bytes are already zero.
+  out[list_end - 2] = 0;  // the gap
+  out[list_end - 1] = 0;
   std::size_t block_at = list_end;
   if (T > 0) {
     if (!CategoryNames()) InitializeCategory();

@@ -5,6 +5,7 @@
 #include <limits>
 #include <unistd.h>
 
+#include "corvane/foundation/byte_order.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/hooks.h"
@@ -66,7 +67,6 @@ void TCorvane::ForceClose() noexcept {
   }
   DiscardTempFile();
   image_.clear();
-  image_.shrink_to_fit();
   record_count_ = 0;
   open_ = false;
 }
@@ -178,8 +178,8 @@ void TCorvane::OpenDatabase() {
       file_.Close();
       RaisePDB(7, 14060);
     }
-    image_.resize(static_cast<std::size_t>(size));
-    file_.BlockRead(image_);
+    image_.ResizeForOverwrite(static_cast<std::size_t>(size));
+    file_.BlockRead(image_.span());
   } catch (const EPDBException&) {
     throw;
   } catch (const std::exception&) {
@@ -248,11 +248,6 @@ void TCorvane::ReadHeader() {
   BuildDBName();
 }
 
-pdb::Entry TCorvane::FileEntry(std::int32_t RecNo) const noexcept {
-  const std::size_t at = pdb::kHeaderSize + pdb::kEntrySize * static_cast<std::size_t>(RecNo);
-  return pdb::DecodeEntry(std::span<const std::uint8_t, pdb::kEntrySize>(image_.data() + at, pdb::kEntrySize));
-}
-
 std::uint32_t TCorvane::FirstDataOffset() const noexcept {
   // The first entry that has data; a deleted entry written with offset 0 says nothing.
   for (std::int32_t i = 0; i < file_record_count_; ++i) {
@@ -277,7 +272,7 @@ void TCorvane::ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, 
   if (length < 0 || length > static_cast<std::int64_t>(image_.size() - offset)) {
     RaisePDB(code_locate + 2, msg_locate + 20);
   }
-  out.assign(image_.begin() + offset, image_.begin() + offset + length);
+  out.assign(image_.data() + offset, image_.data() + offset + length);
 }
 
 // ---- creating and closing ------------------------------------------------------
@@ -332,7 +327,6 @@ void TCorvane::CloseDatabase() {
     file_.Close();
   }
   image_.clear();
-  image_.shrink_to_fit();
   record_count_ = 0;
   open_ = false;
 }
@@ -388,8 +382,9 @@ bool TCorvane::RecordBytes(std::int32_t RecNo, const pdb::Entry& e,
   std::uint32_t end = static_cast<std::uint32_t>(image_.size());
   std::int32_t last = std::min<std::int32_t>(FixLast(), file_record_count_ - 1);
   if (RecNo < last) {
-    for (std::int32_t i = RecNo + 1; i < file_record_count_; ++i) {
-      const std::uint32_t off = FileEntry(i).data_offset;
+    const std::uint8_t* next = image_.data() + pdb::kHeaderSize + pdb::kEntrySize * (RecNo + 1);
+    for (std::int32_t i = RecNo + 1; i < file_record_count_; ++i, next += pdb::kEntrySize) {
+      const std::uint32_t off = LoadU32(next);  // only the offset is needed
       if (off != 0) {
         end = off;
         break;

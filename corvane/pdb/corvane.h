@@ -38,6 +38,33 @@ struct TRecordEntry {
   std::int32_t DataLength = 0;
 };
 
+namespace pdb {
+// The bytes of a file open for reading. Unlike a vector it is not zero-filled
+// before the file is read into it: that would cost as much as the read.
+class FileImage {
+ public:
+  void ResizeForOverwrite(std::size_t n) {
+    data_ = n ? std::make_unique_for_overwrite<std::uint8_t[]>(n) : nullptr;
+    size_ = n;
+  }
+  void clear() noexcept {
+    data_.reset();
+    size_ = 0;
+  }
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  std::uint8_t* data() noexcept { return data_.get(); }
+  const std::uint8_t* data() const noexcept { return data_.get(); }
+  const std::uint8_t* begin() const noexcept { return data_.get(); }
+  operator std::span<const std::uint8_t>() const noexcept { return {data_.get(), size_}; }
+  std::span<std::uint8_t> span() noexcept { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t size_ = 0;
+};
+}  // namespace pdb
+
 class TCorvane : public TComponent {
  public:
   explicit TCorvane(TComponent* owner = nullptr);
@@ -166,7 +193,13 @@ class TCorvane : public TComponent {
   // Bytes of record RecNo inside the file image; false when the record is deleted.
   // Raises code 8 / 6 of GetRecord when its length cannot be taken or it lies outside the file.
   bool RecordBytes(std::int32_t RecNo, const pdb::Entry& e, std::span<const std::uint8_t>& out);
-  pdb::Entry FileEntry(std::int32_t RecNo) const noexcept;  // RecNo inside the file's list
+  pdb::Entry FileEntry(std::int32_t RecNo) const noexcept {  // RecNo inside the file's list
+    return pdb::DecodeEntry(std::span<const std::uint8_t, pdb::kEntrySize>(
+        image_.data() + pdb::kHeaderSize + pdb::kEntrySize * static_cast<std::size_t>(RecNo),
+        pdb::kEntrySize));
+  }
+  // Entries in the file's record list (whatever FixRecordCount made of them).
+  std::int32_t FileRecordCount() const noexcept { return file_record_count_; }
 
   // The records collected for writing, in file order.
   std::deque<TRecordEntry>& RecordList() noexcept { return record_list_; }
@@ -220,7 +253,7 @@ class TCorvane : public TComponent {
   std::uint16_t file_record_count_ = 0;  // entries in the file's record list
   bool bof_ = false;
   bool eof_ = false;
-  Bytes image_;             // the open file's bytes (read-only mode)
+  pdb::FileImage image_;     // the open file's bytes (read-only mode)
   std::string target_path_;  // the file a database being written replaces on close
 };
 
