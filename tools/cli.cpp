@@ -8,7 +8,7 @@
 
 namespace corvane::cli {
 
-ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs) {
+ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> defs) {
   ParsedArgs parsed;
   bool options_ended = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -27,18 +27,18 @@ ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSp
     }
     const std::size_t eq = arg.find('=');
     const std::string name = arg.substr(0, eq);
-    const auto spec = std::find_if(specs.begin(), specs.end(),
+    const auto def = std::find_if(defs.begin(), defs.end(),
                                    [&](const OptionSpec& s) { return s.name == name; });
-    if (spec == specs.end()) throw UsageError("unknown option '" + name + "'");
+    if (def == defs.end()) throw UsageError("unknown option '" + name + "'");
     std::string value;
-    if (spec->value_name.empty()) {
+    if (def->value_name.empty()) {
       if (eq != std::string::npos) throw UsageError("option '" + name + "' takes no value");
     } else if (eq != std::string::npos) {
       value = arg.substr(eq + 1);
     } else if (i + 1 < args.size()) {
       value = args[++i];
     } else {
-      throw UsageError("option '" + name + "' needs a value (" + std::string(spec->value_name) +
+      throw UsageError("option '" + name + "' needs a value (" + std::string(def->value_name) +
                        ")");
     }
     parsed.given.emplace_back(name, value);

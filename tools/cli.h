@@ -57,7 +57,7 @@ struct ParsedArgs {
 
 // Options may come before or after the positional arguments; "--" ends them.
 // --help / -h is accepted by every command. Raises UsageError.
-ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs);
+ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> defs);
 
 // Standard output, written in large blocks.
 class Output {

@@ -84,16 +84,16 @@ int RunExport(const ParsedArgs& args, Output& out) {
   const std::string format = args.Value("--format", "json");
   if (format != "json" && format != "csv")
     throw UsageError("unknown format '" + format + "' (json or csv)");
-  const std::vector<FieldSpec> specs = FieldSpecsFromArgs(args);
-  if (engine->FieldsFromFile() && !specs.empty()) {
+  const std::vector<FieldSpec> defs = FieldSpecsFromArgs(args);
+  if (engine->FieldsFromFile() && !defs.empty()) {
     throw UsageError("the " + std::string(engine->Name()) +
                      " engine takes its fields from the file: no --field");
   }
-  if (!engine->FieldsFromFile() && specs.empty()) {
+  if (!engine->FieldsFromFile() && defs.empty()) {
     throw UsageError("missing --field: " + std::string(engine->Name()) +
                      " files do not name their fields");
   }
-  DefineFields(*engine, specs, enc, true);
+  DefineFields(*engine, defs, enc, true);
   std::string directory, name;
   SplitPdbPath(SingleFileArgument(args), directory, name);
 

@@ -169,7 +169,7 @@ HeaderValues HeaderFromJson(const JsonValue& db, TextEncoding enc) {
 
 std::vector<FieldSpec> FieldsFromJson(const JsonValue& fields) {
   Need(fields, JsonValue::Kind::kArray, "\"fields\"");
-  std::vector<FieldSpec> specs;
+  std::vector<FieldSpec> defs;
   for (std::size_t i = 0; i < fields.items.size(); ++i) {
     const JsonValue& f = fields.items[i];
     const std::string what = "\"fields\"[" + std::to_string(i) + "]";
@@ -183,9 +183,9 @@ std::vector<FieldSpec> FieldsFromJson(const JsonValue& fields) {
     if (const JsonValue* size = f.Find("size"); size && !size->IsNull()) {
       s.size = static_cast<std::int32_t>(WholeNumber(*size, 0x7FFFFFFF, what + ".\"size\""));
     }
-    specs.push_back(std::move(s));
+    defs.push_back(std::move(s));
   }
-  return specs;
+  return defs;
 }
 
 bool IsImplicit(const TAnyEngine& engine, int i) {
@@ -311,7 +311,7 @@ class AbortUnlessDone {
 int RunImport(const ParsedArgs& args, Output& /*out*/) {
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
-  const std::vector<FieldSpec> specs = FieldSpecsFromArgs(args);
+  const std::vector<FieldSpec> defs = FieldSpecsFromArgs(args);
   if (!args.positional.empty()) {
     throw UsageError("unexpected argument '" + args.positional.front() +
                      "' (the input is --input FILE)");
@@ -322,14 +322,14 @@ int RunImport(const ParsedArgs& args, Output& /*out*/) {
   SplitPdbPath(out_path, directory, file);
   const std::string input_path = args.Value("--input", "");
   const bool csv = LowerCase(ExtractFileExt(input_path)) == ".csv";
-  if (csv && specs.empty())
+  if (csv && defs.empty())
     throw UsageError("missing --field: a CSV file does not give the fields' types");
-  if (!specs.empty()) DefineFields(*engine, specs, enc, true);
+  if (!defs.empty()) DefineFields(*engine, defs, enc, true);
 
   const std::string text = ReadInput(input_path);
   Input in;
   try {
-    in = csv ? FromCsv(text, *engine, enc) : FromJson(text, *engine, !specs.empty(), enc);
+    in = csv ? FromCsv(text, *engine, enc) : FromJson(text, *engine, !defs.empty(), enc);
   } catch (const JsonError& e) {
     Bad((input_path.empty() ? std::string("standard input") : input_path) + ": " + e.what());
   } catch (const CsvError& e) {

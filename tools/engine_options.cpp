@@ -29,7 +29,7 @@ TextEncoding EncodingFromArgs(const ParsedArgs& args) {
 }
 
 std::vector<FieldSpec> FieldSpecsFromArgs(const ParsedArgs& args) {
-  std::vector<FieldSpec> specs;
+  std::vector<FieldSpec> defs;
   for (const std::string& v : args.Values("--field")) {
     const std::size_t colon = v.find(':');
     if (colon == std::string::npos || colon == 0) {
@@ -49,12 +49,12 @@ std::vector<FieldSpec> FieldSpecsFromArgs(const ParsedArgs& args) {
       }
       f.size = n;
     }
-    specs.push_back(std::move(f));
+    defs.push_back(std::move(f));
   }
-  return specs;
+  return defs;
 }
 
-void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& specs, TextEncoding enc,
+void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& defs, TextEncoding enc,
                   bool from_command_line) {
   const auto fail = [&](const std::string& what) {
     if (from_command_line) throw UsageError(what);
@@ -64,7 +64,7 @@ void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& specs, TextE
   for (const TAnyFieldType& t : engine.Types())
     known += (known.empty() ? "" : ", ") + std::string(t.Name);
   engine.ClearFields();
-  for (const FieldSpec& s : specs) {
+  for (const FieldSpec& s : defs) {
     const std::optional<int> type = engine.TypeByName(s.type);
     if (!type) {
       fail("field '" + s.name + "': unknown type '" + s.type + "' for the " +

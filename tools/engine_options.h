@@ -29,9 +29,9 @@ std::vector<FieldSpec> FieldSpecsFromArgs(const ParsedArgs& args);
 
 // Defines the fields after the engine's own (a field named like the engine's
 // implicit field, of its type, is that field and is skipped). A bad type or
-// size raises UsageError when the specs came from the command line, else
+// size raises UsageError when the definitions came from the command line, else
 // Exception (they came from the input).
-void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& specs, TextEncoding enc,
+void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& defs, TextEncoding enc,
                   bool from_command_line);
 
 // The field's name as UTF-8.
