@@ -5,133 +5,86 @@
 // Every benchmark handles the whole file per iteration and reports records as
 // items, so "items_per_second" and the time divided by 65,535 give the cost
 // per record; subtract the core's figure for what the engine adds.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
 #include "corvane/engines/appforge.h"
 #include "corvane/engines/nsbasic.h"
 #include "corvane/engines/pocketstudio.h"
 #include "corvane/host/datetime.h"
 
-namespace corvane {
-namespace {
+namespace corvane::bench {
 
 constexpr int kRecords = 65535;
 
-struct Scratch {
-  std::string dir;
-  Scratch() {
-    std::error_code ec;
-    const std::string base =
-        std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-    std::string tmpl = base + "/corvane-bench-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()) == nullptr) std::abort();
-    dir = buf.data();
+// --- the three engines, each with its five fields -----------------------------
+
+template <>
+struct Workload<TPDBPocketStudio> {
+  static constexpr const char* kFile = "ps.pdb";
+  static constexpr int kRecords = bench::kRecords;
+  static void Define(TPDBPocketStudio& e) {
+    for (TPDBPSFieldType t : {PSInt32, PSString, PSDate, PSDouble, PSUInt16}) e.Fields().Add().SetDataType(t);
   }
-  ~Scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
+  static void Fill(TPDBPocketStudio& e, int i) {
+    auto& f = e.Fields();
+    f.GetItem(0).SetAsPSInt32(i);
+    f.GetItem(1).SetAsPSString(Name(i));
+    f.GetItem(2).SetAsPSDate(kDay + i % 1000);
+    f.GetItem(3).SetAsPSDouble(i * 0.5);
+    f.GetItem(4).SetAsPSUInt16(static_cast<std::uint16_t>(i));
   }
 };
 
-const std::string& Dir() {
-  static const Scratch scratch;
-  return scratch.dir;
-}
-
-void Prepare(TCorvane& m, const std::string& file, TOpenMode mode) {
-  m.SetDirectory(Dir());
-  m.SetPDBFilename(file);
-  m.SetOpenMode(mode);
-  if (mode == dmModeWriteOnly) {
-    m.SetDBName("Bench");
-    m.SetCreatorID("test");
-    m.SetDatabaseType("DATA");
-    m.SetCreationDate(EncodeDate(2001, 2, 3));
+template <>
+struct Workload<TPDBNSBasic> {
+  static constexpr const char* kFile = "nsb.pdb";
+  static constexpr int kRecords = bench::kRecords;
+  static void Define(TPDBNSBasic& e) {
+    for (TPDBNSBFieldType t : {NSBInteger, NSBString, NSBDate, NSBDouble, NSBShort}) e.Fields().Add().SetDataType(t);
   }
-}
-
-std::string Name(int i) { return "customer " + std::to_string(i); }
-const TDateTime kDay = EncodeDate(2003, 7, 15);
-
-// --- the three engines, each with its five fields -----------------------------
-
-void Define(TPDBPocketStudio& e) {
-  for (TPDBPSFieldType t : {PSInt32, PSString, PSDate, PSDouble, PSUInt16}) e.Fields().Add().SetDataType(t);
-}
-void Fill(TPDBPocketStudio& e, int i) {
-  auto& f = e.Fields();
-  f.GetItem(0).SetAsPSInt32(i);
-  f.GetItem(1).SetAsPSString(Name(i));
-  f.GetItem(2).SetAsPSDate(kDay + i % 1000);
-  f.GetItem(3).SetAsPSDouble(i * 0.5);
-  f.GetItem(4).SetAsPSUInt16(static_cast<std::uint16_t>(i));
-}
-
-void Define(TPDBNSBasic& e) {
-  for (TPDBNSBFieldType t : {NSBInteger, NSBString, NSBDate, NSBDouble, NSBShort}) e.Fields().Add().SetDataType(t);
-}
-void Fill(TPDBNSBasic& e, int i) {
-  auto& f = e.Fields();
-  f.GetItem(0).SetAsNSBInteger(i);
-  f.GetItem(1).SetAsNSBString(Name(i));
-  f.GetItem(2).SetAsNSBDate(kDay + i % 1000);
-  f.GetItem(3).SetAsNSBFloat(i * 0.5);
-  f.GetItem(4).SetAsNSBShort(static_cast<std::uint16_t>(i));
-}
-
-void Define(TPDBAppForge& e) {
-  for (TPDBAFFieldType t : {AFLong, AFString, AFDate, AFDouble, AFInteger}) e.Fields().Add().SetDataType(t);
-}
-void Fill(TPDBAppForge& e, int i) {
-  auto& f = e.Fields();
-  f.GetItem(0).SetAsAFLong(i);
-  f.GetItem(1).SetAsAFString(Name(i));
-  f.GetItem(2).SetAsAFDate(kDay + i % 1000);
-  f.GetItem(3).SetAsAFDouble(i * 0.5);
-  f.GetItem(4).SetAsAFInteger(static_cast<std::int16_t>(i));
-}
-
-template <class Engine>
-std::string FileOf() {
-  if constexpr (std::is_same_v<Engine, TPDBPocketStudio>) return "ps.pdb";
-  else if constexpr (std::is_same_v<Engine, TPDBNSBasic>) return "nsb.pdb";
-  else return "af.pdb";
-}
-
-// Writes the engine's full file: the pack benchmark's body, and the split
-// benchmark's input.
-template <class Engine>
-void WriteFull(const std::string& file) {
-  Engine e;
-  Define(e);
-  Prepare(e, file, dmModeWriteOnly);
-  e.CreateDatabase();
-  for (int i = 0; i < kRecords; ++i) {
-    e.Append();
-    Fill(e, i);
-    e.Post();
+  static void Fill(TPDBNSBasic& e, int i) {
+    auto& f = e.Fields();
+    f.GetItem(0).SetAsNSBInteger(i);
+    f.GetItem(1).SetAsNSBString(Name(i));
+    f.GetItem(2).SetAsNSBDate(kDay + i % 1000);
+    f.GetItem(3).SetAsNSBFloat(i * 0.5);
+    f.GetItem(4).SetAsNSBShort(static_cast<std::uint16_t>(i));
   }
-  e.CloseDatabase();
-}
+};
 
-template <class Engine>
-const std::string& FullFile() {
-  static const std::string file = [] {
-    WriteFull<Engine>(FileOf<Engine>());
-    return FileOf<Engine>();
-  }();
-  return file;
-}
+template <>
+struct Workload<TPDBAppForge> {
+  static constexpr const char* kFile = "af.pdb";
+  static constexpr int kRecords = bench::kRecords;
+  static void Define(TPDBAppForge& e) {
+    for (TPDBAFFieldType t : {AFLong, AFString, AFDate, AFDouble, AFInteger}) e.Fields().Add().SetDataType(t);
+  }
+  static void Fill(TPDBAppForge& e, int i) {
+    auto& f = e.Fields();
+    f.GetItem(0).SetAsAFLong(i);
+    f.GetItem(1).SetAsAFString(Name(i));
+    f.GetItem(2).SetAsAFDate(kDay + i % 1000);
+    f.GetItem(3).SetAsAFDouble(i * 0.5);
+    f.GetItem(4).SetAsAFInteger(static_cast<std::int16_t>(i));
+  }
+};
+
+}  // namespace corvane::bench
+
+namespace corvane {
+namespace {
+
+using bench::BM_Pack;
+using bench::BM_Split;
+using bench::FullFile;
+using bench::kRecords;
+using bench::Prepare;
 
 // --- benchmarks -----------------------------------------------------------------
 
@@ -147,23 +100,6 @@ void BM_CoreWalk(benchmark::State& state) {
     for (; !m.Eof(); ++n) m.Next();
     benchmark::DoNotOptimize(n);
     m.CloseDatabase();
-  }
-  state.SetItemsProcessed(state.iterations() * kRecords);
-}
-
-// The same walk through the engine, which splits every record into its fields.
-template <class Engine>
-void BM_Split(benchmark::State& state) {
-  const std::string& file = FullFile<Engine>();
-  for (auto _ : state) {
-    Engine e;
-    Define(e);
-    Prepare(e, file, dmModeReadOnly);
-    e.OpenDatabase();
-    int n = 1;
-    for (; !e.Eof(); ++n) e.Next();
-    benchmark::DoNotOptimize(n);
-    e.CloseDatabase();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
@@ -194,13 +130,6 @@ void BM_CoreWrite(benchmark::State& state) {
     }
     m.CloseDatabase();
   }
-  state.SetItemsProcessed(state.iterations() * kRecords);
-}
-
-// Append, five setters and Post per record, then the file written.
-template <class Engine>
-void BM_Pack(benchmark::State& state) {
-  for (auto _ : state) WriteFull<Engine>("pack-out.pdb");
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
 

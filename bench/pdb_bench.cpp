@@ -8,12 +8,11 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "corvane/foundation/byte_order.h"
 #include "corvane/host/binary_file.h"
 #include "corvane/host/datetime.h"
@@ -24,29 +23,7 @@ namespace {
 
 constexpr int kRecords = 65535;
 
-struct Scratch {
-  std::string dir;
-  Scratch() {
-    std::error_code ec;
-    const std::string base = std::filesystem::is_directory("/dev/shm", ec)
-                                 ? "/dev/shm"
-                                 : std::filesystem::temp_directory_path().string();
-    std::string tmpl = base + "/corvane-pdb-bench-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()) == nullptr) std::abort();
-    dir = buf.data();
-  }
-  ~Scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-};
-
-const std::string& Dir() {
-  static const Scratch scratch;
-  return scratch.dir;
-}
+using bench::Dir;
 
 // The records' bytes, built once: 90 to 110 bytes each.
 const std::vector<std::shared_ptr<const Bytes>>& Records() {
@@ -66,13 +43,7 @@ const std::vector<std::shared_ptr<const Bytes>>& Records() {
 
 void WriteFile(const std::string& name) {
   TPDBBaseMgr db;
-  db.SetDirectory(Dir());
-  db.SetPDBFilename(name);
-  db.SetOpenMode(dmModeWriteOnly);
-  db.SetDBName("Bench");
-  db.SetCreatorID("test");
-  db.SetDatabaseType("DATA");
-  db.SetCreationDate(EncodeDate(2001, 2, 3));
+  bench::Prepare(db, name, dmModeWriteOnly);
   db.CreateDatabase();
   db.SetWriteCategory(true);
   db.SetCategory(0, "Unfiled");

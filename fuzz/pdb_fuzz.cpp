@@ -17,12 +17,11 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <vector>
 
 #include "corvane/host/exceptions.h"
 #include "fuzz/pdb_walk.h"
+#include "fuzz/scratch.h"
 
 #if __has_include("corvane/engines/fuzz_split.h")
 #include "corvane/engines/fuzz_split.h"
@@ -31,29 +30,9 @@
 
 namespace {
 
-struct Scratch {
-  std::string dir;
-  Scratch() {
-    std::error_code ec;
-    std::string base = "/dev/shm";
-    if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0) {
-      base = std::filesystem::temp_directory_path().string();
-    }
-    std::string tmpl = base + "/corvane-fuzz-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()) == nullptr) std::abort();
-    dir = buf.data();
-  }
-  ~Scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-};
-
-const Scratch& ScratchDir() {
-  static const Scratch scratch;
-  return scratch;
+const std::string& ScratchPath() {
+  static const corvane::fuzz::ScratchDir scratch("corvane-fuzz");
+  return scratch.path();
 }
 
 void WriteInput(const std::string& path, const std::uint8_t* data, std::size_t size) {
@@ -71,7 +50,7 @@ void WriteInput(const std::string& path, const std::uint8_t* data, std::size_t s
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& dir = ScratchDir().dir;
+  const std::string& dir = ScratchPath();
   WriteInput(dir + "/input.pdb", data, size);
   try {
     const corvane::fuzz::WalkResult walked = corvane::fuzz::WalkDatabase(dir, "input.pdb");
