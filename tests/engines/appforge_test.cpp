@@ -1,9 +1,7 @@
 // AppForge records and the self-describing field block: golden bytes, every
 // accessor's accepted types, the seconds count at its boundaries, damaged
 // application-info blocks, and a whole database compared with a plain file.
-#include <algorithm>
 #include <bit>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,21 +15,10 @@ namespace corvane {
 namespace {
 
 using test::ByteWriter;
-using test::EngineFixture;
 using test::PdbError;
 using test::Rec;
 
-struct AF : EngineFixture {
-  TPDBAppForge engine;
-
-  TPDBAFField& Add(TPDBAFFieldType type, const std::string& name = "") {
-    TPDBAFField& f = engine.Fields().Add();
-    f.SetFieldName(name);
-    f.SetDataType(type);
-    return f;
-  }
-  TPDBAFField& F(int i) { return engine.Fields().GetItem(i); }
-};
+using AF = test::EngineFieldsFixture<TPDBAppForge>;
 
 // The category table CreateDatabase starts with, then the AppForge part for
 // `fields` (name, type code) and `table`.
@@ -59,12 +46,7 @@ Rec AppForgeBlock(const std::string& table, const std::vector<std::pair<std::str
 
 // ---------------------------------------------------------------------------
 
-struct AccessorRow {
-  const char* name;
-  int message;
-  std::vector<TPDBAFFieldType> accepted;
-  std::function<void(TPDBAFField&)> call;
-};
+using AccessorRow = test::AccessorRow<TPDBAFField>;
 
 const std::vector<TPDBAFFieldType> kAllAF = {AFByte,    AFInteger, AFLong,   AFSingle,  AFString,
                                              AFBoolean, AFDate,    AFDouble, AFCurrency};
@@ -96,20 +78,7 @@ std::vector<AccessorRow> AFAccessors() {
 
 TEST_F(AF, EveryAccessorAcceptsExactlyItsTypes) {
   TPDBAFField& f = Add(AFString);
-  for (const AccessorRow& row : AFAccessors()) {
-    for (TPDBAFFieldType t : kAllAF) {
-      SCOPED_TRACE(std::string(row.name) + " on type " + std::to_string(t));
-      f.SetDataType(t);
-      const bool accepted = std::find(row.accepted.begin(), row.accepted.end(), t) != row.accepted.end();
-      const auto [code, message] = PdbError([&] { row.call(f); });
-      if (accepted) {
-        EXPECT_EQ(code, -1) << message;
-      } else {
-        EXPECT_EQ(code, 1);
-        EXPECT_EQ(message, GetLocaleString(row.message));
-      }
-    }
-  }
+  test::ExpectAccessorsAcceptExactlyTheirTypes(f, AFAccessors(), kAllAF);
 }
 
 // ---------------------------------------------------------------------------

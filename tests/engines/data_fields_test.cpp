@@ -17,39 +17,27 @@
 namespace corvane {
 namespace {
 
-using test::EngineFixture;
 using test::PdbError;
 using test::Rec;
 
-struct Generic : EngineFixture {
-  TPDBDataFields mgr;
-
-  TPDBField& Add(TPDBFieldType type, const std::string& name = "", std::int32_t size = 0) {
-    TPDBField& f = mgr.Fields().Add();
-    f.SetFieldName(name);
-    f.SetDataType(type);
-    if (size != 0) f.SetSize(size);
-    return f;
-  }
-  TPDBField& F(int i) { return mgr.Fields().GetItem(i); }
-
+struct Generic : test::EngineFieldsFixture<TPDBDataFields> {
   // Fields are forgotten on every close, so each write and read defines them.
   using Define = std::function<void()>;
   Rec WriteOne(const Define& define, const std::function<void()>& set) {
-    PrepareWrite(mgr);
+    PrepareWrite(engine);
     define();
-    mgr.CreateDatabase();
-    mgr.Append();
+    engine.CreateDatabase();
+    engine.Append();
     set();
-    mgr.Post();
-    mgr.CloseDatabase();
+    engine.Post();
+    engine.CloseDatabase();
     const auto records = test::RecordsOf(Out());
     return records.empty() ? Rec{} : records[0];
   }
   void ReadBack(const Define& define) {
-    PrepareRead(mgr);
+    PrepareRead(engine);
     define();
-    mgr.OpenDatabase();
+    engine.OpenDatabase();
   }
 };
 
@@ -71,7 +59,7 @@ std::vector<TPDBFieldType> AllBut(std::initializer_list<TPDBFieldType> except) {
 // The field definition.
 
 TEST_F(Generic, DataTypeSetsWidthAndZeroAndOnlyTextTakesASize) {
-  TPDBField& f = mgr.Fields().Add();
+  TPDBField& f = engine.Fields().Add();
   EXPECT_EQ(f.DataType(), pdtString);
   EXPECT_EQ(f.Size(), 0);
   EXPECT_EQ(f.Value().Type(), VarType::Text);
@@ -90,12 +78,7 @@ TEST_F(Generic, DataTypeSetsWidthAndZeroAndOnlyTextTakesASize) {
   EXPECT_EQ(f.Size(), 0);
 }
 
-struct AccessorRow {
-  const char* name;
-  int message;
-  std::vector<TPDBFieldType> accepted;
-  std::function<void(TPDBField&)> call;
-};
+using AccessorRow = test::AccessorRow<TPDBField>;
 
 std::vector<AccessorRow> GenericAccessors() {
   const std::vector<TPDBFieldType> set_byte = {pdtByte,    pdtWord,     pdtInteger,  pdtFloat,
@@ -169,27 +152,18 @@ std::vector<AccessorRow> GenericAccessors() {
 
 TEST_F(Generic, EveryAccessorAcceptsExactlyItsTypes) {
   TPDBField& f = Add(pdtString);
-  for (const AccessorRow& row : GenericAccessors()) {
-    for (TPDBFieldType t : AllTypes()) {
-      SCOPED_TRACE(std::string(row.name) + " on type " + std::to_string(t));
-      f.SetDataType(t);
-      const bool accepted = std::find(row.accepted.begin(), row.accepted.end(), t) != row.accepted.end();
-      // An accepted getter may still find the zero text of a text type no
-      // number: that is the conversion's error, past the type check.
-      const auto [code, message] = PdbError([&] {
-        try {
-          row.call(f);
-        } catch (const EConvertError&) {
-        }
-      });
-      if (accepted) {
-        EXPECT_EQ(code, -1) << message;
-      } else {
-        EXPECT_EQ(code, 1);
-        EXPECT_EQ(message, GetLocaleString(row.message));
+  // An accepted getter may still find the zero text of a text type no
+  // number: that is the conversion's error, past the type check.
+  std::vector<AccessorRow> rows = GenericAccessors();
+  for (AccessorRow& row : rows) {
+    row.call = [call = std::move(row.call)](TPDBField& field) {
+      try {
+        call(field);
+      } catch (const EConvertError&) {
       }
-    }
+    };
   }
+  test::ExpectAccessorsAcceptExactlyTheirTypes(f, rows, AllTypes());
 }
 
 TEST_F(Generic, SettersStoreTheKindOfTheirOwnType) {
@@ -321,7 +295,7 @@ TEST_F(Generic, BooleanIsWrittenAsFFAndAnyNonZeroByteIsTrue) {
   test::WriteAll(dir.File("out.pdb"), test::PlainPdb("In", {{0x01}, {0x00}}));
   ReadBack(define);
   EXPECT_TRUE(F(0).GetAsPSBoolean());
-  mgr.Next();
+  engine.Next();
   EXPECT_FALSE(F(0).GetAsPSBoolean());
 }
 
@@ -340,13 +314,13 @@ TEST_F(Generic, RecordsThatDoNotHoldTheFieldsAreRefused) {
   }
   // A fixed-width text needs its bytes; a variable one its zero byte.
   test::WriteAll(dir.File("in.pdb"), test::PlainPdb("In", {{'a', 'b', 'c', 0, 'x', 'y', 0}, {'a', 'b', 'c'}}));
-  PrepareRead(mgr, "in.pdb");
+  PrepareRead(engine, "in.pdb");
   Add(pdtString, "fixed", 3);
   Add(pdtPSString, "var");
-  mgr.OpenDatabase();
+  engine.OpenDatabase();
   EXPECT_EQ(F(0).GetAsString(), "abc");
   EXPECT_EQ(F(1).GetAsString(), "xy");
-  EXPECT_EQ(PdbError([&] { mgr.Next(); }), std::make_pair(1, GetLocaleString(40200)));
+  EXPECT_EQ(PdbError([&] { engine.Next(); }), std::make_pair(1, GetLocaleString(40200)));
 }
 
 // ---------------------------------------------------------------------------
@@ -355,27 +329,27 @@ TEST_F(Generic, RecordsThatDoNotHoldTheFieldsAreRefused) {
 TEST_F(Generic, ClosingForgetsTheFields) {
   auto define = [&] { Add(pdtByte); };
   WriteOne(define, [&] { F(0).SetAsByte(1); });
-  EXPECT_EQ(mgr.Fields().Count(), 0);
-  PrepareWrite(mgr, "other.pdb");
-  mgr.CreateDatabase();
-  EXPECT_EQ(PdbError([&] { mgr.Append(); }), std::make_pair(3, GetLocaleString(43200)));
-  mgr.CloseDatabase();
+  EXPECT_EQ(engine.Fields().Count(), 0);
+  PrepareWrite(engine, "other.pdb");
+  engine.CreateDatabase();
+  EXPECT_EQ(PdbError([&] { engine.Append(); }), std::make_pair(3, GetLocaleString(43200)));
+  engine.CloseDatabase();
   ReadBack(define);
   EXPECT_EQ(F(0).GetAsByte(), 1);
-  mgr.CloseDatabase();
-  EXPECT_EQ(mgr.Fields().Count(), 0);
+  engine.CloseDatabase();
+  EXPECT_EQ(engine.Fields().Count(), 0);
 }
 
 TEST_F(Generic, OwnMessagesForPostCancelAndCategory) {
-  EXPECT_EQ(PdbError([&] { mgr.Post(); }), std::make_pair(1, GetLocaleString(43800)));
-  EXPECT_EQ(PdbError([&] { mgr.Cancel(); }), std::make_pair(1, GetLocaleString(43600)));
-  EXPECT_EQ(PdbError([&] { mgr.SetRecCategory(16); }), std::make_pair(1, GetLocaleString(44000)));
-  mgr.SetRecCategory(15);
-  EXPECT_EQ(mgr.GetRecCategory(), 15);
-  EXPECT_EQ(PdbError([&] { mgr.Append(); }), std::make_pair(1, GetLocaleString(42800)));
-  EXPECT_EQ(PdbError([&] { mgr.FieldByName("x"); }), std::make_pair(1, GetLocaleString(40000)));
+  EXPECT_EQ(PdbError([&] { engine.Post(); }), std::make_pair(1, GetLocaleString(43800)));
+  EXPECT_EQ(PdbError([&] { engine.Cancel(); }), std::make_pair(1, GetLocaleString(43600)));
+  EXPECT_EQ(PdbError([&] { engine.SetRecCategory(16); }), std::make_pair(1, GetLocaleString(44000)));
+  engine.SetRecCategory(15);
+  EXPECT_EQ(engine.GetRecCategory(), 15);
+  EXPECT_EQ(PdbError([&] { engine.Append(); }), std::make_pair(1, GetLocaleString(42800)));
+  EXPECT_EQ(PdbError([&] { engine.FieldByName("x"); }), std::make_pair(1, GetLocaleString(40000)));
   Add(pdtByte, "a");
-  EXPECT_EQ(PdbError([&] { mgr.FieldByName("x"); }), std::make_pair(2, GetLocaleString(43400)));
+  EXPECT_EQ(PdbError([&] { engine.FieldByName("x"); }), std::make_pair(2, GetLocaleString(43400)));
   EXPECT_EQ(TPDBDataFields::RecFlagsToByte(TRecFlags{dmRecAttrDirty, dmRecAttrDelete}), 0xC0);
 }
 
@@ -383,48 +357,48 @@ TEST_F(Generic, RawRecordsAndTheirReplacement) {
   auto a = std::make_shared<const Bytes>(Bytes{1, 1});
   auto b = std::make_shared<const Bytes>(Bytes{2, 2, 2});
   auto c = std::make_shared<const Bytes>(Bytes{3});
-  PrepareWrite(mgr);
-  mgr.CreateDatabase();
-  mgr.SetCurrentRecord(a);
-  mgr.WriteRawRecord();
-  mgr.WriteRawRecord();  // the same block twice
-  mgr.SetCurrentRecord(b);
-  mgr.WriteRawRecord();
+  PrepareWrite(engine);
+  engine.CreateDatabase();
+  engine.SetCurrentRecord(a);
+  engine.WriteRawRecord();
+  engine.WriteRawRecord();  // the same block twice
+  engine.SetCurrentRecord(b);
+  engine.WriteRawRecord();
   const Bytes stranger{9};
-  mgr.ReplaceRecord(&stranger, c);  // held by no entry: nothing changes
-  mgr.ReplaceRecord(a.get(), c);    // only the first entry that holds it
-  EXPECT_EQ(mgr.RecordCount(), 3);
-  mgr.CloseDatabase();
+  engine.ReplaceRecord(&stranger, c);  // held by no entry: nothing changes
+  engine.ReplaceRecord(a.get(), c);    // only the first entry that holds it
+  EXPECT_EQ(engine.RecordCount(), 3);
+  engine.CloseDatabase();
   EXPECT_EQ(test::RecordsOf(Out()), (std::vector<Rec>{{3}, {1, 1}, {2, 2, 2}}));
   EXPECT_EQ(*a, (Bytes{1, 1}));  // the caller's block is left alone
 
   // Reading, a raw record is accepted too and counted.
-  PrepareRead(mgr);
+  PrepareRead(engine);
   Add(pdtByte);
-  mgr.OpenDatabase();
-  mgr.WriteRawRecord();
-  EXPECT_EQ(mgr.RecordCount(), 4);
+  engine.OpenDatabase();
+  engine.WriteRawRecord();
+  EXPECT_EQ(engine.RecordCount(), 4);
 }
 
 TEST_F(Generic, WrittenFileEqualsAnIndependentBuild) {
   // No sort-info block and a unique ID seed of 0, whatever the component holds.
-  PrepareWrite(mgr);
-  mgr.SetUniqueIDSeed(77);
+  PrepareWrite(engine);
+  engine.SetUniqueIDSeed(77);
   Add(pdtWord, "n");
   Add(pdtString, "s");
   Add(pdtPSDateTime, "when");
-  mgr.CreateDatabase();
-  mgr.SetSortInfoP(Bytes{1, 2, 3, 4});
+  engine.CreateDatabase();
+  engine.SetSortInfoP(Bytes{1, 2, 3, 4});
   const std::vector<std::pair<int, std::string>> rows = {{1, "one"}, {2, ""}, {65535, "last"}};
   for (const auto& [n, s] : rows) {
-    mgr.Append();
+    engine.Append();
     F(0).SetAsWord(static_cast<std::uint16_t>(n));
     F(1).SetAsString(s);
     F(2).SetAsPSDateTime(test::CreatedDate());
-    mgr.Post();
+    engine.Post();
   }
-  mgr.CloseDatabase();
-  EXPECT_EQ(mgr.GetUniqueIDSeed(), 77u);
+  engine.CloseDatabase();
+  EXPECT_EQ(engine.GetUniqueIDSeed(), 77u);
 
   std::vector<Rec> records;
   for (const auto& [n, s] : rows) {

@@ -1,7 +1,9 @@
-// Helpers shared by the engine tests: plain PDB files built byte by byte, and
-// a fixture that writes records through an engine or opens hand-built records.
+// Helpers shared by the engine tests: plain PDB files built byte by byte, a
+// fixture that writes records through an engine or opens hand-built records,
+// and the table-driven check of which field types each accessor accepts.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/messages.h"
 #include "corvane/host/datetime.h"
 #include "corvane/host/locale.h"
 #include "corvane/pdb/base_mgr.h"
@@ -109,6 +112,32 @@ struct EngineFixture : ::testing::Test {
   }
 };
 
+// EngineFixture around one engine of the test's kind, with the field
+// shorthands: Add defines a field (a size of 0 keeps the type's own width),
+// F is the field at an index.
+template <class Engine>
+struct EngineFieldsFixture : EngineFixture {
+  using Field = typename Engine::Field;
+  using FieldType = typename Field::TypeEnum;
+
+  Engine engine;
+
+  Field& Add(FieldType type, const std::string& name = "", std::int32_t size = 0) {
+    Field& f = engine.Fields().Add();
+    f.SetFieldName(name);
+    f.SetDataType(type);
+    if (size != 0) {
+      if constexpr (requires { f.SetSize(size); }) {
+        f.SetSize(size);
+      } else {
+        ADD_FAILURE() << "this engine's fields take no size";
+      }
+    }
+    return f;
+  }
+  Field& F(int i) { return engine.Fields().GetItem(i); }
+};
+
 // Runs `f` and returns the EPDBException's code and message, or -1 when none was raised.
 template <class F>
 std::pair<int, std::string> PdbError(F&& f) {
@@ -118,6 +147,36 @@ std::pair<int, std::string> PdbError(F&& f) {
     return {e.ErrorCode(), e.what()};
   }
   return {-1, ""};
+}
+
+// One accessor and the field types it accepts; any other type must make it
+// raise code 1 with the message of the given number.
+template <class Field>
+struct AccessorRow {
+  const char* name;
+  int message;
+  std::vector<typename Field::TypeEnum> accepted;
+  std::function<void(Field&)> call;
+};
+
+// Calls every row's accessor on `f` set to each type of `all` in turn.
+template <class Field>
+void ExpectAccessorsAcceptExactlyTheirTypes(Field& f, const std::vector<AccessorRow<Field>>& rows,
+                                            const std::vector<typename Field::TypeEnum>& all) {
+  for (const AccessorRow<Field>& row : rows) {
+    for (const auto t : all) {
+      SCOPED_TRACE(std::string(row.name) + " on type " + std::to_string(t));
+      f.SetDataType(t);
+      const bool accepted = std::find(row.accepted.begin(), row.accepted.end(), t) != row.accepted.end();
+      const auto [code, message] = PdbError([&] { row.call(f); });
+      if (accepted) {
+        EXPECT_EQ(code, -1) << message;
+      } else {
+        EXPECT_EQ(code, 1);
+        EXPECT_EQ(message, GetLocaleString(row.message));
+      }
+    }
+  }
 }
 
 }  // namespace corvane::test

@@ -2,9 +2,7 @@
 // accessor's accepted types, the millisecond dates, damaged records, the
 // decorated name, a real file from a Java tool, and a whole database compared
 // with a hand-built file.
-#include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,21 +16,10 @@
 namespace corvane {
 namespace {
 
-using test::EngineFixture;
 using test::PdbError;
 using test::Rec;
 
-struct Java : EngineFixture {
-  TPDBJava engine;
-
-  TPDBJavaField& Add(TPDBJavaFieldType type, const std::string& name = "") {
-    TPDBJavaField& f = engine.Fields().Add();
-    f.SetFieldName(name);
-    f.SetDataType(type);
-    return f;
-  }
-  TPDBJavaField& F(int i) { return engine.Fields().GetItem(i); }
-};
+using Java = test::EngineFieldsFixture<TPDBJava>;
 
 // A signed 64-bit number as its eight big-endian bytes.
 Rec Be64(std::int64_t v) {
@@ -44,12 +31,7 @@ Rec Be64(std::int64_t v) {
 // ---------------------------------------------------------------------------
 // Accessors.
 
-struct AccessorRow {
-  const char* name;
-  int message;
-  std::vector<TPDBJavaFieldType> accepted;
-  std::function<void(TPDBJavaField&)> call;
-};
+using AccessorRow = test::AccessorRow<TPDBJavaField>;
 
 const std::vector<TPDBJavaFieldType> kAllJava = {JByte, JBoolean, JChar, JInt, JLong, JShort, JString, JDate};
 
@@ -73,20 +55,7 @@ TEST_F(Java, EveryAccessorAcceptsExactlyItsTypes) {
       {"SetAsString", 0, kAllJava, [](TPDBJavaField& f) { f.SetAsString("1"); }},
   };
   TPDBJavaField& f = Add(JString);
-  for (const AccessorRow& row : rows) {
-    for (TPDBJavaFieldType t : kAllJava) {
-      SCOPED_TRACE(std::string(row.name) + " on type " + std::to_string(t));
-      f.SetDataType(t);
-      const bool accepted = std::find(row.accepted.begin(), row.accepted.end(), t) != row.accepted.end();
-      const auto [code, message] = PdbError([&] { row.call(f); });
-      if (accepted) {
-        EXPECT_EQ(code, -1) << message;
-      } else {
-        EXPECT_EQ(code, 1);
-        EXPECT_EQ(message, GetLocaleString(row.message));
-      }
-    }
-  }
+  test::ExpectAccessorsAcceptExactlyTheirTypes(f, rows, kAllJava);
 }
 
 TEST_F(Java, GettersConvertWhatOtherSettersStored) {

@@ -1,10 +1,8 @@
 // NS Basic records: the worked example, every accessor's accepted types, the
 // decimal date and time numbers at their boundaries, damaged records, and a
 // whole database written, reread and compared with a hand-built file.
-#include <algorithm>
 #include <bit>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -18,22 +16,10 @@
 namespace corvane {
 namespace {
 
-using test::EngineFixture;
 using test::PdbError;
 using test::Rec;
 
-struct NSB : EngineFixture {
-  TPDBNSBasic engine;
-
-  TPDBNSBField& Add(TPDBNSBFieldType type, const std::string& name = "", std::int32_t size = 0) {
-    TPDBNSBField& f = engine.Fields().Add();
-    f.SetFieldName(name);
-    f.SetDataType(type);
-    if (size != 0) f.SetSize(size);
-    return f;
-  }
-  TPDBNSBField& F(int i) { return engine.Fields().GetItem(i); }
-};
+using NSB = test::EngineFieldsFixture<TPDBNSBasic>;
 
 Rec DoubleBytes(double v) {
   test::ByteWriter w;
@@ -42,12 +28,7 @@ Rec DoubleBytes(double v) {
   return w.bytes;
 }
 
-struct AccessorRow {
-  const char* name;
-  int message;
-  std::vector<TPDBNSBFieldType> accepted;
-  std::function<void(TPDBNSBField&)> call;
-};
+using AccessorRow = test::AccessorRow<TPDBNSBField>;
 
 const std::vector<TPDBNSBFieldType> kAllNSB = {NSBByte,   NSBShort, NSBInteger, NSBFloat, NSBSingle,
                                                NSBDouble, NSBDate,  NSBTime,    NSBString};
@@ -80,20 +61,7 @@ std::vector<AccessorRow> NSBAccessors() {
 
 TEST_F(NSB, EveryAccessorAcceptsExactlyItsTypes) {
   TPDBNSBField& f = Add(NSBString);
-  for (const AccessorRow& row : NSBAccessors()) {
-    for (TPDBNSBFieldType t : kAllNSB) {
-      SCOPED_TRACE(std::string(row.name) + " on type " + std::to_string(t));
-      f.SetDataType(t);
-      const bool accepted = std::find(row.accepted.begin(), row.accepted.end(), t) != row.accepted.end();
-      const auto [code, message] = PdbError([&] { row.call(f); });
-      if (accepted) {
-        EXPECT_EQ(code, -1) << message;
-      } else {
-        EXPECT_EQ(code, 1);
-        EXPECT_EQ(message, GetLocaleString(row.message));
-      }
-    }
-  }
+  test::ExpectAccessorsAcceptExactlyTheirTypes(f, NSBAccessors(), kAllNSB);
 }
 
 TEST_F(NSB, WorkedExamplePacksAndSplitsBack) {

@@ -1,8 +1,6 @@
 // PocketStudio records: the worked example, every accessor's accepted types,
 // the Palm date encodings at their boundaries, damaged records, and a whole
 // database written, reread and compared with a hand-built file.
-#include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,32 +13,15 @@
 namespace corvane {
 namespace {
 
-using test::EngineFixture;
 using test::PdbError;
 using test::Rec;
 
-struct PS : EngineFixture {
-  TPDBPocketStudio engine;
-
-  TPDBPSField& Add(TPDBPSFieldType type, const std::string& name = "", std::int32_t size = 0) {
-    TPDBPSField& f = engine.Fields().Add();
-    f.SetFieldName(name);
-    f.SetDataType(type);
-    if (size != 0) f.SetSize(size);
-    return f;
-  }
-  TPDBPSField& F(int i) { return engine.Fields().GetItem(i); }
-};
+using PS = test::EngineFieldsFixture<TPDBPocketStudio>;
 
 // ---------------------------------------------------------------------------
 // Accessors: one row per accessor, with the types the document lets it accept.
 
-struct AccessorRow {
-  const char* name;
-  int message;
-  std::vector<TPDBPSFieldType> accepted;
-  std::function<void(TPDBPSField&)> call;
-};
+using AccessorRow = test::AccessorRow<TPDBPSField>;
 
 const std::vector<TPDBPSFieldType> kAllPS = {PSBoolean, PSInt8,     PSInt16,  PSInt32, PSUInt8,
                                              PSUInt16,  PSUInt32,   PSDate,   PSTime,  PSDateTime,
@@ -91,20 +72,7 @@ std::vector<AccessorRow> PSAccessors() {
 
 TEST_F(PS, EveryAccessorAcceptsExactlyItsTypes) {
   TPDBPSField& f = Add(PSString);
-  for (const AccessorRow& row : PSAccessors()) {
-    for (TPDBPSFieldType t : kAllPS) {
-      SCOPED_TRACE(std::string(row.name) + " on type " + std::to_string(t));
-      f.SetDataType(t);
-      const bool accepted = std::find(row.accepted.begin(), row.accepted.end(), t) != row.accepted.end();
-      const auto [code, message] = PdbError([&] { row.call(f); });
-      if (accepted) {
-        EXPECT_EQ(code, -1) << message;
-      } else {
-        EXPECT_EQ(code, 1);
-        EXPECT_EQ(message, GetLocaleString(row.message));
-      }
-    }
-  }
+  test::ExpectAccessorsAcceptExactlyTheirTypes(f, PSAccessors(), kAllPS);
 }
 
 TEST_F(PS, RefusedSetterLeavesTheValue) {

@@ -2,7 +2,6 @@
 // structure record on reading, row numbering, PDChar slots, SetSize and its
 // message box, every accessor's accepted types, damaged rows, and a whole
 // table compared with a hand-built file.
-#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -22,22 +21,10 @@
 namespace corvane {
 namespace {
 
-using test::EngineFixture;
 using test::PdbError;
 using test::Rec;
 
-struct SQL : EngineFixture {
-  TPDBSQLDriver engine;
-
-  TPDBSQLDriverField& Add(TPDBSQLDriverFieldType type, const std::string& name = "", std::int32_t size = 0) {
-    TPDBSQLDriverField& f = engine.Fields().Add();
-    f.SetFieldName(name);
-    f.SetDataType(type);
-    if (size != 0) f.SetSize(size);
-    return f;
-  }
-  TPDBSQLDriverField& F(int i) { return engine.Fields().GetItem(i); }
-
+struct SQL : test::EngineFieldsFixture<TPDBSQLDriver> {
   // Writes the rows `set` fills in (one call per row) and returns the file's records.
   std::vector<Rec> WriteRows(int rows, const std::function<void(int)>& set) {
     PrepareWrite(engine);
@@ -65,12 +52,7 @@ struct ErrorBoxCapture {
 const std::vector<TPDBSQLDriverFieldType> kAllSQL = {PDChar, PDShort, PDInt, PDLong, PDFloat, PDDouble};
 
 TEST_F(SQL, EveryAccessorAcceptsExactlyItsTypes) {
-  struct Row {
-    const char* name;
-    int message;
-    std::vector<TPDBSQLDriverFieldType> accepted;
-    std::function<void(TPDBSQLDriverField&)> call;
-  };
+  using Row = test::AccessorRow<TPDBSQLDriverField>;
   const std::vector<Row> rows = {
       {"GetAsChar", 52800, {PDChar}, [](TPDBSQLDriverField& f) { f.GetAsChar(); }},
       {"SetAsChar", 0, kAllSQL, [](TPDBSQLDriverField& f) { f.SetAsChar("1"); }},
@@ -87,20 +69,7 @@ TEST_F(SQL, EveryAccessorAcceptsExactlyItsTypes) {
       {"SetAsDouble", 52910, {PDDouble}, [](TPDBSQLDriverField& f) { f.SetAsDouble(1); }},
   };
   TPDBSQLDriverField& f = Add(PDChar);
-  for (const Row& row : rows) {
-    for (TPDBSQLDriverFieldType t : kAllSQL) {
-      SCOPED_TRACE(std::string(row.name) + " on type " + std::to_string(t));
-      f.SetDataType(t);
-      const bool accepted = std::find(row.accepted.begin(), row.accepted.end(), t) != row.accepted.end();
-      const auto [code, message] = PdbError([&] { row.call(f); });
-      if (accepted) {
-        EXPECT_EQ(code, -1) << message;
-      } else {
-        EXPECT_EQ(code, 1);
-        EXPECT_EQ(message, GetLocaleString(row.message));
-      }
-    }
-  }
+  test::ExpectAccessorsAcceptExactlyTheirTypes(f, rows, kAllSQL);
 }
 
 TEST_F(SQL, GettersConvertWhatOtherSettersStored) {
