@@ -1,45 +1,21 @@
 // The `corvane` program as a user meets it: exit codes, messages on standard
 // error, and the exact output formats (other programs parse the JSON).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "tool_runner.h"
 
 namespace corvane {
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using Result = test::ToolResult;
 
 // Runs the program with `args` in the source directory, in the given language.
 Result RunTool(const std::vector<std::string>& args, const std::string& lang = "C") {
-  test::TempDir tmp;
-  std::string cmd = "cd " + Quote(CORVANE_SOURCE_DIR) +
-                    " && env -u LC_ALL -u LC_MESSAGES LANG=" + Quote(lang) + " " +
-                    Quote(CORVANE_TOOL_PATH);
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  cmd += " >" + Quote(tmp.File("out")) + " 2>" + Quote(tmp.File("err"));
-  const int raw = std::system(cmd.c_str());
-  Result r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  const auto text = [](const std::vector<std::uint8_t>& b) {
-    return std::string(b.begin(), b.end());
-  };
-  r.out = text(test::ReadAll(tmp.File("out")));
-  r.err = text(test::ReadAll(tmp.File("err")));
-  return r;
+  return test::RunCorvane(args, "", lang);
 }
 
 TEST(Cli, ExitCodesAndMessages) {
