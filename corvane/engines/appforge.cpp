@@ -33,7 +33,7 @@ std::uint8_t TPDBAFField::GetAsAFByte() const {
 }
 void TPDBAFField::SetAsAFByte(std::uint8_t Value) {
   Require(kNumeric, 58010);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::int16_t TPDBAFField::GetAsAFInteger() const {
   Require(TypeBit(AFInteger), 58020);
@@ -41,7 +41,7 @@ std::int16_t TPDBAFField::GetAsAFInteger() const {
 }
 void TPDBAFField::SetAsAFInteger(std::int16_t Value) {
   Require(Types({AFInteger, AFLong, AFSingle, AFDouble, AFCurrency}), 58030);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::int32_t TPDBAFField::GetAsAFLong() const {
   Require(TypeBit(AFLong), 58040);
@@ -49,7 +49,7 @@ std::int32_t TPDBAFField::GetAsAFLong() const {
 }
 void TPDBAFField::SetAsAFLong(std::int32_t Value) {
   Require(Types({AFLong, AFSingle, AFDouble, AFCurrency}), 58050);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 float TPDBAFField::GetAsAFSingle() const {
   Require(Types({AFByte, AFInteger, AFLong, AFSingle}), 58060);
@@ -57,7 +57,7 @@ float TPDBAFField::GetAsAFSingle() const {
 }
 void TPDBAFField::SetAsAFSingle(float Value) {
   Require(Types({AFSingle, AFDouble, AFCurrency}), 58070);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBAFField::GetAsAFDouble() const {
   Require(kNumeric, 58080);
@@ -65,7 +65,7 @@ double TPDBAFField::GetAsAFDouble() const {
 }
 void TPDBAFField::SetAsAFDouble(double Value) {
   Require(Types({AFDouble, AFCurrency}), 58090);
-  value_ = Variant(Value);
+  value_.SetFloat(Value);
 }
 Currency TPDBAFField::GetAsAFCurrency() const {
   Require(kNumeric, 58100);
@@ -81,17 +81,17 @@ TDateTime TPDBAFField::GetAsAFDate() const {
 }
 void TPDBAFField::SetAsAFDate(TDateTime Value) {
   Require(TypeBit(AFDate), 58130);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 std::string TPDBAFField::GetAsAFString() const { return value_.AsString(); }
-void TPDBAFField::SetAsAFString(const std::string& Value) { value_ = Variant(Value); }
+void TPDBAFField::SetAsAFString(const std::string& Value) { value_.SetText(Value); }
 bool TPDBAFField::GetAsAFBoolean() const {
   Require(TypeBit(AFBoolean), 58140);
   return value_.AsBoolean();
 }
 void TPDBAFField::SetAsAFBoolean(bool Value) {
   Require(TypeBit(AFBoolean), 58150);
-  value_ = Variant(Value);
+  value_.SetBoolean(Value);
 }
 
 // ---------------------------------------------------------------------------
@@ -122,7 +122,8 @@ Variant TPDBAFField::ZeroOf(TPDBAFFieldType type) {
 
 std::int64_t TPDBAFField::RecordWidth() const {
   if (type_ == AFString) {
-    return static_cast<std::int64_t>(codec::StoredText(value_.AsString()).size()) + 1;
+    std::string scratch;
+    return static_cast<std::int64_t>(codec::StoredText(TextValue(scratch)).size()) + 1;
   }
   return size_;
 }
@@ -134,8 +135,8 @@ void TPDBAFField::PackInto(std::uint8_t* out) const {
     case AFLong: StoreU32(out, static_cast<std::uint32_t>(value_.AsInt64())); break;
     case AFSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
     case AFString: {
-      const std::string text = value_.AsString();
-      const std::string_view stored = codec::StoredText(text);
+      std::string scratch;
+      const std::string_view stored = codec::StoredText(TextValue(scratch));
       if (!stored.empty()) std::memcpy(out, stored.data(), stored.size());
       out[stored.size()] = 0;
       break;
@@ -153,7 +154,7 @@ bool TPDBAFField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& tak
     if (!codec::ReadZeroTerminated(rest, text)) return false;
     taken = text.size() + 1;
     TakeRaw(rest.first(taken));
-    value_ = Variant(std::string(text));
+    value_.SetText(text);
     return true;
   }
   const auto width = static_cast<std::size_t>(size_);
@@ -161,13 +162,13 @@ bool TPDBAFField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& tak
   const std::uint8_t* p = rest.data();
   TakeRaw(rest.first(width));
   switch (type_) {
-    case AFByte: value_ = Variant(static_cast<int>(p[0])); break;
-    case AFInteger: value_ = Variant(static_cast<int>(static_cast<std::int16_t>(LoadU16(p)))); break;
-    case AFLong: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
-    case AFSingle: value_ = Variant(static_cast<double>(LoadFloat(p))); break;
-    case AFBoolean: value_ = Variant(p[0] != 0); break;
-    case AFDate: value_ = Variant::FromDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
-    case AFDouble: value_ = Variant(LoadDouble(p)); break;
+    case AFByte: value_.SetInteger(p[0]); break;
+    case AFInteger: value_.SetInteger(static_cast<std::int16_t>(LoadU16(p))); break;
+    case AFLong: value_.SetInteger(static_cast<std::int32_t>(LoadU32(p))); break;
+    case AFSingle: value_.SetFloat(static_cast<double>(LoadFloat(p))); break;
+    case AFBoolean: value_.SetBoolean(p[0] != 0); break;
+    case AFDate: value_.SetDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
+    case AFDouble: value_.SetFloat(LoadDouble(p)); break;
     case AFCurrency:
       value_ = Variant(Currency::FromRaw(static_cast<std::int64_t>(LoadU64(p))));
       break;

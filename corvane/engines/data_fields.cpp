@@ -47,7 +47,7 @@ std::uint8_t TPDBField::GetAsByte() const {
 }
 void TPDBField::SetAsByte(std::uint8_t Value) {
   Require(kSetByte, 41000);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::uint16_t TPDBField::GetAsWord() const {
   Require(Types({pdtByte, pdtWord, pdtPSUInt8, pdtPSUInt16}), 41200);
@@ -55,7 +55,7 @@ std::uint16_t TPDBField::GetAsWord() const {
 }
 void TPDBField::SetAsWord(std::uint16_t Value) {
   Require(Types({pdtWord, pdtInteger, pdtPSUInt16, pdtPSUInt32}) | kFloatHolders, 41400);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::int32_t TPDBField::GetAsInteger() const {
   Require(Types({pdtByte, pdtWord, pdtInteger}) | TypeRange(pdtPSInt8, pdtPSUInt16), 41600);
@@ -63,7 +63,7 @@ std::int32_t TPDBField::GetAsInteger() const {
 }
 void TPDBField::SetAsInteger(std::int32_t Value) {
   Require(Types({pdtInteger, pdtPSInt32}) | kFloatHolders, 41800);
-  value_ = Variant(Value);
+  value_.SetInteger(Value);
 }
 float TPDBField::GetAsFloat() const {
   Require(kGetFloat, 42000);
@@ -71,7 +71,7 @@ float TPDBField::GetAsFloat() const {
 }
 void TPDBField::SetAsFloat(float Value) {
   Require(kFloatHolders, 42200);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBField::GetAsDouble() const {
   Require(kAll & ~Types({pdtPSBoolean, pdtPSDate, pdtPSTime, pdtPSDateTime}), 40400);
@@ -79,7 +79,7 @@ double TPDBField::GetAsDouble() const {
 }
 void TPDBField::SetAsDouble(double Value) {
   Require(Types({pdtDouble, pdtDate}), 40600);
-  value_ = Variant(Value);
+  value_.SetFloat(Value);
 }
 TDateTime TPDBField::GetAsDateTime() const {
   Require(TypeBit(pdtDate), 42400);
@@ -87,10 +87,10 @@ TDateTime TPDBField::GetAsDateTime() const {
 }
 void TPDBField::SetAsDateTime(TDateTime Value) {
   Require(TypeBit(pdtDate), 42600);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 std::string TPDBField::GetAsString() const { return value_.AsString(); }
-void TPDBField::SetAsString(const std::string& Value) { value_ = Variant(Value); }
+void TPDBField::SetAsString(const std::string& Value) { value_.SetText(Value); }
 
 std::int8_t TPDBField::GetAsPSInt8() const {
   Require(TypeBit(pdtPSInt8), 44200);
@@ -98,7 +98,7 @@ std::int8_t TPDBField::GetAsPSInt8() const {
 }
 void TPDBField::SetAsPSInt8(std::int8_t Value) {
   Require(Types({pdtByte, pdtWord, pdtInteger, pdtPSInt8, pdtPSInt16, pdtPSInt32}) | kFloatHolders, 44210);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::int16_t TPDBField::GetAsPSInt16() const {
   Require(TypeBit(pdtPSInt16), 44220);
@@ -106,7 +106,7 @@ std::int16_t TPDBField::GetAsPSInt16() const {
 }
 void TPDBField::SetAsPSInt16(std::int16_t Value) {
   Require(Types({pdtInteger, pdtPSInt16, pdtPSInt32}) | kFloatHolders, 44230);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::int32_t TPDBField::GetAsPSInt32() const {
   Require(TypeBit(pdtPSInt32), 44240);
@@ -114,7 +114,7 @@ std::int32_t TPDBField::GetAsPSInt32() const {
 }
 void TPDBField::SetAsPSInt32(std::int32_t Value) {
   Require(Types({pdtInteger, pdtPSInt32}) | kFloatHolders, 44250);
-  value_ = Variant(Value);
+  value_.SetInteger(Value);
 }
 std::uint8_t TPDBField::GetAsPSUInt8() const {
   Require(TypeBit(pdtPSUInt8), 44260);
@@ -122,7 +122,7 @@ std::uint8_t TPDBField::GetAsPSUInt8() const {
 }
 void TPDBField::SetAsPSUInt8(std::uint8_t Value) {
   Require(kSetByte, 44270);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::uint16_t TPDBField::GetAsPSUInt16() const {
   Require(TypeBit(pdtPSUInt16), 44280);
@@ -130,7 +130,7 @@ std::uint16_t TPDBField::GetAsPSUInt16() const {
 }
 void TPDBField::SetAsPSUInt16(std::uint16_t Value) {
   Require(Types({pdtInteger, pdtPSInt32, pdtPSUInt16, pdtPSUInt32}) | kFloatHolders, 44290);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::uint32_t TPDBField::GetAsPSUInt32() const {
   Require(TypeBit(pdtPSUInt32), 44300);
@@ -138,7 +138,7 @@ std::uint32_t TPDBField::GetAsPSUInt32() const {
 }
 void TPDBField::SetAsPSUInt32(std::uint32_t Value) {
   Require(TypeBit(pdtPSUInt32) | kFloatHolders, 44310);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 float TPDBField::GetAsPSSingle() const {
   Require(kGetFloat, 44320);
@@ -146,7 +146,7 @@ float TPDBField::GetAsPSSingle() const {
 }
 void TPDBField::SetAsPSSingle(float Value) {
   Require(kFloatHolders, 44330);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBField::GetAsPSDouble() const {
   Require(kAll & ~TypeBit(pdtPSBoolean), 44340);
@@ -154,7 +154,7 @@ double TPDBField::GetAsPSDouble() const {
 }
 void TPDBField::SetAsPSDouble(double Value) {
   Require(kDates | Types({pdtDouble, pdtPSDouble}), 44350);
-  value_ = Variant(Value);
+  value_.SetFloat(Value);
 }
 TDateTime TPDBField::GetAsPSDate() const {
   Require(kDates, 44360);
@@ -162,7 +162,7 @@ TDateTime TPDBField::GetAsPSDate() const {
 }
 void TPDBField::SetAsPSDate(TDateTime Value) {
   Require(kDates, 44370);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 TDateTime TPDBField::GetAsPSTime() const {
   Require(kDates, 44380);
@@ -170,7 +170,7 @@ TDateTime TPDBField::GetAsPSTime() const {
 }
 void TPDBField::SetAsPSTime(TDateTime Value) {
   Require(kDates, 44390);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 TDateTime TPDBField::GetAsPSDateTime() const {
   Require(kDates, 44400);
@@ -178,17 +178,17 @@ TDateTime TPDBField::GetAsPSDateTime() const {
 }
 void TPDBField::SetAsPSDateTime(TDateTime Value) {
   Require(kDates, 44410);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 std::string TPDBField::GetAsPSString() const { return value_.AsString(); }
-void TPDBField::SetAsPSString(const std::string& Value) { value_ = Variant(Value); }
+void TPDBField::SetAsPSString(const std::string& Value) { value_.SetText(Value); }
 bool TPDBField::GetAsPSBoolean() const {
   Require(TypeBit(pdtPSBoolean), 44420);
   return value_.AsBoolean();
 }
 void TPDBField::SetAsPSBoolean(bool Value) {
   Require(TypeBit(pdtPSBoolean), 44430);
-  value_ = Variant(Value);
+  value_.SetBoolean(Value);
 }
 
 // ---------------------------------------------------------------------------
@@ -232,7 +232,10 @@ Variant TPDBField::ZeroOf(TPDBFieldType type) {
 // Fixed widths come from the type, not from Size, so measuring and packing
 // can never disagree whatever Size holds.
 std::int64_t TPDBField::RecordWidth() const {
-  if (Accepts(kText)) return codec::SizedTextWidth(value_.AsString(), size_);
+  if (Accepts(kText)) {
+    std::string scratch;
+    return codec::SizedTextWidth(TextValue(scratch), size_);
+  }
   return TypeWidth(type_);
 }
 
@@ -257,7 +260,11 @@ void TPDBField::PackInto(std::uint8_t* out) const {
     case pdtPSDate: StoreU16(out, codec::PalmDateWord(value_.AsDateTime())); break;
     case pdtPSTime: StoreU16(out, codec::PalmTimeWord(value_.AsDateTime())); break;
     case pdtString:
-    case pdtPSString: codec::PackSizedText(out, value_.AsString(), size_); break;
+    case pdtPSString: {
+      std::string scratch;
+      codec::PackSizedText(out, TextValue(scratch), size_);
+      break;
+    }
   }
 }
 
@@ -270,7 +277,7 @@ bool TPDBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken
     } else {
       TakeRaw(rest.first(taken));
     }
-    value_ = Variant(std::string(text));
+    value_.SetText(text);
     return true;
   }
   const auto width = static_cast<std::size_t>(TypeWidth(type_));
@@ -279,24 +286,24 @@ bool TPDBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken
   // The value first: a date word that is no date raises before the raw copy changes.
   switch (type_) {
     case pdtByte:
-    case pdtPSUInt8: value_ = Variant(static_cast<int>(p[0])); break;
-    case pdtPSInt8: value_ = Variant(static_cast<int>(static_cast<std::int8_t>(p[0]))); break;
-    case pdtPSBoolean: value_ = Variant(p[0] != 0); break;
+    case pdtPSUInt8: value_.SetInteger(p[0]); break;
+    case pdtPSInt8: value_.SetInteger(static_cast<std::int8_t>(p[0])); break;
+    case pdtPSBoolean: value_.SetBoolean(p[0] != 0); break;
     case pdtWord:
-    case pdtPSUInt16: value_ = Variant(static_cast<int>(LoadU16(p))); break;
-    case pdtPSInt16: value_ = Variant(static_cast<int>(static_cast<std::int16_t>(LoadU16(p)))); break;
+    case pdtPSUInt16: value_.SetInteger(LoadU16(p)); break;
+    case pdtPSInt16: value_.SetInteger(static_cast<std::int16_t>(LoadU16(p))); break;
     case pdtInteger:
-    case pdtPSInt32: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
-    case pdtPSUInt32: value_ = Variant(static_cast<double>(LoadU32(p))); break;
+    case pdtPSInt32: value_.SetInteger(static_cast<std::int32_t>(LoadU32(p))); break;
+    case pdtPSUInt32: value_.SetFloat(static_cast<double>(LoadU32(p))); break;
     case pdtFloat:
-    case pdtPSSingle: value_ = Variant(static_cast<double>(LoadFloat(p))); break;
+    case pdtPSSingle: value_.SetFloat(static_cast<double>(LoadFloat(p))); break;
     case pdtDouble:
-    case pdtPSDouble: value_ = Variant(LoadDouble(p)); break;
+    case pdtPSDouble: value_.SetFloat(LoadDouble(p)); break;
     // Both count from 1904-01-01, the epoch they are written with.
     case pdtDate:
-    case pdtPSDateTime: value_ = Variant::FromDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
-    case pdtPSDate: value_ = Variant::FromDateTime(codec::DateFromPalmWord(LoadU16(p))); break;
-    case pdtPSTime: value_ = Variant::FromDateTime(codec::TimeFromPalmWord(LoadU16(p))); break;
+    case pdtPSDateTime: value_.SetDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
+    case pdtPSDate: value_.SetDateTime(codec::DateFromPalmWord(LoadU16(p))); break;
+    case pdtPSTime: value_.SetDateTime(codec::TimeFromPalmWord(LoadU16(p))); break;
     case pdtString:
     case pdtPSString: break;
   }

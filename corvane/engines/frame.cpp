@@ -14,11 +14,6 @@ std::string TPDBBaseField::GetDisplayName() const {
   return field_name_.empty() ? TCollectionItem::GetDisplayName() : field_name_;
 }
 
-void TPDBBaseField::TakeRaw(std::span<const std::uint8_t> bytes, std::size_t total) {
-  raw_.assign(bytes.begin(), bytes.end());
-  if (total > raw_.size()) raw_.resize(total, 0);
-}
-
 void TPDBBaseField::CopyDefinition(const TPDBBaseField& from) {
   SetFieldName(from.field_name_);
   value_ = from.value_;

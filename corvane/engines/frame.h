@@ -126,8 +126,20 @@ class TPDBBaseField : public TCollectionItem {
   void ReleaseRaw() noexcept { raw_.clear(); }
   // The raw copy becomes `bytes` followed by zero bytes up to `total` bytes.
   // Reuses the block's storage, so walking a file does not allocate per field.
-  void TakeRaw(std::span<const std::uint8_t> bytes, std::size_t total);
+  // Inline: a split takes the raw copy of every field of every record.
+  void TakeRaw(std::span<const std::uint8_t> bytes, std::size_t total) {
+    raw_.assign(bytes.begin(), bytes.end());
+    if (total > raw_.size()) raw_.resize(total, 0);
+  }
   void TakeRaw(std::span<const std::uint8_t> bytes) { TakeRaw(bytes, bytes.size()); }
+  // The value as text, for measuring and packing: the held text itself, so a
+  // record is packed without copying it, or for other kinds AsString's text,
+  // kept in `scratch`.
+  std::string_view TextValue(std::string& scratch) const {
+    if (const std::string* t = value_.TextIf()) return *t;
+    scratch = value_.AsString();
+    return scratch;
+  }
   // Name, value and Size (not the raw copy): what Assign copies.
   void CopyDefinition(const TPDBBaseField& from);
 

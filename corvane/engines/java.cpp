@@ -33,11 +33,11 @@ TDateTime DateTimeFromMillis(std::int64_t t) noexcept {
 }
 
 // The text of a stored JString: its bytes up to the first zero byte.
-std::string TextUpToZero(std::span<const std::uint8_t> bytes) {
+std::string_view TextUpToZero(std::span<const std::uint8_t> bytes) {
   const void* zero = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size());
   const std::size_t n =
       zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes.data()) : bytes.size();
-  return n == 0 ? std::string() : std::string(reinterpret_cast<const char*>(bytes.data()), n);
+  return n == 0 ? std::string_view() : std::string_view(reinterpret_cast<const char*>(bytes.data()), n);
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ bool TPDBJavaField::GetAsBoolean() const {
 }
 void TPDBJavaField::SetAsBoolean(bool Value) {
   Require(TypeBit(JBoolean), 53010);
-  value_ = Variant(Value);
+  value_.SetBoolean(Value);
 }
 std::uint8_t TPDBJavaField::GetAsByte() const {
   Require(TypeBit(JByte), 53020);
@@ -59,7 +59,7 @@ std::uint8_t TPDBJavaField::GetAsByte() const {
 }
 void TPDBJavaField::SetAsByte(std::uint8_t Value) {
   Require(Types({JByte, JInt, JLong, JShort}), 53030);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::string TPDBJavaField::GetAsChar() const {
   Require(TypeBit(JChar), 53040);
@@ -75,7 +75,7 @@ std::int32_t TPDBJavaField::GetAsInt() const {
 }
 void TPDBJavaField::SetAsInt(std::int32_t Value) {
   Require(Types({JInt, JLong}), 53070);
-  value_ = Variant(Value);
+  value_.SetInteger(Value);
 }
 std::int64_t TPDBJavaField::GetAsLong() const {
   Require(TypeBit(JLong), 53080);
@@ -83,7 +83,7 @@ std::int64_t TPDBJavaField::GetAsLong() const {
 }
 void TPDBJavaField::SetAsLong(std::int64_t Value) {
   Require(TypeBit(JLong), 53090);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 std::int16_t TPDBJavaField::GetAsShort() const {
   Require(TypeBit(JShort), 53100);
@@ -91,17 +91,17 @@ std::int16_t TPDBJavaField::GetAsShort() const {
 }
 void TPDBJavaField::SetAsShort(std::int16_t Value) {
   Require(Types({JInt, JLong, JShort}), 53110);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::string TPDBJavaField::GetAsString() const { return value_.AsString(); }
-void TPDBJavaField::SetAsString(const std::string& Value) { value_ = Variant(Value); }
+void TPDBJavaField::SetAsString(const std::string& Value) { value_.SetText(Value); }
 TDateTime TPDBJavaField::GetAsDate() const {
   Require(TypeBit(JDate), 53140);
   return value_.AsDateTime();
 }
 void TPDBJavaField::SetAsDate(TDateTime Value) {
   Require(TypeBit(JDate), 53150);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 
 // ---------------------------------------------------------------------------
@@ -132,7 +132,10 @@ Variant TPDBJavaField::ZeroOf(TPDBJavaFieldType type) {
 // Widths come from the type, not from Size, so measuring and packing can
 // never disagree whatever Size holds.
 std::int64_t TPDBJavaField::RecordWidth() const {
-  if (type_ == JString) return static_cast<std::int64_t>(value_.AsString().size()) + 2;
+  if (type_ == JString) {
+    std::string scratch;
+    return static_cast<std::int64_t>(TextValue(scratch).size()) + 2;
+  }
   return TypeWidth(type_);
 }
 
@@ -146,7 +149,8 @@ void TPDBJavaField::PackInto(std::uint8_t* out) const {
     case JLong: StoreU64(out, static_cast<std::uint64_t>(codec::TruncToInt64(value_))); break;
     case JDate: StoreU64(out, static_cast<std::uint64_t>(MillisFromDateTime(value_.AsDateTime()))); break;
     case JString: {
-      const std::string text = value_.AsString();
+      std::string scratch;
+      const std::string_view text = TextValue(scratch);
       // A longer text would be written with a wrapped length and misread.
       if (text.size() > kJavaMaxStringBytes) RaisePDB(1, 52060);
       StoreU16(out, static_cast<std::uint16_t>(text.size()));
@@ -163,7 +167,7 @@ bool TPDBJavaField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& t
     if (n > rest.size() - 2) return false;
     const auto text = rest.subspan(2, n);
     TakeRaw(text, n + 1);
-    value_ = Variant(TextUpToZero(text));
+    value_.SetText(TextUpToZero(text));
     // The stored length says where the next field starts, also when the text
     // holds a zero byte and its value ends there.
     taken = 2 + n;
@@ -173,14 +177,14 @@ bool TPDBJavaField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& t
   if (width > rest.size()) return false;
   const std::uint8_t* p = rest.data();
   switch (type_) {
-    case JByte: value_ = Variant(static_cast<int>(p[0])); break;
-    case JBoolean: value_ = Variant(p[0] != 0); break;
-    case JChar: value_ = Variant(static_cast<int>(LoadU16(p))); break;
-    case JInt: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
-    case JLong: value_ = Variant(static_cast<double>(static_cast<std::int64_t>(LoadU64(p)))); break;
-    case JShort: value_ = Variant(static_cast<int>(static_cast<std::int16_t>(LoadU16(p)))); break;
+    case JByte: value_.SetInteger(p[0]); break;
+    case JBoolean: value_.SetBoolean(p[0] != 0); break;
+    case JChar: value_.SetInteger(LoadU16(p)); break;
+    case JInt: value_.SetInteger(static_cast<std::int32_t>(LoadU32(p))); break;
+    case JLong: value_.SetFloat(static_cast<double>(static_cast<std::int64_t>(LoadU64(p)))); break;
+    case JShort: value_.SetInteger(static_cast<std::int16_t>(LoadU16(p))); break;
     case JDate:
-      value_ = Variant::FromDateTime(DateTimeFromMillis(static_cast<std::int64_t>(LoadU64(p))));
+      value_.SetDateTime(DateTimeFromMillis(static_cast<std::int64_t>(LoadU64(p))));
       break;
     case JString: break;
   }

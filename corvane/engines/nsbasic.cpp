@@ -24,9 +24,9 @@ void TPDBNSBField::SetSize(std::int32_t Value) {
 
 void TPDBNSBField::StoreNumber(double v) {
   if (Accepts(kFloats)) {
-    value_ = Variant(v);
+    value_.SetFloat(v);
   } else {
-    value_ = Variant(static_cast<long long>(v));
+    value_.SetInteger(static_cast<std::int64_t>(v));
   }
 }
 
@@ -63,7 +63,7 @@ double TPDBNSBField::GetAsNSBFloat() const {
 }
 void TPDBNSBField::SetAsNSBFloat(double Value) {
   Require(kFloats, 55090);
-  value_ = Variant(Value);
+  value_.SetFloat(Value);
 }
 float TPDBNSBField::GetAsNSBSingle() const {
   Require(Types({NSBByte, NSBShort, NSBInteger, NSBSingle}), 55000);
@@ -71,7 +71,7 @@ float TPDBNSBField::GetAsNSBSingle() const {
 }
 void TPDBNSBField::SetAsNSBSingle(float Value) {
   Require(kFloats, 55010);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 TDateTime TPDBNSBField::GetAsNSBDate() const {
   Require(TypeBit(NSBDate), 55100);
@@ -79,7 +79,7 @@ TDateTime TPDBNSBField::GetAsNSBDate() const {
 }
 void TPDBNSBField::SetAsNSBDate(TDateTime Value) {
   Require(TypeBit(NSBDate), 55110);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 TDateTime TPDBNSBField::GetAsNSBTime() const {
   Require(TypeBit(NSBTime), 55120);
@@ -87,10 +87,10 @@ TDateTime TPDBNSBField::GetAsNSBTime() const {
 }
 void TPDBNSBField::SetAsNSBTime(TDateTime Value) {
   Require(TypeBit(NSBTime), 55130);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 std::string TPDBNSBField::GetAsNSBString() const { return value_.AsString(); }
-void TPDBNSBField::SetAsNSBString(const std::string& Value) { value_ = Variant(Value); }
+void TPDBNSBField::SetAsNSBString(const std::string& Value) { value_.SetText(Value); }
 
 // ---------------------------------------------------------------------------
 // The record frame's side.
@@ -115,7 +115,10 @@ Variant TPDBNSBField::ZeroOf(TPDBNSBFieldType type) {
 }
 
 std::int64_t TPDBNSBField::RecordWidth() const {
-  if (type_ == NSBString) return codec::SizedTextWidth(value_.AsString(), size_);
+  if (type_ == NSBString) {
+    std::string scratch;
+    return codec::SizedTextWidth(TextValue(scratch), size_);
+  }
   return size_;
 }
 
@@ -129,7 +132,11 @@ void TPDBNSBField::PackInto(std::uint8_t* out) const {
     case NSBSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
     case NSBDate: StoreDouble(out, codec::DecimalDateNumber(value_.AsDateTime())); break;
     case NSBTime: StoreDouble(out, codec::DecimalTimeNumber(value_.AsDateTime())); break;
-    case NSBString: codec::PackSizedText(out, value_.AsString(), size_); break;
+    case NSBString: {
+      std::string scratch;
+      codec::PackSizedText(out, TextValue(scratch), size_);
+      break;
+    }
   }
 }
 
@@ -142,7 +149,7 @@ bool TPDBNSBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& ta
     } else {
       TakeRaw(rest.first(taken));
     }
-    value_ = Variant(std::string(text));
+    value_.SetText(text);
     return true;
   }
   const auto width = static_cast<std::size_t>(size_);
@@ -150,14 +157,14 @@ bool TPDBNSBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& ta
   const std::uint8_t* p = rest.data();
   // The value first: a number that is no date raises before the raw copy changes.
   switch (type_) {
-    case NSBByte: value_ = Variant(static_cast<int>(p[0])); break;
-    case NSBShort: value_ = Variant(static_cast<int>(LoadU16(p))); break;
-    case NSBInteger: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
+    case NSBByte: value_.SetInteger(p[0]); break;
+    case NSBShort: value_.SetInteger(LoadU16(p)); break;
+    case NSBInteger: value_.SetInteger(static_cast<std::int32_t>(LoadU32(p))); break;
     case NSBFloat:
-    case NSBDouble: value_ = Variant(LoadDouble(p)); break;
-    case NSBSingle: value_ = Variant(static_cast<double>(LoadFloat(p))); break;
-    case NSBDate: value_ = Variant::FromDateTime(codec::DateFromDecimalNumber(LoadDouble(p))); break;
-    case NSBTime: value_ = Variant::FromDateTime(codec::TimeFromDecimalNumber(LoadDouble(p))); break;
+    case NSBDouble: value_.SetFloat(LoadDouble(p)); break;
+    case NSBSingle: value_.SetFloat(static_cast<double>(LoadFloat(p))); break;
+    case NSBDate: value_.SetDateTime(codec::DateFromDecimalNumber(LoadDouble(p))); break;
+    case NSBTime: value_.SetDateTime(codec::TimeFromDecimalNumber(LoadDouble(p))); break;
     case NSBString: break;
   }
   TakeRaw(rest.first(width));

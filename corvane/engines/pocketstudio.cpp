@@ -25,9 +25,9 @@ void TPDBPSField::SetSize(std::int32_t Value) {
 
 void TPDBPSField::StoreWhole(std::int64_t v) {
   if (Accepts(kFloats)) {
-    value_ = Variant(static_cast<double>(v));
+    value_.SetFloat(static_cast<double>(v));
   } else {
-    value_ = Variant(static_cast<long long>(v));
+    value_.SetInteger(static_cast<std::int64_t>(v));
   }
 }
 
@@ -80,7 +80,7 @@ std::uint32_t TPDBPSField::GetAsPSUInt32() const {
 }
 void TPDBPSField::SetAsPSUInt32(std::uint32_t Value) {
   Require(kFloats, 50110);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 float TPDBPSField::GetAsPSSingle() const {
   Require(TypeRange(PSInt8, PSUInt32) | TypeBit(PSSingle), 50120);
@@ -88,7 +88,7 @@ float TPDBPSField::GetAsPSSingle() const {
 }
 void TPDBPSField::SetAsPSSingle(float Value) {
   Require(Types({PSSingle, PSDouble}), 50130);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBPSField::GetAsPSDouble() const {
   Require(TypeRange(PSInt8, PSDateTime) | Types({PSSingle, PSDouble}), 50140);
@@ -96,7 +96,7 @@ double TPDBPSField::GetAsPSDouble() const {
 }
 void TPDBPSField::SetAsPSDouble(double Value) {
   Require(kDates | TypeBit(PSDouble), 50150);
-  value_ = Variant(Value);
+  value_.SetFloat(Value);
 }
 TDateTime TPDBPSField::GetAsPSDate() const {
   Require(kDates, 50160);
@@ -104,7 +104,7 @@ TDateTime TPDBPSField::GetAsPSDate() const {
 }
 void TPDBPSField::SetAsPSDate(TDateTime Value) {
   Require(kDates, 50170);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 TDateTime TPDBPSField::GetAsPSTime() const {
   Require(kDates, 50180);
@@ -112,7 +112,7 @@ TDateTime TPDBPSField::GetAsPSTime() const {
 }
 void TPDBPSField::SetAsPSTime(TDateTime Value) {
   Require(kDates, 50190);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 TDateTime TPDBPSField::GetAsPSDateTime() const {
   Require(kDates, 50200);
@@ -120,7 +120,7 @@ TDateTime TPDBPSField::GetAsPSDateTime() const {
 }
 void TPDBPSField::SetAsPSDateTime(TDateTime Value) {
   Require(kDates, 50210);
-  value_ = Variant::FromDateTime(Value);
+  value_.SetDateTime(Value);
 }
 bool TPDBPSField::GetAsPSBoolean() const {
   Require(TypeBit(PSBoolean), 50220);
@@ -128,10 +128,10 @@ bool TPDBPSField::GetAsPSBoolean() const {
 }
 void TPDBPSField::SetAsPSBoolean(bool Value) {
   Require(TypeBit(PSBoolean), 50230);
-  value_ = Variant(Value);
+  value_.SetBoolean(Value);
 }
 std::string TPDBPSField::GetAsPSString() const { return value_.AsString(); }
-void TPDBPSField::SetAsPSString(const std::string& Value) { value_ = Variant(Value); }
+void TPDBPSField::SetAsPSString(const std::string& Value) { value_.SetText(Value); }
 
 void TPDBPSField::SetAsPSBinary(std::span<const std::uint8_t> Data) {
   Require(TypeBit(PSBinary), 50240);
@@ -177,7 +177,10 @@ Variant TPDBPSField::ZeroOf(TPDBPSFieldType type) {
 
 std::int64_t TPDBPSField::RecordWidth() const {
   switch (type_) {
-    case PSString: return codec::SizedTextWidth(value_.AsString(), size_);
+    case PSString: {
+      std::string scratch;
+      return codec::SizedTextWidth(TextValue(scratch), size_);
+    }
     case PSBinary: return static_cast<std::int64_t>(raw_.size()) + 2;
     default: return size_;
   }
@@ -195,7 +198,11 @@ void TPDBPSField::PackInto(std::uint8_t* out) const {
     case PSDate: StoreU16(out, codec::PalmDateWord(value_.AsDateTime())); break;
     case PSTime: StoreU16(out, codec::PalmTimeWord(value_.AsDateTime())); break;
     case PSDateTime: StoreU32(out, codec::PalmSecondsFromDateTime(value_.AsDateTime())); break;
-    case PSString: codec::PackSizedText(out, value_.AsString(), size_); break;
+    case PSString: {
+      std::string scratch;
+      codec::PackSizedText(out, TextValue(scratch), size_);
+      break;
+    }
     case PSSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
     case PSDouble: StoreDouble(out, value_.AsDouble()); break;
     case PSBinary:
@@ -211,7 +218,7 @@ bool TPDBPSField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& tak
     const std::size_t n = LoadU16(rest.data());
     if (n > rest.size() - 2) return false;
     TakeRaw(rest.subspan(2, n));
-    value_ = Variant(0);
+    value_.SetInteger(0);
     taken = 2 + n;
     return true;
   }
@@ -223,7 +230,7 @@ bool TPDBPSField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& tak
     } else {
       TakeRaw(rest.first(taken));
     }
-    value_ = Variant(std::string(text));
+    value_.SetText(text);
     return true;
   }
   const auto width = static_cast<std::size_t>(size_);
@@ -231,18 +238,18 @@ bool TPDBPSField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& tak
   const std::uint8_t* p = rest.data();
   // The value first: a date word that is no date raises before the raw copy changes.
   switch (type_) {
-    case PSBoolean: value_ = Variant(p[0] != 0); break;
-    case PSInt8: value_ = Variant(static_cast<int>(static_cast<std::int8_t>(p[0]))); break;
-    case PSUInt8: value_ = Variant(static_cast<int>(p[0])); break;
-    case PSInt16: value_ = Variant(static_cast<int>(static_cast<std::int16_t>(LoadU16(p)))); break;
-    case PSUInt16: value_ = Variant(static_cast<int>(LoadU16(p))); break;
-    case PSInt32: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
-    case PSUInt32: value_ = Variant(static_cast<double>(LoadU32(p))); break;
-    case PSDate: value_ = Variant::FromDateTime(codec::DateFromPalmWord(LoadU16(p))); break;
-    case PSTime: value_ = Variant::FromDateTime(codec::TimeFromPalmWord(LoadU16(p))); break;
-    case PSDateTime: value_ = Variant::FromDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
-    case PSSingle: value_ = Variant(static_cast<double>(LoadFloat(p))); break;
-    case PSDouble: value_ = Variant(LoadDouble(p)); break;
+    case PSBoolean: value_.SetBoolean(p[0] != 0); break;
+    case PSInt8: value_.SetInteger(static_cast<std::int8_t>(p[0])); break;
+    case PSUInt8: value_.SetInteger(p[0]); break;
+    case PSInt16: value_.SetInteger(static_cast<std::int16_t>(LoadU16(p))); break;
+    case PSUInt16: value_.SetInteger(LoadU16(p)); break;
+    case PSInt32: value_.SetInteger(static_cast<std::int32_t>(LoadU32(p))); break;
+    case PSUInt32: value_.SetFloat(static_cast<double>(LoadU32(p))); break;
+    case PSDate: value_.SetDateTime(codec::DateFromPalmWord(LoadU16(p))); break;
+    case PSTime: value_.SetDateTime(codec::TimeFromPalmWord(LoadU16(p))); break;
+    case PSDateTime: value_.SetDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
+    case PSSingle: value_.SetFloat(static_cast<double>(LoadFloat(p))); break;
+    case PSDouble: value_.SetFloat(LoadDouble(p)); break;
     case PSString:
     case PSBinary: break;
   }

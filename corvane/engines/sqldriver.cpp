@@ -47,14 +47,14 @@ std::string TPDBSQLDriverField::GetAsChar() const {
   Require(TypeBit(PDChar), 52800);
   return value_.AsString();
 }
-void TPDBSQLDriverField::SetAsChar(const std::string& Value) { value_ = Variant(Value); }
+void TPDBSQLDriverField::SetAsChar(const std::string& Value) { value_.SetText(Value); }
 std::int16_t TPDBSQLDriverField::GetAsShort() const {
   Require(TypeBit(PDShort), 52860);
   return static_cast<std::int16_t>(value_.AsInt64());
 }
 void TPDBSQLDriverField::SetAsShort(std::int16_t Value) {
   Require(kIntegers, 52870);
-  value_ = Variant(static_cast<int>(Value));
+  value_.SetInteger(Value);
 }
 std::int32_t TPDBSQLDriverField::GetAsInt() const {
   Require(Types({PDShort, PDInt}), 52820);
@@ -62,7 +62,7 @@ std::int32_t TPDBSQLDriverField::GetAsInt() const {
 }
 void TPDBSQLDriverField::SetAsInt(std::int32_t Value) {
   Require(Types({PDInt, PDLong}), 52830);
-  value_ = Variant(Value);
+  value_.SetInteger(Value);
 }
 std::int64_t TPDBSQLDriverField::GetAsLong() const {
   Require(TypeBit(PDLong), 52840);
@@ -70,7 +70,7 @@ std::int64_t TPDBSQLDriverField::GetAsLong() const {
 }
 void TPDBSQLDriverField::SetAsLong(std::int64_t Value) {
   Require(TypeBit(PDLong), 52850);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 float TPDBSQLDriverField::GetAsFloat() const {
   Require(Types({PDShort, PDInt, PDFloat}), 52880);
@@ -78,7 +78,7 @@ float TPDBSQLDriverField::GetAsFloat() const {
 }
 void TPDBSQLDriverField::SetAsFloat(float Value) {
   Require(Types({PDFloat, PDDouble}), 52890);
-  value_ = Variant(static_cast<double>(Value));
+  value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBSQLDriverField::GetAsDouble() const {
   Require(TypeRange(PDShort, PDDouble), 52910);
@@ -86,7 +86,7 @@ double TPDBSQLDriverField::GetAsDouble() const {
 }
 void TPDBSQLDriverField::SetAsDouble(double Value) {
   Require(TypeBit(PDDouble), 52910);
-  value_ = Variant(Value);
+  value_.SetFloat(Value);
 }
 
 // ---------------------------------------------------------------------------
@@ -122,7 +122,8 @@ std::int64_t TPDBSQLDriverField::RecordWidth() const {
 void TPDBSQLDriverField::PackInto(std::uint8_t* out) const {
   switch (type_) {
     case PDChar: {
-      const std::string text = value_.AsString();
+      std::string scratch;
+      const std::string_view text = TextValue(scratch);
       const std::size_t slots = Slots(size_);
       // The length word holds the whole text's length (cut to 16 bits), even
       // when only its first Size bytes fit in the slots.
@@ -147,19 +148,29 @@ bool TPDBSQLDriverField::SplitFrom(std::span<const std::uint8_t> rest, std::size
   switch (type_) {
     case PDChar: {
       // The length word is not used: a slot of 0 is skipped, not an end.
-      std::string text;
-      for (std::size_t i = 0; i < Slots(size_); ++i) {
-        const std::uint16_t slot = LoadU16(p + 2 + 2 * i);
-        if (slot != 0) text.push_back(static_cast<char>(slot & 0xFF));
+      // Usual widths gather the text on the stack, so that setting it reuses
+      // the value's storage instead of allocating a string per record.
+      const std::size_t slots = Slots(size_);
+      char small[256];
+      std::string large;
+      char* text = small;
+      if (slots > sizeof small) {
+        large.resize(slots);
+        text = large.data();
       }
-      value_ = Variant(std::move(text));
+      std::size_t n = 0;
+      for (std::size_t i = 0; i < slots; ++i) {
+        const std::uint16_t slot = LoadU16(p + 2 + 2 * i);
+        if (slot != 0) text[n++] = static_cast<char>(slot & 0xFF);
+      }
+      value_.SetText(std::string_view(text, n));
       break;
     }
-    case PDShort: value_ = Variant(static_cast<int>(static_cast<std::int16_t>(LoadU16(p)))); break;
-    case PDInt: value_ = Variant(static_cast<int>(static_cast<std::int32_t>(LoadU32(p)))); break;
-    case PDLong: value_ = Variant(static_cast<double>(static_cast<std::int64_t>(LoadU64(p)))); break;
-    case PDFloat: value_ = Variant(static_cast<double>(LoadFloat(p))); break;
-    case PDDouble: value_ = Variant(LoadDouble(p)); break;
+    case PDShort: value_.SetInteger(static_cast<std::int16_t>(LoadU16(p))); break;
+    case PDInt: value_.SetInteger(static_cast<std::int32_t>(LoadU32(p))); break;
+    case PDLong: value_.SetFloat(static_cast<double>(static_cast<std::int64_t>(LoadU64(p)))); break;
+    case PDFloat: value_.SetFloat(static_cast<double>(LoadFloat(p))); break;
+    case PDDouble: value_.SetFloat(LoadDouble(p)); break;
   }
   TakeRaw(rest.first(width));
   taken = width;

@@ -20,6 +20,7 @@
 #include <compare>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "corvane/host/currency.h"
@@ -55,6 +56,37 @@ class Variant {
   Variant(std::string v) noexcept;            // NOLINT
   Variant(const char* v);                     // NOLINT
   static Variant FromDateTime(TDateTime v) noexcept;
+
+  // In place: the same value as assigning Variant(v) (FromDateTime for
+  // SetDateTime), without a temporary. Record splits set every field of every
+  // record, and SetText reuses the text's storage rather than allocating anew.
+  void SetInteger(std::int64_t v) noexcept {
+    value_ = v;
+    type_ = VarType::Integer;
+  }
+  void SetFloat(double v) noexcept {
+    value_ = v;
+    type_ = VarType::Float;
+  }
+  void SetDateTime(TDateTime v) noexcept {
+    value_ = v;
+    type_ = VarType::DateTime;
+  }
+  void SetBoolean(bool v) noexcept {
+    value_ = v;
+    type_ = VarType::Boolean;
+  }
+  void SetText(std::string_view v) {
+    if (auto* s = std::get_if<std::string>(&value_)) {
+      s->assign(v);
+    } else {
+      value_.emplace<std::string>(v);
+    }
+    type_ = VarType::Text;
+  }
+  // The text held, when the kind is Text: lets record packing measure and copy
+  // it without the copy AsString makes.
+  const std::string* TextIf() const noexcept { return std::get_if<std::string>(&value_); }
 
   VarType Type() const noexcept { return type_; }
   bool IsEmpty() const noexcept { return type_ == VarType::Empty; }

@@ -73,6 +73,10 @@ class TPDBBaseMgr : public TCorvane {
   TRecordEntry EntryFromCurrent(bool owns) const;
 
  private:
+  // Category, flags, unique ID and ownership of the current record; no data.
+  TRecordEntry EntryWithoutData(bool owns) const noexcept;
+
+ private:
   bool append_mode_ = false;
   TRecFlags rec_flags_;
   std::int32_t rec_unique_id_ = 0;
