@@ -178,18 +178,20 @@ bool TPDBAFField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& tak
   return true;
 }
 
+// Append clears every field of every record: the zero is set in place, in
+// the kind the type's own setter would store it.
 void TPDBAFField::ClearValue() {
   ReleaseRaw();
   switch (type_) {
-    case AFByte: SetAsAFByte(0); break;
-    case AFInteger: SetAsAFInteger(0); break;
-    case AFLong: SetAsAFLong(0); break;
-    case AFSingle: SetAsAFSingle(0); break;
-    case AFString: SetAsAFString(std::string()); break;
-    case AFBoolean: SetAsAFBoolean(false); break;
-    case AFDate: SetAsAFDate(0); break;
-    case AFDouble: SetAsAFDouble(0); break;
-    case AFCurrency: SetAsAFCurrency(Currency{}); break;
+    case AFByte:
+    case AFInteger:
+    case AFLong: value_.SetInteger(0); break;
+    case AFSingle:
+    case AFDouble: value_.SetFloat(0); break;
+    case AFString: value_.SetText({}); break;
+    case AFBoolean: value_.SetBoolean(false); break;
+    case AFDate: value_.SetDateTime(0); break;
+    case AFCurrency: value_ = Variant(Currency{}); break;
   }
 }
 

@@ -312,28 +312,30 @@ bool TPDBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken
   return true;
 }
 
+// Append clears every field of every record: the zero is set in place, in
+// the kind the type's own setter would store it.
 void TPDBField::ClearValue() {
   switch (type_) {
-    case pdtByte: SetAsByte(0); break;
-    case pdtWord: SetAsWord(0); break;
-    case pdtInteger: SetAsInteger(0); break;
-    case pdtFloat: SetAsFloat(0); break;
-    case pdtDouble: SetAsDouble(0); break;
-    case pdtDate: SetAsDateTime(0); break;
-    case pdtString: SetAsString(std::string()); break;
-    case pdtPSBoolean: SetAsPSBoolean(false); break;
-    case pdtPSInt8: SetAsPSInt8(0); break;
-    case pdtPSInt16: SetAsPSInt16(0); break;
-    case pdtPSInt32: SetAsPSInt32(0); break;
-    case pdtPSUInt8: SetAsPSUInt8(0); break;
-    case pdtPSUInt16: SetAsPSUInt16(0); break;
-    case pdtPSUInt32: SetAsPSUInt32(0); break;
-    case pdtPSDate: SetAsPSDate(0); break;
-    case pdtPSTime: SetAsPSTime(0); break;
-    case pdtPSDateTime: SetAsPSDateTime(0); break;
-    case pdtPSString: SetAsPSString(std::string()); break;
-    case pdtPSSingle: SetAsPSSingle(0); break;
-    case pdtPSDouble: SetAsPSDouble(0); break;
+    case pdtByte:
+    case pdtWord:
+    case pdtInteger:
+    case pdtPSInt8:
+    case pdtPSInt16:
+    case pdtPSInt32:
+    case pdtPSUInt8:
+    case pdtPSUInt16: value_.SetInteger(0); break;
+    case pdtFloat:
+    case pdtDouble:
+    case pdtPSUInt32:
+    case pdtPSSingle:
+    case pdtPSDouble: value_.SetFloat(0); break;
+    case pdtDate:
+    case pdtPSDate:
+    case pdtPSTime:
+    case pdtPSDateTime: value_.SetDateTime(0); break;
+    case pdtString:
+    case pdtPSString: value_.SetText({}); break;
+    case pdtPSBoolean: value_.SetBoolean(false); break;
   }
 }
 

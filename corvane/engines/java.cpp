@@ -193,17 +193,19 @@ bool TPDBJavaField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& t
   return true;
 }
 
+// Append clears every field of every record: the zero is set in place, in
+// the kind the type's own setter would store it.
 void TPDBJavaField::ClearValue() {
   ReleaseRaw();
   switch (type_) {
-    case JByte: SetAsByte(0); break;
-    case JBoolean: SetAsBoolean(false); break;
-    case JChar: SetAsChar(std::string()); break;
-    case JInt: SetAsInt(0); break;
-    case JLong: SetAsLong(0); break;
-    case JShort: SetAsShort(0); break;
-    case JString: SetAsString(std::string()); break;
-    case JDate: SetAsDate(0); break;
+    case JByte:
+    case JChar:
+    case JInt:
+    case JShort: value_.SetInteger(0); break;
+    case JBoolean: value_.SetBoolean(false); break;
+    case JLong: value_.SetFloat(0); break;
+    case JString: value_.SetText({}); break;
+    case JDate: value_.SetDateTime(0); break;
   }
 }
 

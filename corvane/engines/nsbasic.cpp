@@ -173,17 +173,19 @@ bool TPDBNSBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& ta
 }
 
 // The raw copy stays: nothing reads it before the next split replaces it.
+// Append clears every field of every record: the zero is set in place, in the
+// kind the type's own setter would store it.
 void TPDBNSBField::ClearValue() {
   switch (type_) {
-    case NSBByte: SetAsNSBByte(0); break;
-    case NSBShort: SetAsNSBShort(0); break;
-    case NSBInteger: SetAsNSBInteger(0); break;
+    case NSBByte:
+    case NSBShort:
+    case NSBInteger: value_.SetInteger(0); break;
     case NSBFloat:
     case NSBSingle:
-    case NSBDouble: SetAsNSBFloat(0); break;
-    case NSBDate: SetAsNSBDate(0); break;
-    case NSBTime: SetAsNSBTime(0); break;
-    case NSBString: SetAsNSBString(std::string()); break;
+    case NSBDouble: value_.SetFloat(0); break;
+    case NSBDate:
+    case NSBTime: value_.SetDateTime(0); break;
+    case NSBString: value_.SetText({}); break;
   }
 }
 

@@ -258,22 +258,24 @@ bool TPDBPSField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& tak
   return true;
 }
 
+// Append clears every field of every record: the zero is set in place, in
+// the kind the type's own setter would store it.
 void TPDBPSField::ClearValue() {
   ReleaseRaw();
   switch (type_) {
-    case PSBoolean: SetAsPSBoolean(false); break;
-    case PSInt8: SetAsPSInt8(0); break;
-    case PSInt16: SetAsPSInt16(0); break;
-    case PSInt32: SetAsPSInt32(0); break;
-    case PSUInt8: SetAsPSUInt8(0); break;
-    case PSUInt16: SetAsPSUInt16(0); break;
-    case PSUInt32: SetAsPSUInt32(0); break;
-    case PSDate: SetAsPSDate(0); break;
-    case PSTime: SetAsPSTime(0); break;
-    case PSDateTime: SetAsPSDateTime(0); break;
-    case PSString: SetAsPSString(std::string()); break;
-    case PSSingle: SetAsPSSingle(0); break;
-    case PSDouble: SetAsPSDouble(0); break;
+    case PSBoolean: value_.SetBoolean(false); break;
+    case PSInt8:
+    case PSInt16:
+    case PSInt32:
+    case PSUInt8:
+    case PSUInt16: value_.SetInteger(0); break;
+    case PSUInt32:
+    case PSSingle:
+    case PSDouble: value_.SetFloat(0); break;
+    case PSDate:
+    case PSTime:
+    case PSDateTime: value_.SetDateTime(0); break;
+    case PSString: value_.SetText({}); break;
     case PSBinary: break;
   }
 }

@@ -177,15 +177,17 @@ bool TPDBSQLDriverField::SplitFrom(std::span<const std::uint8_t> rest, std::size
   return true;
 }
 
+// Append clears every field of every record: the zero is set in place, in
+// the kind the type's own setter would store it.
 void TPDBSQLDriverField::ClearValue() {
   ReleaseRaw();
   switch (type_) {
-    case PDChar: SetAsChar(std::string()); break;
-    case PDShort: SetAsShort(0); break;
-    case PDInt: SetAsInt(0); break;
-    case PDLong: SetAsLong(0); break;
-    case PDFloat: SetAsFloat(0); break;
-    case PDDouble: SetAsDouble(0); break;
+    case PDChar: value_.SetText({}); break;
+    case PDShort:
+    case PDInt: value_.SetInteger(0); break;
+    case PDLong:
+    case PDFloat:
+    case PDDouble: value_.SetFloat(0); break;
   }
 }
 
