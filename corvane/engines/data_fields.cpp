@@ -270,15 +270,7 @@ void TPDBField::PackInto(std::uint8_t* out) const {
 
 bool TPDBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken) {
   if (Accepts(kText)) {
-    std::string_view text;
-    if (!codec::ReadSizedText(rest, size_, text, taken)) return false;
-    if (size_ >= 1) {
-      TakeRaw(rest.first(static_cast<std::size_t>(size_)), taken);
-    } else {
-      TakeRaw(rest.first(taken));
-    }
-    value_.SetText(text);
-    return true;
+    return SplitSizedText(rest, taken);
   }
   const auto width = static_cast<std::size_t>(TypeWidth(type_));
   if (width > rest.size()) return false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "corvane/engines/record_codec.h"
+
 namespace corvane {
 
 void TPDBBaseField::SetFieldName(const std::string& Name) {
@@ -18,6 +20,18 @@ void TPDBBaseField::CopyDefinition(const TPDBBaseField& from) {
   SetFieldName(from.field_name_);
   value_ = from.value_;
   size_ = from.size_;
+}
+
+bool TPDBBaseField::SplitSizedText(std::span<const std::uint8_t> rest, std::size_t& taken) {
+  std::string_view text;
+  if (!codec::ReadSizedText(rest, size_, text, taken)) return false;
+  if (size_ >= 1) {
+    TakeRaw(rest.first(static_cast<std::size_t>(size_)), taken);
+  } else {
+    TakeRaw(rest.first(taken));
+  }
+  value_.SetText(text);
+  return true;
 }
 
 bool SameFieldName(std::string_view a, std::string_view b) noexcept {

@@ -132,6 +132,10 @@ class TPDBBaseField : public TCollectionItem {
     if (total > raw_.size()) raw_.resize(total, 0);
   }
   void TakeRaw(std::span<const std::uint8_t> bytes) { TakeRaw(bytes, bytes.size()); }
+  // Splits a text stored zero-ended (Size < 1) or in a slot of Size bytes
+  // followed by its zero byte: the value, the raw copy (the whole slot) and the
+  // bytes taken. False, with nothing changed, when the text is not all inside `rest`.
+  bool SplitSizedText(std::span<const std::uint8_t> rest, std::size_t& taken);
   // The value as text, for measuring and packing: the held text itself, so a
   // record is packed without copying it, or for other kinds AsString's text,
   // kept in `scratch`.

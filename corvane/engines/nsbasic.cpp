@@ -142,15 +142,7 @@ void TPDBNSBField::PackInto(std::uint8_t* out) const {
 
 bool TPDBNSBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken) {
   if (type_ == NSBString) {
-    std::string_view text;
-    if (!codec::ReadSizedText(rest, size_, text, taken)) return false;
-    if (size_ >= 1) {
-      TakeRaw(rest.first(static_cast<std::size_t>(size_)), taken);
-    } else {
-      TakeRaw(rest.first(taken));
-    }
-    value_.SetText(text);
-    return true;
+    return SplitSizedText(rest, taken);
   }
   const auto width = static_cast<std::size_t>(size_);
   if (width > rest.size()) return false;

@@ -223,15 +223,7 @@ bool TPDBPSField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& tak
     return true;
   }
   if (type_ == PSString) {
-    std::string_view text;
-    if (!codec::ReadSizedText(rest, size_, text, taken)) return false;
-    if (size_ >= 1) {
-      TakeRaw(rest.first(static_cast<std::size_t>(size_)), taken);
-    } else {
-      TakeRaw(rest.first(taken));
-    }
-    value_.SetText(text);
-    return true;
+    return SplitSizedText(rest, taken);
   }
   const auto width = static_cast<std::size_t>(size_);
   if (width > rest.size()) return false;
