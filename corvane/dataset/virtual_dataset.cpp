@@ -436,18 +436,7 @@ bool TPDBVirtualDataSet::GetFieldData(TField* field, std::span<std::uint8_t> buf
 
 void TPDBVirtualDataSet::SetFieldData(TField* field, std::span<const std::uint8_t> buffer) {
   const TDataSetState s = State();
-  switch (s) {
-    case dsEdit:
-    case dsInsert:
-    case dsSetKey:
-    case dsCalcFields:
-    case dsFilter:
-    case dsNewValue:
-    case dsInternalCalc:
-      break;
-    default:
-      DatabaseError(dbmsg::SNotEditing);
-  }
+  if (!IsWriteState(s)) DatabaseError(dbmsg::SNotEditing);
   TRecordBuffer* rb;
   // A state with no buffer to write to cannot take the value.
   if (!GetActiveRecBuf(rb)) DatabaseError(dbmsg::SNotEditing);

@@ -19,21 +19,6 @@ bool SameText(const std::string& a, const std::string& b) noexcept {
   return true;
 }
 
-bool IsWriteState(TDataSetState s) noexcept {
-  switch (s) {
-    case dsEdit:
-    case dsInsert:
-    case dsSetKey:
-    case dsCalcFields:
-    case dsFilter:
-    case dsNewValue:
-    case dsInternalCalc:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Types whose definitions carry a size that the field must share.
 bool HasSize(TFieldType t) noexcept {
   switch (t) {

@@ -69,6 +69,21 @@ const char* FieldTypeName(TFieldType type) noexcept {
   }
 }
 
+bool IsWriteState(TDataSetState s) noexcept {
+  switch (s) {
+    case dsEdit:
+    case dsInsert:
+    case dsSetKey:
+    case dsCalcFields:
+    case dsFilter:
+    case dsNewValue:
+    case dsInternalCalc:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool IsBlobType(TFieldType type) noexcept {
   return (type >= ftBlob && type <= ftTypedBinary) || type == ftOraBlob || type == ftOraClob;
 }

@@ -78,6 +78,9 @@ enum TDataSetState : std::uint8_t {
   dsOpening = 12,
 };
 
+// States in which field values may be written: those with a buffer being edited or calculated.
+bool IsWriteState(TDataSetState s) noexcept;
+
 enum TGetMode : std::uint8_t { gmCurrent = 0, gmNext = 1, gmPrior = 2 };
 enum TGetResult : std::uint8_t { grOK = 0, grBOF = 1, grEOF = 2, grError = 3 };
 enum TBookmarkFlag : std::uint8_t { bfCurrent = 0, bfBOF = 1, bfEOF = 2, bfInserted = 3 };
