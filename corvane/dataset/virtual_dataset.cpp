@@ -99,6 +99,7 @@ void TMemoryRecord::SetIndex(int index) {
     std::rotate(b + current, b + current + 1, b + index + 1);
   else
     std::rotate(b + index, b + current, b + current + 1);
+  owner_->RowsMoved(std::min(current, index));
 }
 
 // ---------------------------------------------------------------------------
@@ -117,9 +118,19 @@ TPDBVirtualDataSet::~TPDBVirtualDataSet() {
 
 TMemoryRecord* TPDBVirtualDataSet::AddRecord() {
   int size = cursor_open_ ? data_size_ : CalcRecordSize();
-  last_id_ = NextID(last_id_);
-  rows_.push_back(std::make_unique<TMemoryRecord>(TMemoryRecord::Key{}, this, last_id_, size,
-                                                  BlobFieldCount()));
+  std::int32_t id = NextID(last_id_);
+  auto row = std::make_unique<TMemoryRecord>(TMemoryRecord::Key{}, this, id, size,
+                                             BlobFieldCount());
+  row->index_ = MemoryRecordCount();
+  TMemoryRecord* raw = row.get();
+  rows_.push_back(std::move(row));
+  try {
+    by_id_.emplace(id, raw);
+  } catch (...) {
+    rows_.pop_back();
+    throw;
+  }
+  last_id_ = id;
   return rows_.back().get();
 }
 
@@ -136,15 +147,29 @@ TMemoryRecord* TPDBVirtualDataSet::FindRecordID(std::int32_t id) const {
 }
 
 int TPDBVirtualDataSet::IndexOfRecordID(std::int32_t id) const noexcept {
-  for (std::size_t i = 0; i < rows_.size(); ++i)
-    if (rows_[i]->record_id_ == id) return static_cast<int>(i);
+  auto it = by_id_.find(id);
+  return it == by_id_.end() ? -1 : IndexOfRow(it->second);
+}
+
+// Every row remembers its index; moves and removals only mark where the
+// remembered indexes may start to be wrong, and the next lookup that finds
+// its row elsewhere renumbers from there (from the start when the rows were
+// reordered behind the dataset's back).
+int TPDBVirtualDataSet::IndexOfRow(const TMemoryRecord* row) const noexcept {
+  auto at = [&](int i) {
+    return i >= 0 && i < MemoryRecordCount() && rows_[static_cast<std::size_t>(i)].get() == row;
+  };
+  if (at(row->index_)) return row->index_;
+  for (int from : {std::min(renumber_from_, MemoryRecordCount()), 0}) {
+    for (int i = from; i < MemoryRecordCount(); ++i) rows_[static_cast<std::size_t>(i)]->index_ = i;
+    renumber_from_ = MemoryRecordCount();
+    if (at(row->index_)) return row->index_;
+  }
   return -1;
 }
 
-int TPDBVirtualDataSet::IndexOfRow(const TMemoryRecord* row) const noexcept {
-  for (std::size_t i = 0; i < rows_.size(); ++i)
-    if (rows_[i].get() == row) return static_cast<int>(i);
-  return -1;
+void TPDBVirtualDataSet::RowsMoved(int from) noexcept {
+  renumber_from_ = std::min(renumber_from_, std::max(from, 0));
 }
 
 TMemoryRecord& TPDBVirtualDataSet::GetMemoryRecord(int index) const {
@@ -156,7 +181,9 @@ void TPDBVirtualDataSet::RemoveRow(int index) {
   GetMemoryRecord(index);  // range check
   auto it = rows_.begin() + index;
   (*it)->owner_ = nullptr;
+  by_id_.erase((*it)->record_id_);
   rows_.erase(it);
+  RowsMoved(index);
 }
 
 void TPDBVirtualDataSet::ClearRecords() {
@@ -164,6 +191,8 @@ void TPDBVirtualDataSet::ClearRecords() {
     rows_.back()->owner_ = nullptr;
     rows_.pop_back();
   }
+  by_id_.clear();
+  renumber_from_ = 0;
   last_id_ = kNoRecordID;
   cursor_pos_ = -1;
 }
@@ -453,7 +482,10 @@ void TPDBVirtualDataSet::SetFieldData(TField* field, std::span<const std::uint8_
       std::memcpy(rb->bytes.data() + pos + 1, buffer.data(), size);
     }
   } else {
-    if (s == dsCalcFields || s == dsFilter) DatabaseError(dbmsg::SNotEditing);
+    // Internal calculation runs on every change of a data field: a handler
+    // writing one there would start it again without end.
+    if (s == dsCalcFields || s == dsFilter || (s == dsInternalCalc && field->FieldKind() == fkData))
+      DatabaseError(dbmsg::SNotEditing);
     if (field->ReadOnly() && s != dsSetKey && s != dsFilter)
       DatabaseErrorFmt(dbmsg::SFieldReadOnly, {field->DisplayName()});
     field->Validate(buffer);
@@ -529,10 +561,11 @@ void TPDBVirtualDataSet::InternalGotoBookmark(std::span<const std::uint8_t> book
 }
 
 void TPDBVirtualDataSet::InternalSetToRecord(TRecordBuffer& buffer) {
-  std::int32_t id = RecordIDOf(buffer);
-  std::uint8_t bytes[4];
-  std::memcpy(bytes, &id, 4);
-  InternalGotoBookmark(bytes);
+  // The framework puts the cursor on a buffer's row before posting or
+  // deleting it: that row, whatever the filter now thinks of it, or the
+  // write lands on another row.
+  int index = IndexOfRecordID(RecordIDOf(buffer));
+  if (index >= 0) cursor_pos_ = index;
 }
 
 // ---------------------------------------------------------------------------

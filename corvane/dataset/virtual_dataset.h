@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "corvane/host/dataset/dataset.h"
@@ -61,6 +62,8 @@ class TMemoryRecord : public TPersistent {
   std::size_t data_size_;
   std::unique_ptr<std::uint8_t[]> data_;
   TMemBlobArray blobs_;
+  // Where the row was last seen in its owner's list (checked before use).
+  mutable int index_ = -1;
 };
 
 // Bytes of a stored field's value in a data area; -1 for blob and unsupported
@@ -161,8 +164,10 @@ class TPDBVirtualDataSet : public TDataSet {
   int IndexOfRow(const TMemoryRecord* row) const noexcept;
   void SetCursorPosition(int position) noexcept { cursor_pos_ = position; }
   // The row list itself, for reordering rows in place (sorting exchanges
-  // entries; rows keep their IDs).
-  std::vector<std::unique_ptr<TMemoryRecord>>& Rows() noexcept { return rows_; }
+  // entries; rows keep their IDs). Rows are added and removed only through
+  // the dataset. Call RowsMoved with the first index that changed.
+  std::span<std::unique_ptr<TMemoryRecord>> Rows() noexcept { return rows_; }
+  void RowsMoved(int from) noexcept;
 
  private:
   friend class TMemoryRecord;
@@ -188,6 +193,9 @@ class TPDBVirtualDataSet : public TDataSet {
   std::int32_t auto_inc_ = 1;
   bool cursor_open_ = false;
   std::vector<std::unique_ptr<TMemoryRecord>> rows_;
+  // Record ID to row, and the first row whose remembered index may be stale.
+  std::unordered_map<std::int32_t, TMemoryRecord*> by_id_;
+  mutable int renumber_from_ = 0;
 };
 
 }  // namespace corvane

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "corvane/dataset/virtual_dataset.h"
 
@@ -17,11 +19,23 @@ class ProbeDataSet : public TPDBVirtualDataSet {
   using TPDBVirtualDataSet::InternalFirst;
   using TPDBVirtualDataSet::InternalInitRecord;
 
-  // Accepts the row at a cursor position; unset accepts every row.
+  using TPDBVirtualDataSet::IndexOfRecordID;
+
+  // Accepts the row at a cursor position; unset leaves the decision to the
+  // dataset's own filter.
   std::function<bool(int position)> accept;
+  // Names of the blob fields closed, in order.
+  std::vector<std::string> closed_blobs;
+
+  void CloseBlob(TField* field) override {
+    closed_blobs.push_back(field->FieldName());
+    TPDBVirtualDataSet::CloseBlob(field);
+  }
 
  protected:
-  bool RecordFilter() override { return accept ? accept(CursorPosition()) : true; }
+  bool RecordFilter() override {
+    return accept ? accept(CursorPosition()) : TPDBVirtualDataSet::RecordFilter();
+  }
 };
 
 }  // namespace corvane::testing

@@ -170,7 +170,7 @@ TEST_P(ScenarioTest, ApplicationUse) {
   EXPECT_EQ(ds.GetMemoryRecord(0).RecordID(), kNoRecordID + 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowSizes, ScenarioTest, ::testing::Values(1, 3, 10));
+INSTANTIATE_TEST_SUITE_P(WindowSizes, ScenarioTest, ::testing::Values(1, 3, 20));
 
 }  // namespace
 }  // namespace corvane

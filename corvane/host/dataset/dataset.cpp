@@ -87,6 +87,11 @@ void TDataSet::CheckBrowseMode() {
 
 void TDataSet::SetState(TDataSetState value) {
   if (state_ == value) return;
+  // A blob written through a stream is pending in the active buffer until the
+  // record is posted or cancelled; once the edit ends it must not leak into
+  // the next one.
+  if ((state_ == dsEdit || state_ == dsInsert) && value != dsEdit && value != dsInsert)
+    FreeFieldBuffers();
   state_ = value;
   modified_ = false;
   DataEvent(deUpdateState);
@@ -360,6 +365,10 @@ int TDataSet::GetPriorRecords() {
 
 void TDataSet::Resync(int modes) {
   CheckActive();
+  // The window is rebuilt around the active record, not wherever filling the
+  // window left the descendant's cursor. A descendant that moved its cursor
+  // on purpose asks for that row with rmExact.
+  if (!(modes & rmExact)) UpdateCursorPos();
   TRecordBuffer& scratch = *buffers_[static_cast<std::size_t>(record_count_)];
   if (modes & rmExact) {
     CursorPosChanged();
@@ -606,6 +615,15 @@ void TDataSet::CheckOperation(void (TDataSet::*operation)(), const TDataSetError
   }
 }
 
+void TDataSet::FreeFieldBuffers() {
+  for (TField* f : fields_) {
+    auto* blob = dynamic_cast<TBlobField*>(f);
+    if (!blob || !blob->Modified()) continue;
+    CloseBlob(blob);
+    blob->SetModified(false);
+  }
+}
+
 void TDataSet::CheckRequiredFields() {
   for (TField* f : fields_)
     if (f->Required() && !f->ReadOnly() && f->FieldKind() == fkData && f->DataType() != ftAutoInc &&
@@ -632,6 +650,9 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark) {
   if (bookmark.empty()) return;
   CheckBrowseMode();
   DoBeforeScroll();
+  // A bookmark that leads nowhere leaves the cursor on the active record, not
+  // wherever filling the window last left it.
+  UpdateCursorPos();
   InternalGotoBookmark(bookmark);
   Resync(rmExact | rmCenter);
   DoAfterScroll();
@@ -667,10 +688,12 @@ void TDataSet::DataEvent(TDataEvent event, TField* field, int info) {
     if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) modified_ = true;
     if (state_ != dsSetKey) {
       if (field->FieldKind() == fkData && ActiveBuffer()) {
+        // Recalculated in the calculated-fields state, where a handler that
+        // writes a data field is refused instead of recursing.
         if (internal_calc_fields_)
           RefreshInternalCalcFields(*ActiveBuffer());
         else if (calc_fields_size_ != 0)
-          CalculateFields(*ActiveBuffer());
+          GetCalcFields(*ActiveBuffer());
       }
       if (field->OnChange) field->OnChange(*field);
     }

@@ -69,6 +69,8 @@ class TDataSet : public TComponent {
   void Next() { MoveBy(1); }
   void Prior() { MoveBy(-1); }
   int MoveBy(int distance);
+  // Refills the window: around the active record, or with rmExact around
+  // the row the descendant put its cursor on (rmCenter: that row mid-window).
   void Resync(int modes);  // TResyncMode bits
   void UpdateCursorPos();
   void CursorPosChanged() noexcept { current_record_ = -1; }
@@ -200,6 +202,8 @@ class TDataSet : public TComponent {
   void DestroyFields();
   void BindFields(bool binding);
   void CheckRequiredFields();
+  // Closes every blob field modified through a stream and clears its flag.
+  void FreeFieldBuffers();
   void GetCalcFields(TRecordBuffer& buffer);
   virtual void CalculateFields(TRecordBuffer& buffer);
 
