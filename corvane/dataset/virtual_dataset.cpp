@@ -119,8 +119,8 @@ TPDBVirtualDataSet::~TPDBVirtualDataSet() {
 TMemoryRecord* TPDBVirtualDataSet::AddRecord() {
   int size = cursor_open_ ? data_size_ : CalcRecordSize();
   std::int32_t id = NextID(last_id_);
-  auto row = std::make_unique<TMemoryRecord>(TMemoryRecord::Key{}, this, id, size,
-                                             BlobFieldCount());
+  auto row =
+      std::make_unique<TMemoryRecord>(TMemoryRecord::Key{}, this, id, size, BlobFieldCount());
   row->index_ = MemoryRecordCount();
   TMemoryRecord* raw = row.get();
   rows_.push_back(std::move(row));
@@ -431,8 +431,10 @@ bool TPDBVirtualDataSet::GetFieldData(TField* field, std::span<std::uint8_t> buf
   TRecordBuffer* rb;
   if (!GetActiveRecBuf(rb)) return false;
   if (field->FieldNo() <= 0) {
+    // Also in filter state, so a filter or a search can look at them.
     TDataSetState s = State();
-    if (s != dsBrowse && s != dsEdit && s != dsInsert && s != dsCalcFields) return false;
+    if (s != dsBrowse && s != dsEdit && s != dsInsert && s != dsCalcFields && s != dsFilter)
+      return false;
     const std::size_t pos = static_cast<std::size_t>(data_size_ + field->Offset());
     const std::size_t size = static_cast<std::size_t>(std::max(field->DataSize(), 0));
     if (pos + 1 + size > static_cast<std::size_t>(bookmark_offset_)) return false;

@@ -103,6 +103,31 @@ class TPDBVirtualDataSet : public TDataSet {
   void SetFieldData(TField* field, std::span<const std::uint8_t> buffer) override;
   bool GetCurrentRecord(std::span<std::uint8_t> buffer) override;
 
+  // --- Bookmarks: a row's bookmark is its record ID. A bookmark stays valid
+  // (though it may lead nowhere) until the table is emptied or closed, and
+  // bookmarks order rows by creation, not by their place.
+  bool BookmarkValid(const TBookmark& bookmark) override;
+  int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
+
+  // --- Filtering: while Filtered, only rows that OnFilterRecord accepts are
+  // shown; the handler reads the candidate row through the fields. Changing
+  // either on an open dataset posts a pending edit and moves to the first row.
+  void SetFiltered(bool value) override;
+  void SetOnFilterRecord(TFilterRecordEvent handler) override;
+  // Record numbers count every row, so they follow the rows shown only
+  // without a filter.
+  bool IsSequenced() override { return !Filtered(); }
+  // Moves to the row with that number (1 to the row count); other numbers,
+  // and rows the filter hides, change nothing.
+  void SetRecNo(int value) override;
+
+  // --- Locating: text fields (ftString) compare in the locale's collation,
+  // loCaseInsensitive ignoring case and loPartialKey matching a field whose
+  // text starts with the key; other fields compare as values.
+  using TDataSet::Locate;
+  bool Locate(const std::string& key_fields, const std::vector<Variant>& key_values,
+              TLocateOptions options = {}) override;
+
   // The blob value of a record buffer, and its replacement (only on the
   // active buffer; refused in filter state).
   TBlobData GetBlobData(TField* field, const TRecordBuffer& buffer) const;
@@ -113,9 +138,10 @@ class TPDBVirtualDataSet : public TDataSet {
   virtual bool GetActiveRecBuf(TRecordBuffer*& buffer);
   virtual void SetMemoryRecordData(TRecordBuffer& buffer, int index);
   virtual void SetAutoIncFields(TRecordBuffer& buffer);
-  // Whether the row at the cursor passes the filter; asked only while the
-  // dataset is filtered. Without a filter every row passes.
-  virtual bool RecordFilter() { return true; }
+  // Whether the row at the cursor passes OnFilterRecord; asked only while the
+  // dataset is filtered. Without a handler every row passes; a handler that
+  // raises goes to the exception handler and leaves its verdict as it was.
+  virtual bool RecordFilter();
   // Discards the sort field list; there is none without sorting.
   virtual void FreeIndexList() {}
 
@@ -180,6 +206,10 @@ class TPDBVirtualDataSet : public TDataSet {
   };
   const Slot* FindSlot(TField* field);
   void RemoveRow(int index);
+  struct LocateKey;
+  bool LocateRecord(const std::string& key_fields, const std::vector<Variant>& key_values,
+                    TLocateOptions options);
+  bool KeyMatches(const LocateKey& key, const TMemoryRecord* row, bool& loaded);
 
   std::vector<Slot> slots_;
 

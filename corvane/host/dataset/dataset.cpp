@@ -658,6 +658,10 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark) {
   DoAfterScroll();
 }
 
+bool TDataSet::Locate(const std::string&, const std::vector<Variant>&, TLocateOptions) {
+  return false;
+}
+
 bool TDataSet::BookmarkValid(const TBookmark&) {
   return false;
 }

@@ -84,13 +84,26 @@ class TDataSet : public TComponent {
   void Delete();
   void UpdateRecord();
 
-  // --- Bookmarks
+  // --- Bookmarks: a bookmark is a plain value (empty: none); it stays usable
+  // as long as the dataset is open, and needs no freeing.
   TBookmark Bookmark();
+  TBookmark GetBookmark() { return Bookmark(); }
   void GotoBookmark(const TBookmark& bookmark);
   bool BookmarkAvailable();
   virtual bool BookmarkValid(const TBookmark& bookmark);
   virtual int CompareBookmarks(const TBookmark& a, const TBookmark& b);
   int BookmarkSize() const noexcept { return bookmark_size_; }
+
+  // --- Locating: moves to the first row, in the order shown, whose key fields
+  // (names separated by ';') hold the key values, one per field; true when
+  // one was found. Without a match the cursor stays where it was. The base
+  // finds nothing.
+  virtual bool Locate(const std::string& key_fields, const std::vector<Variant>& key_values,
+                      TLocateOptions options = {});
+  bool Locate(const std::string& key_fields, const Variant& key_value,
+              TLocateOptions options = {}) {
+    return Locate(key_fields, std::vector<Variant>{key_value}, options);
+  }
 
   // --- Controls and events
   void DisableControls();

@@ -103,6 +103,20 @@ enum TDataEvent : std::uint8_t {
 };
 // What an OnPostError / OnEditError / OnDeleteError handler wants done.
 enum TDataAction : std::uint8_t { daFail = 0, daAbort = 1, daRetry = 2 };
+// Locate options: bit i stands for option i.
+enum TLocateOption : std::uint8_t { loCaseInsensitive = 0, loPartialKey = 1 };
+class TLocateOptions {
+ public:
+  constexpr TLocateOptions() noexcept = default;
+  constexpr TLocateOptions(std::initializer_list<TLocateOption> options) noexcept {
+    for (TLocateOption o : options) bits_ |= static_cast<std::uint8_t>(1u << o);
+  }
+  constexpr bool Contains(TLocateOption o) const noexcept { return (bits_ >> o) & 1u; }
+
+ private:
+  std::uint8_t bits_ = 0;
+};
+
 // Resync modes, combined as bits.
 enum TResyncMode : std::uint8_t { rmExact = 1, rmCenter = 2 };
 
