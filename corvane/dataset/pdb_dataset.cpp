@@ -935,6 +935,10 @@ void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
 
 void TPDBDataSet::DoBeforeClose() {
   if (!Active()) RaisePDB(1, 15120);
+  if (!write_on_close_) {
+    TPDBVirtualDataSet::DoBeforeClose();
+    return;
+  }
   switch (engine_) {
     case PocketStudio:
       ClosePS();

@@ -105,6 +105,11 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   static bool ValidateName(const std::string& value) noexcept;
   static bool ValidateCreatorType(const std::string& value) noexcept;
 
+  // Whether closing writes the rows back (true at first). A dataset opened
+  // only to be read, sorted or filtered sets it false and leaves the file alone.
+  bool WriteOnClose() const noexcept { return write_on_close_; }
+  void SetWriteOnClose(bool value) noexcept { write_on_close_ = value; }
+
   // Where the last failed writing stopped: the 1-based position of the row
   // among those written, and the field's name; 0 and "" when the failure
   // was not at a row's field (or the last writing succeeded).
@@ -159,6 +164,7 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   std::string database_type_;
   std::string creator_id_;
   TEngine engine_ = PocketStudio;
+  bool write_on_close_ = true;
 
   int failed_row_ = 0;
   std::string failed_field_;

@@ -489,6 +489,38 @@ TEST_P(EngineRoundTrip, EditsInsertsDeletesAndReadsBackInOrder) {
   EXPECT_EQ(again.FieldByName("Text").AsString(), kLongText);
 }
 
+TEST_P(EngineRoundTrip, AFilteredDataSetWritesOnlyTheAcceptedRows) {
+  TPDBDataSet ds;
+  Prepare(ds, 5);
+  ds.Open();
+  ds.SetOnFilterRecord([](TDataSet& d, bool& accept) {
+    const std::string key = d.FieldByName("Key").AsString();
+    accept = key == "k1" || key == "k3" || key == "k4";
+  });
+  ds.SetFiltered(true);
+  ds.Last();
+  ds.Delete();  // k4
+  ds.Close();
+  TPDBDataSet again;
+  Case().define(again);
+  again.SetEngine(Case().engine);
+  again.SetDirectory(dir.path());
+  again.SetPDBFilename("t.pdb");
+  again.Open();
+  EXPECT_EQ(Column(again, "Key"), (std::vector<std::string>{"k1", "k3"}));
+}
+
+TEST_P(EngineRoundTrip, ADataSetThatDoesNotWriteLeavesTheFileAlone) {
+  TPDBDataSet ds;
+  Prepare(ds, 2);
+  const auto before = ReadAll(Path());
+  ds.SetWriteOnClose(false);
+  ds.Open();
+  ds.Delete();
+  ds.Close();
+  EXPECT_EQ(ReadAll(Path()), before);
+}
+
 TEST_P(EngineRoundTrip, AFailedWriteLeavesTheFileAsItWas) {
   TPDBDataSet ds;
   Prepare(ds, 3);
