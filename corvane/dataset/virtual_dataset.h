@@ -128,6 +128,22 @@ class TPDBVirtualDataSet : public TDataSet {
   bool Locate(const std::string& key_fields, const std::vector<Variant>& key_values,
               TLocateOptions options = {}) override;
 
+  // --- Sorting: reorders the rows in place by the fields named (separated by
+  // ';'), ascending or descending, texts in the locale's collation with or
+  // without regard to case. Null values come first ascending and last
+  // descending; rows with equal keys keep their creation order (reversed when
+  // descending). The order lasts until rows are added or moved; the cursor
+  // stays on its row, and a pending edit is posted first. An unknown name
+  // raises SFieldNotFound, a field that cannot be sorted on (calculated,
+  // blob) SFieldTypeMismatch, and then no sort field list remains.
+  void SortDataSet(const std::string& field_names, bool case_insensitive = false,
+                   bool descending = false);
+  // True for a field of the sort field list, which lasts until the dataset
+  // is closed or sorted again.
+  bool GetIsIndexField(TField* field) override;
+  bool SortCaseInsensitive() const noexcept { return sort_case_insensitive_; }
+  bool SortDescending() const noexcept { return sort_descending_; }
+
   // The blob value of a record buffer, and its replacement (only on the
   // active buffer; refused in filter state).
   TBlobData GetBlobData(TField* field, const TRecordBuffer& buffer) const;
@@ -142,8 +158,17 @@ class TPDBVirtualDataSet : public TDataSet {
   // dataset is filtered. Without a handler every row passes; a handler that
   // raises goes to the exception handler and leaves its verdict as it was.
   virtual bool RecordFilter();
-  // Discards the sort field list; there is none without sorting.
-  virtual void FreeIndexList() {}
+  // How two rows order (<0, 0, >0); a replacement must keep the order total
+  // (tie-break on RecordID), as the sort relies on it.
+  virtual int CompareRecords(const TMemoryRecord& a, const TMemoryRecord& b);
+  using TCompareRecords = int (TPDBVirtualDataSet::*)(const TMemoryRecord&, const TMemoryRecord&);
+  // Reorders the rows by CompareRecords and puts the cursor back on its row.
+  void Sort();
+  // Sorts the rows with indexes left to right.
+  void QuickSort(int left, int right, TCompareRecords compare);
+  void CreateIndexList(const std::string& field_names);
+  // Discards the sort field list.
+  virtual void FreeIndexList();
 
   // --- Record-buffer protocol
   std::unique_ptr<TRecordBuffer> AllocRecordBuffer() override;
@@ -207,6 +232,7 @@ class TPDBVirtualDataSet : public TDataSet {
   const Slot* FindSlot(TField* field);
   void RemoveRow(int index);
   struct LocateKey;
+  void PrepareSortKeys();
   bool LocateRecord(const std::string& key_fields, const std::vector<Variant>& key_values,
                     TLocateOptions options);
   bool KeyMatches(const LocateKey& key, const TMemoryRecord* row, bool& loaded);
@@ -226,6 +252,14 @@ class TPDBVirtualDataSet : public TDataSet {
   // Record ID to row, and the first row whose remembered index may be stale.
   std::unordered_map<std::int32_t, TMemoryRecord*> by_id_;
   mutable int renumber_from_ = 0;
+
+  // The sort field list (none until CreateIndexList), and the slots of its
+  // fields as the sort reads them.
+  std::unique_ptr<std::vector<TField*>> index_list_;
+  std::vector<Slot> sort_keys_;
+  bool sort_case_insensitive_ = false;
+  bool sort_descending_ = false;
+  bool sort_bytewise_ = true;
 };
 
 }  // namespace corvane
