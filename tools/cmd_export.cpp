@@ -112,6 +112,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
   SplitPdbPath(SingleFileArgument(args), directory, name);
 
   const ViewOptions view = ViewOptionsFromArgs(args);
+  if (view.Any()) DataSetEngineOf(*engine, "--sort and --where");
   engine->OpenRead(directory, name);
   engine->CheckFieldsAgainstFile();
   RecordSource records(*engine, [&] {
