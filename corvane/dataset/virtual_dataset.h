@@ -144,6 +144,12 @@ class TPDBVirtualDataSet : public TDataSet {
   bool SortCaseInsensitive() const noexcept { return sort_case_insensitive_; }
   bool SortDescending() const noexcept { return sort_descending_; }
 
+  // --- Blobs: a TMemBlobStream on the field (see blob_stream.h), owned by
+  // the caller. CloseBlob drops a field's pending value from the active
+  // buffer: an edited row's stored value comes back, a new row has none.
+  std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
+  void CloseBlob(TField* field) override;
+
   // The blob value of a record buffer, and its replacement (only on the
   // active buffer; refused in filter state).
   TBlobData GetBlobData(TField* field, const TRecordBuffer& buffer) const;
@@ -222,6 +228,7 @@ class TPDBVirtualDataSet : public TDataSet {
 
  private:
   friend class TMemoryRecord;
+  friend class TMemBlobStream;
   // Where a definition's value lives: offset of its slot (-1: no slot), its
   // type and value width. One per entry of the flattened definition list.
   struct Slot {

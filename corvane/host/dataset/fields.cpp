@@ -860,8 +860,26 @@ void TBlobField::SetAsStringImpl(const std::string& v) {
   if (!DataSet()) DatabaseErrorFmt(dbmsg::SNoDataSet, {DisplayName()});
   auto stream = DataSet()->CreateBlobStream(this, bmWrite);
   if (!stream) DatabaseErrorFmt(dbmsg::SNoBlobStream, {DisplayName()});
-  stream->Write(
+  const std::int64_t written = stream->Write(
       std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(v.data()), v.size()));
+  // A stream with no record to write to takes nothing: the value is not kept.
+  if (written != static_cast<std::int64_t>(v.size())) DatabaseError(dbmsg::SNotEditing);
+}
+void TBlobField::LoadFromStream(TStream& stream) {
+  std::string value;
+  std::uint8_t chunk[4096];
+  for (;;) {
+    const std::int64_t got = stream.Read(chunk);
+    if (got <= 0) break;
+    value.append(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(got));
+  }
+  SetAsStringImpl(value);
+}
+void TBlobField::SaveToStream(TStream& stream) const {
+  const std::string value = GetAsString();
+  const std::int64_t written = stream.Write(std::span<const std::uint8_t>(
+      reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
+  if (written != static_cast<std::int64_t>(value.size())) throw EInOutError("Stream write error");
 }
 void TBlobField::SetVarValue(const Variant& v) {
   SetAsStringImpl(v.AsString());

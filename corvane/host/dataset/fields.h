@@ -13,6 +13,7 @@
 #include "corvane/host/component.h"
 #include "corvane/host/currency.h"
 #include "corvane/host/dataset/db_types.h"
+#include "corvane/host/dataset/stream.h"
 #include "corvane/host/datetime.h"
 #include "corvane/host/variant.h"
 
@@ -505,6 +506,11 @@ class TBlobField : public TField {
   void Clear() override;
   std::string BlobData() const { return GetAsString(); }
   std::int64_t BlobSize() const;
+  // The value from a stream's position to its end, and into a stream at its
+  // position. Loading needs edit or insert state, as AsString does.
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+  void LoadFromString(const std::string& value) { SetAsStringImpl(value); }
 
  protected:
   TBlobField(TComponent* owner, TFieldType type);
