@@ -21,14 +21,14 @@ using test::ToolResult;
 const std::map<std::string, std::vector<std::string>> kFields = {
     {"appforge", {}},
     {"pocketstudio",
-     {"--field", "Done:PSBoolean", "--field", "Qty:PSInt16", "--field", "Big:PSUInt32", "--field",
-      "Day:PSDate", "--field", "At:PSTime", "--field", "When:PSDateTime", "--field", "Who:PSString",
-      "--field", "Code:PSString:6", "--field", "Ratio:PSSingle", "--field", "Price:PSDouble",
-      "--field", "Blob:PSBinary"}},
+     {"--field", "Done:PSBoolean", "--field", "Qty:PSInt16",     "--field", "Big:PSUInt32",
+      "--field", "Day:PSDate",     "--field", "At:PSTime",       "--field", "When:PSDateTime",
+      "--field", "Who:PSString",   "--field", "Code:PSString:6", "--field", "Ratio:PSSingle",
+      "--field", "Price:PSDouble", "--field", "Blob:PSBinary"}},
     {"nsbasic",
-     {"--field", "Room:NSBByte", "--field", "Guests:NSBShort", "--field", "Id:NSBInteger",
-      "--field", "Cost:NSBFloat", "--field", "Tax:NSBSingle", "--field", "Total:NSBDouble",
-      "--field", "Day:NSBDate", "--field", "Arrived:NSBTime", "--field", "Guest:NSBString",
+     {"--field", "Room:NSBByte",    "--field", "Guests:NSBShort", "--field", "Id:NSBInteger",
+      "--field", "Cost:NSBFloat",   "--field", "Tax:NSBSingle",   "--field", "Total:NSBDouble",
+      "--field", "Day:NSBDate",     "--field", "Arrived:NSBTime", "--field", "Guest:NSBString",
       "--field", "Code:NSBString:4"}},
     {"java",
      {"--field", "Flags:JByte", "--field", "Done:JBoolean", "--field", "Mark:JChar", "--field",
@@ -39,15 +39,29 @@ const std::map<std::string, std::vector<std::string>> kFields = {
       "Balance:PDLong", "--field", "Rate:PDFloat", "--field", "Total:PDDouble"}},
 };
 
-// What each target needs said for the fields it has no type of that kind for.
-const std::map<std::string, std::map<std::string, std::vector<std::string>>> kToFields = {
-    {"pocketstudio",
-     {{"nsbasic", {"--to-field", "Blob:NSBString"}},
-      {"appforge", {"--to-field", "Blob:AFString"}},
-      {"java", {"--to-field", "Blob:JString", "--to-field", "Ratio:JInt", "--to-field", "Price:JInt"}},
-      {"sqldriver",
-       {"--to-field", "Blob:PDChar:4", "--to-field", "Day:PDInt", "--to-field", "At:PDInt",
-        "--to-field", "When:PDInt"}}}},
+// What a conversion needs said for the fields the target has no type of that
+// kind for, or would lose part of by default (a time of day in a date): the
+// values then travel as doubles or texts.
+const std::map<std::pair<std::string, std::string>, std::vector<std::string>> kToFields = {
+    {{"appforge", "nsbasic"}, {"--to-field", "Added:NSBDouble"}},
+    {{"appforge", "java"},
+     {"--to-field", "Price:JString", "--to-field", "Weight:JString", "--to-field",
+      "Score:JString"}},
+    {{"appforge", "sqldriver"}, {"--to-field", "Added:PDDouble"}},
+    {{"pocketstudio", "appforge"}, {"--to-field", "At:AFDouble"}},
+    {{"pocketstudio", "nsbasic"}, {"--to-field", "When:NSBDouble"}},
+    {{"pocketstudio", "java"}, {"--to-field", "Ratio:JString", "--to-field", "Price:JString"}},
+    {{"pocketstudio", "sqldriver"},
+     {"--to-field", "Day:PDDouble", "--to-field", "At:PDDouble", "--to-field", "When:PDDouble"}},
+    {{"nsbasic", "appforge"}, {"--to-field", "Arrived:AFDouble"}},
+    {{"nsbasic", "pocketstudio"}, {"--to-field", "Arrived:PSDouble"}},
+    {{"nsbasic", "java"},
+     {"--to-field", "Cost:JString", "--to-field", "Tax:JString", "--to-field", "Total:JString",
+      "--to-field", "Arrived:JString"}},
+    {{"nsbasic", "sqldriver"}, {"--to-field", "Day:PDDouble", "--to-field", "Arrived:PDDouble"}},
+    {{"java", "nsbasic"}, {"--to-field", "Due:NSBDouble"}},
+    {{"java", "sqldriver"}, {"--to-field", "Due:PDDouble"}},
+    {{"sqldriver", "java"}, {"--to-field", "Rate:JString", "--to-field", "Total:JString"}},
 };
 
 std::vector<std::string> Cat(std::vector<std::string> a, const std::vector<std::string>& b) {
@@ -55,7 +69,9 @@ std::vector<std::string> Cat(std::vector<std::string> a, const std::vector<std::
   return a;
 }
 
-std::string Sample(const std::string& engine) { return "samples/" + engine + ".pdb"; }
+std::string Sample(const std::string& engine) {
+  return "samples/" + engine + ".pdb";
+}
 
 std::vector<std::string> CsvLines(const std::string& text) {
   std::vector<std::string> out;
@@ -71,15 +87,16 @@ std::vector<std::string> CsvLines(const std::string& text) {
 
 ToolResult Export(const std::string& engine, const std::string& file,
                   const std::vector<std::string>& extra) {
-  return RunCorvane(
-      Cat(Cat(Cat({"export", "--engine", engine}, kFields.at(engine)), extra), {"--format", "csv", file}));
+  return RunCorvane(Cat(Cat(Cat({"export", "--engine", engine}, kFields.at(engine)), extra),
+                        {"--format", "csv", file}));
 }
 
 // The first column of every record, in the order export prints them.
 std::vector<std::string> Firsts(const ToolResult& r) {
   std::vector<std::string> out;
   const auto lines = CsvLines(r.out);
-  for (std::size_t i = 1; i < lines.size(); ++i) out.push_back(lines[i].substr(0, lines[i].find(',')));
+  for (std::size_t i = 1; i < lines.size(); ++i)
+    out.push_back(lines[i].substr(0, lines[i].find(',')));
   return out;
 }
 
@@ -130,7 +147,8 @@ TEST(ExportView, WhereChoosesThroughTheFilter) {
     EXPECT_EQ(Firsts(r), c.firsts);
   }
   // JSON output takes the same choice.
-  const ToolResult j = RunCorvane({"export", "--engine", "appforge", "--where", "Code=1002", Sample("appforge")});
+  const ToolResult j =
+      RunCorvane({"export", "--engine", "appforge", "--where", "Code=1002", Sample("appforge")});
   ASSERT_EQ(j.status, 0) << j.err;
   EXPECT_NE(j.out.find("\"Code\": 1002"), std::string::npos) << j.out;
   EXPECT_EQ(j.out.find("\"Code\": 1001"), std::string::npos) << j.out;
@@ -143,17 +161,25 @@ TEST(ExportView, RefusesWhatItCannotDo) {
     std::string err;
   };
   const std::vector<Case> cases = {
-      {{"export", "--engine", "appforge", "--sort", "Nope", "samples/appforge.pdb"}, 2, "no field 'Nope'"},
-      {{"export", "--engine", "appforge", "--where", "Nope=1", "samples/appforge.pdb"}, 2, "no field 'Nope'"},
-      {{"export", "--engine", "appforge", "--where", "Code", "samples/appforge.pdb"}, 2, "FIELD=VALUE"},
-      {{"export", "--engine", "appforge", "--desc", "samples/appforge.pdb"}, 2, "--desc needs --sort"},
-      {{"export", "--engine", "generic", "--field", "A:pdtByte", "--sort", "A", "samples/generic.pdb"},
+      {{"export", "--engine", "appforge", "--sort", "Nope", "samples/appforge.pdb"},
+       2,
+       "no field 'Nope'"},
+      {{"export", "--engine", "appforge", "--where", "Nope=1", "samples/appforge.pdb"},
+       2,
+       "no field 'Nope'"},
+      {{"export", "--engine", "appforge", "--where", "Code", "samples/appforge.pdb"},
+       2,
+       "FIELD=VALUE"},
+      {{"export", "--engine", "appforge", "--desc", "samples/appforge.pdb"},
+       2,
+       "--desc needs --sort"},
+      {{"export", "--engine", "generic", "--field", "A:pdtByte", "--sort", "A",
+        "samples/generic.pdb"},
        2,
        "not generic"},
       {Cat(Cat({"export", "--engine", "pocketstudio"}, kFields.at("pocketstudio")),
            {"--sort", "Blob", "samples/pocketstudio.pdb"}),
-       1,
-       "Blob"},
+       1, "Blob"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.err);
@@ -173,24 +199,20 @@ struct Convert : ::testing::Test {
 // back through the second, gives the same number of records, and within one
 // engine the same records byte for byte.
 TEST_F(Convert, BetweenEveryPairOfEngines) {
-  const std::vector<std::string> engines = {"appforge", "pocketstudio", "nsbasic", "java", "sqldriver"};
+  const std::vector<std::string> engines = {"appforge", "pocketstudio", "nsbasic", "java",
+                                            "sqldriver"};
   for (const std::string& from : engines) {
     for (const std::string& to : engines) {
       SCOPED_TRACE(from + " -> " + to);
       const std::string out = dir.File(from + "-" + to + ".pdb");
-      std::vector<std::string> args = Cat({"convert", "--engine", from}, kFields.at(from));
-      args = Cat(args, {"--to", to});
-      if (auto f = kToFields.find(from); f != kToFields.end()) {
-        if (auto t = f->second.find(to); t != f->second.end()) args = Cat(args, t->second);
-      }
+      std::vector<std::string> fields = kFields.at(from);
+      // PocketStudio's binary field has no kind elsewhere; a dataset reads the
+      // records without it just as well.
+      if (from == "pocketstudio" && to != from) fields.resize(fields.size() - 2);
+      std::vector<std::string> args = Cat(Cat({"convert", "--engine", from}, fields), {"--to", to});
+      if (auto t = kToFields.find({from, to}); t != kToFields.end()) args = Cat(args, t->second);
       const ToolResult r = RunCorvane(Cat(args, {Sample(from), "-o", out}));
-      if (r.status != 0) {
-        // What a target cannot hold is refused by name and nothing is written.
-        EXPECT_EQ(r.status, from == to ? 0 : r.status) << r.err;
-        EXPECT_NE(r.err.find("field '"), std::string::npos) << r.err;
-        EXPECT_FALSE(std::filesystem::exists(out));
-        continue;
-      }
+      ASSERT_EQ(r.status, 0) << r.err;
       const ToolResult info = RunCorvane({"records", out});
       const ToolResult sample = RunCorvane({"records", Sample(from)});
       EXPECT_EQ(CsvLines(info.out).size(), CsvLines(sample.out).size());
@@ -259,26 +281,23 @@ TEST_F(Convert, RefusalsNameTheRecordAndFieldAndLeaveTheOutputAlone) {
       // 1234567890123 has no room in 32 bits.
       {Cat(Cat({"convert", "--engine", "sqldriver"}, kFields.at("sqldriver")),
            {"--to", "appforge", "--to-field", "Balance:AFLong"}),
-       1,
-       "record 1, field 'Balance'"},
+       1, "record 1, field 'Balance'"},
       // 1200 does not fit a byte.
       {Cat(Cat({"convert", "--engine", "sqldriver"}, kFields.at("sqldriver")),
            {"--to", "pocketstudio", "--to-field", "Points:PSInt8"}),
-       1,
-       "record 1, field 'Points'"},
+       1, "record 1, field 'Points'"},
       // A time of day is lost in a date.
       {Cat({"convert", "--engine", "appforge"}, {"--to", "nsbasic"}), 1, "record 0, field 'Added'"},
       // A text longer than the fixed width.
       {Cat(Cat({"convert", "--engine", "sqldriver"}, kFields.at("sqldriver")),
            {"--to", "pocketstudio", "--to-field", "Name:PSString:3"}),
-       1,
-       "record 1, field 'Name'"},
+       1, "record 1, field 'Name'"},
       {Cat({"convert", "--engine", "appforge"}, {"--to", "sqldriver"}), 2, "--to-field Added:TYPE"},
       {Cat({"convert", "--engine", "appforge"}, {"--to", "generic"}), 2, "not generic"},
-      {Cat({"convert", "--engine", "appforge"}, {"--to", "nsbasic", "--to-field", "Nope:NSBByte"}), 2,
-       "no field 'Nope'"},
-      {Cat({"convert", "--engine", "appforge"}, {"--to", "nsbasic", "--to-field", "Code:NSBLong"}), 2,
-       "unknown type 'NSBLong'"},
+      {Cat({"convert", "--engine", "appforge"}, {"--to", "nsbasic", "--to-field", "Nope:NSBByte"}),
+       2, "no field 'Nope'"},
+      {Cat({"convert", "--engine", "appforge"}, {"--to", "nsbasic", "--to-field", "Code:NSBLong"}),
+       2, "unknown type 'NSBLong'"},
       {Cat({"convert", "--engine", "appforge"}, {}), 2, "missing --to"},
   };
   for (const Case& c : cases) {
