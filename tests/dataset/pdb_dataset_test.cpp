@@ -510,6 +510,30 @@ TEST_P(EngineRoundTrip, AFilteredDataSetWritesOnlyTheAcceptedRows) {
   EXPECT_EQ(Column(again, "Key"), (std::vector<std::string>{"k1", "k3"}));
 }
 
+TEST_P(EngineRoundTrip, ASortedDataSetWritesItsRowsInSortedOrder) {
+  TPDBDataSet ds;
+  Prepare(ds, 4);
+  ds.Open();
+  ds.Append();
+  ds.FieldByName("Key").SetAsString("k2");  // ties with k2 keep creation order
+  ds.Post();
+  ds.SortDataSet("Key", false, true);
+  ds.Close();
+  TPDBDataSet again;
+  Case().define(again);
+  again.SetEngine(Case().engine);
+  again.SetDirectory(dir.path());
+  again.SetPDBFilename("t.pdb");
+  again.Open();
+  EXPECT_EQ(Column(again, "Key"), (std::vector<std::string>{"k3", "k2", "k2", "k1", "k0"}));
+  // Descending, the later k2 (the appended one, with empty text) comes first.
+  again.First();
+  again.Next();
+  EXPECT_EQ(again.FieldByName("Text").AsString(), "");
+  again.Next();
+  EXPECT_EQ(again.FieldByName("Text").AsString(), kLongText);
+}
+
 TEST_P(EngineRoundTrip, ADataSetThatDoesNotWriteLeavesTheFileAlone) {
   TPDBDataSet ds;
   Prepare(ds, 2);
