@@ -143,6 +143,7 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   friend struct DataSetRowAccess;
 
   std::string FilePath() const;
+  bool RowsUnwatched() const;
   bool FileToLoad() const;
 
   TPDBPocketStudio* ps_;

@@ -422,8 +422,11 @@ std::vector<EngineCase> Cases() {
   return cases;
 }
 
+// Parameters: the engine case, the window of record buffers, and whether an
+// event watches every posted row (which makes loading go through Append and
+// Post one row at a time instead of straight into the store).
 class EngineRoundTrip : public PDBDataSetTest,
-                        public ::testing::WithParamInterface<std::tuple<int, int>> {
+                        public ::testing::WithParamInterface<std::tuple<int, int, bool>> {
  protected:
   EngineCase Case() const { return Cases()[static_cast<std::size_t>(std::get<0>(GetParam()))]; }
   int Window() const { return std::get<1>(GetParam()); }
@@ -431,12 +434,14 @@ class EngineRoundTrip : public PDBDataSetTest,
   void Prepare(TPDBDataSet& ds, int rows) {
     const EngineCase c = Case();
     ds.SetBufferCount(Window());
+    if (std::get<2>(GetParam())) ds.AfterPost = [this](TDataSet&) { ++posts; };
     c.define(ds);
     c.write(ds, dir.path(), rows);
     ds.SetEngine(c.engine);
     ds.SetDirectory(dir.path());
     ds.SetPDBFilename("t.pdb");
   }
+  int posts = 0;
 };
 
 TEST_P(EngineRoundTrip, OpenAndCloseRewritesTheSameRecords) {
@@ -445,6 +450,7 @@ TEST_P(EngineRoundTrip, OpenAndCloseRewritesTheSameRecords) {
   const auto before = ReadAll(Path());
   ds.Open();
   EXPECT_EQ(ds.RecordCount(), 3);
+  EXPECT_EQ(posts, std::get<2>(GetParam()) ? 3 : 0) << "each loaded row posted while watched";
   EXPECT_EQ(ds.RecNo(), 1) << "the cursor is on the first row";
   EXPECT_EQ(ds.FieldByName("Key").AsString(), "k0");
   EXPECT_EQ(ds.FieldByName("Text").AsString(), kLongText);
@@ -582,10 +588,12 @@ TEST_P(EngineRoundTrip, DestroyingAnOpenDataSetWritesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, EngineRoundTrip,
-                         ::testing::Combine(::testing::Range(0, 5), ::testing::Values(1, 20)),
+                         ::testing::Combine(::testing::Range(0, 5), ::testing::Values(1, 20),
+                                            ::testing::Bool()),
                          [](const auto& info) {
                            return Cases()[static_cast<std::size_t>(std::get<0>(info.param))].name +
-                                  "_window" + std::to_string(std::get<1>(info.param));
+                                  "_window" + std::to_string(std::get<1>(info.param)) +
+                                  (std::get<2>(info.param) ? "_watched" : "");
                          });
 
 // ---------------------------------------------------------------------------
