@@ -753,6 +753,50 @@ TEST_F(PDBDataSetTest, VeryLongTextsAreHeldAsMemos) {
   EXPECT_EQ(RecordsOf(ReadAll(Path())), RecordsOf(before));
 }
 
+TEST_F(PDBDataSetTest, TextsAsLongAsTheEnginesAllowComeBackWhole) {
+  {
+    // A JString's longest: 65535 bytes.
+    TPDBJava e;
+    Add(e.Fields(), "T", JString);
+    Add(e.Fields(), "N", JInt);
+    WriteThrough(e, dir.path(), 2, [&](int r) {
+      e.Fields().GetItem(0).SetAsString(std::string(r == 0 ? 65535 : 1, 'j'));
+      e.Fields().GetItem(1).SetAsInt(r);
+    });
+    const auto before = ReadAll(Path());
+    TPDBDataSet ds;
+    Point(ds, Java);
+    Def(ds.FieldsJava(), "T", JString);
+    Def(ds.FieldsJava(), "N", JInt);
+    ds.Open();
+    EXPECT_EQ(ds.FieldByName("T").AsString().size(), 65535u);
+    ds.Close();
+    EXPECT_EQ(RecordsOf(ReadAll(Path())), RecordsOf(before));
+  }
+  {
+    // The widest SQL Driver text beside another: more than a row of the store
+    // holds in fixed slots, so the text is held as a memo.
+    TPDBSQLDriver e;
+    Add(e.Fields(), "A", PDChar, kSQLDriverMaxSlots);
+    Add(e.Fields(), "B", PDChar, 2000);
+    WriteThrough(e, dir.path(), 1, [&](int) {
+      e.Fields().GetItem(1).SetAsChar(std::string(kSQLDriverMaxSlots, 'a'));
+      e.Fields().GetItem(2).SetAsChar(std::string(2000, 'b'));
+    });
+    const auto before = ReadAll(Path());
+    TPDBDataSet ds;
+    Point(ds, SWSQLDriver);
+    Def(ds.FieldsSQLDriver(), "A", PDChar, kSQLDriverMaxSlots);
+    Def(ds.FieldsSQLDriver(), "B", PDChar, 2000);
+    ds.Open();
+    EXPECT_EQ(ds.FieldByName("A").DataType(), ftMemo);
+    EXPECT_EQ(ds.FieldByName("B").DataType(), ftString);
+    EXPECT_EQ(ds.FieldByName("A").AsString(), std::string(kSQLDriverMaxSlots, 'a'));
+    ds.Close();
+    EXPECT_EQ(RecordsOf(ReadAll(Path())), RecordsOf(before));
+  }
+}
+
 TEST_F(PDBDataSetTest, HeaderValuesComeFromTheFileEvenWhenTheSettersWouldRefuseThem) {
   auto file = test::PdbHeader("caf\xE9 name", 0, 0, 0, 0x0048).U16(0).bytes;
   test::WriteAll(Path(), file);
