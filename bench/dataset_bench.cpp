@@ -2,7 +2,9 @@
 // rows, same binary: appending a full table of 65,535 rows of five fields
 // (integer, float, 40-byte string, boolean, date-time), walking it from the
 // first row to the last reading every field, editing every row, sorting it by
-// the string and by the float, and looking for a string that is not there.
+// the string and by the float, and looking for a string that is not there; the PDB dataset
+// loads the same rows from a PocketStudio file and writes them back, with
+// SQLite's insert of them in one transaction as its yardstick.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
+#include "corvane/dataset/pdb_dataset.h"
 #include "corvane/dataset/virtual_dataset.h"
 
 #ifndef CORVANE_NO_SQLITE
@@ -204,6 +208,79 @@ void BM_DataSetLocateMissing(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows);
 }
 BENCHMARK(BM_DataSetLocateMissing)->Unit(benchmark::kMillisecond);
+
+// The same rows in a PocketStudio file, for the PDB dataset to load.
+void DefinePS(TPDBPSFields& fields) {
+  const std::pair<const char*, TPDBPSFieldType> defs[] = {{"Id", PSInt32},
+                                                          {"Amount", PSDouble},
+                                                          {"Name", PSString},
+                                                          {"Active", PSBoolean},
+                                                          {"Stamp", PSDateTime}};
+  for (const auto& [name, type] : defs) {
+    TPDBPSField& f = fields.Add();
+    f.SetFieldName(name);
+    f.SetDataType(type);
+  }
+}
+
+const std::string& PSFile() {
+  static const std::string file = [] {
+    const Rows& rows = TheRows();
+    TPDBPocketStudio e;
+    DefinePS(e.Fields());
+    bench::Prepare(e, "dataset-ps.pdb", dmModeWriteOnly);
+    e.CreateDatabase();
+    for (int i = 0; i < kRows; ++i) {
+      e.Append();
+      e.Fields().GetItem(0).SetAsPSInt32(i);
+      e.Fields().GetItem(1).SetAsPSDouble(Rows::Float(i));
+      e.Fields().GetItem(2).SetAsPSString(rows.text[static_cast<std::size_t>(i)]);
+      e.Fields().GetItem(3).SetAsPSBoolean(Rows::Bool(i));
+      e.Fields().GetItem(4).SetAsPSDateTime(Rows::Stamp(i));
+      e.Post();
+    }
+    e.CloseDatabase();
+    return std::string("dataset-ps.pdb");
+  }();
+  return file;
+}
+
+void PointAt(TPDBDataSet& ds, const std::string& file) {
+  ds.SetEngine(PocketStudio);
+  ds.SetDirectory(bench::Dir());
+  ds.SetPDBFilename(file);
+  DefinePS(ds.FieldsPocketStudio());
+}
+
+// Opening loads every record into a row.
+void BM_PDBDataSetLoad(benchmark::State& state) {
+  const std::string& file = PSFile();
+  for (auto _ : state) {
+    auto ds = std::make_unique<TPDBDataSet>();
+    PointAt(*ds, file);
+    ds->Open();
+    benchmark::DoNotOptimize(ds->RecordCount());
+    state.PauseTiming();
+    ds->Close();
+    ds.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_PDBDataSetLoad)->Unit(benchmark::kMillisecond);
+
+// Loading and writing back, the whole round of an application's use.
+void BM_PDBDataSetLoadAndWrite(benchmark::State& state) {
+  const std::string& file = PSFile();
+  for (auto _ : state) {
+    TPDBDataSet ds;
+    PointAt(ds, file);
+    ds.Open();
+    ds.Close();
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_PDBDataSetLoadAndWrite)->Unit(benchmark::kMillisecond);
 
 #ifndef CORVANE_NO_SQLITE
 

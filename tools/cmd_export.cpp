@@ -5,6 +5,7 @@
 #include "corvane/foundation/exception.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
+#include "tools/dataset_view.h"
 #include "tools/engine_options.h"
 #include "tools/json.h"
 #include "tools/values.h"
@@ -12,16 +13,21 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 4> kOptions = {{
+constexpr std::array<OptionSpec, 8> kOptions = {{
     {"--engine", "ENGINE"},
     {"--field", "NAME:TYPE[:SIZE]"},
     {"--format", "json|csv"},
     {"--encoding", "cp1252|latin1|utf8"},
+    kViewOptionSpecs[0],
+    kViewOptionSpecs[1],
+    kViewOptionSpecs[2],
+    kViewOptionSpecs[3],
 }};
 
 constexpr std::string_view kHelp =
     "Usage: corvane export --engine ENGINE [--field NAME:TYPE[:SIZE]]... [--format json|csv]\n"
-    "                      [--encoding cp1252|latin1|utf8] FILE\n"
+    "                      [--encoding cp1252|latin1|utf8] [--sort FIELD[,FIELD...] [--desc]]\n"
+    "                      [--where FIELD=VALUE]... [--nocase] FILE\n"
     "\n"
     "Decodes every record of the database FILE (.pdb) through an engine and prints it.\n"
     "Deleted records are left out.\n"
@@ -38,6 +44,14 @@ constexpr std::string_view kHelp =
     "                  csv: a header row of field names, then one row per record\n"
     "  --encoding E    character set of the texts in the file (default cp1252,\n"
     "                  the handhelds' Windows-1252)\n"
+    "  --sort F,G      print the records sorted on these fields (through the\n"
+    "                  dataset's sort: numbers by value, texts by the locale;\n"
+    "                  records with equal keys keep their file order)\n"
+    "  --desc          sort descending (equal keys in reverse file order)\n"
+    "  --where F=V     print only the records whose field F prints as V; a V\n"
+    "                  ending in * matches every value that starts with the rest.\n"
+    "                  Repeatable: every one must match\n"
+    "  --nocase        --sort and --where ignore the case of letters\n"
     "  --help          this text\n"
     "\n"
     "Values: numbers as numbers (floats in their shortest exact form, amounts with up\n"
@@ -69,7 +83,7 @@ void CheckWholeRecord(TAnyEngine& engine) {
 // Reads and writes out one value; failures (a date no calendar has) name the
 // record and field.
 template <class Write>
-void EmitValue(TAnyEngine& engine, int i, const std::string& name, Write&& write) {
+void EmitValue(RecordSource& engine, int i, const std::string& name, Write&& write) {
   try {
     write(engine.Value(i));
   } catch (const std::exception& e) {
@@ -97,8 +111,16 @@ int RunExport(const ParsedArgs& args, Output& out) {
   std::string directory, name;
   SplitPdbPath(SingleFileArgument(args), directory, name);
 
+  const ViewOptions view = ViewOptionsFromArgs(args);
+  if (view.Any()) DataSetEngineOf(*engine, "--sort and --where");
   engine->OpenRead(directory, name);
   engine->CheckFieldsAgainstFile();
+  RecordSource records(*engine, [&] {
+    if (!NextRecord(*engine)) return false;
+    CheckWholeRecord(*engine);
+    return true;
+  });
+  if (view.Any()) records.Select(view, directory, name, enc);
   const int n = engine->FieldCount();
   std::vector<std::string> names;
   std::vector<TAnyFieldType> types;
@@ -114,12 +136,11 @@ int RunExport(const ParsedArgs& args, Output& out) {
       AppendCsvField(buf, names[static_cast<std::size_t>(i)]);
     }
     buf += "\r\n";
-    while (NextRecord(*engine)) {
-      CheckWholeRecord(*engine);
+    while (records.Next()) {
       for (int i = 0; i < n; ++i) {
         if (i > 0) buf += ',';
         const auto at = static_cast<std::size_t>(i);
-        EmitValue(*engine, i, names[at],
+        EmitValue(records, i, names[at],
                   [&](const Variant& v) { AppendCsvField(buf, CsvCell(v, types[at], enc)); });
       }
       buf += "\r\n";
@@ -145,13 +166,12 @@ int RunExport(const ParsedArgs& args, Output& out) {
     w.EndArray();
     w.Key("records");
     w.BeginArray();
-    while (NextRecord(*engine)) {
-      CheckWholeRecord(*engine);
+    while (records.Next()) {
       w.BeginObject(JsonWriter::Layout::kInline);
       for (int i = 0; i < n; ++i) {
         const auto at = static_cast<std::size_t>(i);
         w.Key(names[at]);
-        EmitValue(*engine, i, names[at],
+        EmitValue(records, i, names[at],
                   [&](const Variant& v) { WriteJsonValue(w, v, types[at], enc); });
       }
       w.EndObject();

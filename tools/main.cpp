@@ -20,7 +20,7 @@ namespace corvane::cli {
 namespace {
 
 constexpr const Command* kCommands[] = {&kInfoCommand,   &kRecordsCommand, &kCheckCommand,
-                                         &kExportCommand, &kImportCommand};
+                                        &kExportCommand, &kImportCommand,  &kConvertCommand};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* c : kCommands) {

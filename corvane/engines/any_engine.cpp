@@ -77,9 +77,6 @@ std::int64_t Whole(const Variant& v, std::int64_t lo, std::int64_t hi) {
   return n;
 }
 
-// JLong and PDLong hold their value in a double: past 2^53 digits would be lost.
-constexpr std::int64_t kExactInDouble = std::int64_t{1} << 53;
-
 double Real(const Variant& v, bool single) {
   switch (v.Type()) {
     case VarType::Integer:
@@ -621,7 +618,7 @@ struct JavaTraits {
         f.SetAsInt(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
         break;
       case JLong:
-        f.SetAsLong(Whole(v, -kExactInDouble, kExactInDouble));
+        f.SetAsLong(Whole(v, INT64_MIN, INT64_MAX));
         break;
       case JShort:
         f.SetAsShort(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
@@ -731,7 +728,7 @@ struct SQLTraits {
         f.SetAsInt(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
         break;
       case PDLong:
-        f.SetAsLong(Whole(v, -kExactInDouble, kExactInDouble));
+        f.SetAsLong(Whole(v, INT64_MIN, INT64_MAX));
         break;
       case PDFloat:
         f.SetAsFloat(static_cast<float>(Real(v, true)));

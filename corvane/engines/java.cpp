@@ -83,7 +83,7 @@ std::int64_t TPDBJavaField::GetAsLong() const {
 }
 void TPDBJavaField::SetAsLong(std::int64_t Value) {
   Require(TypeBit(JLong), 53090);
-  value_.SetFloat(static_cast<double>(Value));
+  value_.SetInteger(Value);
 }
 std::int16_t TPDBJavaField::GetAsShort() const {
   Require(TypeBit(JShort), 53100);
@@ -181,7 +181,7 @@ bool TPDBJavaField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& t
     case JBoolean: value_.SetBoolean(p[0] != 0); break;
     case JChar: value_.SetInteger(LoadU16(p)); break;
     case JInt: value_.SetInteger(static_cast<std::int32_t>(LoadU32(p))); break;
-    case JLong: value_.SetFloat(static_cast<double>(static_cast<std::int64_t>(LoadU64(p)))); break;
+    case JLong: value_.SetInteger(static_cast<std::int64_t>(LoadU64(p))); break;
     case JShort: value_.SetInteger(static_cast<std::int16_t>(LoadU16(p))); break;
     case JDate:
       value_.SetDateTime(DateTimeFromMillis(static_cast<std::int64_t>(LoadU64(p))));
@@ -201,9 +201,9 @@ void TPDBJavaField::ClearValue() {
     case JByte:
     case JChar:
     case JInt:
-    case JShort: value_.SetInteger(0); break;
+    case JShort:
+    case JLong: value_.SetInteger(0); break;
     case JBoolean: value_.SetBoolean(false); break;
-    case JLong: value_.SetFloat(0); break;
     case JString: value_.SetText({}); break;
     case JDate: value_.SetDateTime(0); break;
   }

@@ -70,7 +70,7 @@ std::int64_t TPDBSQLDriverField::GetAsLong() const {
 }
 void TPDBSQLDriverField::SetAsLong(std::int64_t Value) {
   Require(TypeBit(PDLong), 52850);
-  value_.SetFloat(static_cast<double>(Value));
+  value_.SetInteger(Value);
 }
 float TPDBSQLDriverField::GetAsFloat() const {
   Require(Types({PDShort, PDInt, PDFloat}), 52880);
@@ -168,7 +168,7 @@ bool TPDBSQLDriverField::SplitFrom(std::span<const std::uint8_t> rest, std::size
     }
     case PDShort: value_.SetInteger(static_cast<std::int16_t>(LoadU16(p))); break;
     case PDInt: value_.SetInteger(static_cast<std::int32_t>(LoadU32(p))); break;
-    case PDLong: value_.SetFloat(static_cast<double>(static_cast<std::int64_t>(LoadU64(p)))); break;
+    case PDLong: value_.SetInteger(static_cast<std::int64_t>(LoadU64(p))); break;
     case PDFloat: value_.SetFloat(static_cast<double>(LoadFloat(p))); break;
     case PDDouble: value_.SetFloat(LoadDouble(p)); break;
   }
@@ -184,8 +184,8 @@ void TPDBSQLDriverField::ClearValue() {
   switch (type_) {
     case PDChar: value_.SetText({}); break;
     case PDShort:
-    case PDInt: value_.SetInteger(0); break;
-    case PDLong:
+    case PDInt:
+    case PDLong: value_.SetInteger(0); break;
     case PDFloat:
     case PDDouble: value_.SetFloat(0); break;
   }

@@ -50,7 +50,7 @@ class TPDBSQLDriverField : public TPDBTypedField<TPDBSQLDriverField, TPDBSQLDriv
   void SetAsShort(std::int16_t Value);
   std::int32_t GetAsInt() const;
   void SetAsInt(std::int32_t Value);
-  // Held as a double: beyond 2^53 the low digits are lost.
+  // Held as a 64-bit integer, so every value of the range reads back exactly.
   std::int64_t GetAsLong() const;
   void SetAsLong(std::int64_t Value);
   float GetAsFloat() const;

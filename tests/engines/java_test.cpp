@@ -154,7 +154,7 @@ TEST_F(Java, RoundTripOfEveryType) {
     F(JBoolean).SetAsBoolean(true);
     F(JChar).SetAsChar("Z");
     F(JInt).SetAsInt(-2147483647 - 1);
-    F(JLong).SetAsLong(-(std::int64_t{1} << 53));
+    F(JLong).SetAsLong(INT64_MIN + 1);
     F(JShort).SetAsShort(-32768);
     F(JString).SetAsString(std::string("caf\xE9 com a\xE7\xFA" "car"));
     F(JDate).SetAsDate(when);
@@ -165,7 +165,7 @@ TEST_F(Java, RoundTripOfEveryType) {
   EXPECT_TRUE(F(JBoolean).GetAsBoolean());
   EXPECT_EQ(F(JChar).GetAsChar(), "Z");
   EXPECT_EQ(F(JInt).GetAsInt(), -2147483647 - 1);
-  EXPECT_EQ(F(JLong).GetAsLong(), -(std::int64_t{1} << 53));
+  EXPECT_EQ(F(JLong).GetAsLong(), INT64_MIN + 1);  // exact past 2^53
   EXPECT_EQ(F(JShort).GetAsShort(), -32768);
   EXPECT_EQ(F(JString).GetAsString(), "caf\xE9 com a\xE7\xFA" "car");
   EXPECT_DOUBLE_EQ(F(JDate).GetAsDate(), when);
