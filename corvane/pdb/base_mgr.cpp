@@ -203,8 +203,7 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   block_at += A;
   if (S > 0) std::memcpy(out.data() + block_at, sort.data(), S);
 
-  File().Seek(0);
-  File().BlockWrite(out);
+  WriteImage(out);
 }
 
 }  // namespace corvane
