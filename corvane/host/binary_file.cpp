@@ -1,11 +1,12 @@
 #include "corvane/host/binary_file.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "corvane/host/exceptions.h"

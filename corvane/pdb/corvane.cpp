@@ -101,7 +101,9 @@ TCorvane::TCorvane(TComponent* owner) : TComponent(owner) {
   fs.TimeSeparator = ':';
 }
 
-TCorvane::~TCorvane() { CloseOnDestroy(); }
+TCorvane::~TCorvane() {
+  CloseOnDestroy();
+}
 
 void TCorvane::CloseOnDestroy() noexcept {
   if (!open_) {
@@ -205,23 +207,31 @@ void TCorvane::SetWriteCategory(bool value) {
   write_category_ = value;
 }
 
-void TCorvane::GetAppInfoP(std::span<const std::uint8_t>& Block, std::int32_t& Length) const noexcept {
+void TCorvane::GetAppInfoP(std::span<const std::uint8_t>& Block,
+                           std::int32_t& Length) const noexcept {
   Block = app_info_;
   Length = static_cast<std::int32_t>(app_info_.size());
 }
 
-void TCorvane::SetAppInfoP(Bytes Block) { app_info_ = std::move(Block); }
+void TCorvane::SetAppInfoP(Bytes Block) {
+  app_info_ = std::move(Block);
+}
 
-void TCorvane::GetSortInfoP(std::span<const std::uint8_t>& Block, std::int32_t& Length) const noexcept {
+void TCorvane::GetSortInfoP(std::span<const std::uint8_t>& Block,
+                            std::int32_t& Length) const noexcept {
   Block = sort_info_;
   Length = static_cast<std::int32_t>(sort_info_.size());
 }
 
-void TCorvane::SetSortInfoP(Bytes Block) { sort_info_ = std::move(Block); }
+void TCorvane::SetSortInfoP(Bytes Block) {
+  sort_info_ = std::move(Block);
+}
 
 // ---- opening -------------------------------------------------------------------
 
-std::string TCorvane::JoinedPath() const { return directory_ + "/" + pdb_filename_; }
+std::string TCorvane::JoinedPath() const {
+  return directory_ + "/" + pdb_filename_;
+}
 
 void TCorvane::OpenDatabase() {
   if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
@@ -578,7 +588,9 @@ void TCorvane::SetDBCursor(std::int32_t RecNo) noexcept {
   }
 }
 
-void TCorvane::SetEngineRecord(std::int32_t /*RecNo*/) { SetCustomRecord(); }
+void TCorvane::SetEngineRecord(std::int32_t /*RecNo*/) {
+  SetCustomRecord();
+}
 
 void TCorvane::First() {
   if (record_count_ == 0) return;

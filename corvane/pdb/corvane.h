@@ -96,7 +96,9 @@ class TCorvane : public TComponent {
   void SetPDBFilename(const std::string& value);
   const std::string& DatabaseName() const noexcept { return database_name_; }
   void SetDBName(const std::string& value);
-  TOpenMode GetOpenMode() const noexcept { return open_mode_ == 0 ? dmModeReadOnly : dmModeWriteOnly; }
+  TOpenMode GetOpenMode() const noexcept {
+    return open_mode_ == 0 ? dmModeReadOnly : dmModeWriteOnly;
+  }
   void SetOpenMode(TOpenMode mode);
   const std::string& CreatorID() const noexcept { return creator_id_; }
   void SetCreatorID(const std::string& value);
@@ -182,8 +184,12 @@ class TCorvane : public TComponent {
   std::optional<TRecordEntry> GetRecInFile(std::int32_t RecNo) const;
   // The entry at RecNo of the records collected for writing; nullptr when the list is shorter.
   TRecordEntry* GetRecInLinkedList(std::int32_t RecNo) noexcept;
-  static TRecFlags ToTRecFlags(std::uint8_t attributes) noexcept { return pdb::ToTRecFlags(attributes); }
-  static TDBFlags ToTDBFlags(std::uint16_t attributes) noexcept { return pdb::ToTDBFlags(attributes); }
+  static TRecFlags ToTRecFlags(std::uint8_t attributes) noexcept {
+    return pdb::ToTRecFlags(attributes);
+  }
+  static TDBFlags ToTDBFlags(std::uint16_t attributes) noexcept {
+    return pdb::ToTDBFlags(attributes);
+  }
   std::uint16_t RecordCount() const noexcept { return record_count_; }
 
   // The cursor. The names BOF/EOF of the usual loop are Bof()/Eof() here: EOF is a C macro.
