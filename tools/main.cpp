@@ -19,8 +19,8 @@
 namespace corvane::cli {
 namespace {
 
-constexpr const Command* kCommands[] = {&kInfoCommand, &kRecordsCommand, &kCheckCommand,
-                                        &kExportCommand, &kImportCommand};
+constexpr const Command* kCommands[] = {&kInfoCommand,   &kRecordsCommand, &kCheckCommand,
+                                         &kExportCommand, &kImportCommand};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* c : kCommands) {
