@@ -14,6 +14,7 @@
 #include <span>
 
 #include "corvane/host/exceptions.h"
+#include "corvane/host/locale.h"
 #include "fuzz/pdb_walk.h"
 
 #if __has_include("corvane/engines/fuzz_split.h")
@@ -22,6 +23,12 @@
 #endif
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Messages in one fixed language: no environment lookup per refusal.
+  static const bool language_fixed = [] {
+    corvane::SetThreadLanguageOverride("en");
+    return true;
+  }();
+  (void)language_fixed;
   const std::span<const std::uint8_t> bytes(data, size);
   try {
     const corvane::fuzz::WalkResult walked = corvane::fuzz::WalkDatabase(bytes);

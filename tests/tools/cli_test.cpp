@@ -140,7 +140,7 @@ TEST(Cli, RecordsJsonOfTheSample) {
       "\"flags\": [\"secret\"], \"data\": "
       "\"4361726c61204d656e646573002b333531203231203535352030313033006361726c61406578616d706c652e6f"
       "726700\"},\n"
-      "  {\"index\": 3, \"offset\": 0, \"size\": 0, \"category\": 1, \"uniqueID\": 10485764, "
+      "  {\"index\": 3, \"offset\": 543, \"size\": 0, \"category\": 1, \"uniqueID\": 10485764, "
       "\"flags\": [\"dirty\", \"delete\"], \"data\": \"\"},\n"
       "  {\"index\": 4, \"offset\": 543, \"size\": 49, \"category\": 3, \"uniqueID\": 10485765, "
       "\"flags\": [], \"data\": "
