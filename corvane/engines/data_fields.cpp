@@ -355,12 +355,14 @@ void TPDBDataFields::SetRecCategory(std::uint8_t Value) {
 
 void TPDBDataFields::WriteRawRecord() {
   CheckRoomForRecord(1);
+  CheckRecordSize(CurrentRecord().size(), 2);
   RecordList().push_back(EntryFromCurrent(false));
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
 
 void TPDBDataFields::ReplaceRecord(const Bytes* OldBlock, std::shared_ptr<const Bytes> NewBlock) {
   if (OldBlock == nullptr) return;
+  if (NewBlock) CheckRecordSize(NewBlock->size(), 1);
   for (TRecordEntry& e : RecordList()) {
     if (e.Data.get() == OldBlock) {
       e.DataLength = NewBlock ? static_cast<std::int32_t>(NewBlock->size()) : 0;

@@ -483,6 +483,8 @@ constexpr Entry kCatalogue[] = {
     {60031, "Banco de dados não está aberto para gravação (dmModeWriteOnly)!"},
     {60040, "A database cannot hold more than 65535 records!"},
     {60041, "Um Banco de Dados não pode ter mais de 65535 registros!"},
+    {60050, "A record cannot be longer than 65535 bytes!"},
+    {60051, "Um registro não pode ter mais de 65535 bytes!"},
     {61000, "There are no Fields in the structure!"},
     {61001, "Não há campos adicionados na estrutura!"},
     {61010, "There are no Fields with this name!"},

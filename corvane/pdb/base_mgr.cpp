@@ -81,6 +81,9 @@ void TPDBBaseMgr::Post() {
   current_length_ = static_cast<std::int32_t>(current_block_->size());
   PackFields();
   pack_block_.reset();
+  // After packing, so that an engine's own check of a value (a text longer
+  // than its length word) is the one reported.
+  CheckRecordSize(static_cast<std::size_t>(current_length_), 3);
   // The entry takes the block over rather than sharing it, since the current
   // record is released right after: fewer reference-count updates per record.
   TRecordEntry entry = EntryWithoutData(true);
@@ -97,9 +100,14 @@ void TPDBBaseMgr::Cancel() {
   append_mode_ = false;
 }
 
+void TPDBBaseMgr::CheckRecordSize(std::size_t length, int code) const {
+  if (length > pdb::kMaxRecordSize) RaisePDB(code, 60050);
+}
+
 void TPDBBaseMgr::WriteRawRecord() {
   if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, 60030);
   CheckRoomForRecord(2);
+  CheckRecordSize(CurrentRecord().size(), 3);
   RecordList().push_back(EntryFromCurrent(false));
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
@@ -107,6 +115,7 @@ void TPDBBaseMgr::WriteRawRecord() {
 void TPDBBaseMgr::WriteRawRecordFirst() {
   if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, 60030);
   CheckRoomForRecord(2);
+  CheckRecordSize(CurrentRecord().size(), 3);
   RecordList().push_front(EntryFromCurrent(false));
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }

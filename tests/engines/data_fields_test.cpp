@@ -368,6 +368,12 @@ TEST_F(Generic, RawRecordsAndTheirReplacement) {
   engine.ReplaceRecord(&stranger, c);  // held by no entry: nothing changes
   engine.ReplaceRecord(a.get(), c);    // only the first entry that holds it
   EXPECT_EQ(engine.RecordCount(), 3);
+  // A block too long for the handheld is refused either way, and changes nothing.
+  auto huge = std::make_shared<const Bytes>(Bytes(65536, 4));
+  EXPECT_THROW(engine.ReplaceRecord(b.get(), huge), EPDBException);
+  engine.SetCurrentRecord(huge);
+  EXPECT_THROW(engine.WriteRawRecord(), EPDBException);
+  EXPECT_EQ(engine.RecordCount(), 3);
   engine.CloseDatabase();
   EXPECT_EQ(test::RecordsOf(Out()), (std::vector<Rec>{{3}, {1, 1}, {2, 2, 2}}));
   EXPECT_EQ(*a, (Bytes{1, 1}));  // the caller's block is left alone

@@ -193,14 +193,16 @@ TEST_F(Java, StringLongerThanItsLengthWordIsRefused) {
   EXPECT_EQ(code, 1);
   EXPECT_EQ(message, GetLocaleString(52060));
   EXPECT_EQ(engine.RecordCount(), 0);
-  // The longest describable text is fine.
-  F(0).SetAsString(std::string(65535, 'y'));
+  // A describable text must still leave the record within 65535 bytes.
+  F(0).SetAsString(std::string(65535 - 2 - 4 + 1, 'y'));
+  EXPECT_EQ(PdbError([&] { engine.Post(); }).first, 3);
+  F(0).SetAsString(std::string(65535 - 2 - 4, 'y'));
   engine.Post();
   engine.CloseDatabase();
   const auto records = test::RecordsOf(Out());
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].size(), 2u + 65535u + 4u);
-  EXPECT_EQ(test::U16At(records[0], 0), 65535);
+  EXPECT_EQ(records[0].size(), 65535u);
+  EXPECT_EQ(test::U16At(records[0], 0), 65529);
 }
 
 // ---------------------------------------------------------------------------

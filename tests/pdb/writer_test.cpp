@@ -351,6 +351,39 @@ TEST_F(WriterFixture, The65536thRecordIsRefused) {
   EXPECT_EQ(Out().size(), 80u + 8u * 65535u);
 }
 
+// The handheld cannot hold a record over 65535 bytes: such a record is refused
+// before anything is added, however it is written.
+TEST_F(WriterFixture, ARecordOver65535BytesIsRefused) {
+  FixedEngine m;
+  Prepare(m);
+  m.CreateDatabase();
+  const auto refused = [](auto&& write) {
+    try {
+      write();
+    } catch (const EPDBException& e) {
+      EXPECT_STREQ(e.what(), "A record cannot be longer than 65535 bytes!");
+      return e.ErrorCode();
+    }
+    return 0;
+  };
+  m.payload.assign(65536, 7);
+  m.Append();
+  EXPECT_EQ(refused([&] { m.Post(); }), 3);
+  EXPECT_TRUE(m.AppendMode());  // the caller may shorten a value and post again
+  m.payload.assign(65535, 7);
+  m.Post();
+  m.SetCurrentRecord(Bytes(65536, 8));
+  EXPECT_EQ(refused([&] { m.WriteRawRecord(); }), 3);
+  EXPECT_EQ(refused([&] { m.WriteRawRecordFirst(); }), 3);
+  m.SetCurrentRecord(std::make_shared<const Bytes>(std::size_t{50} << 20, 9));  // 50 MB
+  EXPECT_EQ(refused([&] { m.WriteRawRecord(); }), 3);
+  EXPECT_EQ(m.RecordCount(), 1);
+  m.CloseDatabase();
+  const auto b = Out();
+  EXPECT_EQ(b.size(), 88u + 65535u);
+  EXPECT_EQ(b[76] * 256 + b[77], 1);
+}
+
 TEST_F(WriterFixture, ReplacingAFileNeverLosesIt) {
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
   test::WriteAll(dir.File("out.pdb"), old);
