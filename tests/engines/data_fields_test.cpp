@@ -233,8 +233,11 @@ TEST_F(Generic, ClearedRecordReadsBackAsZeros) {
     SCOPED_TRACE(i);
     if (i == pdtString || i == pdtPSString) {
       EXPECT_EQ(F(i).GetAsString(), "");
+    } else if (i == pdtDate || i == pdtPSDateTime) {
+      // Seconds since 1904-01-01: 0 is that midnight, not "no date".
+      EXPECT_EQ(F(i).Value().AsDouble(), EncodeDate(1904, 1, 1));
     } else {
-      EXPECT_EQ(F(i).Value().AsDouble(), 0.0);  // dates too: the date 0 ("no date")
+      EXPECT_EQ(F(i).Value().AsDouble(), 0.0);  // the date word 0 is no date
     }
   }
 }
