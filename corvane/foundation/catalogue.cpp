@@ -441,6 +441,8 @@ constexpr Entry kCatalogue[] = {
     {57061, "Tipo de dado inválido na estrutura de campos do AppInfo Block!"},
     {57070, "Fields structure too large for the AppInfo Block!"},
     {57071, "Estrutura de campos grande demais para o AppInfo Block!"},
+    {57080, "AppForge databases write their own category table: WriteCategory cannot be set!"},
+    {57081, "Bancos de Dados AppForge gravam sua própria tabela de categorias: WriteCategory não pode ser ativado!"},
     {58000, "Invalid DataType for this Field (AFByte)!"},
     {58001, "Tipo de dado Inválido para este campo (AFByte)!"},
     {58010, "Invalid DataType for this Field (AFByte)!"},

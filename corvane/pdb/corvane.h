@@ -140,7 +140,10 @@ class TCorvane : public TComponent {
   bool isOpen() const noexcept { return open_; }
   static bool ValidateName(const std::string& text) noexcept;
   static bool ValidateCreatorType(const std::string& text) noexcept;
-  void SetWriteCategory(bool value);
+  // Whether CloseDatabase writes a category table of the manager's own before
+  // the application-info block. An engine whose block starts with a table of
+  // its own refuses true.
+  virtual void SetWriteCategory(bool value);
   bool WriteCategory() const noexcept { return write_category_; }
 
   void OpenDatabase();
