@@ -52,14 +52,8 @@ inline bool SameBytes(std::span<const std::uint8_t> a, const std::shared_ptr<Byt
   return std::equal(a.begin(), a.end(), b->begin(), b->end());
 }
 
-// Opens directory/filename read-only and reads everything it holds.
-inline WalkResult WalkDatabase(const std::string& directory, const std::string& filename) {
-  TPDBBaseMgr db;
-  db.SetDirectory(directory);
-  db.SetPDBFilename(filename);
-  db.SetOpenMode(dmModeReadOnly);
-  db.OpenDatabase();
-
+// Reads everything an open database holds, and closes it.
+inline WalkResult WalkOpenDatabase(TPDBBaseMgr& db) {
   WalkResult out;
   const std::int32_t n = db.RecordCount();
   out.records.resize(static_cast<std::size_t>(n));
@@ -132,36 +126,59 @@ inline WalkResult WalkDatabase(const std::string& directory, const std::string& 
   return out;
 }
 
-// Writes what WalkDatabase read into directory/filename (blocks copied as they
-// are, records through WriteRawRecord), reads it back and checks that nothing
-// changed.
-inline void RewriteAndCompare(const WalkResult& in, const std::string& directory,
-                              const std::string& filename) {
-  {
-    TPDBBaseMgr db;
+// Opens directory/filename read-only and reads everything it holds.
+inline WalkResult WalkDatabase(const std::string& directory, const std::string& filename) {
+  TPDBBaseMgr db;
+  db.SetDirectory(directory);
+  db.SetPDBFilename(filename);
+  db.SetOpenMode(dmModeReadOnly);
+  db.OpenDatabase();
+  return WalkOpenDatabase(db);
+}
+
+// The same for a database held in memory.
+inline WalkResult WalkDatabase(std::span<const std::uint8_t> bytes) {
+  TPDBBaseMgr db;
+  db.SetOpenMode(dmModeReadOnly);
+  db.OpenDatabase(bytes, "input");
+  return WalkOpenDatabase(db);
+}
+
+// Writes what WalkDatabase read (blocks copied as they are, records through
+// WriteRawRecord) into a file, or into memory when `directory` is empty.
+inline Bytes Rewrite(const WalkResult& in, const std::string& directory,
+                     const std::string& filename) {
+  TPDBBaseMgr db;
+  db.SetOpenMode(dmModeWriteOnly);
+  db.SetDBName("rewrite");
+  db.SetDatabaseType("DATA");
+  db.SetCreatorID("test");
+  if (directory.empty()) {
+    db.CreateDatabaseInMemory("rewritten");
+  } else {
     db.SetDirectory(directory);
     db.SetPDBFilename(filename);
-    db.SetOpenMode(dmModeWriteOnly);
-    db.SetDBName("rewrite");
-    db.SetDatabaseType("DATA");
-    db.SetCreatorID("test");
     db.CreateDatabase();
-    db.SetAppInfoP(in.app_info);
-    db.SetSortInfoP(in.sort_info);
-    for (const WalkedRecord& r : in.records) {
-      if (r.data) {
-        db.SetCurrentRecord(std::shared_ptr<const Bytes>(r.data));
-      } else {
-        db.Free();
-      }
-      db.SetRecCategory(r.category);
-      db.SetRecFlags(r.flags);
-      db.SetRecUniqueID(static_cast<std::int32_t>(r.unique_id));
-      db.WriteRawRecord();
-    }
-    db.CloseDatabase();
   }
-  const WalkResult back = WalkDatabase(directory, filename);
+  db.SetAppInfoP(in.app_info);
+  db.SetSortInfoP(in.sort_info);
+  for (const WalkedRecord& r : in.records) {
+    if (r.data) {
+      db.SetCurrentRecord(std::shared_ptr<const Bytes>(r.data));
+    } else {
+      db.Free();
+    }
+    db.SetRecCategory(r.category);
+    db.SetRecFlags(r.flags);
+    db.SetRecUniqueID(static_cast<std::int32_t>(r.unique_id));
+    db.WriteRawRecord();
+  }
+  db.CloseDatabase();
+  return db.TakeWrittenImage();
+}
+
+// Checks that reading back what Rewrite wrote gives what was read first.
+inline void CompareWalks(const WalkResult& in, const WalkResult& back) {
   CORVANE_WALK_CHECK(back.records.size() == in.records.size());
   for (std::size_t i = 0; i < in.records.size(); ++i) {
     const WalkedRecord& a = in.records[i];
@@ -175,6 +192,20 @@ inline void RewriteAndCompare(const WalkResult& in, const std::string& directory
   CORVANE_WALK_CHECK(back.has_categories == in.has_categories);
   CORVANE_WALK_CHECK(back.category_names == in.category_names &&
                      back.category_ids == in.category_ids);
+}
+
+// Writes what WalkDatabase read into directory/filename, reads it back and
+// checks that nothing changed.
+inline void RewriteAndCompare(const WalkResult& in, const std::string& directory,
+                              const std::string& filename) {
+  Rewrite(in, directory, filename);
+  CompareWalks(in, WalkDatabase(directory, filename));
+}
+
+// The same without a file: written into memory and read back from there.
+inline void RewriteAndCompareInMemory(const WalkResult& in) {
+  const Bytes image = Rewrite(in, "", "");
+  CompareWalks(in, WalkDatabase(image));
 }
 
 }  // namespace corvane::fuzz

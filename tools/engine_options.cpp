@@ -85,7 +85,7 @@ void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& defs, TextEn
     if (engine.FieldIndex(name)) fail("field '" + s.name + "' is given twice");
     try {
       engine.AddField(name, *type, s.size);
-    } catch (const std::invalid_argument& e) {
+    } catch (const EConvertError& e) {
       fail("field '" + s.name + "': " + e.what());
     }
   }

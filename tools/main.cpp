@@ -114,6 +114,12 @@ int Run(const std::vector<std::string>& args) {
     return UsageFailure(e.what(), command);
   } catch (const EPDBException& e) {
     const int code = e.ErrorCode();
+    // A file the system refused: its path and the system's reason say more
+    // than the library's message ("Error creating PDB File!").
+    if (!e.Path().empty() && !e.Reason().empty()) {
+      const char* what = e.MessageId() == 14260 ? "cannot create" : "cannot open";
+      return Failure(std::string(what) + " '" + e.Path() + "': " + e.Reason(), &code);
+    }
     return Failure(e.what(), &code);
   } catch (const EInOutError& e) {
     const int code = e.ErrorCode();

@@ -223,16 +223,16 @@ class TAdapter final : public TAnyEngine {
   }
   void AddField(const std::string& name, int type, std::optional<std::int32_t> size) override {
     if (type < 0 || static_cast<std::size_t>(type) >= Traits::kTypes.size()) {
-      throw std::invalid_argument("no such type in the " + std::string(Traits::kName) + " engine");
+      throw EConvertError("no such type in the " + std::string(Traits::kName) + " engine");
     }
     if (!Traits::kImplicit.empty() && SameFieldName(name, Traits::kImplicit)) {
-      throw std::invalid_argument("'" + std::string(Traits::kImplicit) +
+      throw EConvertError("'" + std::string(Traits::kImplicit) +
                                   "' is the engine's own field");
     }
     const TAnyFieldType& info = Traits::kTypes[static_cast<std::size_t>(type)];
     const auto e = static_cast<Enum>(type);
     if (size && !info.Sized && *size != FieldT::TypeWidth(e)) {
-      throw std::invalid_argument(std::string(info.Name) + " takes no size (its width is " +
+      throw EConvertError(std::string(info.Name) + " takes no size (its width is " +
                                   std::to_string(FieldT::TypeWidth(e)) + ")");
     }
     if (size && info.Sized) Traits::CheckSize(*size);
@@ -388,7 +388,7 @@ struct PSTraits {
   static void Setup(Engine&) {}
   static void CheckSize(std::int32_t size) {
     if (size < 0 || size > kPSMaxBytes) {
-      throw std::invalid_argument("a PSString size is 0 (variable) or 1 to " +
+      throw EConvertError("a PSString size is 0 (variable) or 1 to " +
                                   std::to_string(kPSMaxBytes));
     }
   }
@@ -499,7 +499,7 @@ struct NSBTraits {
   static void Setup(Engine&) {}
   static void CheckSize(std::int32_t size) {
     if (size < 0 || size > kNSBMaxTextSize) {
-      throw std::invalid_argument("an NSBString size is 0 (variable) or 1 to " +
+      throw EConvertError("an NSBString size is 0 (variable) or 1 to " +
                                   std::to_string(kNSBMaxTextSize));
     }
   }
@@ -658,7 +658,7 @@ struct SQLTraits {
   }
   static void CheckSize(std::int32_t size) {
     if (size < 2 || size > kSQLDriverMaxSlots || size % 2 != 0) {
-      throw std::invalid_argument("a PDChar size is an even number from 2 to " +
+      throw EConvertError("a PDChar size is an even number from 2 to " +
                                   std::to_string(kSQLDriverMaxSlots));
     }
   }
@@ -776,7 +776,7 @@ struct GenericTraits {
     // The manager takes any size; one past what a record list can sensibly
     // hold would only make every record that large.
     if (size < 0 || size > kMaxTextSize) {
-      throw std::invalid_argument("a text size is 0 (variable) or 1 to " +
+      throw EConvertError("a text size is 0 (variable) or 1 to " +
                                   std::to_string(kMaxTextSize));
     }
   }
@@ -943,7 +943,7 @@ std::optional<int> TAnyEngine::TypeByName(std::string_view name) const noexcept 
 const TAnyFieldType& TAnyEngine::TypeInfo(int type) const {
   const auto types = Types();
   if (type < 0 || static_cast<std::size_t>(type) >= types.size()) {
-    throw std::out_of_range("no such type in the " + std::string(Name()) + " engine");
+    throw EListError("no such type in the " + std::string(Name()) + " engine");
   }
   return types[static_cast<std::size_t>(type)];
 }

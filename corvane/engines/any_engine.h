@@ -118,7 +118,7 @@ class TAnyEngine {
   std::optional<int> FieldIndex(std::string_view name) const;
   // Leaves only the implicit field, when the engine has one.
   virtual void ClearFields() = 0;
-  // Raises std::invalid_argument for a type outside the table, a size on a
+  // Raises EConvertError for a type outside the table, a size on a
   // type of fixed width (other than its own width), a size out of range, or a
   // second field of the implicit field's name.
   virtual void AddField(const std::string& name, int type, std::optional<std::int32_t> size) = 0;

@@ -18,6 +18,7 @@ constexpr int kBadFieldTable = 12030;
 constexpr int kBadFieldType = 57060;
 // The field table would not fit the 16-bit lengths and offsets of the block.
 constexpr int kFieldTableTooLarge = 57070;
+constexpr int kOwnCategoryTable = 57080;
 
 constexpr TypeMask kNumeric = Types({AFByte, AFInteger, AFLong, AFSingle, AFDouble, AFCurrency});
 
@@ -215,6 +216,11 @@ bool TextInBlock(std::span<const std::uint8_t> block, std::size_t at, std::strin
 }
 
 }  // namespace
+
+void TPDBAppForge::SetWriteCategory(bool value) {
+  if (value) RaisePDB(1, kOwnCategoryTable);
+  TPDBEngine::SetWriteCategory(value);
+}
 
 void TPDBAppForge::GetFieldsDefinition() {
   using namespace appforge;

@@ -75,6 +75,11 @@ class TPDBAppForge : public TPDBEngine<TPDBAFFields> {
   explicit TPDBAppForge(TComponent* owner = nullptr);
   ~TPDBAppForge() override;
 
+  // The field block starts with the category table, written from the
+  // manager's categories: a second table before it would hide the fields, so
+  // true is refused (code 1).
+  void SetWriteCategory(bool value) override;
+
  protected:
   void GetFieldsDefinition() override;
   void BuildPDBInfo() override;

@@ -291,9 +291,12 @@ bool TPDBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken
     case pdtPSSingle: value_.SetFloat(static_cast<double>(LoadFloat(p))); break;
     case pdtDouble:
     case pdtPSDouble: value_.SetFloat(LoadDouble(p)); break;
-    // Both count from 1904-01-01, the epoch they are written with.
+    // Both count from 1904-01-01, the epoch they are written with; a stored 0
+    // is that epoch itself, as files of this manager have always read.
     case pdtDate:
-    case pdtPSDateTime: value_.SetDateTime(codec::DateTimeFromPalmSeconds(LoadU32(p))); break;
+    case pdtPSDateTime:
+      value_.SetDateTime(codec::DateTimeFromPalmSecondsSinceEpoch(LoadU32(p)));
+      break;
     case pdtPSDate: value_.SetDateTime(codec::DateFromPalmWord(LoadU16(p))); break;
     case pdtPSTime: value_.SetDateTime(codec::TimeFromPalmWord(LoadU16(p))); break;
     case pdtString:
@@ -355,12 +358,14 @@ void TPDBDataFields::SetRecCategory(std::uint8_t Value) {
 
 void TPDBDataFields::WriteRawRecord() {
   CheckRoomForRecord(1);
+  CheckRecordSize(CurrentRecord().size(), 2);
   RecordList().push_back(EntryFromCurrent(false));
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
 
 void TPDBDataFields::ReplaceRecord(const Bytes* OldBlock, std::shared_ptr<const Bytes> NewBlock) {
   if (OldBlock == nullptr) return;
+  if (NewBlock) CheckRecordSize(NewBlock->size(), 1);
   for (TRecordEntry& e : RecordList()) {
     if (e.Data.get() == OldBlock) {
       e.DataLength = NewBlock ? static_cast<std::int32_t>(NewBlock->size()) : 0;

@@ -1,9 +1,10 @@
 #include "corvane/engines/frame.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "corvane/engines/record_codec.h"
+#include "corvane/foundation/exception.h"
+#include "corvane/host/exceptions.h"
 
 namespace corvane {
 
@@ -40,12 +41,10 @@ bool SameFieldName(std::string_view a, std::string_view b) noexcept {
          std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
 }
 
-void RaiseRecordTooLong() {
-  throw std::length_error("a record cannot be longer than 2147483647 bytes");
-}
+void RaiseRecordTooLong() { RaisePDB(3, 60050); }
 
 void RaiseRecordOverrun() {
-  throw std::logic_error("a field changed between measuring and packing its record");
+  throw EConvertError("a field changed between measuring and packing its record");
 }
 
 }  // namespace corvane

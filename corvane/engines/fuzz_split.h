@@ -7,10 +7,15 @@
 // a sanitizer report is a finding.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace corvane {
 
+// The database held in `bytes`, opened from memory by every engine.
+void FuzzSplitRecords(std::span<const std::uint8_t> bytes);
+// The same for a file.
 void FuzzSplitRecords(const std::string& directory, const std::string& pdb_filename);
 
 }  // namespace corvane

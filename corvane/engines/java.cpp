@@ -1,9 +1,12 @@
 #include "corvane/engines/java.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/byte_order.h"
+#include "corvane/host/datetime.h"
+#include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
 
 namespace corvane {
@@ -16,20 +19,38 @@ constexpr std::int64_t kUnixEpoch = 25569;  // 1970-01-01 as a day number
 // The header name field holds 31 characters and a zero byte.
 constexpr std::size_t kMaxHeaderName = 31;
 
-// Milliseconds since 1970-01-01, in whole seconds. Dates before 1899-12-30
-// (negative TDateTime) are refused with the host's conversion error: their
-// day and time of day run in opposite directions and would not read back.
+// Milliseconds since 1970-01-01, in whole seconds. A date before 1899-12-30
+// is a negative TDateTime whose whole part is the day and whose fraction,
+// taken as positive, is the time of day (-1.25 is 1899-12-29 06:00).
 std::int64_t MillisFromDateTime(TDateTime d) {
-  std::int64_t days = 0, ms = 0;
-  codec::SplitDayAndMs(d, days, ms);
+  constexpr double kFirstDay = -693593.0;   // 0001-01-01
+  constexpr double kLastDay = 2958466.0;    // 10000-01-01: the first day that is no date
+  if (!std::isfinite(d) || d <= kFirstDay - 1 || d >= kLastDay) {
+    throw EConvertError("Invalid date/time value");
+  }
+  const double whole = std::trunc(d);
+  std::int64_t days = static_cast<std::int64_t>(whole);
+  std::int64_t ms = static_cast<std::int64_t>(std::llround(std::fabs(d - whole) * kMSecsPerDay));
+  if (ms >= kMsPerDay) {  // rounds up to midnight of the next day
+    ms = 0;
+    ++days;
+  }
   return (days - kUnixEpoch) * kMsPerDay + ms / 1000 * 1000;
 }
 
+// Floor division, so that a count before 1970 gives its day and a time of day
+// that runs forward from that day's midnight.
 TDateTime DateTimeFromMillis(std::int64_t t) noexcept {
   if (t == 0) return 0;
-  const std::int64_t days = t / kMsPerDay;
-  const std::int64_t seconds = (t - days * kMsPerDay) / 1000;
-  return static_cast<double>(kUnixEpoch + days) + static_cast<double>(seconds) / 86400.0;
+  std::int64_t days = t / kMsPerDay;
+  std::int64_t rest = t % kMsPerDay;
+  if (rest < 0) {
+    rest += kMsPerDay;
+    --days;
+  }
+  const double day = static_cast<double>(kUnixEpoch + days);
+  const double time = static_cast<double>(rest / 1000) / 86400.0;
+  return day < 0 ? day - time : day + time;
 }
 
 // The text of a stored JString: its bytes up to the first zero byte.

@@ -32,6 +32,10 @@ std::uint32_t PalmSecondsFromDateTime(TDateTime d) {
 
 TDateTime DateTimeFromPalmSeconds(std::uint32_t s) noexcept {
   if (s == 0) return 0;
+  return DateTimeFromPalmSecondsSinceEpoch(s);
+}
+
+TDateTime DateTimeFromPalmSecondsSinceEpoch(std::uint32_t s) noexcept {
   const std::uint32_t days = s / 86400;
   return (static_cast<double>(days) + kPalmEpochDay) + static_cast<double>(s - days * 86400) / 86400.0;
 }

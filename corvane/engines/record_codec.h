@@ -25,6 +25,8 @@ void SplitDayAndMs(TDateTime d, std::int64_t& days, std::int64_t& ms_of_day);
 std::uint32_t PalmSecondsFromDateTime(TDateTime d);
 // 0 gives the TDateTime 0; anything else 1904-01-01 plus that many seconds.
 TDateTime DateTimeFromPalmSeconds(std::uint32_t s) noexcept;
+// 1904-01-01 plus that many seconds, 0 included (the generic manager's reading).
+TDateTime DateTimeFromPalmSecondsSinceEpoch(std::uint32_t s) noexcept;
 
 // The Palm date word: (year - 1904) * 512 + month * 32 + day, kept to 16 bits
 // (a year after 2031 wraps round); 0 for a date before 1904-01-01.

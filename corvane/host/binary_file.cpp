@@ -1,10 +1,12 @@
 #include "corvane/host/binary_file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "corvane/host/exceptions.h"
@@ -46,10 +48,14 @@ void TBinaryFile::Reset() {
   const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) Fail("Cannot open", errno);
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
     const int err = errno;
     ::close(fd);
-    Fail("Not a regular file", S_ISREG(st.st_mode) ? err : 0);
+    Fail("Cannot open", err);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    Fail("Not a regular file", S_ISDIR(st.st_mode) ? EISDIR : 0);
   }
   fd_ = fd;
 }
@@ -58,6 +64,22 @@ void TBinaryFile::Rewrite() {
   if (fd_ >= 0) Fail("File already open", 0);
   const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) Fail("Cannot create", errno);
+  fd_ = fd;
+}
+
+void TBinaryFile::CreateTemporary(const std::string& directory) {
+  if (fd_ >= 0) Fail("File already open", 0);
+  // Six random characters from mkostemp: short enough that a name near the
+  // system's limit still has room beside it in the directory.
+  std::string name = directory;
+  if (name.empty() || name.back() != '/') name += '/';
+  name += ".cvXXXXXX";
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    path_ = directory;
+    Fail("Cannot create a file in", errno);
+  }
+  path_ = std::move(name);
   fd_ = fd;
 }
 

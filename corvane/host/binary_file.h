@@ -20,9 +20,13 @@ class TBinaryFile {
 
   void Assign(std::string path);  // binds a path; the file must be closed
   const std::string& Path() const noexcept { return path_; }
-  void Reset();      // opens the bound file for reading
-  void Rewrite();    // creates (or truncates) the bound file for writing
-  void Close();      // raises when the system reports a failure (e.g. a full disk)
+  void Reset();    // opens the bound file for reading
+  void Rewrite();  // creates (or truncates) the bound file for writing
+  // Creates a new file of a short unpredictable name in `directory`, exclusively
+  // (no existing file is ever opened), mode 0600, and binds its path.
+  void CreateTemporary(const std::string& directory);
+  int Descriptor() const noexcept { return fd_; }  // -1 when closed
+  void Close();  // raises when the system reports a failure (e.g. a full disk)
   bool IsOpen() const noexcept { return fd_ >= 0; }
 
   std::int64_t Size() const;

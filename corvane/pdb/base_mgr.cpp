@@ -9,7 +9,9 @@ namespace corvane {
 
 TPDBBaseMgr::TPDBBaseMgr(TComponent* owner) : TCorvane(owner) {}
 
-TPDBBaseMgr::~TPDBBaseMgr() { CloseOnDestroy(); }
+TPDBBaseMgr::~TPDBBaseMgr() {
+  CloseOnDestroy();
+}
 
 void TPDBBaseMgr::SetRecCategory(std::uint8_t Value) {
   if (Value > 15) RaisePDB(1, 60020);
@@ -58,8 +60,9 @@ TRecordEntry TPDBBaseMgr::EntryWithoutData(bool owns) const noexcept {
 TRecordEntry TPDBBaseMgr::EntryFromCurrent(bool owns) const {
   TRecordEntry e = EntryWithoutData(owns);
   if (has_current_) {
-    e.Data = current_block_ ? current_block_
-                            : std::make_shared<const Bytes>(current_view_.begin(), current_view_.end());
+    e.Data = current_block_
+                 ? current_block_
+                 : std::make_shared<const Bytes>(current_view_.begin(), current_view_.end());
   }
   e.DataLength = e.Data ? static_cast<std::int32_t>(e.Data->size()) : 0;
   return e;
@@ -78,6 +81,9 @@ void TPDBBaseMgr::Post() {
   current_length_ = static_cast<std::int32_t>(current_block_->size());
   PackFields();
   pack_block_.reset();
+  // After packing, so that an engine's own check of a value (a text longer
+  // than its length word) is the one reported.
+  CheckRecordSize(static_cast<std::size_t>(current_length_), 3);
   // The entry takes the block over rather than sharing it, since the current
   // record is released right after: fewer reference-count updates per record.
   TRecordEntry entry = EntryWithoutData(true);
@@ -94,9 +100,14 @@ void TPDBBaseMgr::Cancel() {
   append_mode_ = false;
 }
 
+void TPDBBaseMgr::CheckRecordSize(std::size_t length, int code) const {
+  if (length > pdb::kMaxRecordSize) RaisePDB(code, 60050);
+}
+
 void TPDBBaseMgr::WriteRawRecord() {
   if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, 60030);
   CheckRoomForRecord(2);
+  CheckRecordSize(CurrentRecord().size(), 3);
   RecordList().push_back(EntryFromCurrent(false));
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
@@ -104,6 +115,7 @@ void TPDBBaseMgr::WriteRawRecord() {
 void TPDBBaseMgr::WriteRawRecordFirst() {
   if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, 60030);
   CheckRoomForRecord(2);
+  CheckRecordSize(CurrentRecord().size(), 3);
   RecordList().push_front(EntryFromCurrent(false));
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
@@ -156,8 +168,7 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   h.attributes = GetAttributes();
   h.version = GetDBVersion();
   // Creation dates before 1990 (0 included) are no real creation date: use now.
-  const TDateTime created =
-      CreationDate() >= EncodeDate(1990, 1, 1) ? CreationDate() : Now();
+  const TDateTime created = CreationDate() >= EncodeDate(1990, 1, 1) ? CreationDate() : Now();
   h.creation_date = created;
   h.modification_date = GetModificationDate() > 0 ? GetModificationDate() : created;
   h.backup_date = GetLastBackupDate() > 0 ? GetLastBackupDate() : 0;
@@ -177,11 +188,15 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   for (const TRecordEntry& e : list) {
     const bool deleted = e.Flags.Contains(dmRecAttrDelete);
     pdb::Entry fe;
-    fe.data_offset = deleted ? 0 : static_cast<std::uint32_t>(running);
+    // A deleted record has no data; its offset is where the next record's data
+    // begins, so that every reader measures it as empty (an offset of 0 would
+    // make the length from it to the next record negative).
+    fe.data_offset = static_cast<std::uint32_t>(running);
     fe.category = e.Category & 0x0F;
     fe.flags = e.Flags;
     fe.unique_id = e.UniqueID & 0xFFFFFFu;
-    pdb::EncodeEntry(fe, std::span<std::uint8_t, pdb::kEntrySize>(out.data() + at, pdb::kEntrySize));
+    pdb::EncodeEntry(fe,
+                     std::span<std::uint8_t, pdb::kEntrySize>(out.data() + at, pdb::kEntrySize));
     at += pdb::kEntrySize;
     if (!deleted && e.Data) {
       if (!e.Data->empty()) std::memcpy(out.data() + data_at, e.Data->data(), e.Data->size());
@@ -195,16 +210,15 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   if (T > 0) {
     if (!CategoryNames()) InitializeCategory();
     pdb::EncodeCategoryTable(*CategoryNames(), std::span<const std::uint8_t, 17>(*CategoryIDs()),
-                             std::span<std::uint8_t, pdb::kCategoryTableSize>(out.data() + block_at,
-                                                                              pdb::kCategoryTableSize));
+                             std::span<std::uint8_t, pdb::kCategoryTableSize>(
+                                 out.data() + block_at, pdb::kCategoryTableSize));
     block_at += T;
   }
   if (A > 0) std::memcpy(out.data() + block_at, app.data(), A);
   block_at += A;
   if (S > 0) std::memcpy(out.data() + block_at, sort.data(), S);
 
-  File().Seek(0);
-  File().BlockWrite(out);
+  WriteImage(out);
 }
 
 }  // namespace corvane

@@ -23,11 +23,13 @@ class TPDBBaseMgr : public TCorvane {
   ~TPDBBaseMgr() override;
 
   // Packs the current field values into a new record at the end of the list.
+  // A record longer than 65535 bytes is refused (code 3) and nothing is added.
   void Post();
   // Leaves append mode without writing anything.
   void Cancel();
   // Adds the current record data as it is (e.g. bytes built by the caller),
   // at the end or at the start of the record list. The entry shares the block.
+  // A record longer than 65535 bytes is refused (code 3).
   void WriteRawRecord();
   void WriteRawRecordFirst();
 
@@ -67,6 +69,8 @@ class TPDBBaseMgr : public TCorvane {
   void SetAppendMode(bool on) noexcept { append_mode_ = on; }
   // Raises EPDBException(code, 60040) when the record list is full.
   void CheckRoomForRecord(int code) const;
+  // Raises EPDBException(code, 60050) for a record the handheld cannot hold.
+  void CheckRecordSize(std::size_t length, int code) const;
 
   // A record entry for the current record, sharing its block (a copy of the
   // bytes when the current record is a view into the file being read).

@@ -1,9 +1,13 @@
 #include "corvane/pdb/corvane.h"
 
-#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <limits>
-#include <unistd.h>
 
 #include "corvane/foundation/byte_order.h"
 #include "corvane/foundation/exception.h"
@@ -15,14 +19,75 @@
 namespace corvane {
 namespace {
 
-// A process-unique name beside the target, so the rename that completes a write
-// stays on one file system.
-std::string TempPathFor(const std::string& target) {
-  static std::atomic<unsigned> counter{0};
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%u", static_cast<long>(::getpid()),
-                counter.fetch_add(1));
-  return target + suffix;
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a write to `path` must replace: symbolic links followed to the file
+// they point to (which may not exist yet). Returns 0 or an errno value.
+int FollowLinks(const std::string& path, std::string& out, struct stat& st, bool& exists) {
+  std::string p = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (::lstat(p.c_str(), &st) != 0) {
+      if (errno != ENOENT) return errno;
+      exists = false;
+      out = p;
+      return 0;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      exists = true;
+      out = p;
+      return 0;
+    }
+    std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+    const ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
+    if (n < 0) return errno;
+    if (static_cast<std::size_t>(n) >= link.size() && st.st_size > 0 && n != st.st_size) {
+      return ENAMETOOLONG;  // the link changed while it was read
+    }
+    link.resize(static_cast<std::size_t>(n));
+    p = link.starts_with('/') ? link : DirectoryOf(p) + "/" + link;
+  }
+  return ELOOP;
+}
+
+// The process's umask, read without changing it (umask(2) would, for a moment,
+// for every thread).
+mode_t CurrentUmask() {
+  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(f);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  return 022;
+}
+
+// Makes the new file readable by exactly whom the old one was (or by whom a new
+// file would be). Failures leave mkstemp's 0600, which exposes nothing.
+void CopyAccess(int fd, bool exists, const struct stat& old) {
+  if (exists) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    ::fchmod(fd, 0666 & ~CurrentUmask());
+  }
+}
+
+// After a rename, so that the new name itself survives a power cut.
+void SyncDirectory(const std::string& dir) noexcept {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // some file systems refuse it; the rename is done either way
+  ::close(fd);
 }
 
 }  // namespace
@@ -36,7 +101,9 @@ TCorvane::TCorvane(TComponent* owner) : TComponent(owner) {
   fs.TimeSeparator = ':';
 }
 
-TCorvane::~TCorvane() { CloseOnDestroy(); }
+TCorvane::~TCorvane() {
+  CloseOnDestroy();
+}
 
 void TCorvane::CloseOnDestroy() noexcept {
   if (!open_) {
@@ -76,6 +143,7 @@ void TCorvane::DiscardTempFile() noexcept {
     ::unlink(file_.Path().c_str());
   }
   target_path_.clear();
+  memory_target_ = false;
 }
 
 // ---- properties ----------------------------------------------------------------
@@ -139,23 +207,31 @@ void TCorvane::SetWriteCategory(bool value) {
   write_category_ = value;
 }
 
-void TCorvane::GetAppInfoP(std::span<const std::uint8_t>& Block, std::int32_t& Length) const noexcept {
+void TCorvane::GetAppInfoP(std::span<const std::uint8_t>& Block,
+                           std::int32_t& Length) const noexcept {
   Block = app_info_;
   Length = static_cast<std::int32_t>(app_info_.size());
 }
 
-void TCorvane::SetAppInfoP(Bytes Block) { app_info_ = std::move(Block); }
+void TCorvane::SetAppInfoP(Bytes Block) {
+  app_info_ = std::move(Block);
+}
 
-void TCorvane::GetSortInfoP(std::span<const std::uint8_t>& Block, std::int32_t& Length) const noexcept {
+void TCorvane::GetSortInfoP(std::span<const std::uint8_t>& Block,
+                            std::int32_t& Length) const noexcept {
   Block = sort_info_;
   Length = static_cast<std::int32_t>(sort_info_.size());
 }
 
-void TCorvane::SetSortInfoP(Bytes Block) { sort_info_ = std::move(Block); }
+void TCorvane::SetSortInfoP(Bytes Block) {
+  sort_info_ = std::move(Block);
+}
 
 // ---- opening -------------------------------------------------------------------
 
-std::string TCorvane::JoinedPath() const { return directory_ + "/" + pdb_filename_; }
+std::string TCorvane::JoinedPath() const {
+  return directory_ + "/" + pdb_filename_;
+}
 
 void TCorvane::OpenDatabase() {
   if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
@@ -163,11 +239,16 @@ void TCorvane::OpenDatabase() {
   const std::string dir = Trim(directory_);
   if (dir.empty()) RaisePDB(2, 14010);
   if (Trim(pdb_filename_).empty()) RaisePDB(3, 14020);
-  if (!FileExists(IncludeTrailingPathDelimiter(dir) + pdb_filename_)) RaisePDB(4, 14030);
+  const std::string path = JoinedPath();
+  if (!FileExists(IncludeTrailingPathDelimiter(dir) + pdb_filename_)) {
+    struct stat st {};
+    const int err = ::stat(path.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    RaisePDB(4, 14030, path, err);
+  }
   try {
-    file_.Assign(JoinedPath());
+    file_.Assign(path);
   } catch (const Exception&) {
-    RaisePDB(5, 14040);
+    RaisePDB(5, 14040, path);
   }
   try {
     file_.Reset();
@@ -176,42 +257,76 @@ void TCorvane::OpenDatabase() {
     // number: anything larger is no database this reader can describe.
     if (size > std::numeric_limits<std::int32_t>::max()) {
       file_.Close();
-      RaisePDB(7, 14060);
+      RaisePDB(7, 14060, path);
     }
     image_.ResizeForOverwrite(static_cast<std::size_t>(size));
     file_.BlockRead(image_.span());
+    file_.Close();
   } catch (const EPDBException&) {
     throw;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     image_.clear();
     try {
       file_.Close();
     } catch (...) {
     }
-    RaisePDB(6, 14050);
+    const auto* io = dynamic_cast<const EInOutError*>(&e);
+    RaisePDB(6, 14050, path, io != nullptr ? io->ErrorCode() : 0);
   }
+  source_name_ = path;
+  OpenImage();
+}
+
+void TCorvane::OpenDatabase(std::span<const std::uint8_t> bytes, std::string name) {
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
+  if (open_) RaisePDB(1, 14000);
+  if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    RaisePDB(7, 14060, name);
+  }
+  image_.Borrow(bytes);
+  source_name_ = std::move(name);
+  OpenImage();
+}
+
+void TCorvane::OpenDatabase(Bytes&& bytes, std::string name) {
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
+  if (open_) RaisePDB(1, 14000);
+  if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    RaisePDB(7, 14060, name);
+  }
+  image_.Adopt(std::move(bytes));
+  source_name_ = std::move(name);
+  OpenImage();
+}
+
+// Everything of opening that concerns the bytes alone, wherever they came from.
+void TCorvane::OpenImage() {
   try {
-    ReadHeader();
-  } catch (const EPDBException&) {
+    try {
+      ReadHeader();
+    } catch (const EPDBException&) {
+      RaisePDB(7, 14060);
+    }
+    try {
+      app_info_.clear();
+      if (app_info_offset_ != 0) ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, 13800);
+    } catch (const std::exception&) {
+      RaisePDB(10, 14090);
+    }
+    try {
+      sort_info_.clear();
+      if (sort_info_offset_ != 0) {
+        ReadBlock(sort_info_offset_, SortInfoLength(), sort_info_, 1, 13900);
+      }
+    } catch (const std::exception&) {
+      RaisePDB(10, 14100);
+    }
+  } catch (EPDBException& e) {
     image_.clear();
-    file_.Close();
-    RaisePDB(7, 14060);
-  }
-  try {
     app_info_.clear();
-    if (app_info_offset_ != 0) ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, 13800);
-  } catch (const std::exception&) {
-    image_.clear();
-    file_.Close();
-    RaisePDB(10, 14090);
-  }
-  try {
     sort_info_.clear();
-    if (sort_info_offset_ != 0) ReadBlock(sort_info_offset_, SortInfoLength(), sort_info_, 1, 13900);
-  } catch (const std::exception&) {
-    image_.clear();
-    file_.Close();
-    RaisePDB(10, 14100);
+    if (e.Path().empty()) e.WithPath(source_name_);
+    throw;
   }
   open_ = true;
   GetFieldsDefinition();
@@ -289,13 +404,44 @@ void TCorvane::CreateDatabase() {
   // target only when CloseDatabase has written it whole: a failure on the way
   // leaves any earlier file as it was.
   const std::string target = JoinedPath();
-  try {
-    file_.Assign(TempPathFor(target));
-    file_.Rewrite();
-  } catch (const Exception&) {
-    RaisePDB(7, 14260);
+  std::string replaced;
+  struct stat old {};
+  bool exists = false;
+  int err = FollowLinks(target, replaced, old, exists);
+  if (err == 0 && exists) {
+    if (S_ISDIR(old.st_mode)) {
+      err = EISDIR;
+    } else if (::faccessat(AT_FDCWD, replaced.c_str(), W_OK, AT_EACCESS) != 0) {
+      // Renaming over it would succeed where writing it may not: the owner
+      // made it read-only, so it is not replaced.
+      err = errno;
+    }
   }
-  target_path_ = target;
+  if (err != 0) RaisePDB(7, 14260, target, err);
+  try {
+    file_.CreateTemporary(DirectoryOf(replaced));
+  } catch (const EInOutError& e) {
+    RaisePDB(7, 14260, target, e.ErrorCode());
+  }
+  CopyAccess(file_.Descriptor(), exists, old);
+  target_path_ = replaced;
+  source_name_ = target;
+  BeginWriting();
+}
+
+void TCorvane::CreateDatabaseInMemory(std::string name) {
+  if (GetOpenMode() == dmModeReadOnly) RaisePDB(1, 14200);
+  if (open_) RaisePDB(2, 14210);
+  if (Trim(creator_id_).size() != 4) RaisePDB(5, 14240);
+  if (Trim(database_type_).size() != 4) RaisePDB(6, 14250);
+  if (Trim(database_name_).empty()) RaisePDB(8, 14270);
+  memory_target_ = true;
+  written_.clear();
+  source_name_ = std::move(name);
+  BeginWriting();
+}
+
+void TCorvane::BeginWriting() {
   image_.clear();
   version_ = 0;
   modification_date_ = 0;
@@ -305,6 +451,18 @@ void TCorvane::CreateDatabase() {
   record_count_ = 0;
   InitializeCategory();
   open_ = true;
+}
+
+void TCorvane::WriteImage(std::span<const std::uint8_t> bytes) {
+  if (memory_target_) {
+    written_.assign(bytes.begin(), bytes.end());
+    return;
+  }
+  file_.Seek(0);
+  file_.BlockWrite(bytes);
+  // On the device before the rename, so that a power cut leaves the old file
+  // or the new one, never a name that points at nothing written.
+  file_.Sync();
 }
 
 void TCorvane::CloseDatabase() {
@@ -322,10 +480,12 @@ void TCorvane::CloseDatabase() {
       open_ = false;
       throw EInOutError("Cannot replace '" + target_path_ + "'", err);
     }
+    SyncDirectory(DirectoryOf(target_path_));
     target_path_.clear();
   } else {
     file_.Close();
   }
+  memory_target_ = false;
   image_.clear();
   record_count_ = 0;
   open_ = false;
@@ -428,7 +588,9 @@ void TCorvane::SetDBCursor(std::int32_t RecNo) noexcept {
   }
 }
 
-void TCorvane::SetEngineRecord(std::int32_t /*RecNo*/) { SetCustomRecord(); }
+void TCorvane::SetEngineRecord(std::int32_t /*RecNo*/) {
+  SetCustomRecord();
+}
 
 void TCorvane::First() {
   if (record_count_ == 0) return;

@@ -39,28 +39,46 @@ struct TRecordEntry {
 };
 
 namespace pdb {
-// The bytes of a file open for reading. Unlike a vector it is not zero-filled
-// before the file is read into it: that would cost as much as the read.
+// The bytes of a database open for reading: read from a file into a block of
+// its own (not zero-filled first: that would cost as much as the read), a
+// caller's byte vector taken over, or a caller's bytes borrowed as they are.
 class FileImage {
  public:
   void ResizeForOverwrite(std::size_t n) {
-    data_ = n ? std::make_unique_for_overwrite<std::uint8_t[]>(n) : nullptr;
+    clear();
+    owned_ = n ? std::make_unique_for_overwrite<std::uint8_t[]>(n) : nullptr;
+    data_ = owned_.get();
     size_ = n;
   }
+  void Adopt(Bytes&& bytes) noexcept {
+    clear();
+    vector_ = std::move(bytes);
+    data_ = vector_.data();
+    size_ = vector_.size();
+  }
+  void Borrow(std::span<const std::uint8_t> bytes) noexcept {
+    clear();
+    data_ = bytes.data();
+    size_ = bytes.size();
+  }
   void clear() noexcept {
-    data_.reset();
+    owned_.reset();
+    vector_ = Bytes();
+    data_ = nullptr;
     size_ = 0;
   }
   std::size_t size() const noexcept { return size_; }
   bool empty() const noexcept { return size_ == 0; }
-  std::uint8_t* data() noexcept { return data_.get(); }
-  const std::uint8_t* data() const noexcept { return data_.get(); }
-  const std::uint8_t* begin() const noexcept { return data_.get(); }
-  operator std::span<const std::uint8_t>() const noexcept { return {data_.get(), size_}; }
-  std::span<std::uint8_t> span() noexcept { return {data_.get(), size_}; }
+  const std::uint8_t* data() const noexcept { return data_; }
+  const std::uint8_t* begin() const noexcept { return data_; }
+  operator std::span<const std::uint8_t>() const noexcept { return {data_, size_}; }
+  // The block ResizeForOverwrite made, to be filled.
+  std::span<std::uint8_t> span() noexcept { return {owned_.get(), owned_ ? size_ : 0}; }
 
  private:
-  std::unique_ptr<std::uint8_t[]> data_;
+  std::unique_ptr<std::uint8_t[]> owned_;
+  Bytes vector_;
+  const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
 };
 }  // namespace pdb
@@ -78,7 +96,9 @@ class TCorvane : public TComponent {
   void SetPDBFilename(const std::string& value);
   const std::string& DatabaseName() const noexcept { return database_name_; }
   void SetDBName(const std::string& value);
-  TOpenMode GetOpenMode() const noexcept { return open_mode_ == 0 ? dmModeReadOnly : dmModeWriteOnly; }
+  TOpenMode GetOpenMode() const noexcept {
+    return open_mode_ == 0 ? dmModeReadOnly : dmModeWriteOnly;
+  }
   void SetOpenMode(TOpenMode mode);
   const std::string& CreatorID() const noexcept { return creator_id_; }
   void SetCreatorID(const std::string& value);
@@ -120,11 +140,34 @@ class TCorvane : public TComponent {
   bool isOpen() const noexcept { return open_; }
   static bool ValidateName(const std::string& text) noexcept;
   static bool ValidateCreatorType(const std::string& text) noexcept;
-  void SetWriteCategory(bool value);
+  // Whether CloseDatabase writes a category table of the manager's own before
+  // the application-info block. An engine whose block starts with a table of
+  // its own refuses true.
+  virtual void SetWriteCategory(bool value);
   bool WriteCategory() const noexcept { return write_category_; }
 
   void OpenDatabase();
+  // Opens, read-only, a database held in memory, with every check OpenDatabase
+  // makes of a file's bytes. `name` stands for the file in failures
+  // (EPDBException::Path). The span form borrows the caller's bytes, which must
+  // stay valid and unchanged until the database is closed; the vector form
+  // takes the bytes over. Directory and PDBFilename are not used.
+  void OpenDatabase(std::span<const std::uint8_t> bytes, std::string name);
+  void OpenDatabase(Bytes&& bytes, std::string name);
+  // The path of the open database, or the name given with its bytes.
+  const std::string& SourceName() const noexcept { return source_name_; }
+
+  // Creates the file at Directory/PDBFilename when CloseDatabase writes it.
+  // An existing file keeps its permission bits (and owner and group, where the
+  // process may set them); a new one gets 0666 under the umask. A symbolic
+  // link is followed: the file it points to is replaced. A target this
+  // process may not write is refused (code 7), as is a directory. Failures
+  // name the path and the system's reason (EPDBException::Path, Reason).
   void CreateDatabase();
+  // Creates a database that CloseDatabase writes into memory instead of a file;
+  // TakeWrittenImage then hands the bytes over. `name` stands for the file in failures.
+  void CreateDatabaseInMemory(std::string name);
+  Bytes TakeWrittenImage() noexcept { return std::move(written_); }
   void CloseDatabase();
   // Closes without writing: a database created for writing is dropped with
   // its temporary file, so an earlier file at the target stays as it was (a
@@ -144,8 +187,12 @@ class TCorvane : public TComponent {
   std::optional<TRecordEntry> GetRecInFile(std::int32_t RecNo) const;
   // The entry at RecNo of the records collected for writing; nullptr when the list is shorter.
   TRecordEntry* GetRecInLinkedList(std::int32_t RecNo) noexcept;
-  static TRecFlags ToTRecFlags(std::uint8_t attributes) noexcept { return pdb::ToTRecFlags(attributes); }
-  static TDBFlags ToTDBFlags(std::uint16_t attributes) noexcept { return pdb::ToTDBFlags(attributes); }
+  static TRecFlags ToTRecFlags(std::uint8_t attributes) noexcept {
+    return pdb::ToTRecFlags(attributes);
+  }
+  static TDBFlags ToTDBFlags(std::uint16_t attributes) noexcept {
+    return pdb::ToTDBFlags(attributes);
+  }
   std::uint16_t RecordCount() const noexcept { return record_count_; }
 
   // The cursor. The names BOF/EOF of the usual loop are Bof()/Eof() here: EOF is a C macro.
@@ -208,10 +255,12 @@ class TCorvane : public TComponent {
   void SetDatabaseNameRaw(const std::string& v) { database_name_ = v; }
   const std::array<std::uint8_t, 17>* CategoryIDs() const noexcept { return category_ids_.get(); }
   const TArrayCategories* CategoryNames() const noexcept { return category_names_.get(); }
-  // Path of the file being written (the temporary file until CloseDatabase completes).
-  TBinaryFile& File() noexcept { return file_; }
+  // Writes the whole new file (the target file, or memory), from its first byte.
+  void WriteImage(std::span<const std::uint8_t> bytes);
 
  private:
+  void OpenImage();
+  void BeginWriting();
   void ReadHeader();
   void ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
                  int msg_locate);
@@ -255,6 +304,9 @@ class TCorvane : public TComponent {
   bool eof_ = false;
   pdb::FileImage image_;     // the open file's bytes (read-only mode)
   std::string target_path_;  // the file a database being written replaces on close
+  std::string source_name_;  // the path (or given name) of the open database
+  bool memory_target_ = false;
+  Bytes written_;  // what CloseDatabase wrote into memory
 };
 
 }  // namespace corvane

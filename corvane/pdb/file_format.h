@@ -25,6 +25,8 @@ inline constexpr std::size_t kCategoryTableSize = 276;
 inline constexpr std::size_t kCategoryTableMinSize = 275;
 inline constexpr std::size_t kCategoryNameSize = 16;
 inline constexpr std::size_t kMaxRecords = 65535;
+// The handheld's memory manager cannot hold a record (a chunk) larger than this.
+inline constexpr std::size_t kMaxRecordSize = 65535;
 // Header attribute bit of a resource database, whose 10-byte entries this format does not use.
 inline constexpr std::uint16_t kAttrResourceDB = 0x0001;
 // Seconds from 1904-01-01 to 1970-01-01.

@@ -75,20 +75,22 @@ TEST_F(AnyEngine, TypeTablesFollowTheEnginesEnumerations) {
   sql->ClearFields();
   ASSERT_EQ(sql->FieldCount(), 1);
   EXPECT_EQ(sql->Field(0).Name, "RowID");
-  EXPECT_THROW(sql->AddField("rowid", 2, {}), std::invalid_argument);
+  EXPECT_THROW(sql->AddField("rowid", 2, {}), EConvertError);
 }
 
 TEST_F(AnyEngine, SizesAreCheckedWhereTheEnginePublishesThem) {
   auto ps = Make("pocketstudio");
   EXPECT_NO_THROW(Add(*ps, "a", "PSString", 10));
   EXPECT_NO_THROW(Add(*ps, "b", "PSInt32", 4));  // its own width
-  EXPECT_THROW(ps->AddField("c", *ps->TypeByName("PSInt32"), 2), std::invalid_argument);
-  EXPECT_THROW(ps->AddField("c", *ps->TypeByName("PSString"), 65506), std::invalid_argument);
-  EXPECT_THROW(ps->AddField("c", 99, {}), std::invalid_argument);
+  EXPECT_THROW(ps->AddField("c", *ps->TypeByName("PSInt32"), 2), EConvertError);
+  EXPECT_THROW(ps->AddField("c", *ps->TypeByName("PSString"), 65506), EConvertError);
+  EXPECT_THROW(ps->AddField("c", 99, {}), EConvertError);
+  EXPECT_THROW(ps->TypeInfo(99), EListError);
+  EXPECT_THROW(ps->TypeInfo(-1), EListError);
   EXPECT_EQ(ps->Field(0).Size, 10);
   auto sql = Make("sqldriver");
-  EXPECT_THROW(sql->AddField("c", *sql->TypeByName("PDChar"), 3), std::invalid_argument);
-  EXPECT_THROW(sql->AddField("c", *sql->TypeByName("PDChar"), 0), std::invalid_argument);
+  EXPECT_THROW(sql->AddField("c", *sql->TypeByName("PDChar"), 3), EConvertError);
+  EXPECT_THROW(sql->AddField("c", *sql->TypeByName("PDChar"), 0), EConvertError);
   EXPECT_NO_THROW(Add(*sql, "c", "PDChar", 30));
   EXPECT_EQ(sql->Field(1).Size, 30);
 }
@@ -268,7 +270,7 @@ TEST_F(AnyEngine, ValuesThatDoNotConvertAreRefused) {
       {"nsbasic", "NSBDate", {}, when(At(1899, 12, 31)), "from 1900-01-01"},
       {"java", "JLong", {}, 9223372036854775808.0, "not a whole number"},
       {"java", "JChar", {}, Variant(std::string("ab")), "more than the 1"},
-      {"java", "JDate", {}, when(-2.5), ""},
+      {"java", "JDate", {}, when(-693595.0), ""},  // before 0001-01-01
       {"sqldriver", "PDChar", 2, Variant(std::string("abc")), "more than the 2"},
       {"generic", "pdtPSInt8", {}, 128LL, "outside -128 to 127"},
       {"generic", "pdtWord", {}, Variant::Null(), "expected a whole number, not null"},

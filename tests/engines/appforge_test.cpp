@@ -9,6 +9,7 @@
 
 #include "corvane/engines/appforge.h"
 #include "corvane/foundation/messages.h"
+#include "corvane/host/locale.h"
 #include "engine_support.h"
 
 namespace corvane {
@@ -192,6 +193,31 @@ TEST_F(AF, FieldBlockOfTheWorkedExample) {
   EXPECT_EQ(block[312], 'T');
   EXPECT_EQ(block[314], 'A');
   EXPECT_EQ(std::string(block.begin() + 316, block.begin() + 319), "Bee");
+}
+
+// The field block begins with the category table; a second one written before
+// it would hide the fields, and the file would read back as empty.
+TEST_F(AF, WriteCategoryIsRefusedAndTheFileStaysReadable) {
+  ScopedThreadLanguage english("en_US");
+  Add(AFLong, "A");
+  PrepareWrite(engine, "out.pdb", "T");
+  engine.CreateDatabase();
+  const auto [code, message] = PdbError([&] { engine.SetWriteCategory(true); });
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(message, "AppForge databases write their own category table: WriteCategory cannot be set!");
+  EXPECT_FALSE(engine.WriteCategory());
+  engine.SetWriteCategory(false);
+  engine.Append();
+  F(0).SetAsAFLong(7);
+  engine.Post();
+  engine.CloseDatabase();
+
+  TPDBAppForge reader;
+  PrepareRead(reader);
+  reader.OpenDatabase();
+  ASSERT_EQ(reader.Fields().Count(), 1);
+  EXPECT_EQ(reader.RecordCount(), 1);
+  EXPECT_EQ(reader.Fields().GetItem(0).GetAsAFLong(), 7);
 }
 
 TEST_F(AF, TableNameAndHeaderName) {

@@ -233,8 +233,11 @@ TEST_F(Generic, ClearedRecordReadsBackAsZeros) {
     SCOPED_TRACE(i);
     if (i == pdtString || i == pdtPSString) {
       EXPECT_EQ(F(i).GetAsString(), "");
+    } else if (i == pdtDate || i == pdtPSDateTime) {
+      // Seconds since 1904-01-01: 0 is that midnight, not "no date".
+      EXPECT_EQ(F(i).Value().AsDouble(), EncodeDate(1904, 1, 1));
     } else {
-      EXPECT_EQ(F(i).Value().AsDouble(), 0.0);  // dates too: the date 0 ("no date")
+      EXPECT_EQ(F(i).Value().AsDouble(), 0.0);  // the date word 0 is no date
     }
   }
 }
@@ -367,6 +370,12 @@ TEST_F(Generic, RawRecordsAndTheirReplacement) {
   const Bytes stranger{9};
   engine.ReplaceRecord(&stranger, c);  // held by no entry: nothing changes
   engine.ReplaceRecord(a.get(), c);    // only the first entry that holds it
+  EXPECT_EQ(engine.RecordCount(), 3);
+  // A block too long for the handheld is refused either way, and changes nothing.
+  auto huge = std::make_shared<const Bytes>(Bytes(65536, 4));
+  EXPECT_THROW(engine.ReplaceRecord(b.get(), huge), EPDBException);
+  engine.SetCurrentRecord(huge);
+  EXPECT_THROW(engine.WriteRawRecord(), EPDBException);
   EXPECT_EQ(engine.RecordCount(), 3);
   engine.CloseDatabase();
   EXPECT_EQ(test::RecordsOf(Out()), (std::vector<Rec>{{3}, {1, 1}, {2, 2, 2}}));

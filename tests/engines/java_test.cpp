@@ -4,6 +4,7 @@
 // with a hand-built file.
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -117,12 +118,47 @@ TEST_F(Java, DatesAreMillisecondsInWholeSeconds) {
   EXPECT_DOUBLE_EQ(F(0).GetAsDate(), jan2);
 }
 
-TEST_F(Java, DateBefore1899IsRefusedNotMisread) {
+// Before 1899-12-30 a TDateTime is negative: its whole part is the day and its
+// fraction, taken as positive, the time of day. The millisecond counts are
+// Python's for the same dates.
+TEST_F(Java, DatesBefore1899AreWrittenAndReadBackExactly) {
+  Add(JDate);
+  struct Case {
+    TDateTime date;
+    std::int64_t millis;
+  };
+  const Case cases[] = {
+      {EncodeDate(1850, 1, 1) - EncodeTime(12, 0, 0, 0), -3786782400000LL},
+      {-1.25, -2209226400000LL},  // 1899-12-29 06:00
+      {EncodeDate(1600, 2, 29) - EncodeTime(23, 59, 59, 0), -11670912001000LL},
+      {EncodeDate(1, 1, 1) - EncodeTime(0, 0, 1, 0), -62135596799000LL},
+  };
+  std::vector<Rec> records;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.millis);
+    records.push_back(PackOne(engine, [&] { F(0).SetAsDate(c.date); }));
+    EXPECT_EQ(records.back(), Be64(c.millis));
+  }
+  OpenRecords(engine, records);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.millis);
+    EXPECT_EQ(F(0).GetAsDate(), c.date);
+    const DateParts d = DecodeDate(F(0).GetAsDate());
+    const TimeParts t = DecodeTime(F(0).GetAsDate());
+    const DateParts want_d = DecodeDate(c.date);
+    const TimeParts want_t = DecodeTime(c.date);
+    EXPECT_EQ(std::tie(d.year, d.month, d.day), std::tie(want_d.year, want_d.month, want_d.day));
+    EXPECT_EQ(std::tie(t.hour, t.minute, t.second), std::tie(want_t.hour, want_t.minute, want_t.second));
+    if (!engine.Eof()) engine.Next();
+  }
+}
+
+TEST_F(Java, DatesOutsideTheCalendarAreRefused) {
   Add(JDate);
   PrepareWrite(engine);
   engine.CreateDatabase();
   engine.Append();
-  F(0).SetAsDate(-1.25);
+  F(0).SetAsDate(EncodeDate(1, 1, 1) - 1.5);  // before 0001-01-01
   EXPECT_THROW(engine.Post(), EConvertError);
   EXPECT_TRUE(engine.AppendMode());
 }
@@ -193,14 +229,16 @@ TEST_F(Java, StringLongerThanItsLengthWordIsRefused) {
   EXPECT_EQ(code, 1);
   EXPECT_EQ(message, GetLocaleString(52060));
   EXPECT_EQ(engine.RecordCount(), 0);
-  // The longest describable text is fine.
-  F(0).SetAsString(std::string(65535, 'y'));
+  // A describable text must still leave the record within 65535 bytes.
+  F(0).SetAsString(std::string(65535 - 2 - 4 + 1, 'y'));
+  EXPECT_EQ(PdbError([&] { engine.Post(); }).first, 3);
+  F(0).SetAsString(std::string(65535 - 2 - 4, 'y'));
   engine.Post();
   engine.CloseDatabase();
   const auto records = test::RecordsOf(Out());
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].size(), 2u + 65535u + 4u);
-  EXPECT_EQ(test::U16At(records[0], 0), 65535);
+  EXPECT_EQ(records[0].size(), 65535u);
+  EXPECT_EQ(test::U16At(records[0], 0), 65529);
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 
 #include "corvane/engines/nsbasic.h"
 #include "corvane/foundation/messages.h"
+#include "corvane/host/locale.h"
 #include "engine_support.h"
 
 namespace corvane {
@@ -85,6 +86,30 @@ TEST_F(NSB, WorkedExamplePacksAndSplitsBack) {
   EXPECT_NEAR(F(2).GetAsNSBTime(), EncodeTime(13, 45, 30, 0), 1e-12);
   EXPECT_EQ(F(3).GetAsNSBString(), "abc");
   engine.CloseDatabase();
+}
+
+// A text too long for one record is refused when posted; nothing reaches the file.
+TEST_F(NSB, ARecordOver65535BytesIsNotPosted) {
+  ScopedThreadLanguage english("en_US");
+  Add(NSBShort);
+  Add(NSBString);
+  PrepareWrite(engine);
+  engine.CreateDatabase();
+  engine.Append();
+  F(1).SetAsNSBString(std::string(std::size_t{50} << 20, 'x'));
+  try {
+    engine.Post();
+    ADD_FAILURE() << "posted a 50 MB record";
+  } catch (const EPDBException& e) {
+    EXPECT_EQ(e.ErrorCode(), 3);
+    EXPECT_STREQ(e.what(), "A record cannot be longer than 65535 bytes!");
+  }
+  F(1).SetAsNSBString(std::string(65535 - 2 - 1, 'x'));  // the short, the text, its zero
+  engine.Post();
+  engine.CloseDatabase();
+  const auto records = test::RecordsOf(Out());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].size(), 65535u);
 }
 
 TEST_F(NSB, ValuesKeepTheirRangeAndKind) {

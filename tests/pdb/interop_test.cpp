@@ -221,11 +221,14 @@ void WriteForPerl(const std::string& dir) {
     std::int32_t uid;
   };
   const Rec recs[] = {
+      {"gone first", 1, {dmRecAttrDelete}, 7},  // deleted records carry no data
       {"first", 1, {dmRecAttrDirty}, 1},
       {std::string("with\0zero", 9), 2, {dmRecAttrSecret}, 0x1ABCDEF},  // 24 bits kept
       {"", 3, {}, 3},                                                   // zero length
+      {"gone", 5, {dmRecAttrDelete, dmRecAttrDirty}, 8},
       {"busy one", 4, {dmRecAttrBusy, dmRecAttrDirty}, 4},
       {"last", 15, {dmRecAttrSecret, dmRecAttrDirty}, 0xFFFFFF},
+      {"gone last", 2, {dmRecAttrDelete}, 9},
   };
   for (const Rec& r : recs) {
     db.SetCurrentRecord(Bytes(r.data.begin(), r.data.end()));
@@ -261,15 +264,32 @@ TEST(PerlInterop, FilesWrittenHereLoadTheSameInPerl) {
       "category3=" + Hex(std::string("SeventeenCharsLo")) + ":3\n",
       "lastUniqueID=15\n",
       "other=4150500001\n",
-      "record0=id:1 category:1 flags:Dirty data:6669727374\n",
-      "record1=id:11259375 category:2 flags:Secret data:77697468007a65726f\n",
-      "record2=id:3 category:3 flags: data:\n",
-      "record3=id:4 category:- flags:Busy,Dirty data:" + Hex(std::string("busy one")) + "\n",
-      "record4=id:16777215 category:15 flags:Secret,Dirty data:6c617374\n",
-      "records=5\n",
+      "record0=id:7 category:- flags:Delete data:\n",
+      "record1=id:1 category:1 flags:Dirty data:6669727374\n",
+      "record2=id:11259375 category:2 flags:Secret data:77697468007a65726f\n",
+      "record3=id:3 category:3 flags: data:\n",
+      "record4=id:8 category:- flags:Dirty,Delete data:\n",
+      "record5=id:4 category:- flags:Busy,Dirty data:" + Hex(std::string("busy one")) + "\n",
+      "record6=id:16777215 category:15 flags:Secret,Dirty data:6c617374\n",
+      "record7=id:9 category:- flags:Delete data:\n",
+      "records=8\n",
   };
   for (const std::string& line : expected) {
     EXPECT_NE(perl.find(line), std::string::npos) << line << "not in\n" << perl;
+  }
+}
+
+// Every shipped sample (the contacts one has a deleted record in the middle)
+// loads in Perl as it reads here.
+TEST(PerlInterop, ShippedSamplesLoadTheSameInPerl) {
+  SKIP_WITHOUT_PERL();
+  test::TempDir tmp;
+  const std::string samples = std::string(CORVANE_SOURCE_DIR) + "/samples";
+  for (const char* name : {"contacts.pdb", "appforge.pdb", "generic.pdb", "java.pdb", "nsbasic.pdb",
+                           "pocketstudio.pdb", "sqldriver.pdb"}) {
+    SCOPED_TRACE(name);
+    const std::string perl = RunPerl("read_pdb.pl", samples + "/" + name, tmp);
+    EXPECT_EQ(perl, DescribeHere(samples, name));
   }
 }
 

@@ -1,11 +1,11 @@
 // The writer's byte layout, checked against hand-built files, and the writing
 // manager's record cycle.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "corvane/foundation/exception.h"
 #include "corvane/host/datetime.h"
@@ -58,12 +58,14 @@ struct WriterFixture : ::testing::Test {
     m.SetDatabaseType("DATA");
     m.SetCreationDate(EncodeDate(2001, 2, 3) + EncodeTime(4, 5, 6, 0));
   }
-  std::vector<std::uint8_t> Out(const std::string& file = "out.pdb") { return ReadAll(dir.File(file)); }
+  std::vector<std::uint8_t> Out(const std::string& file = "out.pdb") {
+    return ReadAll(dir.File(file));
+  }
 };
 
 std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) |
-         b[at + 3];
+  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
+         (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
 }
 
 // Seconds since 1904-01-01 of 2001-02-03 04:05:06.
@@ -164,7 +166,7 @@ TEST_F(WriterFixture, CategoryTableAloneIs276Bytes) {
   EXPECT_EQ(b.size(), 80u + 276u);
 }
 
-TEST_F(WriterFixture, DeletedRecordHasNoDataAndOffsetZero) {
+TEST_F(WriterFixture, DeletedRecordHasNoDataAndStartsWhereTheNextOneDoes) {
   FixedEngine m;
   Prepare(m);
   m.CreateDatabase();
@@ -183,27 +185,31 @@ TEST_F(WriterFixture, DeletedRecordHasNoDataAndOffsetZero) {
   const auto b = Out();
   ASSERT_EQ(b.size(), 104u + 7u);
   EXPECT_EQ(U32At(b, 78), 104u);
-  EXPECT_EQ(U32At(b, 86), 0u);
+  EXPECT_EQ(U32At(b, 86), 107u);  // zero bytes up to the next record's data
   EXPECT_EQ(b[90], 0xC0);
   EXPECT_EQ(U32At(b, 94), 107u);
 
-  // Reading it back: the record before the deleted one ends where the next live one starts.
-  TPDBBaseMgr r;
-  r.SetDirectory(dir.path());
-  r.SetPDBFilename("out.pdb");
-  r.OpenDatabase();
-  std::shared_ptr<Bytes> data;
-  std::int32_t size = -7, uid = 0;
-  TRecFlags flags;
-  std::uint8_t cat = 0;
-  r.GetRecord(0, data, size, flags, uid, cat);
-  EXPECT_EQ(*data, (Bytes{1, 1, 1}));
-  r.GetRecord(1, data, size, flags, uid, cat);
-  EXPECT_EQ(data, nullptr);
-  EXPECT_EQ(size, 3);  // unchanged
-  EXPECT_TRUE(flags.Contains(dmRecAttrDelete));
-  r.GetRecord(2, data, size, flags, uid, cat);
-  EXPECT_EQ(*data, (Bytes{3, 3, 3, 3}));
+  // Reading it back, and reading the same file with the deleted entry's offset
+  // 0, as older writers left it: the record before the deleted one ends where
+  // the next live one starts.
+  Bytes with_zero = b;
+  for (std::size_t i = 86; i < 90; ++i) with_zero.at(i) = 0;
+  for (const Bytes& file : {b, with_zero}) {
+    TPDBBaseMgr r;
+    r.OpenDatabase(file, "out.pdb");
+    std::shared_ptr<Bytes> data;
+    std::int32_t size = -7, uid = 0;
+    TRecFlags flags;
+    std::uint8_t cat = 0;
+    r.GetRecord(0, data, size, flags, uid, cat);
+    EXPECT_EQ(*data, (Bytes{1, 1, 1}));
+    r.GetRecord(1, data, size, flags, uid, cat);
+    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(size, 3);  // unchanged
+    EXPECT_TRUE(flags.Contains(dmRecAttrDelete));
+    r.GetRecord(2, data, size, flags, uid, cat);
+    EXPECT_EQ(*data, (Bytes{3, 3, 3, 3}));
+  }
 }
 
 TEST_F(WriterFixture, HeaderDatesFollowTheirRules) {
@@ -305,7 +311,8 @@ TEST_F(WriterFixture, RawRecordsShareTheirBlockAndGoFirstOrLast) {
   m.CloseDatabase();
   const auto b = Out();
   ASSERT_EQ(b.size(), 80u + 24u + 4u);
-  EXPECT_EQ(std::vector<std::uint8_t>(b.begin() + 104, b.end()), (std::vector<std::uint8_t>{1, 7, 7, 5}));
+  EXPECT_EQ(std::vector<std::uint8_t>(b.begin() + 104, b.end()),
+            (std::vector<std::uint8_t>{1, 7, 7, 5}));
 
   TPDBBaseMgr r;
   r.SetDirectory(dir.path());
@@ -342,6 +349,39 @@ TEST_F(WriterFixture, The65536thRecordIsRefused) {
   EXPECT_THROW(m.WriteRawRecordFirst(), EPDBException);
   m.CloseDatabase();
   EXPECT_EQ(Out().size(), 80u + 8u * 65535u);
+}
+
+// The handheld cannot hold a record over 65535 bytes: such a record is refused
+// before anything is added, however it is written.
+TEST_F(WriterFixture, ARecordOver65535BytesIsRefused) {
+  FixedEngine m;
+  Prepare(m);
+  m.CreateDatabase();
+  const auto refused = [](auto&& write) {
+    try {
+      write();
+    } catch (const EPDBException& e) {
+      EXPECT_STREQ(e.what(), "A record cannot be longer than 65535 bytes!");
+      return e.ErrorCode();
+    }
+    return 0;
+  };
+  m.payload.assign(65536, 7);
+  m.Append();
+  EXPECT_EQ(refused([&] { m.Post(); }), 3);
+  EXPECT_TRUE(m.AppendMode());  // the caller may shorten a value and post again
+  m.payload.assign(65535, 7);
+  m.Post();
+  m.SetCurrentRecord(Bytes(65536, 8));
+  EXPECT_EQ(refused([&] { m.WriteRawRecord(); }), 3);
+  EXPECT_EQ(refused([&] { m.WriteRawRecordFirst(); }), 3);
+  m.SetCurrentRecord(std::make_shared<const Bytes>(std::size_t{50} << 20, 9));  // 50 MB
+  EXPECT_EQ(refused([&] { m.WriteRawRecord(); }), 3);
+  EXPECT_EQ(m.RecordCount(), 1);
+  m.CloseDatabase();
+  const auto b = Out();
+  EXPECT_EQ(b.size(), 88u + 65535u);
+  EXPECT_EQ(b[76] * 256 + b[77], 1);
 }
 
 TEST_F(WriterFixture, ReplacingAFileNeverLosesIt) {

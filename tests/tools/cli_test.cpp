@@ -2,6 +2,7 @@
 // error, and the exact output formats (other programs parse the JSON).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -61,11 +62,14 @@ TEST(Cli, ExitCodesAndMessages) {
        2,
        "",
        "corvane: FILE must have the .pdb extension: 'samples'\nTry 'corvane records --help'.\n"},
-      {{"info", "samples/missing.pdb"}, 1, "", "corvane: PDB File does not exist! (code 4)\n"},
+      {{"info", "samples/missing.pdb"},
+       1,
+       "",
+       "corvane: cannot open 'samples/missing.pdb': No such file or directory (code 4)\n"},
       {{"records", "--", "samples/missing.PDB"},
        1,
        "",
-       "corvane: PDB File does not exist! (code 4)\n"},
+       "corvane: cannot open 'samples/missing.PDB': No such file or directory (code 4)\n"},
   };
   for (const Case& c : cases) {
     std::string line;
@@ -78,9 +82,10 @@ TEST(Cli, ExitCodesAndMessages) {
 }
 
 TEST(Cli, LibraryMessagesFollowTheLanguage) {
-  const Result r = RunTool({"info", "samples/missing.pdb"}, "pt_BR.UTF-8");
+  const Result r = RunTool({"info", "fuzz/corpus/bad-empty-file.pdb"}, "pt_BR.UTF-8");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "corvane: Arquivo PDB n\xC3\xA3o existe! (code 4)\n");
+  EXPECT_EQ(r.err,
+            "corvane: Arquivo n\xC3\xA3o est\xC3\xA1 no formato Palm Database (PDB)! (code 7)\n");
 }
 
 TEST(Cli, InfoJsonOfTheSample) {
@@ -135,7 +140,7 @@ TEST(Cli, RecordsJsonOfTheSample) {
       "\"flags\": [\"secret\"], \"data\": "
       "\"4361726c61204d656e646573002b333531203231203535352030313033006361726c61406578616d706c652e6f"
       "726700\"},\n"
-      "  {\"index\": 3, \"offset\": 0, \"size\": 0, \"category\": 1, \"uniqueID\": 10485764, "
+      "  {\"index\": 3, \"offset\": 543, \"size\": 0, \"category\": 1, \"uniqueID\": 10485764, "
       "\"flags\": [\"dirty\", \"delete\"], \"data\": \"\"},\n"
       "  {\"index\": 4, \"offset\": 543, \"size\": 49, \"category\": 3, \"uniqueID\": 10485765, "
       "\"flags\": [], \"data\": "
@@ -194,6 +199,25 @@ TEST(Cli, AFileThatIsNoDatabaseFailsWithTheLibrarysCode) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "corvane: File is not in Palm Database Format (PDB)! (code 7)\n");
+}
+
+// A file that cannot be written is named with the system's reason.
+TEST(Cli, CreateFailuresNameThePathAndTheReason) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir.File("taken.pdb"));
+  struct Case {
+    std::string out, reason;
+  };
+  const Case cases[] = {
+      {dir.File("missing/x.pdb"), "No such file or directory"},
+      {dir.File("taken.pdb"), "Is a directory"},
+  };
+  for (const Case& c : cases) {
+    const Result r =
+        RunTool({"import", "--engine", "generic", "--input", "samples/generic.json", "-o", c.out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "corvane: cannot create '" + c.out + "': " + c.reason + " (code 7)\n");
+  }
 }
 
 }  // namespace

@@ -303,14 +303,15 @@ TEST_F(ExportImport, CsvQuotingAndNulls) {
   const ToolResult csv =
       RunCorvane(Cat(Cat({"export", "--engine", "generic", "--format", "csv"}, fields), {out}));
   ASSERT_EQ(csv.status, 0) << csv.err;
-  // No date is an empty cell; a time type's 0 is midnight.
+  // An empty cell stores 0; a time type's 0 is midnight, and so is pdtDate's,
+  // which counts seconds from 1904-01-01.
   EXPECT_EQ(csv.out,
             "Text,When,At\r\n"
-            "\"a,b \"\"c\"\"\r\nd\",,00:00:00\r\n"
+            "\"a,b \"\"c\"\"\r\nd\",1904-01-01T00:00:00,00:00:00\r\n"
             "plain,2024-01-02T03:04:05,00:00:00\r\n");
   const ToolResult json = RunCorvane(Cat(Cat({"export", "--engine", "generic"}, fields), {out}));
   EXPECT_NE(
-      json.out.find("{\"Text\": \"a,b \\\"c\\\"\\r\\nd\", \"When\": null, \"At\": \"00:00:00\"}"),
+      json.out.find("{\"Text\": \"a,b \\\"c\\\"\\r\\nd\", \"When\": \"1904-01-01T00:00:00\", \"At\": \"00:00:00\"}"),
       std::string::npos)
       << json.out;
 }
