@@ -164,8 +164,20 @@ void TCorvane::OpenDatabase() {
   if (dir.empty()) RaisePDB(2, 14010);
   if (Trim(pdb_filename_).empty()) RaisePDB(3, 14020);
   if (!FileExists(IncludeTrailingPathDelimiter(dir) + pdb_filename_)) RaisePDB(4, 14030);
+  OpenPath(JoinedPath());
+}
+
+void TCorvane::OpenDatabaseFile(const std::string& Path) {
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
+  if (open_) RaisePDB(1, 14000);
+  if (Trim(Path).empty()) RaisePDB(3, 14020);
+  if (!FileExists(Path)) RaisePDB(4, 14030);
+  OpenPath(Path);
+}
+
+void TCorvane::OpenPath(const std::string& path) {
   try {
-    file_.Assign(JoinedPath());
+    file_.Assign(path);
   } catch (const Exception&) {
     RaisePDB(5, 14040);
   }
@@ -533,6 +545,12 @@ void TCorvane::SetCategory(std::uint8_t Index, const std::string& Name) {
   if (Index > 15) RaisePDB(1, 14400);
   if (!category_names_) InitializeCategory();
   (*category_names_)[Index] = Name;
+}
+
+void TCorvane::SetCategoryID(std::uint8_t Index, std::uint8_t ID) {
+  if (Index > 15) RaisePDB(1, 14400);
+  if (!category_ids_) InitializeCategory();
+  (*category_ids_)[Index] = ID;
 }
 
 std::uint8_t TCorvane::GetRecCategoryID(std::int32_t RecNo) {

@@ -124,6 +124,11 @@ class TCorvane : public TComponent {
   bool WriteCategory() const noexcept { return write_category_; }
 
   void OpenDatabase();
+  // Opens the file at Path for reading as OpenDatabase opens Directory and
+  // PDBFilename, with the same checks and codes, whatever the file is named:
+  // the .pdb rule belongs to the PDBFilename property, not to a file a user
+  // points at. Directory and PDBFilename are left as they are.
+  void OpenDatabaseFile(const std::string& Path);
   void CreateDatabase();
   void CloseDatabase();
   // Closes without writing: a database created for writing is dropped with
@@ -164,6 +169,9 @@ class TCorvane : public TComponent {
   std::string GetCategory(std::uint8_t Index);
   void SetCategory(std::uint8_t Index, const std::string& Name);
   std::uint8_t GetCategoryID(std::uint8_t Index);
+  // The ID written for category Index (0 to 15 after CreateDatabase), so a
+  // copied table keeps the IDs its records' applications know.
+  void SetCategoryID(std::uint8_t Index, std::uint8_t ID);
   std::uint8_t GetRecCategoryID(std::int32_t RecNo);
   std::string GetRecCategoryName(std::int32_t RecNo);
 
@@ -212,6 +220,7 @@ class TCorvane : public TComponent {
   TBinaryFile& File() noexcept { return file_; }
 
  private:
+  void OpenPath(const std::string& path);
   void ReadHeader();
   void ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
                  int msg_locate);
