@@ -3,6 +3,8 @@
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/foundation/exception.h"
+#include "corvane/host/locale.h"
+#include "corvane/pdb/resource_list.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/engine_options.h"
@@ -23,8 +25,9 @@ constexpr std::string_view kHelp =
     "Usage: corvane export --engine ENGINE [--field NAME:TYPE[:SIZE]]... [--format json|csv]\n"
     "                      [--encoding cp1252|latin1|utf8] FILE\n"
     "\n"
-    "Decodes every record of the database FILE (.pdb) through an engine and prints it.\n"
-    "Deleted records are left out.\n"
+    "Decodes every record of the database FILE through an engine and prints it.\n"
+    "Deleted records are left out. FILE may have any name; a resource database\n"
+    "(.prc) holds no records and is refused.\n"
     "\n"
     "  --engine E      appforge, pocketstudio, nsbasic, java, sqldriver or generic\n"
     "  --field F       a field of the records, in order: NAME:TYPE or NAME:TYPE:SIZE,\n"
@@ -78,6 +81,19 @@ void EmitValue(TAnyEngine& engine, int i, const std::string& name, Write&& write
   }
 }
 
+[[noreturn]] void RefuseResourceFile(const std::string& path) {
+  const pdb::ResourceDatabase db =
+      pdb::ReadResourceDatabase(ReadWholeFile(path), StandardTimeZoneBiasMinutes());
+  const auto shown = [](const std::string& four) {
+    return Printable(ToUtf8(four, TextEncoding::kWindows1252));
+  };
+  throw Exception("'" + path + "' is a resource database (type '" + shown(db.header.type) +
+                  "', creator '" + shown(db.header.creator) + "', " +
+                  std::to_string(db.resources.size()) +
+                  " resources): it holds an application's resources, not records to export; "
+                  "'corvane records' lists them");
+}
+
 int RunExport(const ParsedArgs& args, Output& out) {
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
@@ -94,10 +110,10 @@ int RunExport(const ParsedArgs& args, Output& out) {
                      " files do not name their fields");
   }
   DefineFields(*engine, defs, enc, true);
-  std::string directory, name;
-  SplitPdbPath(SingleFileArgument(args), directory, name);
+  const std::string& path = SingleFileArgument(args);
+  if (IsResourceFile(path)) RefuseResourceFile(path);
 
-  engine->OpenRead(directory, name);
+  engine->OpenReadFile(path);
   engine->CheckFieldsAgainstFile();
   const int n = engine->FieldCount();
   std::vector<std::string> names;
