@@ -1,5 +1,7 @@
 // corvane export: every record decoded through an engine, as JSON or CSV.
+#include <algorithm>
 #include <array>
+#include <cstdio>
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/foundation/exception.h"
@@ -14,11 +16,12 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 4> kOptions = {{
+constexpr std::array<OptionSpec, 5> kOptions = {{
     {"--engine", "ENGINE"},
     {"--field", "NAME:TYPE[:SIZE]"},
     {"--format", "json|csv"},
     {"--encoding", "cp1252|latin1|utf8"},
+    {"--with-attributes", ""},
 }};
 
 constexpr std::string_view kHelp =
@@ -37,8 +40,15 @@ constexpr std::string_view kHelp =
     "                  the SQL Driver's RowID comes first by itself, and the file's\n"
     "                  structure record must agree with the fields given\n"
     "  --format F      json (default): {\"database\": {...as info --json...},\n"
+    "                  \"sortInfo\": the sort-info block in hexadecimal or null,\n"
     "                  \"fields\": [{\"name\", \"type\", \"size\"}...], \"records\": [{...}...]};\n"
-    "                  csv: a header row of field names, then one row per record\n"
+    "                  each record has its fields and its \"category\" (0-15), \"flags\"\n"
+    "                  ([\"secret\", \"busy\", \"dirty\"]) and \"uniqueID\" (a field of one of\n"
+    "                  those names hides that key);\n"
+    "                  csv: a header row of field names, then one row per record;\n"
+    "                  no header values, categories or sort-info block\n"
+    "  --with-attributes  csv: add the columns category, flags (\"secret,dirty\")\n"
+    "                  and uniqueID after the fields\n"
     "  --encoding E    character set of the texts in the file (default cp1252,\n"
     "                  the handhelds' Windows-1252)\n"
     "  --help          this text\n"
@@ -123,12 +133,29 @@ int RunExport(const ParsedArgs& args, Output& out) {
     types.push_back(engine->FieldType(i));
   }
 
+  // The attribute keys no field hides.
+  const auto free_key = [&](std::string_view key) {
+    return std::find(names.begin(), names.end(), key) == names.end();
+  };
+  const bool category_key = free_key(kCategoryKey), flags_key = free_key(kFlagsKey),
+             unique_id_key = free_key(kUniqueIDKey);
+  const auto attributes = [&] {
+    const std::optional<TRecordEntry> e = engine->Manager().GetRecInFile(engine->RecordIndex());
+    return e ? *e : TRecordEntry();
+  };
+
   std::string& buf = out.Buffer();
   if (format == "csv") {
+    const bool with_attributes = args.Has("--with-attributes");
+    if (with_attributes && !(category_key && flags_key && unique_id_key)) {
+      throw UsageError("--with-attributes: a field has the name of an attribute column "
+                       "(category, flags or uniqueID)");
+    }
     for (int i = 0; i < n; ++i) {
       if (i > 0) buf += ',';
       AppendCsvField(buf, names[static_cast<std::size_t>(i)]);
     }
+    if (with_attributes) buf += ",category,flags,uniqueID";
     buf += "\r\n";
     while (NextRecord(*engine)) {
       CheckWholeRecord(*engine);
@@ -138,14 +165,41 @@ int RunExport(const ParsedArgs& args, Output& out) {
         EmitValue(*engine, i, names[at],
                   [&](const Variant& v) { AppendCsvField(buf, CsvCell(v, types[at], enc)); });
       }
+      if (with_attributes) {
+        const TRecordEntry e = attributes();
+        std::string flags;
+        for (std::string_view f : RecordFlagNames(e.Flags)) {
+          if (!flags.empty()) flags += ',';
+          flags += f;
+        }
+        buf += ',' + std::to_string(e.Category) + ',';
+        AppendCsvField(buf, flags);
+        buf += ',' + std::to_string(e.UniqueID);
+      }
       buf += "\r\n";
       out.FlushIfLarge();
     }
   } else {
+    if (!(category_key && flags_key && unique_id_key)) {
+      std::fprintf(stderr,
+                   "corvane: note: a field named category, flags or uniqueID hides the records' "
+                   "attribute of that name in the JSON\n");
+    }
     JsonWriter w(buf);
     w.BeginObject();
     w.Key("database");
     WriteDatabaseJson(w, engine->Manager(), enc);
+    w.Key("sortInfo");
+    std::span<const std::uint8_t> sort;
+    std::int32_t sort_length = 0;
+    engine->Manager().GetSortInfoP(sort, sort_length);
+    if (sort.empty()) {
+      w.Null();
+    } else {
+      std::string hex;
+      AppendHex(hex, sort);
+      w.String(hex);
+    }
     w.Key("fields");
     w.BeginArray();
     for (int i = 0; i < n; ++i) {
@@ -169,6 +223,21 @@ int RunExport(const ParsedArgs& args, Output& out) {
         w.Key(names[at]);
         EmitValue(*engine, i, names[at],
                   [&](const Variant& v) { WriteJsonValue(w, v, types[at], enc); });
+      }
+      const TRecordEntry e = attributes();
+      if (category_key) {
+        w.Key(kCategoryKey);
+        w.UInt(e.Category);
+      }
+      if (flags_key) {
+        w.Key(kFlagsKey);
+        w.BeginArray();
+        for (std::string_view f : RecordFlagNames(e.Flags)) w.String(f);
+        w.EndArray();
+      }
+      if (unique_id_key) {
+        w.Key(kUniqueIDKey);
+        w.UInt(e.UniqueID);
       }
       w.EndObject();
       out.FlushIfLarge();

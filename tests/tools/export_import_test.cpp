@@ -310,7 +310,8 @@ TEST_F(ExportImport, CsvQuotingAndNulls) {
             "plain,2024-01-02T03:04:05,00:00:00\r\n");
   const ToolResult json = RunCorvane(Cat(Cat({"export", "--engine", "generic"}, fields), {out}));
   EXPECT_NE(
-      json.out.find("{\"Text\": \"a,b \\\"c\\\"\\r\\nd\", \"When\": null, \"At\": \"00:00:00\"}"),
+      json.out.find("{\"Text\": \"a,b \\\"c\\\"\\r\\nd\", \"When\": null, \"At\": \"00:00:00\", "
+                    "\"category\": 0, \"flags\": [], \"uniqueID\": 0}"),
       std::string::npos)
       << json.out;
 }
