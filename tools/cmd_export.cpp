@@ -26,7 +26,7 @@ constexpr std::array<OptionSpec, 5> kOptions = {{
 
 constexpr std::string_view kHelp =
     "Usage: corvane export --engine ENGINE [--field NAME:TYPE[:SIZE]]... [--format json|csv]\n"
-    "                      [--encoding cp1252|latin1|utf8] FILE\n"
+    "                      [--with-attributes] [--encoding cp1252|latin1|utf8] FILE\n"
     "\n"
     "Decodes every record of the database FILE through an engine and prints it.\n"
     "Deleted records are left out. FILE may have any name; a resource database\n"
@@ -46,16 +46,19 @@ constexpr std::string_view kHelp =
     "                  ([\"secret\", \"busy\", \"dirty\"]) and \"uniqueID\" (a field of one of\n"
     "                  those names hides that key);\n"
     "                  csv: a header row of field names, then one row per record;\n"
-    "                  no header values, categories or sort-info block\n"
-    "  --with-attributes  csv: add the columns category, flags (\"secret,dirty\")\n"
-    "                  and uniqueID after the fields\n"
+    "                  it has no room for the header's values (import takes them\n"
+    "                  as options), the categories or the sort-info block\n"
+    "  --with-attributes\n"
+    "                  csv: add the columns category, flags (\"secret,dirty\") and\n"
+    "                  uniqueID after the fields\n"
     "  --encoding E    character set of the texts in the file (default cp1252,\n"
     "                  the handhelds' Windows-1252)\n"
     "  --help          this text\n"
     "\n"
     "Values: numbers as numbers (floats in their shortest exact form, amounts with up\n"
     "to four decimals), true/false, texts as strings, PSBinary as hexadecimal, dates\n"
-    "as YYYY-MM-DDTHH:MM:SS, YYYY-MM-DD or HH:MM:SS; no date is null (empty in CSV).\n"
+    "as YYYY-MM-DDTHH:MM:SS, YYYY-MM-DD or HH:MM:SS; no date is null (empty in CSV);\n"
+    "a JChar as the character of its 16-bit code, whatever --encoding says.\n"
     "A record whose bytes do not match the fields is an error.\n";
 
 // Positions on the next record; failures name the record.

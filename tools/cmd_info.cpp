@@ -28,7 +28,9 @@ constexpr std::string_view kHelp =
     "database (.prc) shows its header and the number of its resources.\n"
     "\n"
     "  --json        one JSON object; dates are local time, null when unset;\n"
-    "                categories is null without a category table\n"
+    "                flags names the attribute bits; categories is null without\n"
+    "                a category table; recordCount of a resource database counts\n"
+    "                its resources\n"
     "  --encoding E  character set of the names in the file (default cp1252,\n"
     "                the handhelds' Windows-1252)\n"
     "  --help        this text\n";
