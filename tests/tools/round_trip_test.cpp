@@ -178,6 +178,22 @@ TEST(RoundTrip, CsvWithAttributesAndHeaderOptions) {
                   "--with-attributes", "samples/java.pdb"});
   EXPECT_EQ(clash.status, 2);
   EXPECT_NE(clash.err.find("a field has the name of an attribute column"), std::string::npos);
+  // In JSON the field wins and the note says which attribute it hides; the
+  // JSON imports back with the field as the field.
+  const ToolResult flagged = RunCorvane(
+      {"export", "--engine", "java", "--field", "flags:JByte", "--field", "Done:JBoolean",
+       "--field", "Mark:JChar", "--field", "Id:JInt", "--field", "Stamp:JLong", "--field",
+       "Prio:JShort", "--field", "Text:JString", "--field", "Due:JDate", "samples/java.pdb"});
+  ASSERT_EQ(flagged.status, 0) << flagged.err;
+  EXPECT_NE(flagged.err.find("hides the records' attribute"), std::string::npos) << flagged.err;
+  EXPECT_NE(flagged.out.find("{\"flags\": 7, "), std::string::npos);
+  EXPECT_NE(flagged.out.find(", \"category\": 0, \"uniqueID\": 0}"), std::string::npos) << flagged.out;
+  test::WriteText(dir.File("flags.json"), flagged.out);
+  const ToolResult back = RunCorvane({"import", "--engine", "java", "--input",
+                                      dir.File("flags.json"), "-o", dir.File("flags.pdb")});
+  ASSERT_EQ(back.status, 0) << back.err;
+  EXPECT_EQ(test::ReadAll(dir.File("flags.pdb")),
+            test::ReadAll(std::string(CORVANE_SOURCE_DIR) + "/samples/java.pdb"));
 }
 
 TEST(RoundTrip, BadRecordAttributesAreRefused) {
