@@ -281,8 +281,9 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
       }
       if (i == n) Bad(where + ": \"" + key + "\" is no field");
       if (IsImplicit(engine, i)) continue;
+      const JsonValue& json = value;  // a lambda may not capture a structured binding (C++17)
       values[static_cast<std::size_t>(i)] =
-          Converted(where, key, [&] { return ValueFromJson(value, engine.FieldType(i), enc); });
+          Converted(where, key, [&] { return ValueFromJson(json, engine.FieldType(i), enc); });
     }
     for (int i = 0; i < n; ++i) {
       if (!IsImplicit(engine, i) && !rec.Find(names[static_cast<std::size_t>(i)])) {
