@@ -1,10 +1,15 @@
 #include "tools/cli.h"
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdint>
+#include <limits>
 
+#include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
 #include "corvane/pdb/corvane.h"
+#include "corvane/pdb/resource_list.h"
 
 namespace corvane::cli {
 
@@ -68,12 +73,37 @@ const std::string& SingleFileArgument(const ParsedArgs& args) {
 }
 
 void OpenForReading(TCorvane& db, const std::string& path) {
-  std::string directory, name;
-  SplitPdbPath(path, directory, name);
   db.SetOpenMode(dmModeReadOnly);
-  db.SetDirectory(directory);
-  db.SetPDBFilename(name);
-  db.OpenDatabase();
+  db.OpenDatabaseFile(path);
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) throw EInOutError("cannot open '" + path + "'", errno);
+  std::vector<std::uint8_t> data;
+  std::array<std::uint8_t, 1 << 16> chunk;
+  for (;;) {
+    const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f);
+    data.insert(data.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+    if (data.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+      std::fclose(f);
+      throw Exception("'" + path + "' is larger than any PDB file can be (2 GiB)");
+    }
+    if (n < chunk.size()) break;
+  }
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) throw EInOutError("cannot read '" + path + "'", errno);
+  return data;
+}
+
+bool IsResourceFile(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::array<std::uint8_t, pdb::kHeaderSize> header;
+  const std::size_t n = std::fread(header.data(), 1, header.size(), f);
+  std::fclose(f);
+  return pdb::IsResourceDatabase(std::span(header.data(), n));
 }
 
 void SplitPdbPath(const std::string& path, std::string& directory, std::string& name) {

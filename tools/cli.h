@@ -3,6 +3,7 @@
 // A new command is one cmd_<name>.cpp defining a Command, listed in main.cpp.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <span>
@@ -89,13 +90,19 @@ struct Command {
 // Exactly one FILE argument, or a UsageError.
 const std::string& SingleFileArgument(const ParsedArgs& args);
 
-// Opens FILE for reading in `db`: its directory and name become Directory and
-// PDBFilename. A name without the .pdb extension is a UsageError, as the
-// manager only opens such files.
+// Opens FILE for reading in `db`, whatever its name (.prc, .PDB, none).
 void OpenForReading(TCorvane& db, const std::string& path);
-// The directory ("." when none) and file name of a FILE argument; a name
-// without the .pdb extension is a UsageError.
+// The directory ("." when none) and file name of a database to write; a name
+// without the .pdb extension is a UsageError, as PDBFilename takes no other.
 void SplitPdbPath(const std::string& path, std::string& directory, std::string& name);
+
+// The whole file; files past 2 GiB have offsets no PDB can hold and are
+// refused. Raises EInOutError when it cannot be read.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+// True when FILE starts with a header whose resource attribute is set (a
+// .prc application or resource file); false also when it cannot be read,
+// which opening it then reports.
+bool IsResourceFile(const std::string& path);
 
 // Local date and time as YYYY-MM-DDTHH:MM:SS; empty for the date 0.
 std::string FormatDateTime(TDateTime dt);

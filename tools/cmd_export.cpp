@@ -1,8 +1,12 @@
 // corvane export: every record decoded through an engine, as JSON or CSV.
+#include <algorithm>
 #include <array>
+#include <cstdio>
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/foundation/exception.h"
+#include "corvane/host/locale.h"
+#include "corvane/pdb/resource_list.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/dataset_view.h"
@@ -13,7 +17,7 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 8> kOptions = {{
+constexpr std::array<OptionSpec, 9> kOptions = {{
     {"--engine", "ENGINE"},
     {"--field", "NAME:TYPE[:SIZE]"},
     {"--format", "json|csv"},
@@ -22,15 +26,17 @@ constexpr std::array<OptionSpec, 8> kOptions = {{
     kViewOptionSpecs[1],
     kViewOptionSpecs[2],
     kViewOptionSpecs[3],
+    {"--with-attributes", ""},
 }};
 
 constexpr std::string_view kHelp =
     "Usage: corvane export --engine ENGINE [--field NAME:TYPE[:SIZE]]... [--format json|csv]\n"
-    "                      [--encoding cp1252|latin1|utf8] [--sort FIELD[,FIELD...] [--desc]]\n"
-    "                      [--where FIELD=VALUE]... [--nocase] FILE\n"
+    "                      [--with-attributes] [--encoding cp1252|latin1|utf8]\n"
+    "                      [--sort FIELD[,FIELD...] [--desc]] [--where FIELD=VALUE]... [--nocase] FILE\n"
     "\n"
-    "Decodes every record of the database FILE (.pdb) through an engine and prints it.\n"
-    "Deleted records are left out.\n"
+    "Decodes every record of the database FILE through an engine and prints it.\n"
+    "Deleted records are left out. FILE may have any name; a resource database\n"
+    "(.prc) holds no records and is refused.\n"
     "\n"
     "  --engine E      appforge, pocketstudio, nsbasic, java, sqldriver or generic\n"
     "  --field F       a field of the records, in order: NAME:TYPE or NAME:TYPE:SIZE,\n"
@@ -40,8 +46,17 @@ constexpr std::string_view kHelp =
     "                  the SQL Driver's RowID comes first by itself, and the file's\n"
     "                  structure record must agree with the fields given\n"
     "  --format F      json (default): {\"database\": {...as info --json...},\n"
+    "                  \"sortInfo\": the sort-info block in hexadecimal or null,\n"
     "                  \"fields\": [{\"name\", \"type\", \"size\"}...], \"records\": [{...}...]};\n"
-    "                  csv: a header row of field names, then one row per record\n"
+    "                  each record has its fields and its \"category\" (0-15), \"flags\"\n"
+    "                  ([\"secret\", \"busy\", \"dirty\"]) and \"uniqueID\" (a field of one of\n"
+    "                  those names hides that key);\n"
+    "                  csv: a header row of field names, then one row per record;\n"
+    "                  it has no room for the header's values (import takes them\n"
+    "                  as options), the categories or the sort-info block\n"
+    "  --with-attributes\n"
+    "                  csv: add the columns category, flags (\"secret,dirty\") and\n"
+    "                  uniqueID after the fields\n"
     "  --encoding E    character set of the texts in the file (default cp1252,\n"
     "                  the handhelds' Windows-1252)\n"
     "  --sort F,G      print the records sorted on these fields (through the\n"
@@ -56,7 +71,8 @@ constexpr std::string_view kHelp =
     "\n"
     "Values: numbers as numbers (floats in their shortest exact form, amounts with up\n"
     "to four decimals), true/false, texts as strings, PSBinary as hexadecimal, dates\n"
-    "as YYYY-MM-DDTHH:MM:SS, YYYY-MM-DD or HH:MM:SS; no date is null (empty in CSV).\n"
+    "as YYYY-MM-DDTHH:MM:SS, YYYY-MM-DD or HH:MM:SS; no date is null (empty in CSV);\n"
+    "a JChar as the character of its 16-bit code, whatever --encoding says.\n"
     "A record whose bytes do not match the fields is an error.\n";
 
 // Positions on the next record; failures name the record.
@@ -92,6 +108,19 @@ void EmitValue(RecordSource& engine, int i, const std::string& name, Write&& wri
   }
 }
 
+[[noreturn]] void RefuseResourceFile(const std::string& path) {
+  const pdb::ResourceDatabase db =
+      pdb::ReadResourceDatabase(ReadWholeFile(path), StandardTimeZoneBiasMinutes());
+  const auto shown = [](const std::string& four) {
+    return Printable(ToUtf8(four, TextEncoding::kWindows1252));
+  };
+  throw Exception("'" + path + "' is a resource database (type '" + shown(db.header.type) +
+                  "', creator '" + shown(db.header.creator) + "', " +
+                  std::to_string(db.resources.size()) +
+                  " resources): it holds an application's resources, not records to export; "
+                  "'corvane records' lists them");
+}
+
 int RunExport(const ParsedArgs& args, Output& out) {
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
@@ -108,12 +137,17 @@ int RunExport(const ParsedArgs& args, Output& out) {
                      " files do not name their fields");
   }
   DefineFields(*engine, defs, enc, true);
-  std::string directory, name;
-  SplitPdbPath(SingleFileArgument(args), directory, name);
+  const std::string& path = SingleFileArgument(args);
+  if (IsResourceFile(path)) RefuseResourceFile(path);
 
   const ViewOptions view = ViewOptionsFromArgs(args);
-  if (view.Any()) DataSetEngineOf(*engine, "--sort and --where");
-  engine->OpenRead(directory, name);
+  std::string directory, name;
+  if (view.Any()) {
+    DataSetEngineOf(*engine, "--sort and --where");
+    // The dataset that sorts and filters opens a Directory and a .pdb PDBFilename.
+    SplitPdbPath(path, directory, name);
+  }
+  engine->OpenReadFile(path);
   engine->CheckFieldsAgainstFile();
   RecordSource records(*engine, [&] {
     if (!NextRecord(*engine)) return false;
@@ -129,12 +163,29 @@ int RunExport(const ParsedArgs& args, Output& out) {
     types.push_back(engine->FieldType(i));
   }
 
+  // The attribute keys no field hides.
+  const auto free_key = [&](std::string_view key) {
+    return std::find(names.begin(), names.end(), key) == names.end();
+  };
+  const bool category_key = free_key(kCategoryKey), flags_key = free_key(kFlagsKey),
+             unique_id_key = free_key(kUniqueIDKey);
+  const auto attributes = [&] {
+    const std::optional<TRecordEntry> e = engine->Manager().GetRecInFile(records.RecordIndex());
+    return e ? *e : TRecordEntry();
+  };
+
   std::string& buf = out.Buffer();
   if (format == "csv") {
+    const bool with_attributes = args.Has("--with-attributes");
+    if (with_attributes && !(category_key && flags_key && unique_id_key)) {
+      throw UsageError("--with-attributes: a field has the name of an attribute column "
+                       "(category, flags or uniqueID)");
+    }
     for (int i = 0; i < n; ++i) {
       if (i > 0) buf += ',';
       AppendCsvField(buf, names[static_cast<std::size_t>(i)]);
     }
+    if (with_attributes) buf += ",category,flags,uniqueID";
     buf += "\r\n";
     while (records.Next()) {
       for (int i = 0; i < n; ++i) {
@@ -143,14 +194,41 @@ int RunExport(const ParsedArgs& args, Output& out) {
         EmitValue(records, i, names[at],
                   [&](const Variant& v) { AppendCsvField(buf, CsvCell(v, types[at], enc)); });
       }
+      if (with_attributes) {
+        const TRecordEntry e = attributes();
+        std::string flags;
+        for (std::string_view f : RecordFlagNames(e.Flags)) {
+          if (!flags.empty()) flags += ',';
+          flags += f;
+        }
+        buf += ',' + std::to_string(e.Category) + ',';
+        AppendCsvField(buf, flags);
+        buf += ',' + std::to_string(e.UniqueID);
+      }
       buf += "\r\n";
       out.FlushIfLarge();
     }
   } else {
+    if (!(category_key && flags_key && unique_id_key)) {
+      std::fprintf(stderr,
+                   "corvane: note: a field named category, flags or uniqueID hides the records' "
+                   "attribute of that name in the JSON\n");
+    }
     JsonWriter w(buf);
     w.BeginObject();
     w.Key("database");
     WriteDatabaseJson(w, engine->Manager(), enc);
+    w.Key("sortInfo");
+    std::span<const std::uint8_t> sort;
+    std::int32_t sort_length = 0;
+    engine->Manager().GetSortInfoP(sort, sort_length);
+    if (sort.empty()) {
+      w.Null();
+    } else {
+      std::string hex;
+      AppendHex(hex, sort);
+      w.String(hex);
+    }
     w.Key("fields");
     w.BeginArray();
     for (int i = 0; i < n; ++i) {
@@ -173,6 +251,21 @@ int RunExport(const ParsedArgs& args, Output& out) {
         w.Key(names[at]);
         EmitValue(records, i, names[at],
                   [&](const Variant& v) { WriteJsonValue(w, v, types[at], enc); });
+      }
+      const TRecordEntry e = attributes();
+      if (category_key) {
+        w.Key(kCategoryKey);
+        w.UInt(e.Category);
+      }
+      if (flags_key) {
+        w.Key(kFlagsKey);
+        w.BeginArray();
+        for (std::string_view f : RecordFlagNames(e.Flags)) w.String(f);
+        w.EndArray();
+      }
+      if (unique_id_key) {
+        w.Key(kUniqueIDKey);
+        w.UInt(e.UniqueID);
       }
       w.EndObject();
       out.FlushIfLarge();

@@ -1,8 +1,10 @@
 // corvane import: a new database written through an engine from JSON (the
 // export's shape) or CSV.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -21,26 +23,34 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 9> kOptions = {{
+constexpr std::array<OptionSpec, 17> kOptions = {{
     {"--engine", "ENGINE"},
     {"--field", "NAME:TYPE[:SIZE]"},
     {"--name", "NAME"},
     {"--creator", "CRID"},
     {"--type", "TYPE"},
     {"--input", "FILE"},
+    {"--format", "json|csv"},
     {"-o", "OUT.pdb"},
     {"--output", "OUT.pdb"},
     {"--encoding", "cp1252|latin1|utf8"},
+    {"--attributes", "N"},
+    {"--version", "N"},
+    {"--created", "DATE"},
+    {"--modified", "DATE"},
+    {"--backed-up", "DATE"},
+    {"--modification-number", "N"},
+    {"--unique-id-seed", "N"},
 }};
 
 constexpr std::string_view kHelp =
     "Usage: corvane import --engine ENGINE [--field NAME:TYPE[:SIZE]]... [--name NAME]\n"
-    "                      [--creator CRID] [--type TYPE] [--input FILE]\n"
-    "                      [--encoding cp1252|latin1|utf8] -o OUT.pdb\n"
+    "                      [--creator CRID] [--type TYPE] [--input FILE|-]\n"
+    "                      [--format json|csv] [--encoding cp1252|latin1|utf8]\n"
+    "                      [HEADER OPTIONS] -o OUT.pdb\n"
     "\n"
     "Writes a new database OUT.pdb through an engine, one record per input record.\n"
-    "The input is JSON in the shape export writes, or CSV when FILE ends in .csv;\n"
-    "without --input, JSON from standard input.\n"
+    "The input is JSON in the shape export writes, or CSV.\n"
     "\n"
     "  --engine E      appforge, pocketstudio, nsbasic, java, sqldriver or generic\n"
     "  --field F       the fields, as for export; from JSON, its \"fields\" serve when\n"
@@ -49,29 +59,52 @@ constexpr std::string_view kHelp =
     "  --name N        the database name; --creator and --type its four-character\n"
     "                  creator ID and type. From JSON, the \"database\" object gives\n"
     "                  these and its dates, attributes, version, modification\n"
-    "                  number, unique ID seed and category names; options win\n"
-    "  --input FILE    read FILE instead of standard input\n"
+    "                  number, unique ID seed and categories (names and IDs), and\n"
+    "                  \"sortInfo\" the sort-info block; options win\n"
+    "  --input FILE    read FILE; without it, or with -, standard input\n"
+    "  --format F      json or csv; by default csv when FILE ends in .csv, else json\n"
     "  -o, --output F  the database to write (.pdb)\n"
     "  --encoding E    character set for the texts in the file (default cp1252)\n"
     "  --help          this text\n"
     "\n"
+    "Header options, for CSV (which carries no header) or over the JSON's values:\n"
+    "  --created D, --modified D, --backed-up D   YYYY-MM-DDTHH:MM:SS, or null\n"
+    "  --attributes N, --version N, --modification-number N, --unique-id-seed N\n"
+    "CSV carries no categories and no sort-info block.\n"
+    "\n"
+    "Each record's \"category\", \"flags\" and \"uniqueID\" (JSON keys, or CSV columns\n"
+    "of those names, as export writes them) are kept; without them a record has\n"
+    "category 0, no flags and unique ID 0. A field of one of those names is the\n"
+    "field.\n"
+    "\n"
     "Values take the forms export writes. A value that does not convert stops the\n"
     "import naming the record and field; OUT.pdb is then not created, and an\n"
     "existing one is left as it was.\n";
+
+struct Category {
+  std::string name;                // in the file's encoding
+  std::optional<std::uint8_t> id;  // the index when not given
+};
 
 struct HeaderValues {
   std::optional<std::string> name, type, creator;  // in the file's encoding
   std::optional<std::uint16_t> attributes, version;
   std::optional<TDateTime> created, modified, backed_up;
   std::optional<std::uint32_t> modification_number, unique_id_seed;
-  std::optional<std::array<std::string, 16>> categories;
+  std::optional<std::array<Category, 16>> categories;
+  std::optional<std::string> sort_info;
 };
 
 struct Input {
   HeaderValues header;
   std::vector<std::vector<Variant>> records;  // one value per field
+  std::vector<RecordAttributes> attributes;   // one per record
   std::vector<std::string> where;             // each record, for messages
 };
+
+bool IsAttributeKey(std::string_view key) {
+  return key == kCategoryKey || key == kFlagsKey || key == kUniqueIDKey;
+}
 
 std::string ReadInput(const std::string& path) {
   if (path.empty() || path == "-") {
@@ -151,18 +184,20 @@ HeaderValues HeaderFromJson(const JsonValue& db, TextEncoding enc) {
   if (const JsonValue* v = at("categories"); v && !v->IsNull()) {
     Need(*v, JsonValue::Kind::kArray, key("categories"));
     if (v->items.size() != 16) Bad(key("categories") + " must list 16 categories");
-    std::array<std::string, 16> names;
+    std::array<Category, 16> table;
     for (std::size_t i = 0; i < 16; ++i) {
       const JsonValue& c = v->items[i];
       const std::string what = key("categories") + "[" + std::to_string(i) + "]";
       Need(c, JsonValue::Kind::kObject, what);
       const JsonValue* name = c.Find("name");
       if (!name) Bad(what + " has no \"name\"");
-      names[i] = Text(*name, enc, what + ".\"name\"");
+      table[i].name = Text(*name, enc, what + ".\"name\"");
       // A table entry holds 15 bytes and the zero that ends them.
-      if (names[i].size() > 15) Bad(what + ".\"name\" is longer than 15 bytes");
+      if (table[i].name.size() > 15) Bad(what + ".\"name\" is longer than 15 bytes");
+      if (const JsonValue* id = c.Find("id"); id && !id->IsNull())
+        table[i].id = static_cast<std::uint8_t>(WholeNumber(*id, 0xFF, what + ".\"id\""));
     }
-    h.categories = names;
+    h.categories = table;
   }
   return h;
 }
@@ -207,6 +242,14 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
   Need(root, JsonValue::Kind::kObject, "the JSON document");
   Input in;
   if (const JsonValue* db = root.Find("database")) in.header = HeaderFromJson(*db, enc);
+  if (const JsonValue* sort = root.Find("sortInfo"); sort && !sort->IsNull()) {
+    Need(*sort, JsonValue::Kind::kString, "\"sortInfo\"");
+    try {
+      in.header.sort_info = BytesFromHex(sort->text);
+    } catch (const EConvertError& e) {
+      Bad("\"sortInfo\": " + std::string(e.what()));
+    }
+  }
   if (!fields_given) {
     const JsonValue* fields = root.Find("fields");
     if (!fields) throw UsageError("missing --field: the input has no \"fields\"");
@@ -224,13 +267,23 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
         "record " + std::to_string(r) + " (line " + std::to_string(rec.line) + ")";
     Need(rec, JsonValue::Kind::kObject, where);
     std::vector<Variant> values(static_cast<std::size_t>(n));
+    RecordAttributes attributes;
     for (const auto& [key, value] : rec.members) {
       int i = 0;
       while (i < n && names[static_cast<std::size_t>(i)] != key) ++i;
+      if (i == n && IsAttributeKey(key)) {
+        try {
+          AttributeFromJson(key, value, attributes);
+        } catch (const EConvertError& e) {
+          Bad(where + ": " + e.what());
+        }
+        continue;
+      }
       if (i == n) Bad(where + ": \"" + key + "\" is no field");
       if (IsImplicit(engine, i)) continue;
+      const JsonValue& json = value;  // a lambda may not capture a structured binding (C++17)
       values[static_cast<std::size_t>(i)] =
-          Converted(where, key, [&] { return ValueFromJson(value, engine.FieldType(i), enc); });
+          Converted(where, key, [&] { return ValueFromJson(json, engine.FieldType(i), enc); });
     }
     for (int i = 0; i < n; ++i) {
       if (!IsImplicit(engine, i) && !rec.Find(names[static_cast<std::size_t>(i)])) {
@@ -238,10 +291,15 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
       }
     }
     in.records.push_back(std::move(values));
+    in.attributes.push_back(attributes);
     in.where.push_back(where);
   }
   return in;
 }
+
+// Column codes of a CSV header beside the field indexes.
+constexpr int kIgnored = -1;
+constexpr int kAttribute = -2;
 
 Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
   const std::vector<CsvRow> rows = ParseCsv(text);
@@ -249,16 +307,26 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
   const int n = engine.FieldCount();
   std::vector<std::string> names;
   for (int i = 0; i < n; ++i) names.push_back(FieldDisplayName(engine, i, enc));
-  std::vector<int> column_field;  // -1: ignored
+  std::vector<int> column_field;  // a field, kIgnored or kAttribute
   std::vector<bool> seen(static_cast<std::size_t>(n), false);
+  std::vector<std::string_view> attributes_seen;
   for (const std::string& column : rows.front().fields) {
     int i = 0;
     while (i < n && names[static_cast<std::size_t>(i)] != column) ++i;
+    if (i == n && IsAttributeKey(column)) {
+      if (std::find(attributes_seen.begin(), attributes_seen.end(), column) !=
+          attributes_seen.end()) {
+        Bad("CSV line 1: the column '" + column + "' appears twice");
+      }
+      attributes_seen.push_back(column);
+      column_field.push_back(kAttribute);
+      continue;
+    }
     if (i == n) Bad("CSV line 1: the column '" + column + "' is no field");
     if (seen[static_cast<std::size_t>(i)])
       Bad("CSV line 1: the column '" + column + "' appears twice");
     seen[static_cast<std::size_t>(i)] = true;
-    column_field.push_back(IsImplicit(engine, i) ? -1 : i);
+    column_field.push_back(IsImplicit(engine, i) ? kIgnored : i);
   }
   for (int i = 0; i < n; ++i) {
     if (!seen[static_cast<std::size_t>(i)] && !IsImplicit(engine, i)) {
@@ -270,14 +338,24 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
     const std::string where =
         "record " + std::to_string(r - 1) + " (CSV line " + std::to_string(rows[r].line) + ")";
     std::vector<Variant> values(static_cast<std::size_t>(n));
+    RecordAttributes attributes;
     for (std::size_t c = 0; c < column_field.size(); ++c) {
       const int i = column_field[c];
+      if (i == kAttribute) {
+        try {
+          AttributeFromCsv(rows.front().fields[c], rows[r].fields[c], attributes);
+        } catch (const EConvertError& e) {
+          Bad(where + ": " + e.what());
+        }
+        continue;
+      }
       if (i < 0) continue;
       values[static_cast<std::size_t>(i)] =
           Converted(where, names[static_cast<std::size_t>(i)],
                     [&] { return ValueFromCsv(rows[r].fields[c], engine.FieldType(i), enc); });
     }
     in.records.push_back(std::move(values));
+    in.attributes.push_back(attributes);
     in.where.push_back(where);
   }
   return in;
@@ -292,6 +370,48 @@ std::optional<std::string> Choose(const ParsedArgs& args, const char* option,
   } catch (const EConvertError& e) {
     throw UsageError(std::string(option) + ": " + e.what());
   }
+}
+
+std::optional<std::uint32_t> NumberOption(const ParsedArgs& args, const char* option,
+                                          std::uint32_t max,
+                                          const std::optional<std::uint32_t>& given) {
+  if (!args.Has(option)) return given;
+  const std::string text = args.Value(option, "");
+  std::uint32_t n = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n > max) {
+    throw UsageError(std::string(option) + " takes a whole number from 0 to " +
+                     std::to_string(max) + ", not '" + text + "'");
+  }
+  return n;
+}
+
+std::optional<TDateTime> DateOption(const ParsedArgs& args, const char* option,
+                                    const std::optional<TDateTime>& given) {
+  if (!args.Has(option)) return given;
+  const std::string text = args.Value(option, "");
+  if (text == "null") return TDateTime{0};
+  TDateTime d = 0;
+  if (!ParseWhen(text, TValueKind::DateTime, d)) {
+    throw UsageError(std::string(option) + " takes YYYY-MM-DDTHH:MM:SS or null, not '" + text +
+                     "'");
+  }
+  return d;
+}
+
+void HeaderFromOptions(const ParsedArgs& args, HeaderValues& h) {
+  const auto narrow = [](const std::optional<std::uint32_t>& v) -> std::optional<std::uint16_t> {
+    if (!v) return std::nullopt;
+    return static_cast<std::uint16_t>(*v);
+  };
+  h.attributes = narrow(NumberOption(args, "--attributes", 0xFFFF, h.attributes));
+  h.version = narrow(NumberOption(args, "--version", 0xFFFF, h.version));
+  h.modification_number =
+      NumberOption(args, "--modification-number", 0xFFFFFFFF, h.modification_number);
+  h.unique_id_seed = NumberOption(args, "--unique-id-seed", 0xFFFFFFFF, h.unique_id_seed);
+  h.created = DateOption(args, "--created", h.created);
+  h.modified = DateOption(args, "--modified", h.modified);
+  h.backed_up = DateOption(args, "--backed-up", h.backed_up);
 }
 
 // Drops the new database unless the import went all the way.
@@ -321,21 +441,30 @@ int RunImport(const ParsedArgs& args, Output& /*out*/) {
   std::string directory, file;
   SplitPdbPath(out_path, directory, file);
   const std::string input_path = args.Value("--input", "");
-  const bool csv = LowerCase(ExtractFileExt(input_path)) == ".csv";
+  const std::string format =
+      args.Value("--format", LowerCase(ExtractFileExt(input_path)) == ".csv" ? "csv" : "json");
+  if (format != "json" && format != "csv")
+    throw UsageError("unknown format '" + format + "' (json or csv)");
+  const bool csv = format == "csv";
   if (csv && defs.empty())
     throw UsageError("missing --field: a CSV file does not give the fields' types");
+  HeaderValues options;
+  HeaderFromOptions(args, options);  // usage errors before reading anything
   if (!defs.empty()) DefineFields(*engine, defs, enc, true);
 
   const std::string text = ReadInput(input_path);
+  const std::string source =
+      input_path.empty() || input_path == "-" ? std::string("standard input") : input_path;
   Input in;
   try {
     in = csv ? FromCsv(text, *engine, enc) : FromJson(text, *engine, !defs.empty(), enc);
   } catch (const JsonError& e) {
-    Bad((input_path.empty() ? std::string("standard input") : input_path) + ": " + e.what());
+    Bad(source + ": " + e.what());
   } catch (const CsvError& e) {
-    Bad(input_path + ": " + e.what());
+    Bad(source + ": " + e.what());
   }
   HeaderValues& h = in.header;
+  HeaderFromOptions(args, h);
   h.name = Choose(args, "--name", h.name, enc);
   h.creator = Choose(args, "--creator", h.creator, enc);
   h.type = Choose(args, "--type", h.type, enc);
@@ -358,9 +487,22 @@ int RunImport(const ParsedArgs& args, Output& /*out*/) {
   if (h.modification_number) db.SetModification(*h.modification_number);
   if (h.unique_id_seed) db.SetUniqueIDSeed(*h.unique_id_seed);
   if (h.categories) {
-    for (std::uint8_t i = 0; i < 16; ++i) db.SetCategory(i, (*h.categories)[i]);
+    for (std::uint8_t i = 0; i < 16; ++i) {
+      const Category& c = (*h.categories)[i];
+      db.SetCategory(i, c.name);
+      db.SetCategoryID(i, c.id.value_or(i));
+    }
     // AppForge writes the table inside its own block.
     if (!engine->FieldsFromFile()) db.SetWriteCategory(true);
+  }
+  if (h.sort_info) {
+    if (engine->Name() == "generic") {
+      std::fprintf(stderr,
+                   "corvane: note: the generic engine writes no sort-info block; the input's "
+                   "%zu bytes are left out\n",
+                   h.sort_info->size());
+    }
+    db.SetSortInfoP(Bytes(h.sort_info->begin(), h.sort_info->end()));
   }
   for (std::size_t r = 0; r < in.records.size(); ++r) {
     try {
@@ -370,6 +512,12 @@ int RunImport(const ParsedArgs& args, Output& /*out*/) {
     } catch (const std::exception& e) {
       Bad(in.where[r] + ", " + e.what());
     }
+    // The record just posted is the last of the list.
+    TRecordEntry* entry = db.GetRecInLinkedList(db.RecordCount() - 1);
+    if (entry == nullptr) Bad(in.where[r] + ": the record was not posted");
+    entry->Category = in.attributes[r].category;
+    entry->Flags = in.attributes[r].flags;
+    entry->UniqueID = in.attributes[r].unique_id;
   }
   engine->Close();
   guard.Done();

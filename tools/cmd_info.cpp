@@ -2,9 +2,12 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
+#include "corvane/host/locale.h"
 #include "corvane/pdb/corvane.h"
 #include "corvane/pdb/file_format.h"
+#include "corvane/pdb/resource_list.h"
 #include "tools/commands.h"
 #include "tools/json.h"
 #include "tools/text_encoding.h"
@@ -20,22 +23,49 @@ constexpr std::array<OptionSpec, 2> kOptions = {{
 constexpr std::string_view kHelp =
     "Usage: corvane info [--json] [--encoding cp1252|latin1|utf8] FILE\n"
     "\n"
-    "Shows the header of the database FILE (.pdb), the sizes of its application-info\n"
-    "and sort-info blocks and its 16 categories.\n"
+    "Shows the header of the database FILE, the sizes of its application-info and\n"
+    "sort-info blocks and its 16 categories. FILE may have any name; a resource\n"
+    "database (.prc) shows its header and the number of its resources.\n"
     "\n"
     "  --json        one JSON object; dates are local time, null when unset;\n"
-    "                categories is null without a category table\n"
+    "                flags names the attribute bits; categories is null without\n"
+    "                a category table; recordCount of a resource database counts\n"
+    "                its resources\n"
     "  --encoding E  character set of the names in the file (default cp1252,\n"
     "                the handhelds' Windows-1252)\n"
     "  --help        this text\n";
 
-constexpr std::array<std::string_view, 6> kDBFlagNames = {
-    "readOnly",         "appInfoDirty",      "backup",
-    "okToInstallNewer", "resetAfterInstall", "copyPrevention"};
+// Every named bit of the attribute word; bits without a name show as 0xNNNN.
+constexpr std::array<std::pair<std::uint16_t, std::string_view>, 13> kAttributeNames = {{
+    {0x0001, "resource"},
+    {0x0002, "readOnly"},
+    {0x0004, "appInfoDirty"},
+    {0x0008, "backup"},
+    {0x0010, "okToInstallNewer"},
+    {0x0020, "resetAfterInstall"},
+    {0x0040, "copyPrevention"},
+    {0x0080, "stream"},
+    {0x0100, "hidden"},
+    {0x0200, "launchableData"},
+    {0x0400, "recyclable"},
+    {0x0800, "bundle"},
+    {0x8000, "open"},
+}};
 
 struct Category {
   std::string name;
   std::uint8_t id;
+};
+
+// What info shows, from a record database's manager or a resource list.
+struct HeaderView {
+  std::string name, type, creator;  // as stored
+  std::uint16_t attributes = 0, version = 0;
+  TDateTime created = 0, modified = 0, backed_up = 0;
+  std::uint32_t modification_number = 0, app_info_offset = 0, sort_info_offset = 0;
+  std::uint32_t unique_id_seed = 0, entries = 0;
+  std::int64_t app_info_size = 0, sort_info_size = 0;
+  std::optional<std::array<Category, 16>> categories;
 };
 
 // The table as the manager reads it; nothing when the file has no
@@ -56,14 +86,6 @@ std::optional<std::array<Category, 16>> ReadCategories(TCorvane& db) {
   return table;
 }
 
-std::vector<std::string_view> FlagNames(TDBFlags flags) {
-  std::vector<std::string_view> names;
-  for (std::size_t i = 0; i < kDBFlagNames.size(); ++i) {
-    if (flags.Contains(static_cast<TDBEnumFlags>(i))) names.push_back(kDBFlagNames[i]);
-  }
-  return names;
-}
-
 std::int32_t BlockSize(TCorvane& db, bool app_info) {
   std::span<const std::uint8_t> block;
   std::int32_t length = 0;
@@ -75,8 +97,68 @@ std::int32_t BlockSize(TCorvane& db, bool app_info) {
   return length;
 }
 
-void WriteInfoObject(JsonWriter& w, TCorvane& db, TextEncoding enc,
-                     const std::optional<std::array<Category, 16>>& categories) {
+HeaderView ViewOf(TCorvane& db) {
+  HeaderView v;
+  v.name = db.DatabaseName();
+  v.type = db.DatabaseType();
+  v.creator = db.CreatorID();
+  v.attributes = db.GetAttributes();
+  v.version = db.GetDBVersion();
+  v.created = db.CreationDate();
+  v.modified = db.GetModificationDate();
+  v.backed_up = db.GetLastBackupDate();
+  v.modification_number = db.GetModification();
+  v.app_info_offset = db.GetAppInfoOffset();
+  v.sort_info_offset = db.GetSortInfoOffset();
+  v.unique_id_seed = db.GetUniqueIDSeed();
+  v.entries = db.RecordCount();
+  v.app_info_size = BlockSize(db, true);
+  v.sort_info_size = BlockSize(db, false);
+  v.categories = ReadCategories(db);
+  return v;
+}
+
+// A resource database has no category table: its application-info block, if
+// any, is the application's own.
+HeaderView ViewOf(const pdb::ResourceDatabase& db) {
+  const pdb::Header& h = db.header;
+  HeaderView v;
+  v.name = h.name;
+  v.type = h.type;
+  v.creator = h.creator;
+  v.attributes = h.attributes;
+  v.version = h.version;
+  v.created = h.creation_date;
+  v.modified = h.modification_date;
+  v.backed_up = h.backup_date;
+  v.modification_number = h.modification_number;
+  v.app_info_offset = h.app_info_offset;
+  v.sort_info_offset = h.sort_info_offset;
+  v.unique_id_seed = h.unique_id_seed;
+  v.entries = static_cast<std::uint32_t>(db.resources.size());
+  v.app_info_size = db.app_info_size;
+  v.sort_info_size = db.sort_info_size;
+  return v;
+}
+
+std::vector<std::string> FlagNames(std::uint16_t attributes) {
+  std::vector<std::string> names;
+  std::uint16_t named = 0;
+  for (const auto& [bit, name] : kAttributeNames) {
+    named |= bit;
+    if ((attributes & bit) != 0) names.emplace_back(name);
+  }
+  for (std::uint16_t bit = 1; bit != 0; bit = static_cast<std::uint16_t>(bit << 1)) {
+    if ((attributes & bit) != 0 && (named & bit) == 0) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "0x%04x", unsigned{bit});
+      names.emplace_back(buf);
+    }
+  }
+  return names;
+}
+
+void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc) {
   const auto date = [&](std::string_view key, TDateTime dt) {
     w.Key(key);
     if (dt == 0) {
@@ -87,49 +169,49 @@ void WriteInfoObject(JsonWriter& w, TCorvane& db, TextEncoding enc,
   };
   w.BeginObject();
   w.Key("name");
-  w.String(ToUtf8(db.DatabaseName(), enc));
+  w.String(ToUtf8(v.name, enc));
   w.Key("attributes");
-  w.UInt(db.GetAttributes());
+  w.UInt(v.attributes);
   w.Key("flags");
   w.BeginArray(JsonWriter::Layout::kInline);
-  for (std::string_view f : FlagNames(db.GetDBFlags())) w.String(f);
+  for (const std::string& f : FlagNames(v.attributes)) w.String(f);
   w.EndArray();
   w.Key("version");
-  w.UInt(db.GetDBVersion());
-  date("created", db.CreationDate());
-  date("modified", db.GetModificationDate());
-  date("backedUp", db.GetLastBackupDate());
+  w.UInt(v.version);
+  date("created", v.created);
+  date("modified", v.modified);
+  date("backedUp", v.backed_up);
   w.Key("modificationNumber");
-  w.UInt(db.GetModification());
+  w.UInt(v.modification_number);
   w.Key("appInfoOffset");
-  w.UInt(db.GetAppInfoOffset());
+  w.UInt(v.app_info_offset);
   w.Key("sortInfoOffset");
-  w.UInt(db.GetSortInfoOffset());
+  w.UInt(v.sort_info_offset);
   w.Key("type");
-  w.String(ToUtf8(db.DatabaseType(), enc));
+  w.String(ToUtf8(v.type, enc));
   w.Key("creator");
-  w.String(ToUtf8(db.CreatorID(), enc));
+  w.String(ToUtf8(v.creator, enc));
   w.Key("uniqueIDSeed");
-  w.UInt(db.GetUniqueIDSeed());
+  w.UInt(v.unique_id_seed);
   w.Key("recordCount");
-  w.UInt(db.RecordCount());
+  w.UInt(v.entries);
   w.Key("appInfoSize");
-  w.Int(BlockSize(db, true));
+  w.Int(v.app_info_size);
   w.Key("sortInfoSize");
-  w.Int(BlockSize(db, false));
+  w.Int(v.sort_info_size);
   w.Key("categories");
-  if (!categories) {
+  if (!v.categories) {
     w.Null();
   } else {
     w.BeginArray();
-    for (std::size_t i = 0; i < categories->size(); ++i) {
+    for (std::size_t i = 0; i < v.categories->size(); ++i) {
       w.BeginObject(JsonWriter::Layout::kInline);
       w.Key("index");
       w.UInt(i);
       w.Key("name");
-      w.String(ToUtf8((*categories)[i].name, enc));
+      w.String(ToUtf8((*v.categories)[i].name, enc));
       w.Key("id");
-      w.UInt((*categories)[i].id);
+      w.UInt((*v.categories)[i].id);
       w.EndObject();
     }
     w.EndArray();
@@ -137,15 +219,7 @@ void WriteInfoObject(JsonWriter& w, TCorvane& db, TextEncoding enc,
   w.EndObject();
 }
 
-void WriteJson(TCorvane& db, TextEncoding enc,
-               const std::optional<std::array<Category, 16>>& categories, std::string& out) {
-  JsonWriter w(out);
-  WriteInfoObject(w, db, enc, categories);
-  w.EndDocument();
-}
-
-void WriteText(TCorvane& db, TextEncoding enc,
-               const std::optional<std::array<Category, 16>>& categories, std::string& out) {
+void WriteText(const HeaderView& v, TextEncoding enc, std::string& out) {
   char buf[128];
   const auto line = [&](const char* label, const std::string& value) {
     std::snprintf(buf, sizeof buf, "%-20s", label);
@@ -154,39 +228,40 @@ void WriteText(TCorvane& db, TextEncoding enc,
     out += '\n';
   };
   const auto date = [](TDateTime dt) { return dt == 0 ? std::string("-") : FormatDateTime(dt); };
-  line("name:", Printable(ToUtf8(db.DatabaseName(), enc)));
+  line("name:", Printable(ToUtf8(v.name, enc)));
   std::string attributes;
-  std::snprintf(buf, sizeof buf, "0x%04x", db.GetAttributes());
+  std::snprintf(buf, sizeof buf, "0x%04x", unsigned{v.attributes});
   attributes = buf;
-  const auto flags = FlagNames(db.GetDBFlags());
+  const auto flags = FlagNames(v.attributes);
   for (std::size_t i = 0; i < flags.size(); ++i) {
     attributes += i == 0 ? " (" : ", ";
     attributes += flags[i];
   }
   if (!flags.empty()) attributes += ')';
   line("attributes:", attributes);
-  line("version:", std::to_string(db.GetDBVersion()));
-  line("created:", date(db.CreationDate()));
-  line("modified:", date(db.GetModificationDate()));
-  line("backedUp:", date(db.GetLastBackupDate()));
-  line("modificationNumber:", std::to_string(db.GetModification()));
-  line("appInfoOffset:", std::to_string(db.GetAppInfoOffset()));
-  line("sortInfoOffset:", std::to_string(db.GetSortInfoOffset()));
-  line("type:", Printable(ToUtf8(db.DatabaseType(), enc)));
-  line("creator:", Printable(ToUtf8(db.CreatorID(), enc)));
-  line("uniqueIDSeed:", std::to_string(db.GetUniqueIDSeed()));
-  line("recordCount:", std::to_string(db.RecordCount()));
-  line("appInfoSize:", std::to_string(BlockSize(db, true)));
-  line("sortInfoSize:", std::to_string(BlockSize(db, false)));
-  if (!categories) {
+  line("version:", std::to_string(v.version));
+  line("created:", date(v.created));
+  line("modified:", date(v.modified));
+  line("backedUp:", date(v.backed_up));
+  line("modificationNumber:", std::to_string(v.modification_number));
+  line("appInfoOffset:", std::to_string(v.app_info_offset));
+  line("sortInfoOffset:", std::to_string(v.sort_info_offset));
+  line("type:", Printable(ToUtf8(v.type, enc)));
+  line("creator:", Printable(ToUtf8(v.creator, enc)));
+  line("uniqueIDSeed:", std::to_string(v.unique_id_seed));
+  line((v.attributes & pdb::kAttrResourceDB) != 0 ? "resourceCount:" : "recordCount:",
+       std::to_string(v.entries));
+  line("appInfoSize:", std::to_string(v.app_info_size));
+  line("sortInfoSize:", std::to_string(v.sort_info_size));
+  if (!v.categories) {
     line("categories:", "-");
     return;
   }
   out += "categories:\n  index   id  name\n";
-  for (std::size_t i = 0; i < categories->size(); ++i) {
-    std::snprintf(buf, sizeof buf, "  %5zu  %3u  ", i, unsigned{(*categories)[i].id});
+  for (std::size_t i = 0; i < v.categories->size(); ++i) {
+    std::snprintf(buf, sizeof buf, "  %5zu  %3u  ", i, unsigned{(*v.categories)[i].id});
     out += buf;
-    out += Printable(ToUtf8((*categories)[i].name, enc));
+    out += Printable(ToUtf8((*v.categories)[i].name, enc));
     out += '\n';
   }
 }
@@ -198,22 +273,29 @@ int RunInfo(const ParsedArgs& args, Output& out) {
     throw UsageError("unknown encoding '" + enc_name + "' (cp1252, latin1 or utf8)");
   }
   const std::string& path = SingleFileArgument(args);
-  TCorvane db;
-  OpenForReading(db, path);
-  const auto categories = ReadCategories(db);
-  if (args.Has("--json")) {
-    WriteJson(db, enc, categories, out.Buffer());
+  HeaderView view;
+  if (IsResourceFile(path)) {
+    view = ViewOf(pdb::ReadResourceDatabase(ReadWholeFile(path), StandardTimeZoneBiasMinutes()));
   } else {
-    WriteText(db, enc, categories, out.Buffer());
+    TCorvane db;
+    OpenForReading(db, path);
+    view = ViewOf(db);
+    db.CloseDatabase();
   }
-  db.CloseDatabase();
+  if (args.Has("--json")) {
+    JsonWriter w(out.Buffer());
+    WriteInfoObject(w, view, enc);
+    w.EndDocument();
+  } else {
+    WriteText(view, enc, out.Buffer());
+  }
   return kExitOk;
 }
 
 }  // namespace
 
 void WriteDatabaseJson(JsonWriter& w, TCorvane& db, TextEncoding enc) {
-  WriteInfoObject(w, db, enc, ReadCategories(db));
+  WriteInfoObject(w, ViewOf(db), enc);
 }
 
 const Command kInfoCommand = {"info", "show the header, block sizes and categories", kHelp,

@@ -4,8 +4,10 @@
 #include <memory>
 
 #include "corvane/pdb/corvane.h"
+#include "corvane/pdb/resource_list.h"
 #include "tools/commands.h"
 #include "tools/json.h"
+#include "tools/text_encoding.h"
 
 namespace corvane::cli {
 namespace {
@@ -18,8 +20,10 @@ constexpr std::array<OptionSpec, 2> kOptions = {{
 constexpr std::string_view kHelp =
     "Usage: corvane records [--json] [--data] FILE\n"
     "\n"
-    "Lists the records of the database FILE (.pdb): index, data offset, size,\n"
-    "category, unique ID and flags. A deleted record has size 0 and no data.\n"
+    "Lists the records of the database FILE: index, data offset, size, category,\n"
+    "unique ID and flags. A deleted record has size 0 and no data. FILE may have\n"
+    "any name; of a resource database (.prc) it lists the resources: index, type,\n"
+    "ID, data offset and size (JSON keys index, type, id, offset, size).\n"
     "\n"
     "  --json   a JSON array with one object per record (one per line)\n"
     "  --data   add each record's bytes as lower-case hexadecimal\n"
@@ -99,10 +103,60 @@ void WriteTextRecord(const Record& r, bool with_data, std::string& out) {
   out += '\n';
 }
 
+// A resource database lists its resources: type, ID, offset and size.
+int ListResources(const std::string& path, bool json, bool with_data, Output& out) {
+  const Bytes file = ReadWholeFile(path);
+  const pdb::ResourceDatabase db = pdb::ReadResourceDatabase(file, 0);
+  std::string& buf = out.Buffer();
+  buf += json ? "[" : with_data ? "index  type         id      offset      size  data\n"
+                                : "index  type         id      offset      size\n";
+  for (std::size_t i = 0; i < db.resources.size(); ++i) {
+    const pdb::Resource& r = db.resources[i];
+    const std::string type = ToUtf8(r.type, TextEncoding::kWindows1252);
+    const auto data = std::span<const std::uint8_t>(file).subspan(r.offset, r.size);
+    if (json) {
+      buf += i == 0 ? "\n  " : ",\n  ";
+      JsonWriter w(buf);
+      w.BeginObject(JsonWriter::Layout::kInline);
+      w.Key("index");
+      w.UInt(i);
+      w.Key("type");
+      w.String(type);
+      w.Key("id");
+      w.UInt(r.id);
+      w.Key("offset");
+      w.UInt(r.offset);
+      w.Key("size");
+      w.UInt(r.size);
+      if (with_data) {
+        w.Key("data");
+        std::string hex;
+        AppendHex(hex, data);
+        w.String(hex);
+      }
+      w.EndObject();
+    } else {
+      char line[128];
+      std::snprintf(line, sizeof line, "%5zu  %-8s  %5u  %10u  %8u", i, Printable(type).c_str(),
+                    unsigned{r.id}, r.offset, r.size);
+      buf += line;
+      if (with_data && !data.empty()) {
+        buf += "  ";
+        AppendHex(buf, data);
+      }
+      buf += '\n';
+    }
+    out.FlushIfLarge();
+  }
+  if (json) buf += db.resources.empty() ? "]\n" : "\n]\n";
+  return kExitOk;
+}
+
 int RunRecords(const ParsedArgs& args, Output& out) {
   const std::string& path = SingleFileArgument(args);
   const bool json = args.Has("--json");
   const bool with_data = args.Has("--data");
+  if (IsResourceFile(path)) return ListResources(path, json, with_data, out);
   TCorvane db;
   OpenForReading(db, path);
   const std::int32_t count = db.RecordCount();

@@ -17,6 +17,7 @@ std::vector<CsvRow> ParseCsv(std::string_view s) {
   while (pos < s.size()) {
     CsvRow row;
     row.line = line;
+    const bool blank = s[pos] == '\r' || s[pos] == '\n';
     for (;;) {
       std::string field;
       if (pos < s.size() && s[pos] == '"') {
@@ -35,13 +36,12 @@ std::vector<CsvRow> ParseCsv(std::string_view s) {
           if (c == '\n') ++line;
           field += c;
         }
-        if (pos < s.size() && s[pos] != ',' && s[pos] != '\n' &&
-            !(s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n')) {
+        if (pos < s.size() && s[pos] != ',' && s[pos] != '\n' && s[pos] != '\r') {
           Fail(line, "text after the closing quote of a field");
         }
       } else {
-        while (pos < s.size() && s[pos] != ',' && s[pos] != '\n') {
-          if (s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n') break;
+        // CR LF, LF or a lone CR (as old Mac programs write) ends the line.
+        while (pos < s.size() && s[pos] != ',' && s[pos] != '\n' && s[pos] != '\r') {
           if (s[pos] == '"') Fail(line, "a quote inside a field that is not quoted");
           field += s[pos++];
         }
@@ -53,10 +53,17 @@ std::vector<CsvRow> ParseCsv(std::string_view s) {
       }
       break;
     }
-    if (pos < s.size() && s[pos] == '\r') ++pos;
+    const bool cr = pos < s.size() && s[pos] == '\r';
+    if (cr) ++pos;
     if (pos < s.size() && s[pos] == '\n') {
       ++pos;
       ++line;
+    } else if (cr) {
+      ++line;
+    }
+    // Blank lines at the end are no rows: editors leave them.
+    if (blank && !rows.empty() && s.find_first_not_of("\r\n", pos) == std::string_view::npos) {
+      break;
     }
     if (!rows.empty() && row.fields.size() != rows.front().fields.size()) {
       Fail(row.line, "the row has " + std::to_string(row.fields.size()) + " fields, the header " +

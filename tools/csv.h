@@ -1,6 +1,7 @@
 // Comma-separated values as RFC 4180 has them: fields separated by commas,
-// records by CRLF (a lone LF is read too), a field that holds a comma, a
-// quote or a line break enclosed in quotes with its quotes doubled.
+// records by CRLF (a lone LF or a lone CR is read too), a field that holds a
+// comma, a quote or a line break enclosed in quotes with its quotes doubled.
+// Blank lines at the end of the text are no rows.
 #pragma once
 
 #include <cstddef>

@@ -77,7 +77,7 @@ class Parser {
         ++pos_;
         SkipBlanks();
         JsonValue member = Value(depth + 1);
-        v.members.emplace_back(std::move(key), std::move(member));
+        v.members.push_back(JsonMember{std::move(key), std::move(member)});
         SkipBlanks();
         if (pos_ < s_.size() && s_[pos_] == ',') {
           ++pos_;

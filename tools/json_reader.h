@@ -19,18 +19,27 @@ class JsonError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+struct JsonMember;
+
 struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
   Kind kind = Kind::kNull;
   bool boolean = false;
   std::string text;                                        // a number's text, or a string (UTF-8)
   std::vector<JsonValue> items;                            // array
-  std::vector<std::pair<std::string, JsonValue>> members;  // object, in order
+  std::vector<JsonMember> members;                         // object, in order
   std::size_t line = 0;                                    // where the value starts, for messages
 
   bool IsNull() const noexcept { return kind == Kind::kNull; }
   // The member of that name; nullptr when there is none.
   const JsonValue* Find(std::string_view key) const noexcept;
+};
+
+// A member of an object: its key and value. A struct rather than a pair, whose
+// checks of its parts want JsonValue complete before it is.
+struct JsonMember {
+  std::string first;
+  JsonValue second;
 };
 
 // Parses one JSON document (RFC 8259): strings must be valid UTF-8, \u

@@ -1,5 +1,6 @@
 #include "tools/values.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -132,7 +133,8 @@ std::string Unhex(std::string_view hex) {
 Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncoding enc, bool csv) {
   switch (type.Kind) {
     case K::Text:
-      return Variant(FromUtf8(text, enc));
+      // A Wide type takes its character as UTF-8, whatever the 8-bit encoding.
+      return Variant(type.Wide ? text : FromUtf8(text, enc));
     case K::Binary:
       return Variant(Unhex(text));
     case K::DateTime:
@@ -304,7 +306,7 @@ void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, 
       w.Bool(v.AsBoolean());
       return;
     case K::Text:
-      w.String(ToUtf8(v.AsString(), enc));
+      w.String(type.Wide ? v.AsString() : ToUtf8(v.AsString(), enc));
       return;
     case K::Binary:
       w.String(Hex(v.AsString()));
@@ -335,7 +337,7 @@ std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding en
     case K::Boolean:
       return v.AsBoolean() ? "true" : "false";
     case K::Text:
-      return ToUtf8(v.AsString(), enc);
+      return type.Wide ? v.AsString() : ToUtf8(v.AsString(), enc);
     case K::Binary:
       return Hex(v.AsString());
     case K::DateTime:
@@ -375,6 +377,80 @@ Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEnco
 
 Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc) {
   return FromText(cell, type, enc, true);
+}
+
+std::string BytesFromHex(std::string_view hex) { return Unhex(hex); }
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kRecFlagNames = {"secret", "busy", "dirty", "delete"};
+
+void AddFlag(std::string_view name, TRecFlags& flags) {
+  for (std::size_t f = 0; f < kRecFlagNames.size(); ++f) {
+    if (kRecFlagNames[f] != name) continue;
+    if (f == dmRecAttrDelete) Refuse("a deleted record has no data to import: no \"delete\" flag");
+    flags.Include(static_cast<TRecEnumFlags>(f));
+    return;
+  }
+  Refuse("\"" + std::string(name) + "\" is no record flag (secret, busy or dirty)");
+}
+
+std::uint32_t Bounded(const std::string& text, std::uint32_t max, std::string_view key) {
+  std::uint32_t n = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n > max) {
+    Refuse(std::string(key) + " must be a whole number from 0 to " + std::to_string(max) +
+           ", not \"" + text + "\"");
+  }
+  return n;
+}
+
+void SetNumber(std::string_view key, const std::string& text, RecordAttributes& out) {
+  if (key == kCategoryKey) {
+    out.category = static_cast<std::uint8_t>(Bounded(text, 15, key));
+  } else {
+    out.unique_id = Bounded(text, 0xFFFFFF, key);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string_view> RecordFlagNames(TRecFlags flags) {
+  std::vector<std::string_view> names;
+  for (std::size_t f = 0; f < kRecFlagNames.size(); ++f) {
+    if (flags.Contains(static_cast<TRecEnumFlags>(f))) names.push_back(kRecFlagNames[f]);
+  }
+  return names;
+}
+
+void AttributeFromJson(std::string_view key, const JsonValue& json, RecordAttributes& out) {
+  using J = JsonValue::Kind;
+  if (key == kFlagsKey) {
+    if (json.kind != J::kArray)
+      Refuse("flags must be an array of names, not " + std::string(JsonKindName(json.kind)));
+    out.flags = TRecFlags();
+    for (const JsonValue& f : json.items) {
+      if (f.kind != J::kString)
+        Refuse("flags must be an array of names, not of " + std::string(JsonKindName(f.kind)));
+      AddFlag(f.text, out.flags);
+    }
+    return;
+  }
+  if (json.kind != J::kNumber)
+    Refuse(std::string(key) + " must be a number, not " + std::string(JsonKindName(json.kind)));
+  SetNumber(key, json.text, out);
+}
+
+void AttributeFromCsv(std::string_view key, const std::string& cell, RecordAttributes& out) {
+  if (key != kFlagsKey) return SetNumber(key, cell, out);
+  out.flags = TRecFlags();
+  std::size_t at = 0;
+  while (at < cell.size()) {
+    std::size_t comma = cell.find(',', at);
+    if (comma == std::string::npos) comma = cell.size();
+    AddFlag(std::string_view(cell).substr(at, comma - at), out.flags);
+    at = comma + 1;
+  }
 }
 
 }  // namespace corvane::cli

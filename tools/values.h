@@ -5,15 +5,21 @@
 //                  "NaN", "Infinity", "-Infinity"); amounts with up to four
 //                  decimals;
 //   booleans       true / false;
-//   text           strings, from and to the file's 8-bit encoding;
+//   text           strings, from and to the file's 8-bit encoding (JChar, a
+//                  16-bit code, as the character it codes, whatever the
+//                  encoding);
 //   binary         lower-case hexadecimal;
 //   dates          YYYY-MM-DDTHH:MM:SS, YYYY-MM-DD, HH:MM:SS; the date 0 is
 //                  null (an empty CSV cell), but midnight in a time type.
 // Reading raises EConvertError with what was expected.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "corvane/foundation/types.h"
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/host/variant.h"
@@ -38,6 +44,29 @@ bool ParseWhen(std::string_view text, TValueKind kind, TDateTime& out);
 
 std::string FormatFloat(double v, bool single);
 std::string FormatCurrency(Currency c);
+
+// Bytes from lower- or upper-case hexadecimal; raises EConvertError.
+std::string BytesFromHex(std::string_view hex);
+
+// A record's category, flags and unique ID as export writes them beside its
+// fields: JSON keys (CSV columns) "category" (0 to 15), "flags" (the names
+// secret, busy, dirty; a JSON array, a comma-separated CSV cell) and
+// "uniqueID" (0 to 16777215).
+inline constexpr std::string_view kCategoryKey = "category";
+inline constexpr std::string_view kFlagsKey = "flags";
+inline constexpr std::string_view kUniqueIDKey = "uniqueID";
+struct RecordAttributes {
+  std::uint8_t category = 0;
+  TRecFlags flags;
+  std::uint32_t unique_id = 0;
+};
+// The names of the flags in the set, in the order secret, busy, dirty, delete.
+std::vector<std::string_view> RecordFlagNames(TRecFlags flags);
+// Sets the attribute `key` names from JSON or from a CSV cell; raises
+// EConvertError for a value out of range or a flag that is not secret, busy
+// or dirty (a deleted record has no data to import).
+void AttributeFromJson(std::string_view key, const JsonValue& json, RecordAttributes& out);
+void AttributeFromCsv(std::string_view key, const std::string& cell, RecordAttributes& out);
 
 // UTF-8 text into the 8-bit encoding; raises EConvertError naming the first
 // character the encoding has no byte for (or, for utf8, passes it through).

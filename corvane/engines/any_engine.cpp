@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 
 #include "corvane/engines/appforge.h"
@@ -137,6 +138,56 @@ std::string Text(const Variant& v, std::size_t max) {
            std::to_string(max) + " the field holds");
   }
   return s;
+}
+
+// A 16-bit character code as UTF-8; the code 0 is no character (empty
+// text, as an empty text sets it). Half of a surrogate pair is no character
+// UTF-8 can hold.
+std::string CharAsUtf8(std::uint16_t code) {
+  std::string s;
+  if (code == 0) return s;
+  if (code >= 0xD800 && code <= 0xDFFF) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "the code 0x%04X is half of a surrogate pair, no character",
+                  unsigned{code});
+    Refuse(buf);
+  }
+  if (code < 0x80) {
+    s += static_cast<char>(code);
+  } else if (code < 0x800) {
+    s += static_cast<char>(0xC0 | (code >> 6));
+    s += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    s += static_cast<char>(0xE0 | (code >> 12));
+    s += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return s;
+}
+
+// One character of U+0000 to U+FFFF as UTF-8, or the empty text (0).
+std::uint16_t CharFromUtf8(const Variant& v) {
+  if (v.Type() != VarType::Text) Refuse("expected a character, not " + Shown(v));
+  const std::string s = v.AsString();
+  if (s.empty()) return 0;
+  const auto b = [&](std::size_t i) { return static_cast<std::uint8_t>(s[i]); };
+  const auto cont = [&](std::size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
+  std::uint32_t cp = 0;
+  std::size_t n = 0;
+  if (b(0) < 0x80) {
+    cp = b(0), n = 1;
+  } else if ((b(0) & 0xE0) == 0xC0 && cont(1)) {
+    cp = ((b(0) & 0x1Fu) << 6) | (b(1) & 0x3Fu), n = 2;
+    if (cp < 0x80) n = 0;
+  } else if ((b(0) & 0xF0) == 0xE0 && cont(1) && cont(2)) {
+    cp = ((b(0) & 0x0Fu) << 12) | ((b(1) & 0x3Fu) << 6) | (b(2) & 0x3Fu), n = 3;
+    if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) n = 0;
+  } else if ((b(0) & 0xF8) == 0xF0) {
+    Refuse("a character beyond U+FFFF does not fit in 16 bits");
+  }
+  if (n == 0) Refuse("the text is not valid UTF-8");
+  if (n != s.size()) Refuse("expected one character, not " + std::to_string(s.size()) + " bytes");
+  return static_cast<std::uint16_t>(cp);
 }
 
 Bytes Binary(const Variant& v, std::size_t max) {
@@ -569,7 +620,7 @@ struct JavaTraits {
   static constexpr std::array<TAnyFieldType, kJavaTypeCount> kTypes = {{
       {"JByte", K::Unsigned},
       {"JBoolean", K::Boolean},
-      {"JChar", K::Text},
+      {"JChar", K::Text, false, false, true},
       {"JInt", K::Integer},
       {"JLong", K::Integer},
       {"JShort", K::Integer},
@@ -585,11 +636,8 @@ struct JavaTraits {
         return Variant(static_cast<long long>(f.GetAsByte()));
       case JBoolean:
         return Variant(f.GetAsBoolean());
-      case JChar: {
-        // The character 0 is no character: empty text, as an empty text sets it.
-        const std::string c = f.GetAsChar();
-        return Variant(c == std::string(1, '\0') ? std::string() : c);
-      }
+      case JChar:
+        return Variant(CharAsUtf8(f.GetAsCharCode()));
       case JInt:
         return Variant(static_cast<long long>(f.GetAsInt()));
       case JLong:
@@ -612,7 +660,7 @@ struct JavaTraits {
         f.SetAsBoolean(Flag(v));
         break;
       case JChar:
-        f.SetAsChar(Text(v, 1));
+        f.SetAsCharCode(CharFromUtf8(v));
         break;
       case JInt:
         f.SetAsInt(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
@@ -960,10 +1008,22 @@ void TAnyEngine::OpenRead(const std::string& directory, const std::string& filen
   m.SetOpenMode(dmModeReadOnly);
   m.SetDirectory(directory);
   m.SetPDBFilename(filename);
+  FinishOpenRead([&m] { m.OpenDatabase(); });
+}
+
+void TAnyEngine::OpenReadFile(const std::string& path) {
+  TPDBBaseMgr& m = Manager();
+  m.SetOpenMode(dmModeReadOnly);
+  FinishOpenRead([&m, &path] { m.OpenDatabaseFile(path); });
+}
+
+template <class Open>
+void TAnyEngine::FinishOpenRead(Open&& open) {
+  TPDBBaseMgr& m = Manager();
   index_ = -1;
   m.SetDBCursor(-1);  // closed: no records, so the cursor is before any
   try {
-    m.OpenDatabase();
+    open();
   } catch (...) {
     // Opening ends by splitting the first record (First places the cursor,
     // then splits). A failure there is left to NextRecord, which skips a

@@ -19,7 +19,8 @@
 //   Currency           Variant currency (SetValue takes integers, floats and
 //                      decimal text, the text exactly);
 //   Boolean            Variant boolean;
-//   Text, Binary       Variant text holding the stored bytes as they are;
+//   Text, Binary       Variant text holding the stored bytes as they are
+//                      (a Wide type: its character as UTF-8);
 //   DateTime, Date, Time  Variant date-time; 0 is "no date" (for Time: midnight).
 #pragma once
 
@@ -64,6 +65,11 @@ struct TAnyFieldType {
   TValueKind Kind;
   bool Single = false;  // a Float kind of IEEE single precision
   bool Sized = false;   // takes a Size of the caller's (text widths)
+  // A Text kind holding one 16-bit character code (Java's char) rather than
+  // 8-bit bytes: Value gives the character as UTF-8 (empty for the code 0)
+  // and SetValue takes one character of U+0000 to U+FFFF as UTF-8 (or an
+  // empty text), whatever the file's 8-bit encoding.
+  bool Wide = false;
 };
 
 struct TAnyFieldDef {
@@ -128,6 +134,8 @@ class TAnyEngine {
   // while opening; a failure of that split does not stop the opening but
   // waits for NextRecord (a deleted first record is no failure there).
   void OpenRead(const std::string& directory, const std::string& filename);
+  // The same for the file at `path` as given, whatever its name.
+  void OpenReadFile(const std::string& path);
   // The fields the open file describes: AppForge's field block (as Fields
   // then hold them), the SQL Driver's structure record (record 0; names as
   // hashes). Empty for engines whose files say nothing of their fields.
@@ -172,6 +180,9 @@ class TAnyEngine {
   virtual void Post() = 0;
 
  private:
+  // Opens with `open` (which opens the manager's database) and places the cursor.
+  template <class Open>
+  void FinishOpenRead(Open&& open);
   std::int32_t index_ = -1;
 };
 

@@ -90,6 +90,14 @@ void TPDBJavaField::SetAsChar(const std::string& Value) {
   Require(TypeBit(JChar), 53050);
   value_ = Variant(Value.empty() ? 0 : static_cast<int>(static_cast<unsigned char>(Value[0])));
 }
+std::uint16_t TPDBJavaField::GetAsCharCode() const {
+  Require(TypeBit(JChar), 53040);
+  return static_cast<std::uint16_t>(value_.AsInt64() & 0xFFFF);
+}
+void TPDBJavaField::SetAsCharCode(std::uint16_t Value) {
+  Require(TypeBit(JChar), 53050);
+  value_.SetInteger(Value);
+}
 std::int32_t TPDBJavaField::GetAsInt() const {
   Require(Types({JByte, JInt}), 53060);
   return value_.AsInteger();

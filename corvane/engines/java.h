@@ -46,6 +46,9 @@ class TPDBJavaField : public TPDBTypedField<TPDBJavaField, TPDBJavaFieldType, JS
   std::string GetAsChar() const;
   // Stores the code of the text's first byte (0 for an empty text).
   void SetAsChar(const std::string& Value);
+  // The whole 16-bit code, a Java char (a UTF-16 code unit).
+  std::uint16_t GetAsCharCode() const;
+  void SetAsCharCode(std::uint16_t Value);
   std::int32_t GetAsInt() const;
   void SetAsInt(std::int32_t Value);
   // Held as a 64-bit integer, so every value of the range reads back exactly.

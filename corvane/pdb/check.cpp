@@ -6,6 +6,7 @@
 
 #include "corvane/foundation/byte_order.h"
 #include "corvane/pdb/file_format.h"
+#include "corvane/pdb/resource_list.h"
 
 namespace corvane::pdb {
 
@@ -19,9 +20,10 @@ std::string Hex6(std::uint32_t v) {
 
 }  // namespace
 
-std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
-  std::vector<std::string> out;
-  const auto add = [&](std::string text) { out.push_back(std::move(text)); };
+std::vector<Finding> CheckStructure(std::span<const std::uint8_t> file) {
+  std::vector<Finding> out;
+  const auto add = [&](std::string text) { out.push_back({false, std::move(text)}); };
+  const auto warn = [&](std::string text) { out.push_back({true, std::move(text)}); };
   const std::uint64_t size = file.size();
   const std::string of_size = " (the file has " + std::to_string(size) + " bytes)";
   if (size < kHeaderSize) {
@@ -39,8 +41,7 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
     add("header: the name is empty");
   }
   if ((h.attributes & kAttrResourceDB) != 0) {
-    add("header: the resource-database attribute is set: this is a resource file, whose 10-byte "
-        "entries are no record list");
+    for (std::string& f : CheckResourceList(file)) add(std::move(f));
     return out;
   }
   if (h.next_record_list_id != 0) {
@@ -142,20 +143,20 @@ std::vector<std::string> CheckStructure(std::span<const std::uint8_t> file) {
       const auto name = table.subspan(2 + kCategoryNameSize * c, kCategoryNameSize);
       const bool empty = name[0] == 0;
       if (std::find(name.begin(), name.end(), std::uint8_t{0}) == name.end()) {
-        add("category " + std::to_string(c) +
-            ": the name fills all 16 bytes without a terminating zero byte");
+        warn("category " + std::to_string(c) +
+             ": the name fills all 16 bytes without a terminating zero byte");
       }
       if (empty) continue;
       const std::uint8_t id = table[258 + c];
       const auto [it, fresh] = seen.emplace(id, c);
       if (!fresh) {
-        add("category " + std::to_string(c) + ": ID " + std::to_string(id) + " is also category " +
-            std::to_string(it->second) + "'s");
+        warn("category " + std::to_string(c) + ": ID " + std::to_string(id) +
+             " is also category " + std::to_string(it->second) + "'s");
       }
     }
   } else if (in_categories > 0) {
-    add(std::to_string(in_categories) + (in_categories == 1 ? " record is" : " records are") +
-        " filed under categories other than 0, but the file has no category table");
+    warn(std::to_string(in_categories) + (in_categories == 1 ? " record is" : " records are") +
+         " filed under categories other than 0, but the file has no category table");
   }
   return out;
 }

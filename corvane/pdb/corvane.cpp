@@ -240,11 +240,26 @@ void TCorvane::OpenDatabase() {
   if (dir.empty()) RaisePDB(2, 14010);
   if (Trim(pdb_filename_).empty()) RaisePDB(3, 14020);
   const std::string path = JoinedPath();
-  if (!FileExists(IncludeTrailingPathDelimiter(dir) + pdb_filename_)) {
-    struct stat st {};
-    const int err = ::stat(path.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-    RaisePDB(4, 14030, path, err);
-  }
+  if (!FileExists(IncludeTrailingPathDelimiter(dir) + pdb_filename_)) RaiseMissing(path);
+  OpenPath(path);
+}
+
+void TCorvane::OpenDatabaseFile(const std::string& Path) {
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
+  if (open_) RaisePDB(1, 14000);
+  if (Trim(Path).empty()) RaisePDB(3, 14020);
+  if (!FileExists(Path)) RaiseMissing(Path);
+  OpenPath(Path);
+}
+
+// A path that is no readable file: say whether it is missing or a directory.
+void TCorvane::RaiseMissing(const std::string& path) {
+  struct stat st {};
+  const int err = ::stat(path.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  RaisePDB(4, 14030, path, err);
+}
+
+void TCorvane::OpenPath(const std::string& path) {
   try {
     file_.Assign(path);
   } catch (const Exception&) {
@@ -695,6 +710,12 @@ void TCorvane::SetCategory(std::uint8_t Index, const std::string& Name) {
   if (Index > 15) RaisePDB(1, 14400);
   if (!category_names_) InitializeCategory();
   (*category_names_)[Index] = Name;
+}
+
+void TCorvane::SetCategoryID(std::uint8_t Index, std::uint8_t ID) {
+  if (Index > 15) RaisePDB(1, 14400);
+  if (!category_ids_) InitializeCategory();
+  (*category_ids_)[Index] = ID;
 }
 
 std::uint8_t TCorvane::GetRecCategoryID(std::int32_t RecNo) {

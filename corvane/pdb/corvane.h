@@ -157,6 +157,12 @@ class TCorvane : public TComponent {
   // The path of the open database, or the name given with its bytes.
   const std::string& SourceName() const noexcept { return source_name_; }
 
+  // Opens the file at Path for reading as OpenDatabase opens Directory and
+  // PDBFilename, with the same checks and codes, whatever the file is named:
+  // the .pdb rule belongs to the PDBFilename property, not to a file a user
+  // points at. Directory and PDBFilename are left as they are.
+  void OpenDatabaseFile(const std::string& Path);
+
   // Creates the file at Directory/PDBFilename when CloseDatabase writes it.
   // An existing file keeps its permission bits (and owner and group, where the
   // process may set them); a new one gets 0666 under the umask. A symbolic
@@ -211,6 +217,9 @@ class TCorvane : public TComponent {
   std::string GetCategory(std::uint8_t Index);
   void SetCategory(std::uint8_t Index, const std::string& Name);
   std::uint8_t GetCategoryID(std::uint8_t Index);
+  // The ID written for category Index (0 to 15 after CreateDatabase), so a
+  // copied table keeps the IDs its records' applications know.
+  void SetCategoryID(std::uint8_t Index, std::uint8_t ID);
   std::uint8_t GetRecCategoryID(std::int32_t RecNo);
   std::string GetRecCategoryName(std::int32_t RecNo);
 
@@ -261,6 +270,8 @@ class TCorvane : public TComponent {
  private:
   void OpenImage();
   void BeginWriting();
+  void OpenPath(const std::string& path);
+  [[noreturn]] void RaiseMissing(const std::string& path);
   void ReadHeader();
   void ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
                  int msg_locate);

@@ -269,7 +269,9 @@ TEST_F(AnyEngine, ValuesThatDoNotConvertAreRefused) {
       {"nsbasic", "NSBShort", {}, 65536LL, "outside 0 to 65535"},
       {"nsbasic", "NSBDate", {}, when(At(1899, 12, 31)), "from 1900-01-01"},
       {"java", "JLong", {}, 9223372036854775808.0, "not a whole number"},
-      {"java", "JChar", {}, Variant(std::string("ab")), "more than the 1"},
+      {"java", "JChar", {}, Variant(std::string("ab")), "expected one character, not 2 bytes"},
+      {"java", "JChar", {}, Variant(std::string("\xF0\x9D\x84\x9E")), "beyond U+FFFF"},
+      {"java", "JChar", {}, Variant(std::string("\xED\xA0\x80")), "not valid UTF-8"},
       {"java", "JDate", {}, when(-693595.0), ""},  // before 0001-01-01
       {"sqldriver", "PDChar", 2, Variant(std::string("abc")), "more than the 2"},
       {"generic", "pdtPSInt8", {}, 128LL, "outside -128 to 127"},

@@ -58,10 +58,8 @@ TEST(Cli, ExitCodesAndMessages) {
        2,
        "",
        "corvane: option '--json' takes no value\nTry 'corvane records --help'.\n"},
-      {{"records", "samples"},
-       2,
-       "",
-       "corvane: FILE must have the .pdb extension: 'samples'\nTry 'corvane records --help'.\n"},
+      // Any name is read; a directory is no database file.
+      {{"records", "samples"}, 1, "", "corvane: cannot open 'samples': Is a directory (code 4)\n"},
       {{"info", "samples/missing.pdb"},
        1,
        "",
@@ -184,7 +182,7 @@ TEST(Cli, JsonEscapesAndDecodesNames) {
     EXPECT_NE(r.out.find("\"type\": \"\\u0000\\u0001\\n\\u007f\",\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"creator\": \"ab\\u0000\\u0000\",\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"created\": null,\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"attributes\": 32768,\n  \"flags\": [],\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\"attributes\": 32768,\n  \"flags\": [\"open\"],\n"), std::string::npos);
     EXPECT_NE(r.out.find("\"categories\": null\n"), std::string::npos) << r.out;
   }
   const Result text = RunTool({"info", path});

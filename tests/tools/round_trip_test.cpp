@@ -1,0 +1,341 @@
+// export then import gives back the same file: records byte for byte with
+// their categories, flags and unique IDs, the category table with its IDs,
+// the sort-info block, the header; JChar codes past 0xFF; CSV as other
+// programs write it; standard input.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tool_runner.h"
+
+namespace corvane {
+namespace {
+
+using test::RunCorvane;
+using test::ToolResult;
+
+struct Engine {
+  std::string name;
+  std::vector<std::string> fields;  // --field values; AppForge's come from the file
+};
+
+const std::vector<Engine>& Engines() {
+  static const std::vector<Engine> engines = {
+      {"appforge", {}},
+      {"pocketstudio",
+       {"Done:PSBoolean", "Qty:PSInt16", "Big:PSUInt32", "Day:PSDate", "At:PSTime",
+        "When:PSDateTime", "Who:PSString", "Code:PSString:6", "Ratio:PSSingle", "Price:PSDouble",
+        "Blob:PSBinary"}},
+      {"nsbasic",
+       {"Room:NSBByte", "Guests:NSBShort", "Id:NSBInteger", "Cost:NSBFloat", "Tax:NSBSingle",
+        "Total:NSBDouble", "Day:NSBDate", "Arrived:NSBTime", "Guest:NSBString",
+        "Code:NSBString:4"}},
+      {"java",
+       {"Flags:JByte", "Done:JBoolean", "Mark:JChar", "Id:JInt", "Stamp:JLong", "Prio:JShort",
+        "Text:JString", "Due:JDate"}},
+      {"sqldriver",
+       {"Name:PDChar:20", "Age:PDShort", "Points:PDInt", "Balance:PDLong", "Rate:PDFloat",
+        "Total:PDDouble"}},
+      {"generic", {"Sensor:pdtByte",     "Count:pdtWord",     "Delta:pdtInteger", "Temp:pdtFloat",
+                   "Avg:pdtDouble",      "Taken:pdtDate",     "Place:pdtString",  "Ok:pdtPSBoolean",
+                   "I8:pdtPSInt8",       "I16:pdtPSInt16",    "I32:pdtPSInt32",   "U8:pdtPSUInt8",
+                   "U16:pdtPSUInt16",    "U32:pdtPSUInt32",   "Day:pdtPSDate",    "At:pdtPSTime",
+                   "When:pdtPSDateTime", "Tag:pdtPSString:8", "S:pdtPSSingle",    "D:pdtPSDouble"}},
+  };
+  return engines;
+}
+
+std::vector<std::string> Export(const Engine& e, const std::string& file,
+                                const std::vector<std::string>& extra = {}) {
+  std::vector<std::string> args = {"export", "--engine", e.name};
+  for (const std::string& f : e.fields) {
+    args.push_back("--field");
+    args.push_back(f);
+  }
+  args.insert(args.end(), extra.begin(), extra.end());
+  args.push_back(file);
+  return args;
+}
+
+void ReplaceAll(std::string& s, const std::string& from, const std::string& to, int times) {
+  std::size_t at = 0;
+  for (int i = 0; i < times; ++i) {
+    at = s.find(from, at);
+    ASSERT_NE(at, std::string::npos) << from;
+    s.replace(at, from.size(), to);
+    at += to.size();
+  }
+}
+
+// Each sample's JSON given record attributes, category IDs of its own and a
+// sort-info block; imported, exported, imported again: the same file.
+TEST(RoundTrip, EveryEngineKeepsTheWholeFile) {
+  for (const Engine& e : Engines()) {
+    SCOPED_TRACE(e.name);
+    test::TempDir dir;
+    std::string json = test::ReadText(std::string(CORVANE_SOURCE_DIR) + "/samples/" + e.name +
+                                      ".json");
+    ReplaceAll(json, "\"category\": 0, \"flags\": [], \"uniqueID\": 0",
+               "\"category\": 5, \"flags\": [\"secret\", \"busy\", \"dirty\"], \"uniqueID\": "
+               "11259375",
+               1);
+    ReplaceAll(json, "\"category\": 0, \"flags\": [], \"uniqueID\": 0",
+               "\"category\": 15, \"flags\": [\"dirty\"], \"uniqueID\": 1", 1);
+    ReplaceAll(json, "\"sortInfo\": null", "\"sortInfo\": \"00ff7f80\"", 1);
+    if (json.find("\"categories\": [") != std::string::npos) {
+      ReplaceAll(json, "{\"index\": 5, \"name\": \"\", \"id\": 5}",
+                 "{\"index\": 5, \"name\": \"Caf\xC3\xA9\", \"id\": 200}", 1);
+    } else {
+      std::string table = "\"categories\": [";
+      for (int i = 0; i < 16; ++i) {
+        table += std::string(i ? ", " : "") + "{\"index\": " + std::to_string(i) +
+                 ", \"name\": \"" + (i == 5 ? "Caf\xC3\xA9" : "") +
+                 "\", \"id\": " + std::to_string(i == 5 ? 200 : i) + "}";
+      }
+      ReplaceAll(json, "\"categories\": null", table + "]", 1);
+    }
+    test::WriteText(dir.File("in.json"), json);
+    // AppForge names the database after its file: the same name in two places.
+    const std::string first = dir.File(e.name + ".pdb");
+    ASSERT_EQ(RunCorvane({"import", "--engine", e.name, "--input", dir.File("in.json"), "-o",
+                          first})
+                  .status,
+              0);
+    const ToolResult exported = RunCorvane(Export(e, first));
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(exported.out.find("\"category\": 5, \"flags\": [\"secret\", \"busy\", \"dirty\"], "
+                                "\"uniqueID\": 11259375}"),
+              std::string::npos)
+        << exported.out;
+    EXPECT_NE(exported.out.find("{\"index\": 5, \"name\": \"Caf\xC3\xA9\", \"id\": 200}"),
+              std::string::npos);
+    if (e.name != "generic") {  // whose files carry no sort-info block
+      EXPECT_NE(exported.out.find("\"sortInfo\": \"00ff7f80\""), std::string::npos);
+    }
+    test::WriteText(dir.File("out.json"), exported.out);
+    std::filesystem::create_directory(dir.File("again"));
+    const std::string second = dir.File("again/" + e.name + ".pdb");
+    ASSERT_EQ(RunCorvane({"import", "--engine", e.name, "--input", dir.File("out.json"), "-o",
+                          second})
+                  .status,
+              0);
+    EXPECT_EQ(test::ReadAll(second), test::ReadAll(first));
+    const ToolResult records = RunCorvane({"records", second});
+    EXPECT_NE(records.out.find("  5  0xabcdef  secret,busy,dirty"), std::string::npos)
+        << records.out;
+  }
+}
+
+// CSV with --with-attributes carries the records' attributes; the header
+// options carry what CSV has no room for.
+TEST(RoundTrip, CsvWithAttributesAndHeaderOptions) {
+  const Engine& e = Engines()[1];  // pocketstudio
+  test::TempDir dir;
+  std::string json =
+      test::ReadText(std::string(CORVANE_SOURCE_DIR) + "/samples/pocketstudio.json");
+  ReplaceAll(json, "\"category\": 0, \"flags\": [], \"uniqueID\": 0",
+             "\"category\": 7, \"flags\": [\"busy\"], \"uniqueID\": 42", 1);
+  test::WriteText(dir.File("in.json"), json);
+  const std::string first = dir.File("first.pdb");
+  ASSERT_EQ(
+      RunCorvane({"import", "--engine", e.name, "--input", dir.File("in.json"), "-o", first})
+          .status,
+      0);
+  const ToolResult csv = RunCorvane(Export(e, first, {"--format", "csv", "--with-attributes"}));
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  EXPECT_NE(csv.out.find(",category,flags,uniqueID\r\n"), std::string::npos) << csv.out;
+  EXPECT_NE(csv.out.find(",7,busy,42\r\n"), std::string::npos) << csv.out;
+  test::WriteText(dir.File("in.csv"), csv.out);
+  // The header of the first file, through the options.
+  std::vector<std::string> args = {
+      "import",      "--engine",  e.name,     "--input",   dir.File("in.csv"),    "-o",
+      dir.File("second.pdb"),     "--name",   "Orders",    "--creator",           "Crvn",
+      "--type",      "DATA",      "--created", "2024-03-01T09:30:00",             "--modified",
+      "2024-05-17T18:45:10",      "--backed-up", "null",   "--version",           "2",
+      "--attributes", "0",        "--modification-number", "0", "--unique-id-seed", "0"};
+  for (const std::string& f : e.fields) {
+    args.push_back("--field");
+    args.push_back(f);
+  }
+  const ToolResult imported = RunCorvane(args);
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  EXPECT_EQ(test::ReadAll(dir.File("second.pdb")), test::ReadAll(first));
+  // Other values than the JSON's, to see each option land.
+  args.insert(args.end(), {"--version", "3", "--attributes", "8", "--modification-number", "5",
+                           "--backed-up", "2024-06-01T00:00:00"});
+  ASSERT_EQ(RunCorvane(args).status, 0);
+  const ToolResult info = RunCorvane({"info", dir.File("second.pdb")});
+  for (const char* line :
+       {"name:               Orders\n", "attributes:         0x0008 (backup)\n",
+        "version:            3\n", "created:            2024-03-01T09:30:00\n",
+        "modified:           2024-05-17T18:45:10\n", "backedUp:           2024-06-01T00:00:00\n",
+        "modificationNumber: 5\n"}) {
+    EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
+  }
+  // A field that has an attribute's name keeps it; the column would be twice there.
+  const ToolResult clash =
+      RunCorvane({"export", "--engine", "java", "--field", "flags:JInt", "--format", "csv",
+                  "--with-attributes", "samples/java.pdb"});
+  EXPECT_EQ(clash.status, 2);
+  EXPECT_NE(clash.err.find("a field has the name of an attribute column"), std::string::npos);
+  // In JSON the field wins and the note says which attribute it hides; the
+  // JSON imports back with the field as the field.
+  const ToolResult flagged = RunCorvane(
+      {"export", "--engine", "java", "--field", "flags:JByte", "--field", "Done:JBoolean",
+       "--field", "Mark:JChar", "--field", "Id:JInt", "--field", "Stamp:JLong", "--field",
+       "Prio:JShort", "--field", "Text:JString", "--field", "Due:JDate", "samples/java.pdb"});
+  ASSERT_EQ(flagged.status, 0) << flagged.err;
+  EXPECT_NE(flagged.err.find("hides the records' attribute"), std::string::npos) << flagged.err;
+  EXPECT_NE(flagged.out.find("{\"flags\": 7, "), std::string::npos);
+  EXPECT_NE(flagged.out.find(", \"category\": 0, \"uniqueID\": 0}"), std::string::npos) << flagged.out;
+  test::WriteText(dir.File("flags.json"), flagged.out);
+  const ToolResult back = RunCorvane({"import", "--engine", "java", "--input",
+                                      dir.File("flags.json"), "-o", dir.File("flags.pdb")});
+  ASSERT_EQ(back.status, 0) << back.err;
+  EXPECT_EQ(test::ReadAll(dir.File("flags.pdb")),
+            test::ReadAll(std::string(CORVANE_SOURCE_DIR) + "/samples/java.pdb"));
+}
+
+TEST(RoundTrip, BadRecordAttributesAreRefused) {
+  test::TempDir dir;
+  const std::vector<std::string> base = {
+      "import", "--engine", "java", "--name", "N", "--creator", "Crvn", "--type", "DATA",
+      "--field", "Id:JInt", "-o", dir.File("out.pdb"), "--input"};
+  struct Case {
+    std::string name, text, err;
+  };
+  const Case cases[] = {
+      {"a.json", "{\"records\": [{\"Id\": 1, \"category\": 16}]}",
+       "record 0 (line 1): category must be a whole number from 0 to 15, not \"16\""},
+      {"b.json", "{\"records\": [{\"Id\": 1, \"uniqueID\": 16777216}]}",
+       "uniqueID must be a whole number from 0 to 16777215"},
+      {"c.json", "{\"records\": [{\"Id\": 1, \"flags\": [\"delete\"]}]}",
+       "a deleted record has no data to import"},
+      {"d.json", "{\"records\": [{\"Id\": 1, \"flags\": \"dirty\"}]}",
+       "flags must be an array of names, not a string"},
+      {"e.csv", "Id,flags\r\n1,\"dirty,private\"\r\n",
+       "record 0 (CSV line 2): \"private\" is no record flag (secret, busy or dirty)"},
+      {"f.csv", "Id,category\r\n1,-1\r\n", "category must be a whole number from 0 to 15"},
+  };
+  for (const Case& c : cases) {
+    test::WriteText(dir.File(c.name), c.text);
+    std::vector<std::string> args = base;
+    args.push_back(dir.File(c.name));
+    const ToolResult r = RunCorvane(args);
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << "\n" << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.pdb")));
+  }
+}
+
+// A Java char is a 16-bit code: past 0xFF it is still one character, and
+// every code comes back as it was, in whatever encoding the texts are.
+TEST(RoundTrip, JCharCodesPastOneByte) {
+  test::TempDir dir;
+  const std::string json =
+      "{\"records\": [{\"Mark\": \"\xE2\x82\xAC\"}, {\"Mark\": \"\xE4\xB8\xAD\"}, "
+      "{\"Mark\": \"\xC3\xA9\"}, {\"Mark\": \"\xC2\x80\"}, {\"Mark\": \"\"}, "
+      "{\"Mark\": \"\xEF\xBF\xBF\"}]}";
+  test::WriteText(dir.File("in.json"), json);
+  for (const char* enc : {"cp1252", "latin1", "utf8"}) {
+    SCOPED_TRACE(enc);
+    const std::string out = dir.File(std::string(enc) + ".pdb");
+    const ToolResult imported =
+        RunCorvane({"import", "--engine", "java", "--encoding", enc, "--name", "N", "--creator",
+                    "Crvn", "--type", "DATA", "--field", "Mark:JChar", "--input",
+                    dir.File("in.json"), "-o", out});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    const ToolResult records = RunCorvane({"records", "--json", "--data", out});
+    for (const char* code : {"\"data\": \"20ac\"", "\"data\": \"4e2d\"", "\"data\": \"00e9\"",
+                             "\"data\": \"0080\"", "\"data\": \"0000\"", "\"data\": \"ffff\""}) {
+      EXPECT_NE(records.out.find(code), std::string::npos) << code << records.out;
+    }
+    const ToolResult exported = RunCorvane(
+        {"export", "--engine", "java", "--encoding", enc, "--field", "Mark:JChar", out});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(exported.out.find("{\"Mark\": \"\xE2\x82\xAC\", \"category\""), std::string::npos)
+        << exported.out;
+    EXPECT_NE(exported.out.find("{\"Mark\": \"\xE4\xB8\xAD\", \"category\""), std::string::npos);
+    EXPECT_NE(exported.out.find("{\"Mark\": \"\xC2\x80\", \"category\""), std::string::npos);
+  }
+  // Half of a surrogate pair is no character: named, not guessed at.
+  test::WriteText(dir.File("half.json"), "{\"records\": [{\"Code\": -10240}]}");  // 0xD800
+  ASSERT_EQ(RunCorvane({"import", "--engine", "java", "--name", "N", "--creator", "Crvn",
+                        "--type", "DATA", "--field", "Code:JShort", "--input",
+                        dir.File("half.json"), "-o", dir.File("half.pdb")})
+                .status,
+            0);
+  const ToolResult half =
+      RunCorvane({"export", "--engine", "java", "--field", "Mark:JChar", dir.File("half.pdb")});
+  EXPECT_EQ(half.status, 1);
+  EXPECT_NE(half.err.find("record 0, field 'Mark': the code 0xD800 is half of a surrogate pair"),
+            std::string::npos)
+      << half.err;
+}
+
+TEST(RoundTrip, CsvLineEndsAndStandardInput) {
+  test::TempDir dir;
+  const std::vector<std::string> base = {"import", "--engine", "java", "--name", "N",
+                                         "--creator", "Crvn", "--type", "DATA", "--field",
+                                         "Id:JInt", "--field", "Text:JString"};
+  const auto import = [&](std::vector<std::string> extra, const std::string& stdin_path = "") {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunCorvane(args, stdin_path);
+  };
+  const auto texts = [&](const std::string& file) {
+    const ToolResult r = RunCorvane({"export", "--engine", "java", "--field", "Id:JInt",
+                                     "--field", "Text:JString", "--format", "csv", file});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  };
+  struct Case {
+    std::string what, text;
+  };
+  const Case cases[] = {
+      {"lone CR", "Id,Text\r1,x\r2,\"a\rb\"\r"},
+      {"lone CR, none at the end", "Id,Text\r1,x\r2,\"a\rb\""},
+      {"CR LF and blank last lines", "Id,Text\r\n1,x\r\n2,\"a\rb\"\r\n\r\n\r\n"},
+      {"LF and a blank last line", "Id,Text\n1,x\n2,\"a\rb\"\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::WriteText(dir.File("in.csv"), c.text);
+    const std::string out = dir.File("out.pdb");
+    const ToolResult r = import({"--input", dir.File("in.csv"), "-o", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(texts(out), "Id,Text\r\n1,x\r\n2,\"a\rb\"\r\n");
+  }
+  // The reader by --format, whatever the name; standard input by - or by default.
+  test::WriteText(dir.File("data.txt"), "Id,Text\r\n7,seven\r\n");
+  const struct {
+    std::vector<std::string> args;
+    std::string stdin_path;
+  } inputs[] = {
+      {{"--format", "csv", "--input", dir.File("data.txt")}, ""},
+      {{"--format", "csv", "--input", "-"}, dir.File("data.txt")},
+      {{"--format", "csv"}, dir.File("data.txt")},
+  };
+  for (const auto& in : inputs) {
+    std::vector<std::string> args = in.args;
+    args.push_back("-o");
+    args.push_back(dir.File("seven.pdb"));
+    const ToolResult r = import(args, in.stdin_path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(texts(dir.File("seven.pdb")), "Id,Text\r\n7,seven\r\n");
+  }
+  const ToolResult wrong = import({"--format", "json", "--input", dir.File("data.txt"), "-o",
+                                   dir.File("x.pdb")});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find(dir.File("data.txt") + ": JSON line 1"), std::string::npos)
+      << wrong.err;
+  const ToolResult bad = import({"--format", "xml", "-o", dir.File("x.pdb")});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("unknown format 'xml'"), std::string::npos);
+  const ToolResult bad_date = import({"--created", "2024-13-01T00:00:00", "-o", dir.File("x.pdb")});
+  EXPECT_EQ(bad_date.status, 2);
+  EXPECT_NE(bad_date.err.find("--created takes YYYY-MM-DDTHH:MM:SS or null"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvane
