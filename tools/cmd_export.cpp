@@ -3,6 +3,7 @@
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/foundation/exception.h"
+#include "tools/apps_commands.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/engine_options.h"
@@ -12,10 +13,11 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 4> kOptions = {{
+constexpr std::array<OptionSpec, 5> kOptions = {{
     {"--engine", "ENGINE"},
+    {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
-    {"--format", "json|csv"},
+    {"--format", "json|csv|vcard|ical|text"},
     {"--encoding", "cp1252|latin1|utf8"},
 }};
 
@@ -79,6 +81,7 @@ void EmitValue(TAnyEngine& engine, int i, const std::string& name, Write&& write
 }
 
 int RunExport(const ParsedArgs& args, Output& out) {
+  if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");

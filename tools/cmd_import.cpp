@@ -12,6 +12,7 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
+#include "tools/apps_commands.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/engine_options.h"
@@ -21,8 +22,9 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 9> kOptions = {{
+constexpr std::array<OptionSpec, 10> kOptions = {{
     {"--engine", "ENGINE"},
+    {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
     {"--name", "NAME"},
     {"--creator", "CRID"},
@@ -308,7 +310,8 @@ class AbortUnlessDone {
   bool done_ = false;
 };
 
-int RunImport(const ParsedArgs& args, Output& /*out*/) {
+int RunImport(const ParsedArgs& args, Output& out) {
+  if (!args.Has("--engine") || args.Has("--app")) return RunAppsImport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::vector<FieldSpec> defs = FieldSpecsFromArgs(args);
