@@ -102,8 +102,9 @@ void PimWriter::Add(std::span<const std::uint8_t> record, const RecordAttributes
     const MemoRecord m = DecodeMemo(record);
     std::string& buf = out_.Buffer();
     if (count_ > 1) buf += "\f\n";
-    buf += cs_.ToUtf8(m.text);
-    if (buf.empty() || buf.back() != '\n') buf += '\n';
+    const std::string text = cs_.ToUtf8(m.text);
+    buf += text;
+    if (text.empty() || text.back() != '\n') buf += '\n';
   } else if (format_ == "vcard") {
     AddCard(record, attributes);
   } else if (app_ == App::kDatebook) {

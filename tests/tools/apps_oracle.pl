@@ -37,6 +37,7 @@ sub hm { my ($h, $m) = @_; return ($h == 0xFF && $m == 0xFF) ? undef : sprintf('
 my @cats = ref $pdb->{appinfo} eq "HASH" ? map { txt($_->{name}) } @{ $pdb->{appinfo}{categories} || [] } : ();
 sub category_index {
   my $c = shift;
+  return 0 unless defined $c;  # a record that names none is in category 0
   return $c if $c =~ /^\d+$/ && !JSON::PP::is_bool($c);
   for my $i (0 .. $#cats) { return $i if defined $cats[$i] && $cats[$i] eq $c; }
   return "unknown '$c'";
