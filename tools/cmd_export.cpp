@@ -45,7 +45,22 @@ constexpr std::string_view kHelp =
     "Values: numbers as numbers (floats in their shortest exact form, amounts with up\n"
     "to four decimals), true/false, texts as strings, PSBinary as hexadecimal, dates\n"
     "as YYYY-MM-DDTHH:MM:SS, YYYY-MM-DD or HH:MM:SS; no date is null (empty in CSV).\n"
-    "A record whose bytes do not match the fields is an error.\n";
+    "A record whose bytes do not match the fields is an error.\n"
+    "\n"
+    "Usage: corvane export [--app APP] [--format json|csv|vcard|ical|text] [--encoding E] FILE\n"
+    "\n"
+    "Without --engine, decodes the databases of the handheld's own applications and\n"
+    "e-books. APP is memo, todo, address, datebook, mail, doc (e-books), raw (any\n"
+    "database: record bytes in hexadecimal) or auto (the default: from the file's\n"
+    "creator and type, raw when it is none of them).\n"
+    "  --format F      json (default): {\"database\", \"app\", \"appInfo\", \"records\"},\n"
+    "                  one object per record with its category (name), secret, dirty,\n"
+    "                  uniqueID and the application's values; csv: the same as rows;\n"
+    "                  vcard (address, vCard 3.0); ical (datebook and todo,\n"
+    "                  iCalendar); text (memos separated by a form-feed line, or the\n"
+    "                  whole text of an e-book)\n"
+    "  --encoding E    cp1252 (default), latin1, utf8 or any name iconv knows\n"
+    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {

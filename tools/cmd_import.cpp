@@ -59,7 +59,18 @@ constexpr std::string_view kHelp =
     "\n"
     "Values take the forms export writes. A value that does not convert stops the\n"
     "import naming the record and field; OUT.pdb is then not created, and an\n"
-    "existing one is left as it was.\n";
+    "existing one is left as it was.\n"
+    "\n"
+    "Usage: corvane import [--app APP] [--encoding E] --input FILE -o OUT.pdb\n"
+    "\n"
+    "Without --engine, builds a database of the handheld's own applications from\n"
+    "the JSON (or CSV, with --app) export --app prints: memo, todo, address,\n"
+    "datebook, mail, doc or raw (--app defaults to the JSON's \"app\"). The name,\n"
+    "creator and type are the application's own (MemoDB memo/DATA, ...) unless the\n"
+    "JSON's \"database\" or --name/--creator/--type say otherwise; the categories\n"
+    "come from \"appInfo\", and a category a record names that the table lacks\n"
+    "takes a free slot. --app doc --input book.txt makes a compressed e-book of a\n"
+    "text file. --encoding: cp1252 (default), latin1, utf8 or any name iconv knows.\n";
 
 struct HeaderValues {
   std::optional<std::string> name, type, creator;  // in the file's encoding
