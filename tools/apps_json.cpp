@@ -1,5 +1,6 @@
 #include "tools/apps_json.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -210,6 +211,7 @@ void CategoriesToJson(JsonValue& o, const CategoryInfo& c, const Charset& cs) {
     Put(item, "name", JString(cs.ToUtf8(c.names[i])));
     Put(item, "id", JInt(c.ids[i]));
     if (c.renamed & (1u << i)) Put(item, "renamed", JBool(true));
+    PutRawIf(item, "padding", c.padding[i]);
     list.items.push_back(std::move(item));
   }
   Put(o, "categories", std::move(list));
@@ -409,6 +411,12 @@ JsonValue AppInfoToJson(App app, std::span<const std::uint8_t> block, const Char
       CommonInfo(o, info, cs, categories);
       Put(o, "renamedFields", JInt(info.renamedFields));
       Put(o, "labels", labels_json(info.labels));
+      if (std::any_of(info.labelPadding.begin(), info.labelPadding.end(),
+                      [](const std::string& p) { return !p.empty(); })) {
+        JsonValue list = JArray();
+        for (const std::string& p : info.labelPadding) list.items.push_back(JString(Hex(p)));
+        Put(o, "labelPadding", std::move(list));
+      }
       Put(o, "country", JInt(info.country));
       Put(o, "sortByCompany", JBool(info.SortByCompany()));
       PutIf(o, "misc", info.misc & 0xFE);
@@ -493,6 +501,15 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
           info.labels[i] = cs.FromUtf8(l.text);
           if (info.labels[i].size() > 16)
             Bad(r.At("labels") + ": \"" + l.text + "\" is longer than 16 bytes");
+        }
+      }
+      if (std::optional<JsonValue> pads = r.Nested("labelPadding")) {
+        if (pads->kind != JsonValue::Kind::kArray || pads->items.size() != kAddressLabelCount)
+          Bad(r.At("labelPadding") + " must list 22 byte strings");
+        for (std::size_t i = 0; i < kAddressLabelCount; ++i) {
+          if (pads->items[i].kind != JsonValue::Kind::kString)
+            Bad(r.At("labelPadding") + " must hold hexadecimal bytes");
+          info.labelPadding[i] = Unhex(pads->items[i].text, r.At("labelPadding"));
         }
       }
       info.country = u8("country");

@@ -74,7 +74,8 @@ AddressAppInfo DecodeAddressAppInfo(std::span<const std::uint8_t> block) {
   in.Need(2 + 4 + 16 * kAddressLabelCount + 2, 2, kMsgAppInfoTooShort);
   info.reserved = in.U16();
   info.renamedFields = in.U32();
-  for (std::string& label : info.labels) label = in.FixedName(16);
+  for (std::size_t i = 0; i < kAddressLabelCount; ++i)
+    info.labels[i] = in.FixedName(16, &info.labelPadding[i]);
   info.country = in.U8();
   info.misc = in.U8();
   info.extra = in.Rest();
@@ -86,7 +87,8 @@ Bytes EncodeAddressAppInfo(const AddressAppInfo& info) {
   EncodeCategoryInfo(info.categories, out, 1);
   out.U16(info.reserved);
   out.U32(info.renamedFields);
-  for (const std::string& label : info.labels) out.FixedName(label, 16, 2);
+  for (std::size_t i = 0; i < kAddressLabelCount; ++i)
+    out.FixedName(info.labels[i], 16, 2, info.labelPadding[i]);
   out.U8(info.country);
   out.U8(info.misc);
   out.Raw(info.extra);

@@ -64,6 +64,7 @@ struct AddressAppInfo {
   std::uint16_t reserved = 0;
   std::uint32_t renamedFields = 0;  // bit i: label i was renamed
   std::array<std::string, kAddressLabelCount> labels{};
+  std::array<std::string, kAddressLabelCount> labelPadding{};  // as CategoryInfo::padding
   std::uint8_t country = 0;
   std::uint8_t misc = 0;  // bit 0: sort by company
   std::string extra{'\0', '\0'};

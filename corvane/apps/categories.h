@@ -18,6 +18,9 @@ struct CategoryInfo {
   std::uint16_t renamed = 0;            // bit i: category i was renamed
   std::array<std::string, 16> names{};  // 8-bit bytes, at most 16, no zero byte
   std::array<std::uint8_t, 16> ids{};   // category IDs
+  // Bytes a writer left after a name's ending zero, kept as they were (empty
+  // when they are all zero).
+  std::array<std::string, 16> padding{};
   std::uint8_t lastUniqueID = 15;
   std::uint8_t filler = 0;
 

@@ -72,10 +72,22 @@ class ByteReader {
     RaisePDB(code, kMsgTextNotEnded);
   }
   // A fixed-width name: the bytes up to the first zero, the width consumed.
-  std::string FixedName(std::size_t width) {
+  // `padding` receives the bytes after that zero when any of them is not zero
+  // (some writers leave old bytes there), else nothing.
+  std::string FixedName(std::size_t width, std::string* padding = nullptr) {
     std::size_t n = 0;
     while (n < width && bytes_[at_ + n] != 0) ++n;
     std::string s(reinterpret_cast<const char*>(bytes_.data() + at_), n);
+    if (padding != nullptr) {
+      padding->clear();
+      for (std::size_t i = n + 1; i < width; ++i) {
+        if (bytes_[at_ + i] != 0) {
+          padding->assign(reinterpret_cast<const char*>(bytes_.data() + at_ + n + 1),
+                          width - n - 1);
+          break;
+        }
+      }
+    }
     at_ += width;
     return s;
   }
@@ -104,12 +116,18 @@ class ByteWriter {
     Raw(s);
     out_.push_back(0);
   }
-  // The name padded with zeros to `width`; a zero inside or a longer name raises.
-  void FixedName(std::string_view s, std::size_t width, int code) {
+  // The name padded with zeros to `width` (or with `padding` after its zero
+  // when that fills the width exactly); a zero inside or a longer name raises.
+  void FixedName(std::string_view s, std::size_t width, int code, std::string_view padding = {}) {
     if (s.size() > width) RaisePDB(code, kMsgNameTooLong);
     if (s.find('\0') != std::string_view::npos) RaisePDB(code, kMsgTextHoldsZero);
     Raw(s);
-    out_.insert(out_.end(), width - s.size(), 0);
+    if (!padding.empty() && s.size() + 1 + padding.size() == width) {
+      out_.push_back(0);
+      Raw(padding);
+    } else {
+      out_.insert(out_.end(), width - s.size(), 0);
+    }
   }
   std::size_t Size() const noexcept { return out_.size(); }
   corvane::Bytes Take() { return std::move(out_); }
