@@ -156,8 +156,6 @@ TEST_F(AppsCli, CorpusCsvRoundTripsTheRecords) {
     const ToolResult r = RunCorvane({"export", "--format", "csv", "--encoding", enc, f});
     ASSERT_EQ(r.status, 0) << f << r.err;
     const std::string csv = Write("export.csv", r.out);
-    const std::string app =
-        Ok({"info", "--json", f}).find("\"addr\"") != std::string::npos ? "address" : std::string();
     std::string name;
     if (a.creator == "memo") name = "memo";
     if (a.creator == "todo") name = "todo";
