@@ -248,7 +248,9 @@ JsonValue CategoryJson(std::uint8_t index, const CategoryInfo& c, const Charset&
   return JString(cs.ToUtf8(name));
 }
 
-std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c) {
+// The category a record names: by name, by index, or - when the table may
+// grow - a name the table lacks put in its first unnamed slot.
+std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, bool may_add) {
   const JsonValue* x = r.Get("category");
   if (!x) return 0;
   if (x->kind == JsonValue::Kind::kNumber)
@@ -259,6 +261,7 @@ std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c) {
   }
   if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
     return static_cast<std::uint8_t>(Reader::IntOf(*x, r.At("category"), 0, 15));
+  if (!may_add) Bad(r.At("category") + ": no category is named \"" + x->text + "\"");
   if (name.size() > 16) Bad(r.At("category") + " is longer than 16 bytes");
   for (std::uint8_t i = 1; i < 16; ++i) {
     if (c.names[i].empty()) {
@@ -560,7 +563,10 @@ JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
                        const RecordAttributes& attributes, const CategoryInfo& categories,
                        const Charset& cs) {
   JsonValue o = JObject();
-  Put(o, "category", CategoryJson(attributes.category, categories, cs));
+  // A database of no known application need not hold a category table.
+  const bool table = app != App::kRaw && app != App::kDoc;
+  Put(o, "category",
+      table ? CategoryJson(attributes.category, categories, cs) : JInt(attributes.category));
   Put(o, "secret", JBool(attributes.secret));
   Put(o, "dirty", JBool(attributes.dirty));
   if (attributes.busy) Put(o, "busy", JBool(true));
@@ -702,7 +708,7 @@ JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
 Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, CategoryInfo& categories,
                      RecordAttributes& attributes, const std::string& where) {
   const Reader r(tree, where);
-  attributes.category = CategoryFrom(r, cs, categories);
+  attributes.category = CategoryFrom(r, cs, categories, app != App::kRaw && app != App::kDoc);
   attributes.secret = r.Bool("secret", false);
   attributes.dirty = r.Bool("dirty", false);
   attributes.busy = r.Bool("busy", false);

@@ -226,6 +226,7 @@ int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::st
 }  // namespace
 
 int RunAppsExport(const ParsedArgs& args, Output& out) {
+  if (args.Has("--engine")) throw UsageError("--app and --engine exclude each other");
   if (args.Has("--field")) throw UsageError("--field needs --engine");
   const std::string format = args.Value("--format", "json");
   const Charset cs(args.Value("--encoding", "cp1252"));

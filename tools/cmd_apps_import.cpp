@@ -190,6 +190,7 @@ std::optional<std::string> DbText(const JsonValue* db, const char* key) {
 }  // namespace
 
 int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
+  if (args.Has("--engine")) throw UsageError("--app and --engine exclude each other");
   if (args.Has("--field")) throw UsageError("--field needs --engine");
   if (!args.positional.empty()) {
     throw UsageError("unexpected argument '" + args.positional.front() +

@@ -28,10 +28,17 @@ struct JsonValue {
   std::vector<std::pair<std::string, JsonValue>> members;  // object, in order
   std::size_t line = 0;                                    // where the value starts, for messages
 
+  // Declared here and defaulted after the class: clang with libstdc++ 12 checks
+  // std::pair<std::string, JsonValue> while JsonValue is still incomplete
+  // when the constructor is implicit.
+  JsonValue();
+
   bool IsNull() const noexcept { return kind == Kind::kNull; }
   // The member of that name; nullptr when there is none.
   const JsonValue* Find(std::string_view key) const noexcept;
 };
+
+inline JsonValue::JsonValue() = default;
 
 // Parses one JSON document (RFC 8259): strings must be valid UTF-8, \u
 // escapes pair their surrogates, duplicate keys are refused.
