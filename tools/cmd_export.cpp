@@ -7,6 +7,7 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/locale.h"
 #include "corvane/pdb/resource_list.h"
+#include "tools/apps_commands.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/dataset_view.h"
@@ -17,10 +18,11 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 9> kOptions = {{
+constexpr std::array<OptionSpec, 10> kOptions = {{
     {"--engine", "ENGINE"},
+    {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
-    {"--format", "json|csv"},
+    {"--format", "json|csv|vcard|ical|text"},
     {"--encoding", "cp1252|latin1|utf8"},
     kViewOptionSpecs[0],
     kViewOptionSpecs[1],
@@ -73,7 +75,22 @@ constexpr std::string_view kHelp =
     "to four decimals), true/false, texts as strings, PSBinary as hexadecimal, dates\n"
     "as YYYY-MM-DDTHH:MM:SS, YYYY-MM-DD or HH:MM:SS; no date is null (empty in CSV);\n"
     "a JChar as the character of its 16-bit code, whatever --encoding says.\n"
-    "A record whose bytes do not match the fields is an error.\n";
+    "A record whose bytes do not match the fields is an error.\n"
+    "\n"
+    "Usage: corvane export [--app APP] [--format json|csv|vcard|ical|text] [--encoding E] FILE\n"
+    "\n"
+    "Without --engine, decodes the databases of the handheld's own applications and\n"
+    "e-books. APP is memo, todo, address, datebook, mail, doc (e-books), raw (any\n"
+    "database: record bytes in hexadecimal) or auto (the default: from the file's\n"
+    "creator and type, raw when it is none of them).\n"
+    "  --format F      json (default): {\"database\", \"app\", \"appInfo\", \"records\"},\n"
+    "                  one object per record with its category (name), secret, dirty,\n"
+    "                  uniqueID and the application's values; csv: the same as rows;\n"
+    "                  vcard (address, vCard 3.0); ical (datebook and todo,\n"
+    "                  iCalendar); text (memos separated by a form-feed line, or the\n"
+    "                  whole text of an e-book)\n"
+    "  --encoding E    cp1252 (default), latin1, utf8 or any name iconv knows\n"
+    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {
@@ -122,6 +139,7 @@ void EmitValue(RecordSource& engine, int i, const std::string& name, Write&& wri
 }
 
 int RunExport(const ParsedArgs& args, Output& out) {
+  if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");

@@ -14,6 +14,7 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
+#include "tools/apps_commands.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/engine_options.h"
@@ -23,8 +24,9 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 17> kOptions = {{
+constexpr std::array<OptionSpec, 18> kOptions = {{
     {"--engine", "ENGINE"},
+    {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
     {"--name", "NAME"},
     {"--creator", "CRID"},
@@ -79,7 +81,18 @@ constexpr std::string_view kHelp =
     "\n"
     "Values take the forms export writes. A value that does not convert stops the\n"
     "import naming the record and field; OUT.pdb is then not created, and an\n"
-    "existing one is left as it was.\n";
+    "existing one is left as it was.\n"
+    "\n"
+    "Usage: corvane import [--app APP] [--encoding E] --input FILE -o OUT.pdb\n"
+    "\n"
+    "Without --engine, builds a database of the handheld's own applications from\n"
+    "the JSON (or CSV, with --app) export --app prints: memo, todo, address,\n"
+    "datebook, mail, doc or raw (--app defaults to the JSON's \"app\"). The name,\n"
+    "creator and type are the application's own (MemoDB memo/DATA, ...) unless the\n"
+    "JSON's \"database\" or --name/--creator/--type say otherwise; the categories\n"
+    "come from \"appInfo\", and a category a record names that the table lacks\n"
+    "takes a free slot. --app doc --input book.txt makes a compressed e-book of a\n"
+    "text file. --encoding: cp1252 (default), latin1, utf8 or any name iconv knows.\n";
 
 struct Category {
   std::string name;                // in the file's encoding
@@ -428,7 +441,8 @@ class AbortUnlessDone {
   bool done_ = false;
 };
 
-int RunImport(const ParsedArgs& args, Output& /*out*/) {
+int RunImport(const ParsedArgs& args, Output& out) {
+  if (!args.Has("--engine") || args.Has("--app")) return RunAppsImport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::vector<FieldSpec> defs = FieldSpecsFromArgs(args);

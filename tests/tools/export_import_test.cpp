@@ -121,8 +121,7 @@ TEST_F(ExportImport, BadUsage) {
     std::string err;
   };
   const Case cases[] = {
-      {{"export", "samples/java.pdb"},
-       "missing --engine (appforge, pocketstudio, nsbasic, java, sqldriver, generic)"},
+      {{"export", "--app", "java", "samples/java.pdb"}, "unknown --app 'java'"},
       {{"export", "--engine", "palm", "samples/java.pdb"}, "unknown engine 'palm'"},
       {{"export", "--engine", "java", "--field", "A:JFloat", "samples/java.pdb"},
        "field 'A': unknown type 'JFloat' for the java engine (JByte, JBoolean, JChar, JInt, JLong, "

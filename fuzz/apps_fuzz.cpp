@@ -1,0 +1,99 @@
+// libFuzzer target: any byte string is a record (and an application-info
+// block) of every handheld application, and compressed e-book text. What
+// decodes must encode to the very same bytes; what does not must be refused
+// with EPDBException. The e-book compression must give back any text, and the
+// expansion must stay within the buffer it is given.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "corvane/apps/address.h"
+#include "corvane/apps/datebook.h"
+#include "corvane/apps/doc.h"
+#include "corvane/apps/mail.h"
+#include "corvane/apps/memo.h"
+#include "corvane/apps/todo.h"
+#include "corvane/foundation/exception.h"
+
+namespace {
+
+using corvane::Bytes;
+using corvane::EPDBException;
+using Span = std::span<const std::uint8_t>;
+
+void Same(const Bytes& again, Span original) {
+  if (again.size() != original.size() ||
+      !std::equal(again.begin(), again.end(), original.begin())) {
+    std::abort();
+  }
+}
+
+template <class Decode, class Encode>
+void RoundTrip(Span in, Decode&& decode, Encode&& encode) {
+  try {
+    const auto value = decode(in);
+    Same(encode(value), in);
+  } catch (const EPDBException&) {
+    // Refused cleanly.
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace corvane::apps;
+  const Span in(data, size);
+  RoundTrip(
+      in, [](Span s) { return DecodeMemo(s); }, [](const auto& v) { return EncodeMemo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeToDo(s); }, [](const auto& v) { return EncodeToDo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeAddress(s); }, [](const auto& v) { return EncodeAddress(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeDatebook(s); },
+      [](const auto& v) { return EncodeDatebook(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeMail(s); }, [](const auto& v) { return EncodeMail(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeDocHeader(s); },
+      [](const auto& v) { return EncodeDocHeader(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeMemoAppInfo(s); },
+      [](const auto& v) { return EncodeMemoAppInfo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeToDoAppInfo(s); },
+      [](const auto& v) { return EncodeToDoAppInfo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeAddressAppInfo(s); },
+      [](const auto& v) { return EncodeAddressAppInfo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeDatebookAppInfo(s); },
+      [](const auto& v) { return EncodeDatebookAppInfo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeMailAppInfo(s); },
+      [](const auto& v) { return EncodeMailAppInfo(v); });
+
+  // Compressed text: expanded into a buffer of exactly the room the bound
+  // gives (and a smaller one), then compressed again and expanded again.
+  const std::size_t room = DocExpansionBound(size);
+  for (const std::size_t cap : {room, room / 3}) {
+    Bytes out(cap);
+    try {
+      const std::size_t n = DecompressDoc(in, out);
+      if (n > cap) std::abort();
+      const Span text(out.data(), n);
+      const Bytes packed = CompressDoc(text);
+      Bytes back(DocExpansionBound(packed.size()));
+      const std::size_t m = DecompressDoc(packed, back);
+      back.resize(m);
+      Same(back, text);
+    } catch (const EPDBException&) {
+    }
+  }
+  // Any bytes as text.
+  const Bytes packed = CompressDoc(in);
+  Bytes back(DocExpansionBound(packed.size()));
+  back.resize(DecompressDoc(packed, back));
+  Same(back, in);
+  return 0;
+}

@@ -1,0 +1,338 @@
+// import --app: a new database of one of the handheld's own applications from
+// the JSON (or CSV) export prints, or an e-book from plain text.
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+#include "corvane/apps/categories.h"
+#include "corvane/apps/doc.h"
+#include "corvane/foundation/exception.h"
+#include "corvane/host/exceptions.h"
+#include "corvane/host/text.h"
+#include "corvane/pdb/base_mgr.h"
+#include "tools/apps_commands.h"
+#include "tools/apps_json.h"
+#include "tools/csv.h"
+#include "tools/values.h"
+
+namespace corvane::cli {
+namespace {
+
+[[noreturn]] void Bad(const std::string& what) {
+  throw Exception(what);
+}
+
+std::string ReadFile(const std::string& path) {
+  if (path.empty() || path == "-") {
+    std::ostringstream s;
+    s << std::cin.rdbuf();
+    return s.str();
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EInOutError("cannot read '" + path + "'", errno);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw EInOutError("cannot read '" + path + "'", errno);
+  return text;
+}
+
+struct Built {
+  std::string name, creator, type;  // in the file's bytes
+  JsonValue database;               // the export's "database" object, or null
+  Bytes app_info;
+  struct Record {
+    RecordAttributes attributes;
+    Bytes data;
+  };
+  std::vector<Record> records;
+};
+
+std::optional<std::uint64_t> Number(const JsonValue& db, const char* key, std::uint64_t max) {
+  const JsonValue* v = db.Find(key);
+  if (!v || v->kind != JsonValue::Kind::kNumber) return std::nullopt;
+  std::uint64_t n = 0;
+  const auto r = std::from_chars(v->text.data(), v->text.data() + v->text.size(), n);
+  if (r.ec != std::errc() || r.ptr != v->text.data() + v->text.size() || n > max) {
+    Bad(std::string("\"database\".\"") + key + "\" must be a whole number from 0 to " +
+        std::to_string(max));
+  }
+  return n;
+}
+
+std::optional<TDateTime> When(const JsonValue& db, const char* key) {
+  const JsonValue* v = db.Find(key);
+  if (!v) return std::nullopt;
+  if (v->IsNull()) return TDateTime{0};
+  TDateTime d = 0;
+  if (v->kind != JsonValue::Kind::kString || !ParseWhen(v->text, TValueKind::DateTime, d))
+    Bad(std::string("\"database\".\"") + key + "\" must be YYYY-MM-DDTHH:MM:SS or null");
+  return d;
+}
+
+App AppFrom(const ParsedArgs& args, const JsonValue* root) {
+  std::string name = args.Value("--app", "");
+  if (name.empty() && root != nullptr) {
+    if (const JsonValue* a = root->Find("app"); a && a->kind == JsonValue::Kind::kString)
+      name = a->text;
+  }
+  if (name.empty() || name == "auto") {
+    throw UsageError("missing --app (memo, todo, address, datebook, mail, doc or raw)");
+  }
+  const AppIdentity* id = AppByName(name);
+  if (id == nullptr) {
+    throw UsageError("unknown --app '" + name +
+                     "' (memo, todo, address, datebook, mail, doc or raw)");
+  }
+  return id->app;
+}
+
+void BuildRecords(App app, const JsonValue& list, const Charset& cs, apps::CategoryInfo& categories,
+                  Built& b, const std::string& where) {
+  if (list.kind != JsonValue::Kind::kArray) Bad(where + " must be an array");
+  for (std::size_t i = 0; i < list.items.size(); ++i) {
+    const JsonValue& item = list.items[i];
+    const std::string at = "record " + std::to_string(i) +
+                           (item.line ? " (line " + std::to_string(item.line) + ")" : "");
+    Built::Record r;
+    try {
+      r.data = RecordFromJson(app, item, cs, categories, r.attributes, at);
+    } catch (const EPDBException& e) {
+      throw EPDBException(e.ErrorCode(), at + ": " + e.what());
+    }
+    b.records.push_back(std::move(r));
+  }
+}
+
+// An e-book: the records given when they still hold the text, else the text
+// compressed anew (bookmark records after the text are kept either way).
+void BuildDoc(const JsonValue* root, const std::string& plain_text, const Charset& cs, Built& b) {
+  apps::DocHeader header;
+  std::string text;
+  std::vector<Built::Record> given;
+  if (root == nullptr) {
+    text = cs.FromUtf8(plain_text);
+  } else {
+    if (const JsonValue* h = root->Find("header"); h && h->kind == JsonValue::Kind::kObject) {
+      header.compression =
+          static_cast<std::uint16_t>(Number(*h, "compression", 0xFFFF).value_or(2));
+      header.recordSize =
+          static_cast<std::uint16_t>(Number(*h, "recordSize", 0xFFFF).value_or(4096));
+      header.position = static_cast<std::uint32_t>(Number(*h, "position", 0xFFFFFFFF).value_or(0));
+      header.spare = static_cast<std::uint16_t>(Number(*h, "spare", 0xFFFF).value_or(0));
+      if (const JsonValue* x = h->Find("extra"); x && x->kind == JsonValue::Kind::kString)
+        header.extra = Unhex(x->text, "\"header\".\"extra\"");
+      header.textLength =
+          static_cast<std::uint32_t>(Number(*h, "textLength", 0xFFFFFFFF).value_or(0));
+      header.recordCount =
+          static_cast<std::uint16_t>(Number(*h, "recordCount", 0xFFFF).value_or(0));
+    }
+    const JsonValue* t = root->Find("text");
+    if (!t || t->kind != JsonValue::Kind::kString) Bad("the JSON document has no \"text\"");
+    try {
+      text = cs.FromUtf8(t->text);
+    } catch (const EConvertError& e) {
+      Bad(std::string("\"text\": ") + e.what());
+    }
+    if (const JsonValue* list = root->Find("records")) {
+      apps::CategoryInfo none;
+      Built tmp;
+      BuildRecords(App::kDoc, *list, cs, none, tmp, "\"records\"");
+      given = std::move(tmp.records);
+    }
+  }
+  // Keep the records as given when they are the same text.
+  bool same = false;
+  if (given.size() > header.recordCount) {
+    std::vector<std::span<const std::uint8_t>> spans;
+    for (const auto& r : given) spans.emplace_back(r.data);
+    try {
+      const apps::DocHeader as_given = apps::DecodeDocHeader(spans.front());
+      same = as_given.compression == header.compression &&
+             as_given.recordCount == header.recordCount &&
+             apps::DecodeDocText(as_given, spans) == text;
+    } catch (const EPDBException&) {
+      same = false;
+    }
+  }
+  Built::Record head;
+  if (!given.empty()) head.attributes = given.front().attributes;
+  if (same) {
+    head.data = apps::EncodeDocHeader(header);
+    b.records.push_back(std::move(head));
+    for (std::size_t i = 1; i < given.size(); ++i) b.records.push_back(std::move(given[i]));
+    return;
+  }
+  const std::uint16_t old_count = header.recordCount;
+  std::vector<Bytes> texts = apps::EncodeDocText(text, header);
+  head.data = apps::EncodeDocHeader(header);
+  b.records.push_back(std::move(head));
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    Built::Record r;
+    if (i + 1 < given.size() && i < old_count) r.attributes = given[i + 1].attributes;
+    r.data = std::move(texts[i]);
+    b.records.push_back(std::move(r));
+  }
+  for (std::size_t i = std::size_t{old_count} + 1; i < given.size(); ++i)
+    b.records.push_back(std::move(given[i]));
+}
+
+std::optional<std::string> DbText(const JsonValue* db, const char* key) {
+  if (db == nullptr) return std::nullopt;
+  const JsonValue* v = db->Find(key);
+  if (!v || v->kind != JsonValue::Kind::kString) return std::nullopt;
+  return FromUtf8(v->text, TextEncoding::kWindows1252);
+}
+
+}  // namespace
+
+int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
+  if (args.Has("--engine")) throw UsageError("--app and --engine exclude each other");
+  if (args.Has("--field")) throw UsageError("--field needs --engine");
+  if (!args.positional.empty()) {
+    throw UsageError("unexpected argument '" + args.positional.front() +
+                     "' (the input is --input FILE)");
+  }
+  if (!args.Has("-o") && !args.Has("--output")) throw UsageError("missing -o OUT.pdb");
+  const std::string out_path = args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
+  std::string directory, file;
+  SplitPdbPath(out_path, directory, file);
+  const Charset cs(args.Value("--encoding", "cp1252"));
+  const std::string input_path = args.Value("--input", "");
+  const std::string ext = LowerCase(ExtractFileExt(input_path));
+  const std::string input = ReadFile(input_path);
+
+  Built b;
+  std::optional<JsonValue> root;
+  App app;
+  if (ext == ".csv" || ext == ".txt") {
+    app = AppFrom(args, nullptr);
+  } else {
+    try {
+      root = ParseJson(input);
+    } catch (const JsonError& e) {
+      Bad((input_path.empty() ? std::string("standard input") : input_path) + ": " + e.what());
+    }
+    if (root->kind != JsonValue::Kind::kObject) Bad("the JSON document must be an object");
+    app = AppFrom(args, &*root);
+  }
+  if (ext == ".txt" && app != App::kDoc)
+    throw UsageError("a .txt input makes an e-book: --app doc");
+  const JsonValue* db = root ? root->Find("database") : nullptr;
+  if (db && db->kind != JsonValue::Kind::kObject) db = nullptr;
+
+  apps::CategoryInfo categories;
+  if (app == App::kDoc) {
+    if (ext == ".csv") throw UsageError("an e-book comes from JSON or a .txt file");
+    BuildDoc(root ? &*root : nullptr, input, cs, b);
+  } else {
+    const JsonValue* info = root ? root->Find("appInfo") : nullptr;
+    // Categories named by the records fill the table, so the block comes last.
+    AppInfoFromJson(app, info, cs, categories);
+    if (ext == ".csv") {
+      std::vector<CsvRow> rows;
+      try {
+        rows = ParseCsv(input);
+      } catch (const CsvError& e) {
+        Bad(input_path + ": " + e.what());
+      }
+      if (rows.empty()) Bad("the CSV file has no header row");
+      JsonValue list = JArray();
+      for (std::size_t r = 1; r < rows.size(); ++r) {
+        JsonValue item = JObject();
+        item.line = rows[r].line;
+        const auto& names = rows.front().fields;
+        for (std::size_t c = 0; c < names.size() && c < rows[r].fields.size(); ++c) {
+          const std::string& cell = rows[r].fields[c];
+          Put(item, names[c], cell.empty() ? JNull() : JString(cell));
+        }
+        list.items.push_back(std::move(item));
+      }
+      BuildRecords(app, list, cs, categories, b, "the CSV file");
+    } else {
+      const JsonValue* list = root->Find("records");
+      if (!list) Bad("the JSON document has no \"records\"");
+      BuildRecords(app, *list, cs, categories, b, "\"records\"");
+    }
+    if (app != App::kRaw || (info && !info->IsNull())) {
+      apps::CategoryInfo with_names = categories;
+      b.app_info = AppInfoFromJson(app, info, cs, with_names);
+      if (app != App::kRaw && with_names.names != categories.names) {
+        // Re-encode with the names the records added.
+        apps::ByteWriter w;
+        apps::EncodeCategoryInfo(categories, w, 1);
+        const Bytes part = w.Take();
+        std::copy(part.begin(), part.end(), b.app_info.begin());
+      }
+    }
+  }
+
+  const AppIdentity& id = Identity(app);
+  const auto choose = [&](const char* option, const char* key, std::string_view standard) {
+    if (args.Has(option)) {
+      try {
+        return cs.FromUtf8(args.Value(option, ""));
+      } catch (const EConvertError& e) {
+        throw UsageError(std::string(option) + ": " + e.what());
+      }
+    }
+    if (std::optional<std::string> v = DbText(db, key)) return *v;
+    return std::string(standard);
+  };
+  std::string stem = file.substr(0, file.size() - ExtractFileExt(file).size());
+  b.name = choose("--name", "name", id.database.empty() ? std::string_view(stem) : id.database);
+  b.creator = choose("--creator", "creator", id.creator);
+  b.type = choose("--type", "type", id.type);
+  if (b.name.empty()) throw UsageError("missing --name");
+  if (b.creator.empty()) throw UsageError("missing --creator (raw databases name their own)");
+  if (b.type.empty()) throw UsageError("missing --type (raw databases name their own)");
+  if (b.name.size() > 31) b.name.resize(31);
+
+  TPDBBaseMgr out;
+  out.SetOpenMode(dmModeWriteOnly);
+  out.SetDirectory(directory);
+  out.SetPDBFilename(file);
+  out.SetDBName(b.name);
+  out.SetCreatorID(b.creator);
+  out.SetDatabaseType(b.type);
+  out.CreateDatabase();
+  try {
+    if (db != nullptr) {
+      if (auto v = Number(*db, "attributes", 0xFFFF))
+        out.SetAttributes(static_cast<std::uint16_t>(*v));
+      if (auto v = Number(*db, "version", 0xFFFF)) out.SetDBVersion(static_cast<std::uint16_t>(*v));
+      if (auto v = When(*db, "created")) out.SetCreationDate(*v);
+      if (auto v = When(*db, "modified")) out.SetModificationDate(*v);
+      if (auto v = When(*db, "backedUp")) out.SetLastBackupDate(*v);
+      if (auto v = Number(*db, "modificationNumber", 0xFFFFFFFF))
+        out.SetModification(static_cast<std::uint32_t>(*v));
+      if (auto v = Number(*db, "uniqueIDSeed", 0xFFFFFFFF))
+        out.SetUniqueIDSeed(static_cast<std::uint32_t>(*v));
+    } else if (app != App::kDoc) {
+      out.SetAttributes(0x0008);  // backup
+    }
+    out.SetWriteCategory(false);
+    if (!b.app_info.empty()) out.SetAppInfoP(std::move(b.app_info));
+    for (Built::Record& r : b.records) {
+      TRecFlags flags;
+      if (r.attributes.secret) flags.Include(dmRecAttrSecret);
+      if (r.attributes.busy) flags.Include(dmRecAttrBusy);
+      if (r.attributes.dirty) flags.Include(dmRecAttrDirty);
+      out.SetCurrentRecord(std::move(r.data));
+      out.SetRecCategory(r.attributes.category);
+      out.SetRecFlags(flags);
+      out.SetRecUniqueID(static_cast<std::int32_t>(r.attributes.uniqueID));
+      out.WriteRawRecord();
+    }
+    out.CloseDatabase();
+  } catch (...) {
+    out.AbortDatabase();
+    throw;
+  }
+  return kExitOk;
+}
+
+}  // namespace corvane::cli
