@@ -317,7 +317,9 @@ TEST_F(Generic, NarrowSignedValuesKeepTheirSignThroughOtherGetters) {
       EXPECT_EQ(f.GetAsPSDouble(), static_cast<double>(c.value));
       EXPECT_EQ(f.GetAsFloat(), static_cast<float>(c.value));
       EXPECT_EQ(f.GetAsPSSingle(), static_cast<float>(c.value));
-      if (c.type != pdtPSInt32) EXPECT_EQ(f.GetAsInteger(), c.value);
+      if (c.type != pdtPSInt32) {
+        EXPECT_EQ(f.GetAsInteger(), c.value);
+      }
     };
     test::WriteAll(dir.File("out.pdb"), test::PlainPdb("In", {c.bytes}));
     ReadBack(define);
