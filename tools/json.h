@@ -4,6 +4,7 @@
 // valid JSON.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -37,11 +38,11 @@ class JsonWriter {
   }
   void Int(std::int64_t v) {
     Separate();
-    out_ += std::to_string(v);
+    AppendNumber(v);
   }
   void UInt(std::uint64_t v) {
     Separate();
-    out_ += std::to_string(v);
+    AppendNumber(v);
   }
   void Bool(bool v) {
     Separate();
@@ -60,8 +61,14 @@ class JsonWriter {
   void EndDocument() { out_ += '\n'; }
 
   static void AppendEscaped(std::string& out, std::string_view utf8) {
-    for (char ch : utf8) {
-      const auto c = static_cast<unsigned char>(ch);
+    // Runs of bytes that need no escape are appended whole.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+      const auto c = static_cast<unsigned char>(utf8[i]);
+      if (c >= 0x20 && c != '"' && c != '\\' && c != 0x7F) continue;
+      out.append(utf8.substr(run, i - run));
+      run = i + 1;
+      const char ch = utf8[i];
       switch (c) {
         case '"':
           out += "\\\"";
@@ -94,6 +101,7 @@ class JsonWriter {
           }
       }
     }
+    out.append(utf8.substr(run));
   }
 
  private:
@@ -131,6 +139,12 @@ class JsonWriter {
   void NewLine() {
     out_ += '\n';
     out_.append(static_cast<std::size_t>(indent_) * stack_.size(), ' ');
+  }
+  template <class T>
+  void AppendNumber(T v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out_.append(buf, r.ptr);
   }
   void AppendString(std::string_view s) {
     out_ += '"';
