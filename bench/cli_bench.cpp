@@ -161,8 +161,16 @@ void BM_BaselineDecodeAndPrintCsv(benchmark::State& state) {
                     double amount, std::uint16_t count, bool) {
                    AppendNumber(out, id);
                    out += ',';
-                   if (name.find_first_of(",\"\r\n") != std::string_view::npos) out += '"';
-                   out += name;
+                   bool quote = false;
+                   for (const char c : name)
+                     quote |= c == ',' || c == '"' || c == '\r' || c == '\n';
+                   if (quote) {
+                     out += '"';
+                     for (const char c : name) out.append(c == '"' ? 2 : 1, c);
+                     out += '"';
+                   } else {
+                     out += name;
+                   }
                    out += ',';
                    AppendDate(out, day);
                    out += ',';
