@@ -29,7 +29,7 @@ class JsonWriter {
   void Key(std::string_view key) {
     Separate();
     AppendString(key);
-    out_ += ": ";
+    out_.append(": ", 2);
     after_key_ = true;
   }
   void String(std::string_view utf8) {
@@ -132,7 +132,7 @@ class JsonWriter {
     }
     if (stack_.empty()) return;
     Level& level = stack_.back();
-    if (!level.empty) out_ += level.layout == Layout::kBlock ? "," : ", ";
+    if (!level.empty) out_.append(", ", level.layout == Layout::kBlock ? 1 : 2);
     level.empty = false;
     if (level.layout == Layout::kBlock) NewLine();
   }
