@@ -5,16 +5,16 @@
 // Every benchmark handles the whole file per iteration and reports records as
 // items, so "items_per_second" and the time divided by 65,535 give the cost
 // per record; subtract the core's figure for what the engine adds.
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <benchmark/benchmark.h>
-
 #include "bench/bench_support.h"
+#include "bench/nsbasic_workload.h"
 #include "corvane/engines/appforge.h"
-#include "corvane/engines/nsbasic.h"
 #include "corvane/engines/pocketstudio.h"
 #include "corvane/host/datetime.h"
 
@@ -29,7 +29,8 @@ struct Workload<TPDBPocketStudio> {
   static constexpr const char* kFile = "ps.pdb";
   static constexpr int kRecords = bench::kRecords;
   static void Define(TPDBPocketStudio& e) {
-    for (TPDBPSFieldType t : {PSInt32, PSString, PSDate, PSDouble, PSUInt16}) e.Fields().Add().SetDataType(t);
+    for (TPDBPSFieldType t : {PSInt32, PSString, PSDate, PSDouble, PSUInt16})
+      e.Fields().Add().SetDataType(t);
   }
   static void Fill(TPDBPocketStudio& e, int i) {
     auto& f = e.Fields();
@@ -42,28 +43,12 @@ struct Workload<TPDBPocketStudio> {
 };
 
 template <>
-struct Workload<TPDBNSBasic> {
-  static constexpr const char* kFile = "nsb.pdb";
-  static constexpr int kRecords = bench::kRecords;
-  static void Define(TPDBNSBasic& e) {
-    for (TPDBNSBFieldType t : {NSBInteger, NSBString, NSBDate, NSBDouble, NSBShort}) e.Fields().Add().SetDataType(t);
-  }
-  static void Fill(TPDBNSBasic& e, int i) {
-    auto& f = e.Fields();
-    f.GetItem(0).SetAsNSBInteger(i);
-    f.GetItem(1).SetAsNSBString(Name(i));
-    f.GetItem(2).SetAsNSBDate(kDay + i % 1000);
-    f.GetItem(3).SetAsNSBFloat(i * 0.5);
-    f.GetItem(4).SetAsNSBShort(static_cast<std::uint16_t>(i));
-  }
-};
-
-template <>
 struct Workload<TPDBAppForge> {
   static constexpr const char* kFile = "af.pdb";
   static constexpr int kRecords = bench::kRecords;
   static void Define(TPDBAppForge& e) {
-    for (TPDBAFFieldType t : {AFLong, AFString, AFDate, AFDouble, AFInteger}) e.Fields().Add().SetDataType(t);
+    for (TPDBAFFieldType t : {AFLong, AFString, AFDate, AFDouble, AFInteger})
+      e.Fields().Add().SetDataType(t);
   }
   static void Fill(TPDBAppForge& e, int i) {
     auto& f = e.Fields();
@@ -80,6 +65,7 @@ struct Workload<TPDBAppForge> {
 namespace corvane {
 namespace {
 
+using bench::BM_CoreWrite;
 using bench::BM_Pack;
 using bench::BM_Split;
 using bench::FullFile;
@@ -104,36 +90,7 @@ void BM_CoreWalk(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
 
-// The core alone writing the same records as ready-made blocks.
-template <class Engine>
-void BM_CoreWrite(benchmark::State& state) {
-  // The engine's own records, taken once from its file.
-  std::vector<std::shared_ptr<const Bytes>> records;
-  {
-    TPDBBaseMgr m;
-    Prepare(m, FullFile<Engine>(), dmModeReadOnly);
-    m.OpenDatabase();
-    for (int i = 0; i < kRecords; ++i) {
-      if (i > 0) m.Next();
-      const auto r = m.CurrentRecord();
-      records.push_back(std::make_shared<const Bytes>(r.begin(), r.end()));
-    }
-    m.CloseDatabase();
-  }
-  for (auto _ : state) {
-    TPDBBaseMgr m;
-    Prepare(m, "core-out.pdb", dmModeWriteOnly);
-    m.CreateDatabase();
-    for (const auto& r : records) {
-      m.SetCurrentRecord(r);
-      m.WriteRawRecord();
-    }
-    m.CloseDatabase();
-  }
-  state.SetItemsProcessed(state.iterations() * kRecords);
-}
-
-#define CORVANE_ENGINE_BENCHES(Engine)                                      \
+#define CORVANE_ENGINE_BENCHES(Engine)                                     \
   BENCHMARK_TEMPLATE(BM_CoreWalk, Engine)->Unit(benchmark::kMillisecond);  \
   BENCHMARK_TEMPLATE(BM_Split, Engine)->Unit(benchmark::kMillisecond);     \
   BENCHMARK_TEMPLATE(BM_CoreWrite, Engine)->Unit(benchmark::kMillisecond); \

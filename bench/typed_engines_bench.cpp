@@ -2,11 +2,11 @@
 // typed-record manager on a full file (65,535 records of five fields: an
 // integer, a text, a date or a second integer, a double and a short number;
 // the SQL Driver table holds 65,534 rows besides its structure record).
-// Records are reported as items; engines_bench.cpp gives the core's walk and
-// raw write of a file of the same size to compare with.
-#include <cstdint>
-
+// Records are reported as items; each pack has the core's raw write of the
+// same records beside it to compare with.
 #include <benchmark/benchmark.h>
+
+#include <cstdint>
 
 #include "bench/bench_support.h"
 #include "corvane/engines/data_fields.h"
@@ -23,7 +23,8 @@ struct Workload<TPDBJava> {
   static constexpr const char* kFile = "java.pdb";
   static constexpr int kRecords = 65535;
   static void Define(TPDBJava& e) {
-    for (TPDBJavaFieldType t : {JInt, JString, JDate, JLong, JShort}) e.Fields().Add().SetDataType(t);
+    for (TPDBJavaFieldType t : {JInt, JString, JDate, JLong, JShort})
+      e.Fields().Add().SetDataType(t);
   }
   static void Fill(TPDBJava& e, int i) {
     auto& f = e.Fields();
@@ -41,7 +42,8 @@ struct Workload<TPDBSQLDriver> {
   static constexpr const char* kFile = "sql.pdb";
   static constexpr int kRecords = 65534;
   static void Define(TPDBSQLDriver& e) {
-    for (TPDBSQLDriverFieldType t : {PDChar, PDInt, PDDouble, PDShort}) e.Fields().Add().SetDataType(t);
+    for (TPDBSQLDriverFieldType t : {PDChar, PDInt, PDDouble, PDShort})
+      e.Fields().Add().SetDataType(t);
     e.Fields().GetItem(1).SetSize(16);
   }
   static void Fill(TPDBSQLDriver& e, int i) {
@@ -77,15 +79,18 @@ struct Workload<TPDBDataFields> {
 namespace corvane {
 namespace {
 
+using bench::BM_CoreWrite;
 using bench::BM_Pack;
 using bench::BM_Split;
 
-BENCHMARK_TEMPLATE(BM_Split, TPDBJava)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Pack, TPDBJava)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Split, TPDBSQLDriver)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Pack, TPDBSQLDriver)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Split, TPDBDataFields)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Pack, TPDBDataFields)->Unit(benchmark::kMillisecond);
+#define CORVANE_ENGINE_BENCHES(Engine)                                     \
+  BENCHMARK_TEMPLATE(BM_Split, Engine)->Unit(benchmark::kMillisecond);     \
+  BENCHMARK_TEMPLATE(BM_CoreWrite, Engine)->Unit(benchmark::kMillisecond); \
+  BENCHMARK_TEMPLATE(BM_Pack, Engine)->Unit(benchmark::kMillisecond)
+
+CORVANE_ENGINE_BENCHES(TPDBJava);
+CORVANE_ENGINE_BENCHES(TPDBSQLDriver);
+CORVANE_ENGINE_BENCHES(TPDBDataFields);
 
 }  // namespace
 }  // namespace corvane

@@ -210,7 +210,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
         if (i > 0) buf += ',';
         const auto at = static_cast<std::size_t>(i);
         EmitValue(records, i, names[at],
-                  [&](const Variant& v) { AppendCsvField(buf, CsvCell(v, types[at], enc)); });
+                  [&](const Variant& v) { AppendCsvCell(buf, v, types[at], enc); });
       }
       if (with_attributes) {
         const TRecordEntry e = attributes();

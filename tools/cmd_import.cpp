@@ -112,7 +112,15 @@ struct Input {
   HeaderValues header;
   std::vector<std::vector<Variant>> records;  // one value per field
   std::vector<RecordAttributes> attributes;   // one per record
-  std::vector<std::string> where;             // each record, for messages
+  std::vector<std::size_t> lines;             // where each record starts, for messages
+  bool csv = false;
+
+  // "record N (line L)" or "record N (CSV line L)"; made only for a message.
+  std::string Where(std::size_t r) const { return RecordWhere(r, lines[r], csv); }
+  static std::string RecordWhere(std::size_t r, std::size_t line, bool csv) {
+    return "record " + std::to_string(r) + (csv ? " (CSV line " : " (line ") +
+           std::to_string(line) + ")";
+  }
 };
 
 bool IsAttributeKey(std::string_view key) {
@@ -127,7 +135,19 @@ std::string ReadInput(const std::string& path) {
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw EInOutError("cannot read '" + path + "'", errno);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // In one read when the size is known (a regular file), else as a stream.
+  std::string text;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size > 0 && in) {
+    text.resize(static_cast<std::size_t>(size));
+    in.read(text.data(), size);
+    if (in.gcount() != size) throw EInOutError("cannot read '" + path + "'", errno);
+  } else {
+    in.clear();
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   if (in.bad()) throw EInOutError("cannot read '" + path + "'", errno);
   return text;
 }
@@ -276,8 +296,7 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
   for (int i = 0; i < n; ++i) names.push_back(FieldDisplayName(engine, i, enc));
   for (std::size_t r = 0; r < records->items.size(); ++r) {
     const JsonValue& rec = records->items[r];
-    const std::string where =
-        "record " + std::to_string(r) + " (line " + std::to_string(rec.line) + ")";
+    const std::string where = Input::RecordWhere(r, rec.line, false);
     Need(rec, JsonValue::Kind::kObject, where);
     std::vector<Variant> values(static_cast<std::size_t>(n));
     RecordAttributes attributes;
@@ -288,7 +307,7 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
         try {
           AttributeFromJson(key, value, attributes);
         } catch (const EConvertError& e) {
-          Bad(where + ": " + e.what());
+          Bad(Input::RecordWhere(r - 1, rows[r].line, true) + ": " + e.what());
         }
         continue;
       }
@@ -305,7 +324,7 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
     }
     in.records.push_back(std::move(values));
     in.attributes.push_back(attributes);
-    in.where.push_back(where);
+    in.lines.push_back(rec.line);
   }
   return in;
 }
@@ -347,9 +366,10 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
     }
   }
   Input in;
+  in.csv = true;
+  in.records.reserve(rows.size() - 1);
+  in.lines.reserve(rows.size() - 1);
   for (std::size_t r = 1; r < rows.size(); ++r) {
-    const std::string where =
-        "record " + std::to_string(r - 1) + " (CSV line " + std::to_string(rows[r].line) + ")";
     std::vector<Variant> values(static_cast<std::size_t>(n));
     RecordAttributes attributes;
     for (std::size_t c = 0; c < column_field.size(); ++c) {
@@ -358,18 +378,22 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
         try {
           AttributeFromCsv(rows.front().fields[c], rows[r].fields[c], attributes);
         } catch (const EConvertError& e) {
-          Bad(where + ": " + e.what());
+          Bad(Input::RecordWhere(r - 1, rows[r].line, true) + ": " + e.what());
         }
         continue;
       }
       if (i < 0) continue;
-      values[static_cast<std::size_t>(i)] =
-          Converted(where, names[static_cast<std::size_t>(i)],
-                    [&] { return ValueFromCsv(rows[r].fields[c], engine.FieldType(i), enc); });
+      try {
+        values[static_cast<std::size_t>(i)] =
+            ValueFromCsv(rows[r].fields[c], engine.FieldType(i), enc);
+      } catch (const EConvertError& e) {
+        Bad(Input::RecordWhere(r - 1, rows[r].line, true) + ", field '" +
+            names[static_cast<std::size_t>(i)] + "': " + e.what());
+      }
     }
     in.records.push_back(std::move(values));
     in.attributes.push_back(attributes);
-    in.where.push_back(where);
+    in.lines.push_back(rows[r].line);
   }
   return in;
 }
@@ -522,13 +546,13 @@ int RunImport(const ParsedArgs& args, Output& out) {
     try {
       engine->AppendRecord(in.records[r]);
     } catch (const EPDBException& e) {
-      throw EPDBException(e.ErrorCode(), in.where[r] + ", " + e.what());
+      throw EPDBException(e.ErrorCode(), in.Where(r) + ", " + e.what());
     } catch (const std::exception& e) {
-      Bad(in.where[r] + ", " + e.what());
+      Bad(in.Where(r) + ", " + e.what());
     }
     // The record just posted is the last of the list.
     TRecordEntry* entry = db.GetRecInLinkedList(db.RecordCount() - 1);
-    if (entry == nullptr) Bad(in.where[r] + ": the record was not posted");
+    if (entry == nullptr) Bad(in.Where(r) + ": the record was not posted");
     entry->Category = in.attributes[r].category;
     entry->Flags = in.attributes[r].flags;
     entry->UniqueID = in.attributes[r].unique_id;

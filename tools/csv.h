@@ -27,6 +27,9 @@ struct CsvRow {
 // closed, or a row whose field count differs from the first row's.
 std::vector<CsvRow> ParseCsv(std::string_view text);
 
+// Whether the field holds a comma, a quote or a line break, and so must be quoted.
+bool CsvFieldNeedsQuotes(std::string_view field) noexcept;
+
 // Appends the field, quoted when it must be.
 void AppendCsvField(std::string& out, std::string_view field);
 

@@ -4,6 +4,7 @@
 // valid JSON.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -28,7 +29,7 @@ class JsonWriter {
   void Key(std::string_view key) {
     Separate();
     AppendString(key);
-    out_ += ": ";
+    out_.append(": ", 2);
     after_key_ = true;
   }
   void String(std::string_view utf8) {
@@ -37,11 +38,11 @@ class JsonWriter {
   }
   void Int(std::int64_t v) {
     Separate();
-    out_ += std::to_string(v);
+    AppendNumber(v);
   }
   void UInt(std::uint64_t v) {
     Separate();
-    out_ += std::to_string(v);
+    AppendNumber(v);
   }
   void Bool(bool v) {
     Separate();
@@ -60,8 +61,14 @@ class JsonWriter {
   void EndDocument() { out_ += '\n'; }
 
   static void AppendEscaped(std::string& out, std::string_view utf8) {
-    for (char ch : utf8) {
-      const auto c = static_cast<unsigned char>(ch);
+    // Runs of bytes that need no escape are appended whole.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+      const auto c = static_cast<unsigned char>(utf8[i]);
+      if (c >= 0x20 && c != '"' && c != '\\' && c != 0x7F) continue;
+      out.append(utf8.substr(run, i - run));
+      run = i + 1;
+      const char ch = utf8[i];
       switch (c) {
         case '"':
           out += "\\\"";
@@ -94,6 +101,7 @@ class JsonWriter {
           }
       }
     }
+    out.append(utf8.substr(run));
   }
 
  private:
@@ -124,13 +132,19 @@ class JsonWriter {
     }
     if (stack_.empty()) return;
     Level& level = stack_.back();
-    if (!level.empty) out_ += level.layout == Layout::kBlock ? "," : ", ";
+    if (!level.empty) out_.append(", ", level.layout == Layout::kBlock ? 1 : 2);
     level.empty = false;
     if (level.layout == Layout::kBlock) NewLine();
   }
   void NewLine() {
     out_ += '\n';
     out_.append(static_cast<std::size_t>(indent_) * stack_.size(), ' ');
+  }
+  template <class T>
+  void AppendNumber(T v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out_.append(buf, r.ptr);
   }
   void AppendString(std::string_view s) {
     out_ += '"';

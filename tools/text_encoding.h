@@ -84,11 +84,15 @@ inline std::size_t Utf8SequenceLength(std::string_view s) {
 
 }  // namespace detail
 
-// The bytes as UTF-8. In UTF-8 mode every ill-formed sequence becomes U+FFFD,
-// so the result is always valid UTF-8.
-inline std::string ToUtf8(std::string_view bytes, TextEncoding encoding) {
-  std::string out;
-  out.reserve(bytes.size());
+// Appends the bytes as UTF-8. In UTF-8 mode every ill-formed sequence becomes
+// U+FFFD, so what is appended is always valid UTF-8.
+inline void AppendAsUtf8(std::string& out, std::string_view bytes, TextEncoding encoding) {
+  // Plain ASCII, what most texts are, reads the same in every encoding.
+  std::size_t ascii = 0;
+  while (ascii < bytes.size() && static_cast<std::uint8_t>(bytes[ascii]) < 0x80) ++ascii;
+  out.append(bytes.substr(0, ascii));
+  bytes.remove_prefix(ascii);
+  if (bytes.empty()) return;
   if (encoding == TextEncoding::kUtf8) {
     while (!bytes.empty()) {
       const std::size_t n = detail::Utf8SequenceLength(bytes);
@@ -100,7 +104,7 @@ inline std::string ToUtf8(std::string_view bytes, TextEncoding encoding) {
         bytes.remove_prefix(n);
       }
     }
-    return out;
+    return;
   }
   for (char ch : bytes) {
     const auto c = static_cast<std::uint8_t>(ch);
@@ -110,6 +114,13 @@ inline std::string ToUtf8(std::string_view bytes, TextEncoding encoding) {
       detail::AppendUtf8(out, c);
     }
   }
+}
+
+// The bytes as UTF-8 (see AppendAsUtf8).
+inline std::string ToUtf8(std::string_view bytes, TextEncoding encoding) {
+  std::string out;
+  out.reserve(bytes.size());
+  AppendAsUtf8(out, bytes, encoding);
   return out;
 }
 

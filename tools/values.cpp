@@ -1,6 +1,7 @@
 #include "tools/values.h"
 
 #include <array>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "corvane/host/exceptions.h"
 #include "tools/cli.h"
+#include "tools/csv.h"
 
 namespace corvane::cli {
 
@@ -220,20 +222,58 @@ std::string FormatCurrency(Currency c) {
   return out;
 }
 
+namespace {
+
+// Exactly `width` decimal digits of v (0 <= v < 10^width).
+void AppendDigits(std::string& out, int v, int width) {
+  char buf[4];
+  for (int i = width - 1; i >= 0; --i, v /= 10) buf[i] = static_cast<char>('0' + v % 10);
+  out.append(buf, static_cast<std::size_t>(width));
+}
+
+void AppendDate(std::string& out, const DateParts& d) {
+  AppendDigits(out, d.year, 4);
+  out += '-';
+  AppendDigits(out, d.month, 2);
+  out += '-';
+  AppendDigits(out, d.day, 2);
+}
+
+void AppendTime(std::string& out, const TimeParts& t) {
+  AppendDigits(out, t.hour, 2);
+  out += ':';
+  AppendDigits(out, t.minute, 2);
+  out += ':';
+  AppendDigits(out, t.second, 2);
+}
+
+// As FormatWhen, appended: every exported date goes through here.
+void AppendWhen(std::string& out, TDateTime dt, TValueKind kind) {
+  if (dt == 0 && kind != K::Time) return;
+  if (kind == K::Time) return AppendTime(out, DecodeTime(dt));
+  AppendDate(out, DecodeDate(dt));
+  if (kind == K::Date) return;
+  out += 'T';
+  AppendTime(out, DecodeTime(dt));
+}
+
+void AppendFloat(std::string& out, double v, bool single) {
+  if (!std::isfinite(v)) {
+    out += FormatFloat(v, single);
+    return;
+  }
+  char buf[64];
+  const auto r = single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v))
+                        : std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+}  // namespace
+
 std::string FormatWhen(TDateTime dt, TValueKind kind) {
-  if (dt == 0 && kind != K::Time) return {};
-  char buf[32];
-  if (kind == K::Time) {
-    const TimeParts t = DecodeTime(dt);
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return buf;
-  }
-  if (kind == K::Date) {
-    const DateParts d = DecodeDate(dt);
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-    return buf;
-  }
-  return FormatDateTime(dt);
+  std::string out;
+  AppendWhen(out, dt, kind);
+  return out;
 }
 
 bool ParseWhen(std::string_view s, TValueKind kind, TDateTime& out) {
@@ -293,7 +333,10 @@ void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, 
     case K::Float: {
       const double d = v.AsDouble();
       if (std::isfinite(d)) {
-        w.Raw(FormatFloat(d, type.Single));
+        char buf[64];
+        const auto r = type.Single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(d))
+                                   : std::to_chars(buf, buf + sizeof buf, d);
+        w.Raw(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
       } else {
         w.String(FormatFloat(d, type.Single));
       }
@@ -305,16 +348,29 @@ void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, 
     case K::Boolean:
       w.Bool(v.AsBoolean());
       return;
-    case K::Text:
-      w.String(type.Wide ? v.AsString() : ToUtf8(v.AsString(), enc));
+    case K::Text: {
+      // A wide type's text is UTF-8 already; ASCII text is its own UTF-8 in
+      // every encoding: both are written without a copy.
+      const std::string* text = v.TextIf();
+      const std::string copy = text ? std::string() : v.AsString();
+      const std::string_view bytes = text ? std::string_view(*text) : std::string_view(copy);
+      if (type.Wide || std::all_of(bytes.begin(), bytes.end(), [](char c) {
+            return static_cast<std::uint8_t>(c) < 0x80;
+          })) {
+        w.String(bytes);
+      } else {
+        w.String(ToUtf8(bytes, enc));
+      }
       return;
+    }
     case K::Binary:
       w.String(Hex(v.AsString()));
       return;
     case K::DateTime:
     case K::Date:
     case K::Time: {
-      const std::string s = FormatWhen(v.AsDateTime(), type.Kind);
+      std::string s;
+      AppendWhen(s, v.AsDateTime(), type.Kind);
       if (s.empty()) {
         w.Null();
       } else {
@@ -325,27 +381,55 @@ void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, 
   }
 }
 
-std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
+void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type,
+                   TextEncoding enc) {
   switch (type.Kind) {
     case K::Integer:
-    case K::Unsigned:
-      return std::to_string(v.AsInt64());
+    case K::Unsigned: {
+      char buf[24];
+      const auto r = std::to_chars(buf, buf + sizeof buf, v.AsInt64());
+      out.append(buf, r.ptr);
+      return;
+    }
     case K::Float:
-      return FormatFloat(v.AsDouble(), type.Single);
+      AppendFloat(out, v.AsDouble(), type.Single);
+      return;
     case K::Currency:
-      return FormatCurrency(v.AsCurrency());
+      out += FormatCurrency(v.AsCurrency());
+      return;
     case K::Boolean:
-      return v.AsBoolean() ? "true" : "false";
-    case K::Text:
-      return type.Wide ? v.AsString() : ToUtf8(v.AsString(), enc);
-    case K::Binary:
-      return Hex(v.AsString());
+      out += v.AsBoolean() ? "true" : "false";
+      return;
+    case K::Text: {
+      // Converted in place; quoted afterwards only when it must be.
+      const std::size_t at = out.size();
+      const std::string* text = v.TextIf();
+      const std::string copy = text ? std::string() : v.AsString();
+      const std::string& bytes = text ? *text : copy;
+      if (type.Wide) {
+        out += bytes;  // UTF-8 already
+      } else {
+        AppendAsUtf8(out, bytes, enc);
+      }
+      if (CsvFieldNeedsQuotes(std::string_view(out).substr(at))) {
+        const std::string cell = out.substr(at);
+        out.resize(at);
+        AppendCsvField(out, cell);
+      }
+      return;
+    }
+    case K::Binary: {
+      const std::string bytes = v.AsString();
+      AppendHex(out, std::span<const std::uint8_t>(
+                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+      return;
+    }
     case K::DateTime:
     case K::Date:
     case K::Time:
-      return FormatWhen(v.AsDateTime(), type.Kind);
+      AppendWhen(out, v.AsDateTime(), type.Kind);
+      return;
   }
-  return {};
 }
 
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc) {

@@ -31,8 +31,9 @@ namespace corvane::cli {
 
 void WriteJsonValue(JsonWriter& w, const Variant& value, const TAnyFieldType& type,
                     TextEncoding enc);
-// The CSV cell before quoting.
-std::string CsvCell(const Variant& value, const TAnyFieldType& type, TextEncoding enc);
+// Appends the value as a CSV cell, quoted when it must be.
+void AppendCsvCell(std::string& out, const Variant& value, const TAnyFieldType& type,
+                   TextEncoding enc);
 
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc);
 Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc);

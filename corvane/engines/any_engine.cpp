@@ -318,14 +318,16 @@ class TAdapter final : public TAnyEngine {
   }
   void TryPack(int index) override {
     const FieldT& f = engine_.Fields().GetItem(index);
-    Bytes scratch(static_cast<std::size_t>(f.RecordWidth()));
-    f.PackInto(scratch.data());
+    // The scratch block is kept: a trial pack per field must not allocate each time.
+    try_pack_.resize(static_cast<std::size_t>(f.RecordWidth()));
+    f.PackInto(try_pack_.data());
   }
   void Append() override { engine_.Append(); }
   void Post() override { engine_.Post(); }
 
  private:
   Engine engine_;
+  Bytes try_pack_;
 };
 
 // ---------------------------------------------------------------------------
@@ -1097,18 +1099,22 @@ void TAnyEngine::CreateFile(const std::string& directory, const std::string& fil
 void TAnyEngine::AppendRecord(std::span<const Variant> values) {
   Append();
   const int n = FieldCount();
-  for (int i = 0; i < n; ++i) {
+  // The field is named only when a message needs it: this runs for every
+  // field of every record imported.
+  const auto at = [this](int i) {
     const TAnyFieldDef f = Field(i);
-    if (!ImplicitField().empty() && SameFieldName(f.Name, ImplicitField())) continue;
-    const std::string at = "field '" + f.Name + "' (" + std::string(TypeInfo(f.Type).Name) + "): ";
+    return "field '" + f.Name + "' (" + std::string(TypeInfo(f.Type).Name) + "): ";
+  };
+  for (int i = 0; i < n; ++i) {
+    if (!ImplicitField().empty() && SameFieldName(Field(i).Name, ImplicitField())) continue;
     try {
       if (static_cast<std::size_t>(i) >= values.size()) throw EConvertError("no value");
       SetValue(i, values[static_cast<std::size_t>(i)]);
       TryPack(i);
     } catch (const EPDBException& e) {
-      throw EPDBException(e.ErrorCode(), at + e.what());
+      throw EPDBException(e.ErrorCode(), at(i) + e.what());
     } catch (const std::exception& e) {
-      throw EConvertError(at + e.what());
+      throw EConvertError(at(i) + e.what());
     }
   }
   Post();

@@ -73,7 +73,13 @@ void TPDBBaseMgr::Post() {
   CheckRoomForRecord(2);
   SetFieldValues();
   const std::int32_t length = CalcFields();
-  auto block = std::make_shared<Bytes>(static_cast<std::size_t>(length < 0 ? 0 : length));
+  if (slab_used_ == kSlabBlocks) {
+    slab_ = std::make_shared<BlockSlab>();
+    slab_used_ = 0;
+  }
+  Bytes& bytes = slab_->blocks[slab_used_++];
+  bytes.resize(static_cast<std::size_t>(length < 0 ? 0 : length));
+  std::shared_ptr<Bytes> block(slab_, &bytes);
   current_view_ = {};
   pack_block_ = block;
   current_block_ = std::move(block);
@@ -142,6 +148,9 @@ void TPDBBaseMgr::SetCustomRecord() {
 }
 
 void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
+  // No record is posted after this; the entries keep their slabs.
+  slab_.reset();
+  slab_used_ = kSlabBlocks;
   BuildFirstRecord();
   auto& list = RecordList();
   const std::size_t n = list.size();

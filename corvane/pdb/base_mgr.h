@@ -9,6 +9,8 @@
 //   reading: every cursor move -> SetCustomRecord -> SplitFields.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -89,6 +91,15 @@ class TPDBBaseMgr : public TCorvane {
   // view into the open file's image (records read), so walking a file copies nothing.
   std::shared_ptr<const Bytes> current_block_;
   std::shared_ptr<Bytes> pack_block_;  // the block being packed by Post
+  // Post takes each record's block from a slab of block objects that its
+  // entries share, so a record costs one allocation (its bytes), not two.
+  // A slab lives as long as any of its entries does.
+  static constexpr std::size_t kSlabBlocks = 256;
+  struct BlockSlab {
+    std::array<Bytes, kSlabBlocks> blocks;
+  };
+  std::shared_ptr<BlockSlab> slab_;
+  std::size_t slab_used_ = kSlabBlocks;
   std::span<const std::uint8_t> current_view_;
   bool has_current_ = false;
   std::int32_t current_length_ = 0;

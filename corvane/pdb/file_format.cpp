@@ -70,15 +70,6 @@ void EncodeHeader(const Header& h, std::span<std::uint8_t, kHeaderSize> out) noe
   StoreU16(&out[76], h.record_count);
 }
 
-Entry DecodeEntry(std::span<const std::uint8_t, kEntrySize> b) noexcept {
-  Entry e;
-  e.data_offset = LoadU32(b.data());
-  e.category = b[4] & 0x0F;
-  e.flags = ToTRecFlags(b[4]);
-  e.unique_id = (static_cast<std::uint32_t>(b[5]) << 16) | (static_cast<std::uint32_t>(b[6]) << 8) | b[7];
-  return e;
-}
-
 void EncodeEntry(const Entry& e, std::span<std::uint8_t, kEntrySize> out) noexcept {
   StoreU32(out.data(), e.data_offset);
   out[4] = static_cast<std::uint8_t>(RecFlagsToByte(e.flags) | (e.category & 0x0F));

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "corvane/foundation/byte_order.h"
 #include "corvane/foundation/types.h"
 #include "corvane/host/datetime.h"
 
@@ -70,9 +71,6 @@ Header DecodeHeader(std::span<const std::uint8_t, kHeaderSize> bytes, int bias_m
 // given (the writer applies its rules for defaults before).
 void EncodeHeader(const Header& h, std::span<std::uint8_t, kHeaderSize> out) noexcept;
 
-Entry DecodeEntry(std::span<const std::uint8_t, kEntrySize> bytes) noexcept;
-void EncodeEntry(const Entry& e, std::span<std::uint8_t, kEntrySize> out) noexcept;
-
 // The attribute byte's high nibble and back.
 constexpr std::uint8_t RecFlagsToByte(TRecFlags flags) noexcept {
   return static_cast<std::uint8_t>(flags.ToByte() << 4);
@@ -80,6 +78,19 @@ constexpr std::uint8_t RecFlagsToByte(TRecFlags flags) noexcept {
 constexpr TRecFlags ToTRecFlags(std::uint8_t attributes) noexcept {
   return TRecFlags::FromByte(static_cast<std::uint8_t>(attributes >> 4));
 }
+
+// Inline: walking a file decodes an entry at every step.
+inline Entry DecodeEntry(std::span<const std::uint8_t, kEntrySize> b) noexcept {
+  Entry e;
+  e.data_offset = LoadU32(b.data());
+  e.category = b[4] & 0x0F;
+  e.flags = ToTRecFlags(b[4]);
+  e.unique_id =
+      (static_cast<std::uint32_t>(b[5]) << 16) | (static_cast<std::uint32_t>(b[6]) << 8) | b[7];
+  return e;
+}
+void EncodeEntry(const Entry& e, std::span<std::uint8_t, kEntrySize> out) noexcept;
+
 // Header attribute word and TDBFlags: flag with ordinal i is bit 0x0002 << i.
 constexpr TDBFlags ToTDBFlags(std::uint16_t attributes) noexcept {
   return TDBFlags::FromByte(static_cast<std::uint8_t>((attributes >> 1) & 0x3F));

@@ -292,6 +292,51 @@ TEST_F(Generic, RoundTripOfEveryType) {
   EXPECT_EQ(F(pdtPSDouble).GetAsPSDouble(), 6.02214076e23);
 }
 
+// A narrow signed value read back through another type's getter keeps its
+// sign, whether split from a record or stored by a setter.
+TEST_F(Generic, NarrowSignedValuesKeepTheirSignThroughOtherGetters) {
+  struct Case {
+    TPDBFieldType type;
+    Rec bytes;
+    std::function<void(TPDBField&)> set;
+    std::int64_t value;
+  };
+  const Case cases[] = {
+      {pdtPSInt8, {0xFF}, [](TPDBField& f) { f.SetAsPSInt8(-1); }, -1},
+      {pdtPSInt8, {0x80}, [](TPDBField& f) { f.SetAsPSInt8(-128); }, -128},
+      {pdtPSInt16, {0xFF, 0xFE}, [](TPDBField& f) { f.SetAsPSInt16(-2); }, -2},
+      {pdtPSInt16, {0x80, 0x00}, [](TPDBField& f) { f.SetAsPSInt16(-32768); }, -32768},
+      {pdtPSInt32, {0xFF, 0xFF, 0xFF, 0xFD}, [](TPDBField& f) { f.SetAsPSInt32(-3); }, -3},
+      {pdtInteger, {0x80, 0x00, 0x00, 0x00},
+       [](TPDBField& f) { f.SetAsInteger(-2147483647 - 1); }, -2147483647LL - 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(c.value));
+    const auto define = [&] { Add(c.type); };
+    const auto expect = [&](TPDBField& f) {
+      EXPECT_EQ(f.GetAsString(), std::to_string(c.value));
+      EXPECT_EQ(f.GetAsPSString(), std::to_string(c.value));
+      EXPECT_EQ(f.GetAsDouble(), static_cast<double>(c.value));
+      EXPECT_EQ(f.GetAsPSDouble(), static_cast<double>(c.value));
+      EXPECT_EQ(f.GetAsFloat(), static_cast<float>(c.value));
+      EXPECT_EQ(f.GetAsPSSingle(), static_cast<float>(c.value));
+      if (c.type != pdtPSInt32) {
+        EXPECT_EQ(f.GetAsInteger(), c.value);
+      }
+    };
+    test::WriteAll(dir.File("out.pdb"), test::PlainPdb("In", {c.bytes}));
+    ReadBack(define);
+    expect(F(0));
+    engine.CloseDatabase();
+    EXPECT_EQ(WriteOne(define,
+                       [&] {
+                         c.set(F(0));
+                         expect(F(0));
+                       }),
+              c.bytes);
+  }
+}
+
 TEST_F(Generic, BooleanIsWrittenAsFFAndAnyNonZeroByteIsTrue) {
   auto define = [&] { Add(pdtPSBoolean); };
   EXPECT_EQ(WriteOne(define, [&] { F(0).SetAsPSBoolean(true); }), Rec{0xFF});

@@ -1,6 +1,8 @@
 // PocketStudio records: the worked example, every accessor's accepted types,
 // the Palm date encodings at their boundaries, damaged records, and a whole
 // database written, reread and compared with a hand-built file.
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -229,6 +231,46 @@ TEST_F(PS, NumbersKeepTheirRange) {
   TPDBPSField& g = F(1);
   g.SetAsPSInt16(300);
   EXPECT_FLOAT_EQ(g.GetAsPSSingle(), 300.0f);
+}
+
+// A narrow signed value read back through a wider getter keeps its sign, both
+// when it was split from a record and when a setter stored it.
+TEST_F(PS, NarrowSignedValuesKeepTheirSignThroughOtherGetters) {
+  struct Case {
+    TPDBPSFieldType type;
+    Rec bytes;
+    std::function<void(TPDBPSField&)> set;
+    std::int64_t value;
+  };
+  const Case cases[] = {
+      {PSInt8, {0xFF}, [](TPDBPSField& f) { f.SetAsPSInt8(-1); }, -1},
+      {PSInt8, {0x80}, [](TPDBPSField& f) { f.SetAsPSInt8(-128); }, -128},
+      {PSInt16, {0xFF, 0xFE}, [](TPDBPSField& f) { f.SetAsPSInt16(-2); }, -2},
+      {PSInt16, {0x80, 0x00}, [](TPDBPSField& f) { f.SetAsPSInt16(-32768); }, -32768},
+      {PSInt32, {0xFF, 0xFF, 0xFF, 0xFD}, [](TPDBPSField& f) { f.SetAsPSInt32(-3); }, -3},
+      {PSInt32, {0x80, 0x00, 0x00, 0x00},
+       [](TPDBPSField& f) { f.SetAsPSInt32(std::numeric_limits<std::int32_t>::min()); },
+       std::numeric_limits<std::int32_t>::min()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(c.value));
+    engine.Fields().Clear();
+    Add(c.type);
+    const auto expect = [&](TPDBPSField& f) {
+      EXPECT_EQ(f.GetAsPSString(), std::to_string(c.value));
+      EXPECT_EQ(f.GetAsPSDouble(), static_cast<double>(c.value));
+      EXPECT_EQ(f.GetAsPSSingle(), static_cast<float>(c.value));
+    };
+    OpenRecords(engine, {c.bytes});
+    expect(F(0));
+    engine.CloseDatabase();
+    // Through the setter, and packed to the same bytes.
+    const Rec packed = PackOne(engine, [&] {
+      c.set(F(0));
+      expect(F(0));
+    });
+    EXPECT_EQ(packed, c.bytes);
+  }
 }
 
 TEST_F(PS, TextThatIsNoNumberStopsPost) {

@@ -1,12 +1,13 @@
 // Dates, text helpers, the binary file and the hooks.
+#include "corvane/host/datetime.h"
+
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "corvane/host/binary_file.h"
-#include "corvane/host/datetime.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/hooks.h"
 #include "corvane/host/text.h"
@@ -21,9 +22,9 @@ TEST(Dates, KnownDayNumbers) {
     double day;
   };
   const Case cases[] = {
-      {1899, 12, 30, 0},     {1899, 12, 29, -1},   {1900, 1, 1, 2},       {1904, 1, 1, 1462},
-      {1970, 1, 1, 25569},   {1990, 1, 1, 32874},  {2000, 2, 29, 36585},  {1, 1, 1, -693593},
-      {9999, 12, 31, 2958465},
+      {1899, 12, 30, 0},    {1899, 12, 29, -1},  {1900, 1, 1, 2},
+      {1904, 1, 1, 1462},   {1970, 1, 1, 25569}, {1990, 1, 1, 32874},
+      {2000, 2, 29, 36585}, {1, 1, 1, -693593},  {9999, 12, 31, 2958465},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(EncodeDate(c.y, c.m, c.d), c.day) << c.y << "-" << c.m << "-" << c.d;
@@ -32,10 +33,22 @@ TEST(Dates, KnownDayNumbers) {
   }
 }
 
+// Day after day from 0001-01-01 to 9999-12-31, each decoded as the calendar
+// says it follows the one before, and encoded back to its number.
 TEST(Dates, EveryDayOfTheRangeRoundTrips) {
+  DateParts expect{1, 1, 1};
   for (double day = -693593; day <= 2958465; day += 1) {
     const DateParts p = DecodeDate(day);
+    ASSERT_EQ(std::vector<int>({p.year, p.month, p.day}),
+              std::vector<int>({expect.year, expect.month, expect.day}));
     ASSERT_EQ(EncodeDate(p.year, p.month, p.day), day);
+    if (++expect.day > DaysInMonth(expect.year, expect.month)) {
+      expect.day = 1;
+      if (++expect.month > 12) {
+        expect.month = 1;
+        ++expect.year;
+      }
+    }
   }
 }
 
@@ -61,7 +74,8 @@ TEST(Dates, TimeOfDayOfNegativeValuesAndRounding) {
   EXPECT_EQ(DecodeTime(almost).hour, 0);
   const TDateTime t1 = EncodeTime(23, 59, 59, 999);
   const TimeParts p = DecodeTime(t1);
-  EXPECT_EQ(std::vector<int>({p.hour, p.minute, p.second, p.msec}), std::vector<int>({23, 59, 59, 999}));
+  EXPECT_EQ(std::vector<int>({p.hour, p.minute, p.second, p.msec}),
+            std::vector<int>({23, 59, 59, 999}));
 }
 
 TEST(Dates, TextFollowsTheFormatSettings) {

@@ -161,6 +161,24 @@ TEST(Check, NamesEachKindOfDamage) {
          return File({}, CategoryTable({"Unfiled"}, {0, 0, 0}), ListEnd(0));
        },
        {}},
+      {"a category table without its filler byte, records in other categories",
+       [] {
+         Bytes tail = CategoryTable({"Unfiled", "Business", "", "Personal"}, {});
+         tail.pop_back();  // 275 bytes: names, IDs and the last ID, no filler
+         tail.insert(tail.end(), {1, 2});
+         return File({ListEnd(2) + 275, ListEnd(2) + 276}, tail, ListEnd(2), 0,
+                     {0x03000001, 0x01000002});
+       },
+       {}},
+      {"an application-info block a byte short of a category table",
+       [] {
+         Bytes tail = CategoryTable({"Unfiled"}, {});
+         tail.resize(274);
+         tail.insert(tail.end(), {1, 2});
+         return File({ListEnd(2) + 274, ListEnd(2) + 275}, tail, ListEnd(2), 0,
+                     {0x03000001, 0x00000002});
+       },
+       {"1 record is filed under categories other than 0, but the file has no category table"}},
       {"records filed under categories without a table",
        [] {
          return File({ListEnd(2), ListEnd(2) + 1}, {1, 2}, 0, 0, {0x03000000, 0x01000000});

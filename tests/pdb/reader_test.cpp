@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/messages.h"
 #include "corvane/host/locale.h"
 #include "corvane/pdb/base_mgr.h"
 #include "corvane/pdb/file_format.h"
@@ -30,6 +31,17 @@ int CodeOf(F&& f) {
   return 0;
 }
 
+// The code and message of the EPDBException `f` raises; {0, ""} when none.
+template <class F>
+std::pair<int, std::string> ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const EPDBException& e) {
+    return {e.ErrorCode(), e.what()};
+  }
+  return {0, ""};
+}
+
 TEST(Properties, SettersCheckInOrderAndKeepTheOldValueOnFailure) {
   ScopedThreadLanguage english("C");
   struct Case {
@@ -37,33 +49,35 @@ TEST(Properties, SettersCheckInOrderAndKeepTheOldValueOnFailure) {
     const std::string& (TCorvane::*get)() const noexcept;
     std::string value;
     int code;
+    int message;  // the setter's own message for that check
   };
   const Case cases[] = {
-      {&TCorvane::SetDBName, &TCorvane::DatabaseName, std::string(31, 'a'), 0},
-      {&TCorvane::SetDBName, &TCorvane::DatabaseName, std::string(32, 'a'), 1},
-      {&TCorvane::SetDBName, &TCorvane::DatabaseName, "  " + std::string(31, 'a') + " ", 0},
-      {&TCorvane::SetDBName, &TCorvane::DatabaseName, "tab\there", 2},
-      {&TCorvane::SetDBName, &TCorvane::DatabaseName, "ma\xF1" "ana", 2},
-      {&TCorvane::SetDBName, &TCorvane::DatabaseName, "with spaces inside", 0},
-      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "ab1Z", 0},
-      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "abc", 1},
-      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "ab-c", 2},
-      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "abcd ", 2},
-      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "", 0},
-      {&TCorvane::SetDatabaseType, &TCorvane::DatabaseType, "DATA", 0},
-      {&TCorvane::SetDatabaseType, &TCorvane::DatabaseType, "DATAS", 1},
-      {&TCorvane::SetDatabaseType, &TCorvane::DatabaseType, "DA_A", 2},
-      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "data.pdb", 0},
-      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "DATA.PDB", 0},
-      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "data.pdb.bak", 1},
-      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "data", 1},
-      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "d\xE9j\xE0.pdb", 2},
+      {&TCorvane::SetDBName, &TCorvane::DatabaseName, std::string(31, 'a'), 0, 0},
+      {&TCorvane::SetDBName, &TCorvane::DatabaseName, std::string(32, 'a'), 1, 10400},
+      {&TCorvane::SetDBName, &TCorvane::DatabaseName, "  " + std::string(31, 'a') + " ", 0, 0},
+      {&TCorvane::SetDBName, &TCorvane::DatabaseName, "tab\there", 2, 10410},
+      {&TCorvane::SetDBName, &TCorvane::DatabaseName, "ma\xF1" "ana", 2, 10410},
+      {&TCorvane::SetDBName, &TCorvane::DatabaseName, "with spaces inside", 0, 0},
+      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "ab1Z", 0, 0},
+      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "abc", 1, 10600},
+      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "ab-c", 2, 10610},
+      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "abcd ", 2, 10610},
+      {&TCorvane::SetCreatorID, &TCorvane::CreatorID, "", 0, 0},
+      {&TCorvane::SetDatabaseType, &TCorvane::DatabaseType, "DATA", 0, 0},
+      {&TCorvane::SetDatabaseType, &TCorvane::DatabaseType, "DATAS", 1, 10800},
+      {&TCorvane::SetDatabaseType, &TCorvane::DatabaseType, "DA_A", 2, 10810},
+      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "data.pdb", 0, 0},
+      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "DATA.PDB", 0, 0},
+      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "data.pdb.bak", 1, 11000},
+      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "data", 1, 11000},
+      {&TCorvane::SetPDBFilename, &TCorvane::PDBFilename, "d\xE9j\xE0.pdb", 2, 11010},
   };
   for (const Case& c : cases) {
     TCorvane m;
     const std::string before = (m.*c.get)();
-    const int code = CodeOf([&] { (m.*c.set)(c.value); });
+    const auto [code, message] = ErrorOf([&] { (m.*c.set)(c.value); });
     EXPECT_EQ(code, c.code) << c.value;
+    EXPECT_EQ(message, c.message == 0 ? "" : GetLocaleString(c.message)) << c.value;
     EXPECT_EQ((m.*c.get)(), code == 0 ? c.value : before) << c.value;
   }
 }
