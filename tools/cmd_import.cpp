@@ -224,7 +224,10 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
         "record " + std::to_string(r) + " (line " + std::to_string(rec.line) + ")";
     Need(rec, JsonValue::Kind::kObject, where);
     std::vector<Variant> values(static_cast<std::size_t>(n));
-    for (const auto& [key, value] : rec.members) {
+    for (const auto& member : rec.members) {
+      // Plain references: clang 14 cannot capture structured bindings.
+      const std::string& key = member.first;
+      const JsonValue& value = member.second;
       int i = 0;
       while (i < n && names[static_cast<std::size_t>(i)] != key) ++i;
       if (i == n) Bad(where + ": \"" + key + "\" is no field");

@@ -21,6 +21,9 @@
 //   Boolean            Variant boolean;
 //   Text, Binary       Variant text holding the stored bytes as they are;
 //   DateTime, Date, Time  Variant date-time; 0 is "no date" (for Time: midnight).
+//
+// Threads: a TAnyEngine and its manager are one object, for one thread at a
+// time; distinct ones may work in distinct threads at once.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "corvane/host/binary_file.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
@@ -31,7 +31,8 @@ void TBinaryFile::Fail(const char* what, int err) const {
   std::string msg = std::string(what) + " '" + path_ + "'";
   if (err != 0) {
     msg += ": ";
-    msg += std::strerror(err);
+    // strerror may share one buffer among threads; the category's text does not.
+    msg += std::generic_category().message(err);
   }
   throw EInOutError(msg, err);
 }
