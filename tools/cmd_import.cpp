@@ -307,7 +307,7 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
         try {
           AttributeFromJson(key, value, attributes);
         } catch (const EConvertError& e) {
-          Bad(Input::RecordWhere(r - 1, rows[r].line, true) + ": " + e.what());
+          Bad(where + ": " + e.what());
         }
         continue;
       }

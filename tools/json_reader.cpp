@@ -6,6 +6,8 @@
 
 namespace corvane::cli {
 
+JsonValue::JsonValue() noexcept = default;
+
 namespace {
 
 constexpr int kMaxDepth = 64;

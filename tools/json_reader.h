@@ -23,6 +23,10 @@ struct JsonMember;
 
 struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
+  // Declared, not implicit: an implicit one makes clang look for a default
+  // constructor of std::pair<std::string, JsonValue> while JsonValue is
+  // still incomplete.
+  JsonValue() noexcept;
   Kind kind = Kind::kNull;
   bool boolean = false;
   std::string text;                                        // a number's text, or a string (UTF-8)

@@ -6,6 +6,10 @@
 // A record buffer holds the same data area, then the calculation area, then
 // an 8-byte bookmark area (record ID, then the bookmark flag); blob values
 // live beside it, one shared byte string per blob field, copied on change.
+//
+// Threads: a dataset, its fields and its rows are used by one thread at a
+// time; distinct datasets may be filled, sorted and walked in distinct
+// threads at once.
 #pragma once
 
 #include <cstdint>

@@ -22,6 +22,9 @@
 //   Text, Binary       Variant text holding the stored bytes as they are
 //                      (a Wide type: its character as UTF-8);
 //   DateTime, Date, Time  Variant date-time; 0 is "no date" (for Time: midnight).
+//
+// Threads: a TAnyEngine and its manager are one object, for one thread at a
+// time; distinct ones may work in distinct threads at once.
 #pragma once
 
 #include <cstdint>

@@ -15,6 +15,9 @@
 // Unlike the engines, the manager forgets its field definitions whenever a
 // database is closed, so they are defined anew for each database; and the
 // files it writes have no sort-info block and a unique ID seed of 0.
+//
+// Threads: one manager for one thread at a time; distinct managers may work
+// in distinct threads at once (the rule in pdb/corvane.h).
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,9 @@
 // type set, its typed accessors (accepted types and message ids) and its
 // encodings.
 //
+// Threads: an engine is one object, for one thread at a time; distinct
+// engines may work in distinct threads at once (the rule in pdb/corvane.h).
+//
 // The pieces, from the bottom up:
 //
 //   TPDBBaseField            a field definition: FieldName, the current value

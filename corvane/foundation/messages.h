@@ -1,5 +1,10 @@
 // The message catalogue: every text the library raises, in English at an id N
 // that is a multiple of 10 and in Portuguese at N + 1.
+//
+// Every function here may be called from any thread. The language is looked
+// up for the calling thread on every call, so each thread gets the messages
+// of its own language (host/locale.h: its override or its locale), whatever
+// other threads use.
 #pragma once
 
 #include <string>

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,7 +34,8 @@ void TBinaryFile::Fail(const char* what, int err) const {
   std::string msg = std::string(what) + " '" + path_ + "'";
   if (err != 0) {
     msg += ": ";
-    msg += std::strerror(err);
+    // strerror may share one buffer among threads; the category's text does not.
+    msg += std::generic_category().message(err);
   }
   throw EInOutError(msg, err);
 }

@@ -2,10 +2,13 @@
 
 #include <sys/time.h>
 
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <list>
+#include <mutex>
 
 #include "corvane/host/exceptions.h"
 
@@ -138,9 +141,56 @@ TDateTime Now() {
                     static_cast<int>(tv.tv_usec / 1000));
 }
 
-FormatSettings& DefaultFormatSettings() noexcept {
-  static FormatSettings settings;
-  return settings;
+namespace {
+
+// Every set of settings ever published, never altered or freed while the
+// process runs, so that a reference handed to a reader stays valid whatever
+// other threads publish after it.
+struct PublishedSettings {
+  std::mutex lock;
+  std::list<FormatSettings> sets{FormatSettings{}};
+  std::atomic<const FormatSettings*> current{&sets.front()};
+};
+
+PublishedSettings& Published() noexcept {
+  static PublishedSettings published;
+  return published;
+}
+
+// Caller holds p.lock.
+void PublishLocked(PublishedSettings& p, const FormatSettings& settings) {
+  if (*p.current.load(std::memory_order_relaxed) == settings) return;
+  for (const FormatSettings& set : p.sets) {
+    if (set == settings) {
+      p.current.store(&set, std::memory_order_release);
+      return;
+    }
+  }
+  p.sets.push_back(settings);
+  p.current.store(&p.sets.back(), std::memory_order_release);
+}
+
+}  // namespace
+
+const FormatSettings& DefaultFormatSettings() noexcept {
+  return *Published().current.load(std::memory_order_acquire);
+}
+
+void SetDefaultFormatSettings(const FormatSettings& settings) {
+  PublishedSettings& p = Published();
+  // Most calls (every manager's constructor) set what is already in force:
+  // comparing needs no lock, since a published set never changes.
+  if (*p.current.load(std::memory_order_acquire) == settings) return;
+  const std::lock_guard<std::mutex> guard(p.lock);
+  PublishLocked(p, settings);
+}
+
+void ChangeDefaultFormatSettings(const std::function<void(FormatSettings&)>& change) {
+  PublishedSettings& p = Published();
+  const std::lock_guard<std::mutex> guard(p.lock);
+  FormatSettings next = *p.current.load(std::memory_order_relaxed);
+  change(next);
+  PublishLocked(p, next);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace corvane {
@@ -51,8 +52,22 @@ struct FormatSettings {
   char DateSeparator = '-';
   char TimeSeparator = ':';
   char DecimalSeparator = '.';
+
+  friend bool operator==(const FormatSettings&, const FormatSettings&) = default;
 };
-FormatSettings& DefaultFormatSettings() noexcept;
+
+// The settings in force. Threads may read them while another thread changes
+// them: a change publishes a new, immutable set and never alters one that a
+// reader may hold, and every set ever published stays valid until the process
+// ends (a set equal to an earlier one is published again, not copied, so
+// switching among a few sets costs no memory).
+const FormatSettings& DefaultFormatSettings() noexcept;
+// Publishes `settings` when they differ from the ones in force; changes made
+// by several threads at once are serialised, each one whole.
+void SetDefaultFormatSettings(const FormatSettings& settings);
+// Applies `change` to a copy of the settings in force and publishes the result
+// when it differs, as one step against other threads' changes.
+void ChangeDefaultFormatSettings(const std::function<void(FormatSettings&)>& change);
 
 // Date as ShortDateFormat, then (when the time of day is not 0, or the date part is 0)
 // a blank and the time as LongTimeFormat; a date without time of day gives the date alone.

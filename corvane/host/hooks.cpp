@@ -1,11 +1,18 @@
 #include "corvane/host/hooks.h"
 
 #include <cstdio>
+#include <mutex>
 #include <utility>
 
 namespace corvane {
 namespace {
 
+// Hooks are installed by one thread while others may be raising through them;
+// a caller runs its own copy, taken under the lock, outside it.
+std::mutex& HookLock() {
+  static std::mutex lock;
+  return lock;
+}
 ErrorBoxHook& ErrorBox() {
   static ErrorBoxHook hook;
   return hook;
@@ -15,18 +22,32 @@ ExceptionHandlerHook& Handler() {
   return hook;
 }
 
+template <class Hook>
+Hook Exchange(Hook& slot, Hook hook) {
+  const std::lock_guard<std::mutex> guard(HookLock());
+  return std::exchange(slot, std::move(hook));
+}
+
+template <class Hook>
+Hook CopyOf(const Hook& slot) {
+  const std::lock_guard<std::mutex> guard(HookLock());
+  return slot;
+}
+
 }  // namespace
 
-ErrorBoxHook SetErrorBoxHook(ErrorBoxHook hook) { return std::exchange(ErrorBox(), std::move(hook)); }
+ErrorBoxHook SetErrorBoxHook(ErrorBoxHook hook) {
+  return Exchange(ErrorBox(), std::move(hook));
+}
 
 ExceptionHandlerHook SetExceptionHandlerHook(ExceptionHandlerHook hook) {
-  return std::exchange(Handler(), std::move(hook));
+  return Exchange(Handler(), std::move(hook));
 }
 
 void ShowErrorBox(const std::string& message) noexcept {
   try {
-    if (ErrorBox()) {
-      ErrorBox()(message);
+    if (const ErrorBoxHook hook = CopyOf(ErrorBox())) {
+      hook(message);
       return;
     }
   } catch (...) {
@@ -37,8 +58,8 @@ void ShowErrorBox(const std::string& message) noexcept {
 void HandleException(std::exception_ptr error) noexcept {
   if (!error) return;
   try {
-    if (Handler()) {
-      Handler()(error);
+    if (const ExceptionHandlerHook hook = CopyOf(Handler())) {
+      hook(error);
       return;
     }
   } catch (...) {

@@ -1,5 +1,9 @@
 // Replaceable user-interface hooks. The defaults write one line to standard
 // error; a program with its own user interface installs its own.
+//
+// The hooks are process-wide. They may be replaced from any thread while
+// others call them; a hook runs on the thread that reports the error, so one
+// shared by threads must be safe to call from several at once.
 #pragma once
 
 #include <exception>

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <langinfo.h>
 #include <locale.h>
+#include <mutex>
 
 namespace corvane {
 namespace {
@@ -51,6 +52,10 @@ ScopedThreadLanguage::ScopedThreadLanguage(std::string name) : previous_(g_langu
 ScopedThreadLanguage::~ScopedThreadLanguage() { g_language_override = std::move(previous_); }
 
 int StandardTimeZoneBiasMinutes() {
+  // tzset rewrites `timezone` on every call; managers in several threads ask
+  // for the bias at once, so each asks and reads under one lock.
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> guard(lock);
   tzset();
   // `timezone` is seconds west of UTC for standard time (daylight saving excluded).
   return static_cast<int>(timezone / 60);

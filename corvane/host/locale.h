@@ -1,4 +1,5 @@
-// The calling thread's language and the process's time zone.
+// The calling thread's language and the process's time zone. The override is
+// per thread: setting it in one thread never changes another's language.
 #pragma once
 
 #include <optional>

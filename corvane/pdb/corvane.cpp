@@ -93,12 +93,21 @@ void SyncDirectory(const std::string& dir) noexcept {
 }  // namespace
 
 TCorvane::TCorvane(TComponent* owner) : TComponent(owner) {
-  // The date and time settings that handheld databases use when dates become text.
-  FormatSettings& fs = DefaultFormatSettings();
-  fs.ShortDateFormat = "dd/mm/yyyy";
-  fs.LongTimeFormat = "hh:nn";
-  fs.DateSeparator = '/';
-  fs.TimeSeparator = ':';
+  // The date and time settings that handheld databases use when dates become
+  // text. Managers are made in many threads at once while others format dates,
+  // so the settings change only when they differ, and then as a new set.
+  static constexpr const char* kShortDate = "dd/mm/yyyy";
+  static constexpr const char* kLongTime = "hh:nn";
+  const FormatSettings& now = DefaultFormatSettings();
+  if (now.ShortDateFormat != kShortDate || now.LongTimeFormat != kLongTime ||
+      now.DateSeparator != '/' || now.TimeSeparator != ':') {
+    ChangeDefaultFormatSettings([](FormatSettings& fs) {
+      fs.ShortDateFormat = kShortDate;
+      fs.LongTimeFormat = kLongTime;
+      fs.DateSeparator = '/';
+      fs.TimeSeparator = ':';
+    });
+  }
 }
 
 TCorvane::~TCorvane() {

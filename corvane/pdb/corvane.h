@@ -8,6 +8,16 @@
 // Failures of its checks raise EPDBException with the operation's code and the
 // catalogue message; file-system failures outside the guarded steps raise
 // EInOutError.
+//
+// Threads: the library starts no threads and holds no locks of its own over
+// an object. One object (a manager, an engine, the generic manager, a
+// dataset, a field collection) must not be used by two threads at once
+// without the caller's own locking. Distinct objects may be used in distinct
+// threads at the same time, each over its own file; two objects writing the
+// same file race for it like any two programs. The message language is the
+// calling thread's (foundation/messages.h), so threads may work in different
+// languages. Constructing a manager may change the process-wide date
+// settings (host/datetime.h), which any thread may read at any time.
 #pragma once
 
 #include <cstdint>

@@ -98,6 +98,31 @@ TEST(Dates, TextFollowsTheFormatSettings) {
   EXPECT_EQ(StrToDateTime(DateTimeToStr(dt, iso), iso), dt);
 }
 
+// A reader may hold the settings in force while another thread changes them:
+// what it holds must stay as it was, and going back to an earlier set reuses it.
+TEST(Dates, ChangingTheSettingsLeavesAHeldSetAlone) {
+  const FormatSettings& held = DefaultFormatSettings();
+  const FormatSettings copy = held;
+  const auto dotted = [](FormatSettings& fs) {
+    fs.DateSeparator = '.';
+    fs.ShortDateFormat = "d/m/yy";
+  };
+  ChangeDefaultFormatSettings(dotted);
+  const FormatSettings& changed = DefaultFormatSettings();
+  EXPECT_NE(&changed, &held);
+  EXPECT_EQ(changed.ShortDateFormat, "d/m/yy");
+  EXPECT_EQ(changed.DecimalSeparator, copy.DecimalSeparator);  // the rest kept
+  EXPECT_EQ(DateToStr(EncodeDate(2003, 4, 5)), "5.4.03");
+  EXPECT_TRUE(held == copy);
+  SetDefaultFormatSettings(copy);
+  EXPECT_EQ(&DefaultFormatSettings(), &held);
+  SetDefaultFormatSettings(copy);  // equal: nothing published
+  EXPECT_EQ(&DefaultFormatSettings(), &held);
+  ChangeDefaultFormatSettings(dotted);
+  EXPECT_EQ(&DefaultFormatSettings(), &changed);
+  SetDefaultFormatSettings(copy);
+}
+
 TEST(Text, HelpersTouchOnlyAsciiLetters) {
   EXPECT_EQ(Trim("  a b \t"), "a b");
   EXPECT_EQ(Trim(" \n "), "");

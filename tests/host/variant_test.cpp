@@ -28,9 +28,11 @@ constexpr std::nullopt_t kFails = std::nullopt;  // the conversion raises EConve
 class ScopedDecimalSeparator {
  public:
   explicit ScopedDecimalSeparator(char sep) : saved_(DefaultFormatSettings().DecimalSeparator) {
-    DefaultFormatSettings().DecimalSeparator = sep;
+    ChangeDefaultFormatSettings([sep](FormatSettings& fs) { fs.DecimalSeparator = sep; });
   }
-  ~ScopedDecimalSeparator() { DefaultFormatSettings().DecimalSeparator = saved_; }
+  ~ScopedDecimalSeparator() {
+    ChangeDefaultFormatSettings([this](FormatSettings& fs) { fs.DecimalSeparator = saved_; });
+  }
 
  private:
   char saved_;
