@@ -169,22 +169,22 @@ std::string DecodeDocText(const DocHeader& header,
                           std::span<const std::span<const std::uint8_t>> records) {
   if (records.size() < std::size_t{header.recordCount} + 1) RaisePDB(1, kMsgDocMissingRecords);
   const auto texts = records.subspan(1, header.recordCount);
-  std::size_t capacity = 0;
-  for (const auto& r : texts) {
-    capacity += header.compression == kDocCompressed ? DocExpansionBound(r.size()) : r.size();
+  // The text grows by what each record really holds; a record's own text
+  // cannot be longer than the header's 16-bit record size allows, so a
+  // hostile file cannot make us reserve more than it could expand to.
+  std::size_t total = 0;
+  for (const auto& r : texts) total += r.size();
+  std::string text;
+  text.reserve(std::min<std::size_t>(header.textLength, 2 * total + 16));
+  if (header.compression != kDocCompressed) {
+    for (const auto& r : texts) text.append(reinterpret_cast<const char*>(r.data()), r.size());
+    return text;
   }
-  std::string text(capacity, '\0');
-  auto* out = reinterpret_cast<std::uint8_t*>(text.data());
-  std::size_t at = 0;
+  std::vector<std::uint8_t> piece(kDocMaxRecordText);
   for (const auto& r : texts) {
-    if (header.compression == kDocCompressed) {
-      at += DecompressDoc(r, std::span<std::uint8_t>(out + at, capacity - at));
-    } else {
-      if (!r.empty()) std::memcpy(out + at, r.data(), r.size());
-      at += r.size();
-    }
+    const std::size_t n = DecompressDoc(r, piece);
+    text.append(reinterpret_cast<const char*>(piece.data()), n);
   }
-  text.resize(at);
   return text;
 }
 

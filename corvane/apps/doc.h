@@ -25,6 +25,8 @@ namespace corvane::apps {
 inline constexpr std::uint16_t kDocUncompressed = 1;
 inline constexpr std::uint16_t kDocCompressed = 2;
 inline constexpr std::size_t kDocRecordSize = 4096;
+// The most text one record may hold: the header's record size is 16 bits.
+inline constexpr std::size_t kDocMaxRecordText = 0xFFFF;
 
 struct DocHeader {
   std::uint16_t compression = kDocCompressed;
@@ -55,7 +57,8 @@ inline std::size_t DocExpansionBound(std::size_t compressed) noexcept {
 Bytes CompressDoc(std::span<const std::uint8_t> text);
 
 // The text of the book: the text records 1..recordCount of `records`
-// (records[0] being the header), as 8-bit bytes.
+// (records[0] being the header), as 8-bit bytes. A record expanding to more
+// than kDocMaxRecordText bytes is refused.
 std::string DecodeDocText(const DocHeader& header,
                           std::span<const std::span<const std::uint8_t>> records);
 // The text records of a new book (recordSize bytes of text each), and the

@@ -358,6 +358,25 @@ TEST_F(Doc, CompressionRoundTrips) {
   }
 }
 
+// One record may hold at most 65535 bytes of text (its size is 16 bits in the
+// header): a record that expands further is refused, whatever room there is.
+TEST_F(Doc, RecordExpandingPastItsLimit) {
+  Bytes bomb = {'a'};
+  for (int i = 0; i < 7000; ++i) {
+    bomb.push_back(0x80);
+    bomb.push_back(0x0F);  // back 1, length 10
+  }
+  DocHeader h;
+  h.recordCount = 1;
+  const Bytes head = EncodeDocHeader(h);
+  const std::vector<std::span<const std::uint8_t>> spans = {head, bomb};
+  EXPECT_EQ(Refusal([&] { DecodeDocText(h, spans); }),
+            (std::pair<int, std::string>{2, "E-book text expands beyond its limit!"}));
+  bomb.resize(1 + 2 * 6500);  // 65001 bytes: allowed
+  const std::vector<std::span<const std::uint8_t>> fits = {head, bomb};
+  EXPECT_EQ(DecodeDocText(h, fits), std::string(65001, 'a'));
+}
+
 TEST_F(Doc, BookOfRecordsBothWays) {
   std::string text;
   for (int i = 0; i < 3000; ++i) text += "Line " + std::to_string(i) + " of the book.\n";
