@@ -1,13 +1,17 @@
-// The in-memory dataset against an in-memory SQLite table, same rows, same
-// binary: appending a full table of 65,535 rows of five fields (integer,
-// float, 40-byte string, boolean, date-time), and walking it from the first
-// row to the last reading every field. The PDB dataset loads the same rows
-// from a PocketStudio file and writes them back; SQLite's insert of them in
-// one transaction is its yardstick.
+// The in-memory dataset against an in-memory SQLite table and std::sort, same
+// rows, same binary: appending a full table of 65,535 rows of five fields
+// (integer, float, 40-byte string, boolean, date-time), walking it from the
+// first row to the last reading every field, editing every row, sorting it by
+// the string and by the float, and looking for a string that is not there.
+// The PDB dataset loads the same rows from a PocketStudio file and writes them
+// back; SQLite's insert of them in one transaction is its yardstick.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <numeric>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -65,19 +69,32 @@ struct Table {
     active = &ds.FieldByName("Active");
     stamp = &ds.FieldByName("Stamp");
   }
-  void Fill() {
+  // Row i holds the values of row order[i] (all rows in order by default).
+  void Fill(const std::vector<int>* order = nullptr) {
     const Rows& rows = TheRows();
     for (int i = 0; i < kRows; ++i) {
+      const int v = order ? (*order)[static_cast<std::size_t>(i)] : i;
       ds.Append();
       id->SetAsInteger(i);
-      amount->SetAsFloat(Rows::Float(i));
-      name->SetAsString(rows.text[static_cast<std::size_t>(i)]);
-      active->SetAsBoolean(Rows::Bool(i));
-      stamp->SetAsDateTime(Rows::Stamp(i));
+      amount->SetAsFloat(Rows::Float(v));
+      name->SetAsString(rows.text[static_cast<std::size_t>(v)]);
+      active->SetAsBoolean(Rows::Bool(v));
+      stamp->SetAsDateTime(Rows::Stamp(v));
       ds.Post();
     }
   }
 };
+
+// A fixed shuffle of the rows, so sorts start from the same disorder.
+const std::vector<int>& Shuffled() {
+  static const std::vector<int> order = [] {
+    std::vector<int> v(kRows);
+    std::iota(v.begin(), v.end(), 0);
+    std::shuffle(v.begin(), v.end(), std::mt19937(20240607));
+    return v;
+  }();
+  return order;
+}
 
 void BM_DataSetAppend(benchmark::State& state) {
   TheRows();
@@ -208,6 +225,63 @@ void BM_PDBDataSetLoadAndWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_PDBDataSetLoadAndWrite)->Unit(benchmark::kMillisecond);
 
+// Sorting the shuffled table by a string or a float field; between runs the
+// rows go back to their shuffled order (sorted by Id, not timed).
+void SortDataSet(benchmark::State& state, const char* field) {
+  Table table;
+  table.Fill(&Shuffled());
+  for (auto _ : state) {
+    state.PauseTiming();
+    table.ds.SortDataSet("Id");
+    table.ds.First();
+    state.ResumeTiming();
+    table.ds.SortDataSet(field);
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+void BM_DataSetSortString(benchmark::State& state) {
+  SortDataSet(state, "Name");
+}
+void BM_DataSetSortFloat(benchmark::State& state) {
+  SortDataSet(state, "Amount");
+}
+BENCHMARK(BM_DataSetSortString)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DataSetSortFloat)->Unit(benchmark::kMillisecond);
+
+// std::sort of the same values in the same disorder.
+template <class T, class Get>
+void StdSort(benchmark::State& state, Get get) {
+  std::vector<T> values;
+  for (int v : Shuffled()) values.push_back(get(v));
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<T> work = values;
+    state.ResumeTiming();
+    std::sort(work.begin(), work.end());
+    benchmark::DoNotOptimize(work.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+void BM_StdSortString(benchmark::State& state) {
+  StdSort<std::string>(state, [](int v) { return TheRows().text[static_cast<std::size_t>(v)]; });
+}
+void BM_StdSortFloat(benchmark::State& state) {
+  StdSort<double>(state, [](int v) { return Rows::Float(v); });
+}
+BENCHMARK(BM_StdSortString)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StdSortFloat)->Unit(benchmark::kMillisecond);
+
+// Locate of a text no row holds: every row is compared, the cursor stays.
+void BM_DataSetLocateMissing(benchmark::State& state) {
+  Table table;
+  table.Fill(&Shuffled());
+  table.ds.First();
+  const Variant key("customer name and address line 99999....");
+  for (auto _ : state) benchmark::DoNotOptimize(table.ds.Locate("Name", key));
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_DataSetLocateMissing)->Unit(benchmark::kMillisecond);
+
 #ifndef CORVANE_NO_SQLITE
 
 void Check(int rc, int want, sqlite3* db, benchmark::State& state) {
@@ -224,19 +298,20 @@ sqlite3* OpenSQLite(benchmark::State& state) {
   return db;
 }
 
-void FillSQLite(sqlite3* db, benchmark::State& state) {
+void FillSQLite(sqlite3* db, benchmark::State& state, const std::vector<int>* order = nullptr) {
   const Rows& rows = TheRows();
   sqlite3_stmt* insert = nullptr;
   Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK, db, state);
   Check(sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr),
         SQLITE_OK, db, state);
   for (int i = 0; i < kRows; ++i) {
-    const std::string& s = rows.text[static_cast<std::size_t>(i)];
+    const int v = order ? (*order)[static_cast<std::size_t>(i)] : i;
+    const std::string& s = rows.text[static_cast<std::size_t>(v)];
     sqlite3_bind_int(insert, 1, i);
-    sqlite3_bind_double(insert, 2, Rows::Float(i));
+    sqlite3_bind_double(insert, 2, Rows::Float(v));
     sqlite3_bind_text(insert, 3, s.data(), static_cast<int>(s.size()), SQLITE_STATIC);
-    sqlite3_bind_int(insert, 4, Rows::Bool(i));
-    sqlite3_bind_double(insert, 5, Rows::Stamp(i));
+    sqlite3_bind_int(insert, 4, Rows::Bool(v));
+    sqlite3_bind_double(insert, 5, Rows::Stamp(v));
     Check(sqlite3_step(insert), SQLITE_DONE, db, state);
     sqlite3_reset(insert);
   }
@@ -285,6 +360,37 @@ void BM_SQLiteRead(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows);
 }
 BENCHMARK(BM_SQLiteRead)->Unit(benchmark::kMillisecond);
+
+// Runs a query over the shuffled table and steps through every result row.
+void SQLiteQuery(benchmark::State& state, const char* sql, const char* text = nullptr) {
+  sqlite3* db = OpenSQLite(state);
+  FillSQLite(db, state, &Shuffled());
+  sqlite3_stmt* query = nullptr;
+  Check(sqlite3_prepare_v2(db, sql, -1, &query, nullptr), SQLITE_OK, db, state);
+  for (auto _ : state) {
+    if (text) sqlite3_bind_text(query, 1, text, -1, SQLITE_STATIC);
+    std::int64_t rows = 0;
+    while (sqlite3_step(query) == SQLITE_ROW) ++rows;
+    sqlite3_reset(query);
+    benchmark::DoNotOptimize(rows);
+  }
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+void BM_SQLiteOrderByString(benchmark::State& state) {
+  SQLiteQuery(state, "SELECT id FROM t ORDER BY name");
+}
+void BM_SQLiteOrderByFloat(benchmark::State& state) {
+  SQLiteQuery(state, "SELECT id FROM t ORDER BY amount");
+}
+void BM_SQLiteFindMissing(benchmark::State& state) {
+  SQLiteQuery(state, "SELECT id FROM t WHERE name = ?1",
+              "customer name and address line 99999....");
+}
+BENCHMARK(BM_SQLiteOrderByString)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SQLiteOrderByFloat)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SQLiteFindMissing)->Unit(benchmark::kMillisecond);
 
 #endif
 

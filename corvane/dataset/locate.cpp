@@ -54,6 +54,8 @@ void TPDBVirtualDataSet::SetFiltered(bool value) {
 }
 
 void TPDBVirtualDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
+  // The handler running now would be destroyed under itself.
+  if (State() == dsFilter) DatabaseError(dbmsg::SFilterInUse);
   if (!Active()) {
     TDataSet::SetOnFilterRecord(std::move(handler));
     return;

@@ -1,8 +1,11 @@
 // TPDBVirtualDataSet: sorting the row list in place.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 
 #include "corvane/dataset/text_compare.h"
 #include "corvane/dataset/virtual_dataset.h"
@@ -129,6 +132,10 @@ void TPDBVirtualDataSet::PrepareSortKeys() {
 
 int TPDBVirtualDataSet::CompareRecords(const TMemoryRecord& a, const TMemoryRecord& b) {
   if (index_list_ && sort_keys_.size() != index_list_->size()) PrepareSortKeys();
+  return CompareByIndexList(a, b);
+}
+
+int TPDBVirtualDataSet::CompareByIndexList(const TMemoryRecord& a, const TMemoryRecord& b) {
   const std::uint8_t* da = a.data_.get();
   const std::uint8_t* db = b.data_.get();
   for (const Slot& key : sort_keys_) {
@@ -161,12 +168,198 @@ void TPDBVirtualDataSet::QuickSort(int left, int right, TCompareRecords compare)
   RowsMoved(left);
 }
 
+bool TPDBVirtualDataSet::CompareRecordsReplaced() const {
+  return typeid(*this) != typeid(TPDBVirtualDataSet);
+}
+
+namespace {
+
+// Big-endian first bytes of a text, zero-padded: ordered as the texts are,
+// ties left to the whole comparison.
+std::uint64_t TextPrefix(std::string_view text, bool fold) noexcept {
+  std::uint64_t key = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+    if (fold && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+    key = (key << 8) | c;
+  }
+  return key;
+}
+
+// An unsigned key ordered as the field's values are, 0 for null (and for
+// types compared as equal). Equal keys do not mean equal values.
+std::uint64_t ValueKey(TFieldType type, const std::uint8_t* v, int width, bool fold) noexcept {
+  constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+  switch (type) {
+    case ftString:
+    case ftFixedChar:
+      return TextPrefix(SlotText(v, width), fold);
+    case ftGuid:
+      return TextPrefix(SlotText(v, width), true);
+    case ftSmallint:
+      return static_cast<std::uint64_t>(Load<std::int16_t>(v) + 32768) + 1;
+    case ftWord:
+      return std::uint64_t{Load<std::uint16_t>(v)} + 1;
+    case ftInteger:
+    case ftDate:
+    case ftTime:
+    case ftAutoInc:
+      return static_cast<std::uint64_t>(std::int64_t{Load<std::int32_t>(v)} + 2147483648LL) + 1;
+    case ftLargeint:
+      return static_cast<std::uint64_t>(Load<std::int64_t>(v)) ^ kSign;
+    case ftBoolean:
+      return Load<std::uint16_t>(v) != 0 ? 2 : 1;
+    case ftFloat:
+    case ftCurrency:
+    case ftDateTime: {
+      double d = Load<double>(v);
+      if (std::isnan(d)) return 1;
+      if (d == 0) d = 0;  // -0 and 0 are equal
+      const auto bits = std::bit_cast<std::uint64_t>(d);
+      return (bits & kSign) ? ~bits : (bits | kSign);
+    }
+    default:
+      return 0;
+  }
+}
+
+struct KeyEntry {
+  std::uint64_t key;
+  std::uint32_t index;
+};
+
+// With the first field's text, when texts are compared by their bytes.
+struct TextEntry {
+  std::uint64_t key;
+  std::uint32_t index;
+  std::uint32_t length;
+  const char* text;
+};
+
+// Orders entries by key alone (stable: equal keys keep their order), a digit
+// of 11 bits at a time; digits that every key shares cost one count.
+template <class Entry>
+void RadixSortByKey(std::vector<Entry>& entries) {
+  constexpr int kBits = 11, kPasses = 6;
+  constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+  const std::size_t n = entries.size();
+  std::vector<std::uint32_t> counts(kPasses * kBuckets, 0);
+  for (const Entry& e : entries)
+    for (int p = 0; p < kPasses; ++p)
+      ++counts[p * kBuckets + ((e.key >> (p * kBits)) & (kBuckets - 1))];
+  std::vector<Entry> scratch(n);
+  for (int p = 0; p < kPasses; ++p) {
+    std::uint32_t* c = &counts[p * kBuckets];
+    if (std::find(c, c + kBuckets, static_cast<std::uint32_t>(n)) != c + kBuckets) continue;
+    std::uint32_t sum = 0;
+    for (std::size_t b = 0; b < kBuckets; ++b) {
+      const std::uint32_t k = c[b];
+      c[b] = sum;
+      sum += k;
+    }
+    for (const Entry& e : entries) scratch[c[(e.key >> (p * kBits)) & (kBuckets - 1)]++] = e;
+    entries.swap(scratch);
+  }
+}
+
+}  // namespace
+
+// The rows are ordered through a compact array of their first field's keys,
+// reading each row's data once, and the whole comparison is asked only where
+// the keys tie. The order is the one CompareRecords gives.
+void TPDBVirtualDataSet::SortByKeys() {
+  const Slot* first = nullptr;
+  if (!sort_keys_.empty() && sort_keys_[0].offset >= 0) first = &sort_keys_[0];
+  if (first && sort_bytewise_ &&
+      (first->type == ftString || first->type == ftFixedChar || first->type == ftGuid))
+    SortByKeys<TextEntry>(first);
+  else
+    SortByKeys<KeyEntry>(first);
+}
+
+template <class Entry>
+void TPDBVirtualDataSet::SortByKeys(const Slot* first) {
+  constexpr bool kTexts = std::is_same_v<Entry, TextEntry>;
+  const std::size_t count = rows_.size();
+  if (count > UINT32_MAX) DatabaseError("Too many rows to sort");
+  const bool fold = sort_case_insensitive_ || (first && first->type == ftGuid);
+  const bool desc = sort_descending_;
+  std::vector<Entry> entries(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const TMemoryRecord& row = *rows_[i];
+    Entry& e = entries[i];
+    e = Entry{};
+    e.index = static_cast<std::uint32_t>(i);
+    if (!first || static_cast<std::size_t>(first->offset + 1 + first->width) > row.data_size_)
+      continue;
+    const std::uint8_t* slot = row.data_.get() + first->offset;
+    if (slot[0] == 0) continue;
+    if constexpr (kTexts) {
+      const std::string_view t = SlotText(slot + 1, first->width);
+      e.text = t.data();
+      e.length = static_cast<std::uint32_t>(t.size());
+    } else {
+      e.key = ValueKey(first->type, slot + 1, first->width, fold);
+    }
+  }
+  if constexpr (kTexts) {
+    // Texts that all start alike are keyed by what follows their common start.
+    std::size_t common = SIZE_MAX;
+    const char* model = nullptr;
+    auto same = [fold](char x, char y) {
+      return x == y || (fold && x >= 'A' && x <= 'Z' && x - 'A' + 'a' == y) ||
+             (fold && y >= 'A' && y <= 'Z' && y - 'A' + 'a' == x);
+    };
+    for (const Entry& e : entries) {
+      if (!e.text) continue;
+      if (!model) {
+        model = e.text;
+        common = e.length;
+        continue;
+      }
+      std::size_t k = 0;
+      const std::size_t n = std::min<std::size_t>(common, e.length);
+      while (k < n && same(model[k], e.text[k])) ++k;
+      common = k;
+    }
+    for (Entry& e : entries)
+      if (e.text) e.key = TextPrefix(std::string_view(e.text, e.length).substr(common), fold);
+  }
+  if (desc)
+    for (Entry& e : entries) e.key = ~e.key;
+  RadixSortByKey(entries);
+  // Rows whose keys tie are ordered by the whole comparison.
+  auto tied = [&](const Entry& a, const Entry& b) {
+    if constexpr (kTexts) {
+      if (a.text && b.text) {
+        const int r = CollateText({a.text, a.length}, {b.text, b.length}, fold, true);
+        if (r != 0) return desc ? r > 0 : r < 0;
+      }
+    }
+    return CompareByIndexList(*rows_[a.index], *rows_[b.index]) < 0;
+  };
+  for (auto run = entries.begin(); run != entries.end();) {
+    auto end = run + 1;
+    while (end != entries.end() && end->key == run->key) ++end;
+    if (end - run > 1) std::sort(run, end, tied);
+    run = end;
+  }
+  std::vector<std::unique_ptr<TMemoryRecord>> sorted;
+  sorted.reserve(count);
+  for (const Entry& e : entries) sorted.push_back(std::move(rows_[e.index]));
+  rows_.swap(sorted);
+  RowsMoved(0);
+}
+
 void TPDBVirtualDataSet::Sort() {
   if (!Active() || rows_.empty()) return;
   CheckBrowseMode();
   const TBookmark current = Bookmark();
   PrepareSortKeys();
-  QuickSort(0, MemoryRecordCount() - 1, &TPDBVirtualDataSet::CompareRecords);
+  if (CompareRecordsReplaced())
+    QuickSort(0, MemoryRecordCount() - 1, &TPDBVirtualDataSet::CompareRecords);
+  else
+    SortByKeys();
   // Back to the row that was current, wherever it went.
   if (!current.empty()) {
     GotoBookmark(current);

@@ -168,6 +168,10 @@ class TPDBVirtualDataSet : public TDataSet {
   // (tie-break on RecordID), as the sort relies on it.
   virtual int CompareRecords(const TMemoryRecord& a, const TMemoryRecord& b);
   using TCompareRecords = int (TPDBVirtualDataSet::*)(const TMemoryRecord&, const TMemoryRecord&);
+  // Whether CompareRecords is replaced, so Sort must ask it for every pair.
+  // Otherwise Sort orders the rows through their keys, which gives the same
+  // order faster. True for every descendant unless it says otherwise.
+  virtual bool CompareRecordsReplaced() const;
   // Reorders the rows by CompareRecords and puts the cursor back on its row.
   void Sort();
   // Sorts the rows with indexes left to right.
@@ -240,6 +244,10 @@ class TPDBVirtualDataSet : public TDataSet {
   void RemoveRow(int index);
   struct LocateKey;
   void PrepareSortKeys();
+  int CompareByIndexList(const TMemoryRecord& a, const TMemoryRecord& b);
+  void SortByKeys();
+  template <class Entry>
+  void SortByKeys(const Slot* first);
   bool LocateRecord(const std::string& key_fields, const std::vector<Variant>& key_values,
                     TLocateOptions options);
   bool KeyMatches(const LocateKey& key, const TMemoryRecord* row, bool& loaded);

@@ -146,10 +146,17 @@ TEST_P(LocateTest, FilterThatRaisesGoesToTheExceptionHandler) {
   });
   ds.SetFiltered(true);
   EXPECT_EQ(Shown(), (std::vector<int>{1, 2, 4, 5, 6, 7, 8}));
-  SetExceptionHandlerHook(old);
   ASSERT_GE(handled.size(), 2u);
   EXPECT_EQ(handled[0], "bad row 3");
   EXPECT_EQ(ds.State(), dsBrowse);
+  // A handler may not replace itself while it runs.
+  handled.clear();
+  ds.SetOnFilterRecord(
+      [](TDataSet& d, bool&) { static_cast<TPDBVirtualDataSet&>(d).SetOnFilterRecord(nullptr); });
+  EXPECT_FALSE(handled.empty());
+  EXPECT_EQ(handled[0], dbmsg::SFilterInUse);
+  EXPECT_TRUE(ds.OnFilterRecord());
+  SetExceptionHandlerHook(old);
 }
 
 TEST_P(LocateTest, RecNoMovesOnlyToRowsThatExistAndAreShown) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -236,6 +237,73 @@ TEST(SortReplacedTest, SortUsesTheReplacedComparison) {
   std::vector<int> got;
   for (ds.First(); !ds.Eof(); ds.Next()) got.push_back(ds.FieldByName("N").AsInteger());
   EXPECT_EQ(got, (std::vector<int>{9, 4, 2}));
+}
+
+// The same order asked pair by pair: the sort cannot take its shortcut.
+class PairwiseSort : public TPDBVirtualDataSet {
+ protected:
+  int CompareRecords(const TMemoryRecord& a, const TMemoryRecord& b) override {
+    return TPDBVirtualDataSet::CompareRecords(a, b);
+  }
+};
+
+// Eight texts per pool.
+void CheckShortcut(const std::vector<const char*>& texts) {
+  std::mt19937 rng(5);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  TPDBVirtualDataSet fast;
+  PairwiseSort slow;
+  for (TPDBVirtualDataSet* ds : {&fast, static_cast<TPDBVirtualDataSet*>(&slow)}) {
+    auto& defs = ds->FieldDefs();
+    defs.Add("N", ftInteger);
+    defs.Add("S", ftString, 20);
+    defs.Add("F", ftFloat);
+    defs.Add("I", ftSmallint);
+    defs.Add("B", ftLargeint);
+    defs.Add("G", ftGuid);
+    ds->Open();
+  }
+  const double floats[] = {
+      0.0,   -0.0, 1.5, -1.5, std::nan(""), -std::nan(""), std::numeric_limits<double>::infinity(),
+      -1e300};
+  for (int i = 0; i < 300; ++i) {
+    const int s = pick(9), f = pick(9), small = pick(5) - 2, big = pick(4);
+    for (TPDBVirtualDataSet* ds : {&fast, static_cast<TPDBVirtualDataSet*>(&slow)}) {
+      ds->Append();
+      ds->FieldByName("N").SetAsInteger(i);
+      if (s < 8) ds->FieldByName("S").SetAsString(texts[s]);
+      if (f < 8) ds->FieldByName("F").SetAsFloat(floats[f]);
+      if (small != 2) ds->FieldByName("I").SetAsInteger(small * 16000);
+      const std::int64_t bigs[] = {INT64_MIN, INT64_MAX, -7};
+      if (big != 3) ds->FieldByName("B").SetAsLargeInt(bigs[big]);
+      if (s < 8) ds->FieldByName("G").SetAsString(std::string("{") + char('A' + s % 3) + "}");
+      ds->Post();
+    }
+  }
+  for (const char* fields : {"S", "F", "I", "B", "G", "S;F", "F;S", "I;B;S", "G;N"}) {
+    for (int mode = 0; mode < 4; ++mode) {
+      std::vector<int> got[2];
+      int k = 0;
+      for (TPDBVirtualDataSet* ds : {&fast, static_cast<TPDBVirtualDataSet*>(&slow)}) {
+        ds->SortDataSet(fields, mode & 1, mode & 2);
+        for (int r = 0; r < ds->MemoryRecordCount(); ++r) {
+          std::int32_t n;
+          std::memcpy(&n, ds->GetMemoryRecord(r).Data().data() + 1, 4);
+          got[k].push_back(n);
+        }
+        ++k;
+      }
+      EXPECT_EQ(got[0], got[1]) << fields << " mode " << mode;
+    }
+  }
+}
+
+TEST(SortKeysTest, ShortcutGivesThePairwiseOrder) {
+  CheckShortcut(
+      {"customer a", "customer A", "customer ab", "Customer", "c", "", "customer b", "customer"});
+  // A long start shared by every text, in either case.
+  CheckShortcut({"Customer line 10", "customer line 9", "CUSTOMER LINE 1", "customer line 10a",
+                 "customer line", "Customer Line 2", "customer line 100", "customer line 09"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, SortTest, ::testing::Values(1, 20));

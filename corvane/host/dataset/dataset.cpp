@@ -561,10 +561,30 @@ void TDataSet::Post() {
   DataEvent(deCheckBrowseMode);
   DoBeforePost();
   CheckRequiredFields();
+  const bool edited = state_ == dsEdit;
   CheckOperation(&TDataSet::InternalPost, OnPostError);
   SetState(dsBrowse);
-  Resync(0);
+  if (!edited || !RefreshActiveRecord()) Resync(0);
   DoAfterPost();
+}
+
+// An edited row that is still shown where it was leaves every other row of
+// the window as it was: only the active record is read again, so posting
+// costs the same whatever the window's size.
+bool TDataSet::RefreshActiveRecord() {
+  if (record_count_ == 0 || active_record_ >= record_count_) return false;
+  UpdateCursorPos();
+  const auto scratch = static_cast<std::size_t>(record_count_);
+  if (GetRecord(*buffers_[scratch], gmCurrent, false) != grOK) {
+    CursorPosChanged();
+    return false;
+  }
+  std::swap(buffers_[static_cast<std::size_t>(active_record_)], buffers_[scratch]);
+  current_record_ = active_record_;
+  bof_ = false;
+  eof_ = false;
+  DataEvent(deDataSetChange);
+  return true;
 }
 
 void TDataSet::InternalPost() {}

@@ -271,6 +271,7 @@ class TDataSet : public TComponent {
   void ActivateBuffers() noexcept;
   void MoveBuffer(int from, int to) noexcept;
   void SetCurrentRecord(int index);
+  bool RefreshActiveRecord();
   void BeginInsertAppend();
   void EndInsertAppend();
   void CheckOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& on_error);

@@ -164,6 +164,7 @@ inline constexpr const char* SRecordNotFound = "Record not found";
 inline constexpr const char* SNoDataSet = "Field '%s' has no dataset";
 inline constexpr const char* SFieldBufferTooSmall = "Buffer too small for field '%s'";
 inline constexpr const char* SNoBlobStream = "Field '%s' has no blob stream in this dataset";
+inline constexpr const char* SFilterInUse = "Cannot change the filter while it is being applied";
 }  // namespace dbmsg
 
 // Substitutes the arguments for the %s markers of fmt, in order ("%%" is a
