@@ -2,9 +2,9 @@
 // rows, same binary: appending a full table of 65,535 rows of five fields
 // (integer, float, 40-byte string, boolean, date-time), walking it from the
 // first row to the last reading every field, editing every row, sorting it by
-// the string and by the float, and looking for a string that is not there; the PDB dataset
-// loads the same rows from a PocketStudio file and writes them back, with
-// SQLite's insert of them in one transaction as its yardstick.
+// the string and by the float, and looking for a string that is not there.
+// The PDB dataset loads the same rows from a PocketStudio file and writes them
+// back; SQLite's insert of them in one transaction is its yardstick.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -152,63 +152,6 @@ void BM_DataSetEditEvery(benchmark::State& state) {
 }
 BENCHMARK(BM_DataSetEditEvery)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
 
-// Sorting the shuffled table by a string or a float field; between runs the
-// rows go back to their shuffled order (sorted by Id, not timed).
-void SortDataSet(benchmark::State& state, const char* field) {
-  Table table;
-  table.Fill(&Shuffled());
-  for (auto _ : state) {
-    state.PauseTiming();
-    table.ds.SortDataSet("Id");
-    table.ds.First();
-    state.ResumeTiming();
-    table.ds.SortDataSet(field);
-  }
-  state.SetItemsProcessed(state.iterations() * kRows);
-}
-void BM_DataSetSortString(benchmark::State& state) {
-  SortDataSet(state, "Name");
-}
-void BM_DataSetSortFloat(benchmark::State& state) {
-  SortDataSet(state, "Amount");
-}
-BENCHMARK(BM_DataSetSortString)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DataSetSortFloat)->Unit(benchmark::kMillisecond);
-
-// std::sort of the same values in the same disorder.
-template <class T, class Get>
-void StdSort(benchmark::State& state, Get get) {
-  std::vector<T> values;
-  for (int v : Shuffled()) values.push_back(get(v));
-  for (auto _ : state) {
-    state.PauseTiming();
-    std::vector<T> work = values;
-    state.ResumeTiming();
-    std::sort(work.begin(), work.end());
-    benchmark::DoNotOptimize(work.data());
-  }
-  state.SetItemsProcessed(state.iterations() * kRows);
-}
-void BM_StdSortString(benchmark::State& state) {
-  StdSort<std::string>(state, [](int v) { return TheRows().text[static_cast<std::size_t>(v)]; });
-}
-void BM_StdSortFloat(benchmark::State& state) {
-  StdSort<double>(state, [](int v) { return Rows::Float(v); });
-}
-BENCHMARK(BM_StdSortString)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StdSortFloat)->Unit(benchmark::kMillisecond);
-
-// Locate of a text no row holds: every row is compared, the cursor stays.
-void BM_DataSetLocateMissing(benchmark::State& state) {
-  Table table;
-  table.Fill(&Shuffled());
-  table.ds.First();
-  const Variant key("customer name and address line 99999....");
-  for (auto _ : state) benchmark::DoNotOptimize(table.ds.Locate("Name", key));
-  state.SetItemsProcessed(state.iterations() * kRows);
-}
-BENCHMARK(BM_DataSetLocateMissing)->Unit(benchmark::kMillisecond);
-
 // The same rows in a PocketStudio file, for the PDB dataset to load.
 void DefinePS(TPDBPSFields& fields) {
   const std::pair<const char*, TPDBPSFieldType> defs[] = {{"Id", PSInt32},
@@ -281,6 +224,63 @@ void BM_PDBDataSetLoadAndWrite(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows);
 }
 BENCHMARK(BM_PDBDataSetLoadAndWrite)->Unit(benchmark::kMillisecond);
+
+// Sorting the shuffled table by a string or a float field; between runs the
+// rows go back to their shuffled order (sorted by Id, not timed).
+void SortDataSet(benchmark::State& state, const char* field) {
+  Table table;
+  table.Fill(&Shuffled());
+  for (auto _ : state) {
+    state.PauseTiming();
+    table.ds.SortDataSet("Id");
+    table.ds.First();
+    state.ResumeTiming();
+    table.ds.SortDataSet(field);
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+void BM_DataSetSortString(benchmark::State& state) {
+  SortDataSet(state, "Name");
+}
+void BM_DataSetSortFloat(benchmark::State& state) {
+  SortDataSet(state, "Amount");
+}
+BENCHMARK(BM_DataSetSortString)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DataSetSortFloat)->Unit(benchmark::kMillisecond);
+
+// std::sort of the same values in the same disorder.
+template <class T, class Get>
+void StdSort(benchmark::State& state, Get get) {
+  std::vector<T> values;
+  for (int v : Shuffled()) values.push_back(get(v));
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<T> work = values;
+    state.ResumeTiming();
+    std::sort(work.begin(), work.end());
+    benchmark::DoNotOptimize(work.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+void BM_StdSortString(benchmark::State& state) {
+  StdSort<std::string>(state, [](int v) { return TheRows().text[static_cast<std::size_t>(v)]; });
+}
+void BM_StdSortFloat(benchmark::State& state) {
+  StdSort<double>(state, [](int v) { return Rows::Float(v); });
+}
+BENCHMARK(BM_StdSortString)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StdSortFloat)->Unit(benchmark::kMillisecond);
+
+// Locate of a text no row holds: every row is compared, the cursor stays.
+void BM_DataSetLocateMissing(benchmark::State& state) {
+  Table table;
+  table.Fill(&Shuffled());
+  table.ds.First();
+  const Variant key("customer name and address line 99999....");
+  for (auto _ : state) benchmark::DoNotOptimize(table.ds.Locate("Name", key));
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_DataSetLocateMissing)->Unit(benchmark::kMillisecond);
 
 #ifndef CORVANE_NO_SQLITE
 
