@@ -6,12 +6,9 @@
 // a crash, a sanitizer report, another exception, a broken invariant - is a
 // finding.
 //
-// Engines: when corvane/engines/fuzz_split.h exists it declares
-//   void corvane::FuzzSplitRecords(const std::string& directory,
-//                                  const std::string& pdb_filename);
-// which opens the file through each engine in turn and splits every record,
-// catching corvane::Exception per engine itself so that one engine's refusal
-// does not hide the others. This target then calls it for every input.
+// Every input then goes through each engine in turn (FuzzSplitRecords), which
+// splits every record and catches each engine's refusal itself, so that one
+// engine's refusal does not hide the others.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,13 +17,9 @@
 #include <string>
 
 #include "corvane/host/exceptions.h"
+#include "fuzz/engine_split.h"
 #include "fuzz/pdb_walk.h"
 #include "fuzz/scratch.h"
-
-#if __has_include("corvane/engines/fuzz_split.h")
-#include "corvane/engines/fuzz_split.h"
-#define CORVANE_FUZZ_ENGINE_SPLITS 1
-#endif
 
 namespace {
 
@@ -58,8 +51,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const corvane::Exception&) {
     // Refused cleanly.
   }
-#ifdef CORVANE_FUZZ_ENGINE_SPLITS
   corvane::FuzzSplitRecords(dir, "input.pdb");
-#endif
   return 0;
 }
