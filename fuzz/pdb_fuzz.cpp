@@ -5,22 +5,16 @@
 // crash, a sanitizer report, another exception, a broken invariant - is a
 // finding.
 //
-// Engines: when corvane/engines/fuzz_split.h exists it declares
-//   void corvane::FuzzSplitRecords(std::span<const std::uint8_t> bytes);
-// which opens the bytes through each engine in turn and splits every record,
-// catching corvane::Exception per engine itself so that one engine's refusal
-// does not hide the others. This target then calls it for every input.
+// Every input then goes through each engine in turn (FuzzSplitRecords), which
+// splits every record and catches each engine's refusal itself, so that one
+// engine's refusal does not hide the others.
 #include <cstdint>
 #include <span>
 
 #include "corvane/host/exceptions.h"
 #include "corvane/host/locale.h"
+#include "fuzz/engine_split.h"
 #include "fuzz/pdb_walk.h"
-
-#if __has_include("corvane/engines/fuzz_split.h")
-#include "corvane/engines/fuzz_split.h"
-#define CORVANE_FUZZ_ENGINE_SPLITS 1
-#endif
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Messages in one fixed language: no environment lookup per refusal.
@@ -36,8 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const corvane::Exception&) {
     // Refused cleanly.
   }
-#ifdef CORVANE_FUZZ_ENGINE_SPLITS
   corvane::FuzzSplitRecords(bytes);
-#endif
   return 0;
 }

@@ -9,12 +9,9 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/locale.h"
+#include "corvane/version.h"
 #include "tools/cli.h"
 #include "tools/commands.h"
-
-#ifndef CORVANE_VERSION
-#define CORVANE_VERSION "unknown"
-#endif
 
 namespace corvane::cli {
 namespace {
@@ -80,7 +77,7 @@ int Run(const std::vector<std::string>& args) {
       return kExitOk;
     }
     if (opt == "--version") {
-      std::printf("corvane %s\n", CORVANE_VERSION);
+      std::printf("corvane %s\n", CORVANE_VERSION_STRING);
       return kExitOk;
     }
     if (opt == "--lang" || opt.starts_with("--lang=")) {

@@ -1,4 +1,4 @@
-#include "corvane/engines/fuzz_split.h"
+#include "fuzz/engine_split.h"
 
 #include <fstream>
 #include <iterator>
