@@ -7,6 +7,8 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
+#include <typeinfo>
 #include <vector>
 
 #include "corvane/foundation/exception.h"
@@ -18,6 +20,38 @@
 namespace corvane {
 
 namespace {
+
+// Moves the engine to its next record that is not deleted (the first one when
+// `at` is -1). A deleted record has no bytes for the engine to split, and the
+// table holds the live records only, as every other reader shows them.
+// Opens the engine's file for loading. Opening ends by splitting the first
+// record; a deleted first record has no bytes to split, which is no fault of
+// the file: the walk below skips it.
+template <class Engine>
+void OpenForLoading(Engine& engine) {
+  try {
+    engine.OpenDatabase();
+  } catch (...) {
+    if (!engine.isOpen() || engine.Cursor() != engine.FixFirst()) throw;
+    const std::optional<TRecordEntry> first = engine.GetRecInFile(engine.FixFirst());
+    if (!first || !first->Flags.Contains(dmRecAttrDelete)) throw;
+  }
+}
+
+template <class Engine>
+bool NextLiveRecord(Engine& engine, std::int32_t& at) {
+  const std::int32_t last = engine.FixLast();
+  for (std::int32_t i = at < 0 ? engine.FixFirst() : at + 1; i <= last; ++i) {
+    const std::optional<TRecordEntry> entry = engine.GetRecInFile(i);
+    if (!entry) return false;
+    if (entry->Flags.Contains(dmRecAttrDelete)) continue;
+    at = i;
+    engine.SetDBCursor(i);
+    engine.SetEngineRecord(i);
+    return true;
+  }
+  return false;
+}
 
 // What one engine's field class contributes: the dataset field type of each
 // engine type, which types are texts, and the two conversions.
@@ -908,10 +942,10 @@ void TPDBDataSet::OpenWith(typename Ops::Engine& engine, typename Ops::Fields& f
     engine.SetDirectory(directory_);
     engine.SetPDBFilename(pdb_filename_);
     engine.SetOpenMode(dmModeReadOnly);
-    engine.OpenDatabase();
+    OpenForLoading(engine);
     EngineCloser<typename Ops::Engine> closer(engine);
     file_size = engine.FileSize();
-    for (engine.First(); !engine.Eof(); engine.Next()) {
+    for (std::int32_t at = -1; NextLiveRecord(engine, at);) {
       ++rows;
       for (const auto& f : engine.Fields()) {
         if (!Ops::IsText(f)) continue;
@@ -1018,7 +1052,7 @@ void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
     engine.SetDirectory(directory_);
     engine.SetPDBFilename(pdb_filename_);
     engine.SetOpenMode(dmModeReadOnly);
-    engine.OpenDatabase();
+    OpenForLoading(engine);
     // The file's own header values, whether or not this dataset's setters
     // would take them.
     database_name_ = engine.DatabaseName();
@@ -1037,14 +1071,14 @@ void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
     }
     int number = 0;
     if (RowsUnwatched()) {
-      for (engine.First(); !engine.Eof(); engine.Next()) {
+      for (std::int32_t at = -1; NextLiveRecord(engine, at);) {
         TMemoryRecord& rec = *AddRecord();
         std::fill(rec.Data().begin(), rec.Data().end(), std::uint8_t{0});
         const DirectRow row(OffsetTable(), rec, ++number, false);
         for (auto& [item, field] : map) Ops::Load(*item, *field, row);
       }
     } else {
-      for (engine.First(); !engine.Eof(); engine.Next()) {
+      for (std::int32_t at = -1; NextLiveRecord(engine, at);) {
         Append();
         const Row row(*this, *ActiveBuffer(), ++number, false);
         for (auto& [item, field] : map) Ops::Load(*item, *field, row);
@@ -1193,6 +1227,10 @@ void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
     std::rethrow_exception(error);
   }
   EnableControls();
+}
+
+bool TPDBDataSet::CompareRecordsReplaced() const {
+  return typeid(*this) != typeid(TPDBDataSet);
 }
 
 }  // namespace corvane

