@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/foundation/messages.h"
 #include "corvane/host/hooks.h"
 #include "corvane/host/text.h"
@@ -33,7 +34,8 @@ namespace {
 [[noreturn]] void RaiseRefusal(int number, bool writing, const TField& field,
                                const std::string& shown) {
   throw EPDBException(writing ? 2 : 1,
-                      FormatMessage(GetLocaleString(writing ? 15130 : 15140),
+                      FormatMessage(GetLocaleString(writing ? kMsgDataSetValueDoesNotFitField
+                                                            : kMsgDataSetValueNotHeldByField),
                                     {std::to_string(number), field.FieldName(), shown}));
 }
 
@@ -790,32 +792,32 @@ bool TPDBDataSet::ValidateCreatorType(const std::string& value) noexcept {
 
 void TPDBDataSet::SetPDBFilename(const std::string& value) {
   if (value != pdb_filename_ && !Trim(value).empty()) {
-    if (UpperCase(ExtractFileExt(value)) != ".PDB") RaisePDB(1, 15080);
-    if (!ValidateName(value)) RaisePDB(2, 15090);
+    if (UpperCase(ExtractFileExt(value)) != ".PDB") RaisePDB(1, kMsgDataSetFilenameNotPdb);
+    if (!ValidateName(value)) RaisePDB(2, kMsgDataSetFilenameInvalid);
   }
   pdb_filename_ = value;
 }
 
 void TPDBDataSet::SetDBName(const std::string& value) {
   if (value != database_name_ && !Trim(value).empty()) {
-    if (Trim(value).size() > 31) RaisePDB(1, 15020);
-    if (!ValidateName(value)) RaisePDB(2, 15030);
+    if (Trim(value).size() > 31) RaisePDB(1, kMsgDataSetDatabaseNameTooLong);
+    if (!ValidateName(value)) RaisePDB(2, kMsgDataSetDatabaseNameInvalid);
   }
   database_name_ = value;
 }
 
 void TPDBDataSet::SetCreatorID(const std::string& value) {
   if (value != creator_id_ && !Trim(value).empty()) {
-    if (Trim(value).size() != 4) RaisePDB(1, 15040);
-    if (!ValidateCreatorType(value)) RaisePDB(2, 15050);
+    if (Trim(value).size() != 4) RaisePDB(1, kMsgDataSetCreatorIdLength);
+    if (!ValidateCreatorType(value)) RaisePDB(2, kMsgDataSetCreatorIdInvalid);
   }
   creator_id_ = value;
 }
 
 void TPDBDataSet::SetDatabaseType(const std::string& value) {
   if (value != database_type_ && !Trim(value).empty()) {
-    if (Trim(value).size() != 4) RaisePDB(1, 15060);
-    if (!ValidateCreatorType(value)) RaisePDB(2, 15070);
+    if (Trim(value).size() != 4) RaisePDB(1, kMsgDataSetDatabaseTypeLength);
+    if (!ValidateCreatorType(value)) RaisePDB(2, kMsgDataSetDatabaseTypeInvalid);
   }
   database_type_ = value;
 }
@@ -840,9 +842,9 @@ bool TPDBDataSet::FileToLoad() const {
 // Opening
 
 void TPDBDataSet::OpenCursor(bool info_only) {
-  if (Active()) RaisePDB(1, 15100);
+  if (Active()) RaisePDB(1, kMsgDataSetAlreadyOpen);
   auto require = [](int count) {
-    if (count == 0) RaisePDB(2, 15110);
+    if (count == 0) RaisePDB(2, kMsgDataSetNoFields);
   };
   switch (engine_) {
     case PocketStudio:
@@ -1079,7 +1081,7 @@ void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
 // Writing back
 
 void TPDBDataSet::DoBeforeClose() {
-  if (!Active()) RaisePDB(1, 15120);
+  if (!Active()) RaisePDB(1, kMsgDataSetNotOpen);
   if (!write_on_close_) {
     TPDBVirtualDataSet::DoBeforeClose();
     return;

@@ -4,6 +4,7 @@
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/host/exceptions.h"
 
 namespace corvane {
@@ -41,7 +42,9 @@ bool SameFieldName(std::string_view a, std::string_view b) noexcept {
          std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
 }
 
-void RaiseRecordTooLong() { RaisePDB(3, 60050); }
+void RaiseRecordTooLong() {
+  RaisePDB(3, kMsgRecordTooLong);
+}
 
 void RaiseRecordOverrun() {
   throw EConvertError("a field changed between measuring and packing its record");

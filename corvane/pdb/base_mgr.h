@@ -69,9 +69,9 @@ class TPDBBaseMgr : public TCorvane {
   // The block PackFields fills: exactly CalcFields() bytes.
   std::span<std::uint8_t> PackBuffer() noexcept;
   void SetAppendMode(bool on) noexcept { append_mode_ = on; }
-  // Raises EPDBException(code, 60040) when the record list is full.
+  // Raises EPDBException(code, kMsgTooManyRecords) when the record list is full.
   void CheckRoomForRecord(int code) const;
-  // Raises EPDBException(code, 60050) for a record the handheld cannot hold.
+  // Raises EPDBException(code, kMsgRecordTooLong) for a record the handheld cannot hold.
   void CheckRecordSize(std::size_t length, int code) const;
 
   // A record entry for the current record, sharing its block (a copy of the

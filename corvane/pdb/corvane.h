@@ -283,8 +283,10 @@ class TCorvane : public TComponent {
   void OpenPath(const std::string& path);
   [[noreturn]] void RaiseMissing(const std::string& path);
   void ReadHeader();
+  // Copies a block of the image; an offset past the end raises (code_locate, msg_locate), a
+  // length past the end (code_locate + 2, msg_read).
   void ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
-                 int msg_locate);
+                 int msg_locate, int msg_read);
   std::int64_t AppInfoLength() const;
   std::int64_t SortInfoLength() const;
   std::uint32_t FirstDataOffset() const noexcept;
