@@ -13,6 +13,7 @@
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/engines/frame.h"
+#include "corvane/engines/pocketstudio.h"
 #include "corvane/engines/strict_values.h"
 #include "corvane/host/exceptions.h"
 
@@ -104,6 +105,97 @@ class TAdapter final : public TAnyEngine {
   Engine engine_;
   Bytes try_pack_;
 };
+
+// The values of the PocketStudio types, which the PocketStudio engine's fields
+// and the generic manager's pdtPS types share: the same accessors, the types
+// in the same order. F is either field class; only the engine's has PSBinary.
+template <class F>
+Variant GetPocketStudioValue(const F& f, TPDBPSFieldType type) {
+  switch (type) {
+    case PSBoolean:
+      return Variant(f.GetAsPSBoolean());
+    case PSInt8:
+      return Variant(static_cast<long long>(f.GetAsPSInt8()));
+    case PSInt16:
+      return Variant(static_cast<long long>(f.GetAsPSInt16()));
+    case PSInt32:
+      return Variant(static_cast<long long>(f.GetAsPSInt32()));
+    case PSUInt8:
+      return Variant(static_cast<long long>(f.GetAsPSUInt8()));
+    case PSUInt16:
+      return Variant(static_cast<long long>(f.GetAsPSUInt16()));
+    case PSUInt32:
+      return Variant(static_cast<long long>(f.GetAsPSUInt32()));
+    case PSDate:
+      return Variant::FromDateTime(f.GetAsPSDate());
+    case PSTime:
+      return Variant::FromDateTime(f.GetAsPSTime());
+    case PSDateTime:
+      return Variant::FromDateTime(f.GetAsPSDateTime());
+    case PSString:
+      return Variant(f.GetAsPSString());
+    case PSSingle:
+      return Variant(static_cast<double>(f.GetAsPSSingle()));
+    case PSDouble:
+      return Variant(f.GetAsPSDouble());
+    case PSBinary:
+      if constexpr (requires { f.GetAsPSBinary(); }) {
+        const Bytes b = f.GetAsPSBinary();
+        return Variant(std::string(b.begin(), b.end()));
+      }
+      break;
+  }
+  return Variant();
+}
+
+template <class F>
+void SetPocketStudioValue(F& f, TPDBPSFieldType type, const Variant& v) {
+  const auto text_max = f.Size() >= 1 ? static_cast<std::size_t>(f.Size()) : SIZE_MAX;
+  switch (type) {
+    case PSBoolean:
+      f.SetAsPSBoolean(Flag(v));
+      break;
+    case PSInt8:
+      f.SetAsPSInt8(static_cast<std::int8_t>(Whole(v, INT8_MIN, INT8_MAX)));
+      break;
+    case PSInt16:
+      f.SetAsPSInt16(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
+      break;
+    case PSInt32:
+      f.SetAsPSInt32(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
+      break;
+    case PSUInt8:
+      f.SetAsPSUInt8(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX)));
+      break;
+    case PSUInt16:
+      f.SetAsPSUInt16(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX)));
+      break;
+    case PSUInt32:
+      f.SetAsPSUInt32(static_cast<std::uint32_t>(Whole(v, 0, UINT32_MAX)));
+      break;
+    case PSDate:
+      f.SetAsPSDate(PalmWordDate(v));
+      break;
+    case PSTime:
+      f.SetAsPSTime(PalmWordTime(v));
+      break;
+    case PSDateTime:
+      f.SetAsPSDateTime(PalmSecondsDate(v));
+      break;
+    case PSString:
+      f.SetAsPSString(Text(v, text_max));
+      break;
+    case PSSingle:
+      f.SetAsPSSingle(static_cast<float>(Real(v, true)));
+      break;
+    case PSDouble:
+      f.SetAsPSDouble(Real(v, false));
+      break;
+    case PSBinary:
+      if constexpr (requires { f.SetAsPSBinary(Bytes{}); }) f.SetAsPSBinary(Binary(v, kPSMaxBytes));
+      break;
+  }
+}
 
 std::unique_ptr<TAnyEngine> MakeAppForge();
 std::unique_ptr<TAnyEngine> MakePocketStudio();

@@ -13,6 +13,14 @@ namespace corvane::any {
 
 namespace {
 
+// The pdtPS types are the PocketStudio types in the same order.
+static_assert(pdtPSDouble - pdtPSBoolean == PSDouble - PSBoolean &&
+              pdtPSString - pdtPSBoolean == PSString - PSBoolean &&
+              pdtPSDate - pdtPSBoolean == PSDate - PSBoolean);
+constexpr TPDBPSFieldType AsPocketStudio(TPDBFieldType t) {
+  return static_cast<TPDBPSFieldType>(t - pdtPSBoolean);
+}
+
 struct GenericTraits {
   using Engine = TPDBDataFields;
   static constexpr std::string_view kName = "generic";
@@ -66,34 +74,9 @@ struct GenericTraits {
         return Variant::FromDateTime(f.GetAsDateTime());
       case pdtString:
         return Variant(f.GetAsString());
-      case pdtPSBoolean:
-        return Variant(f.GetAsPSBoolean());
-      case pdtPSInt8:
-        return Variant(static_cast<long long>(f.GetAsPSInt8()));
-      case pdtPSInt16:
-        return Variant(static_cast<long long>(f.GetAsPSInt16()));
-      case pdtPSInt32:
-        return Variant(static_cast<long long>(f.GetAsPSInt32()));
-      case pdtPSUInt8:
-        return Variant(static_cast<long long>(f.GetAsPSUInt8()));
-      case pdtPSUInt16:
-        return Variant(static_cast<long long>(f.GetAsPSUInt16()));
-      case pdtPSUInt32:
-        return Variant(static_cast<long long>(f.GetAsPSUInt32()));
-      case pdtPSDate:
-        return Variant::FromDateTime(f.GetAsPSDate());
-      case pdtPSTime:
-        return Variant::FromDateTime(f.GetAsPSTime());
-      case pdtPSDateTime:
-        return Variant::FromDateTime(f.GetAsPSDateTime());
-      case pdtPSString:
-        return Variant(f.GetAsPSString());
-      case pdtPSSingle:
-        return Variant(static_cast<double>(f.GetAsPSSingle()));
-      case pdtPSDouble:
-        return Variant(f.GetAsPSDouble());
+      default:
+        return GetPocketStudioValue(f, AsPocketStudio(f.DataType()));
     }
-    return Variant();
   }
   static void Set(TPDBField& f, const Variant& v) {
     const auto text_max = f.Size() >= 1 ? static_cast<std::size_t>(f.Size()) : SIZE_MAX;
@@ -119,44 +102,8 @@ struct GenericTraits {
       case pdtString:
         f.SetAsString(Text(v, text_max));
         break;
-      case pdtPSBoolean:
-        f.SetAsPSBoolean(Flag(v));
-        break;
-      case pdtPSInt8:
-        f.SetAsPSInt8(static_cast<std::int8_t>(Whole(v, INT8_MIN, INT8_MAX)));
-        break;
-      case pdtPSInt16:
-        f.SetAsPSInt16(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
-        break;
-      case pdtPSInt32:
-        f.SetAsPSInt32(static_cast<std::int32_t>(Whole(v, INT32_MIN, INT32_MAX)));
-        break;
-      case pdtPSUInt8:
-        f.SetAsPSUInt8(static_cast<std::uint8_t>(Whole(v, 0, UINT8_MAX)));
-        break;
-      case pdtPSUInt16:
-        f.SetAsPSUInt16(static_cast<std::uint16_t>(Whole(v, 0, UINT16_MAX)));
-        break;
-      case pdtPSUInt32:
-        f.SetAsPSUInt32(static_cast<std::uint32_t>(Whole(v, 0, UINT32_MAX)));
-        break;
-      case pdtPSDate:
-        f.SetAsPSDate(PalmWordDate(v));
-        break;
-      case pdtPSTime:
-        f.SetAsPSTime(PalmWordTime(v));
-        break;
-      case pdtPSDateTime:
-        f.SetAsPSDateTime(PalmSecondsDate(v));
-        break;
-      case pdtPSString:
-        f.SetAsPSString(Text(v, text_max));
-        break;
-      case pdtPSSingle:
-        f.SetAsPSSingle(static_cast<float>(Real(v, true)));
-        break;
-      case pdtPSDouble:
-        f.SetAsPSDouble(Real(v, false));
+      default:
+        SetPocketStudioValue(f, AsPocketStudio(f.DataType()), v);
         break;
     }
   }

@@ -1,25 +1,14 @@
 // TDataSet: data controls and events, calculated fields, and the field list
 // and its binding to the field definitions.
-#include "corvane/host/dataset/dataset.h"
-
 #include <algorithm>
 
+#include "corvane/host/dataset/dataset.h"
 #include "corvane/host/hooks.h"
+#include "corvane/host/text.h"
 
 namespace corvane {
 
 namespace {
-
-bool SameText(const std::string& a, const std::string& b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Types whose definitions carry a size that the field must share.
 bool HasSize(TFieldType t) noexcept {
