@@ -560,7 +560,7 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
 // ---- records -----------------------------------------------------------------
 
 JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
-                       const RecordAttributes& attributes, const CategoryInfo& categories,
+                       const AppRecordAttributes& attributes, const CategoryInfo& categories,
                        const Charset& cs) {
   JsonValue o = JObject();
   // A database of no known application need not hold a category table.
@@ -706,7 +706,7 @@ JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
 }
 
 Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, CategoryInfo& categories,
-                     RecordAttributes& attributes, const std::string& where) {
+                     AppRecordAttributes& attributes, const std::string& where) {
   const Reader r(tree, where);
   attributes.category = CategoryFrom(r, cs, categories, app != App::kRaw && app != App::kDoc);
   attributes.secret = r.Bool("secret", false);

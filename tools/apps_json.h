@@ -35,7 +35,7 @@ const AppIdentity& Identity(App app) noexcept;
 App AppFromHeader(std::string_view creator, std::string_view type) noexcept;
 
 // A record's attributes beside its values.
-struct RecordAttributes {
+struct AppRecordAttributes {
   std::uint8_t category = 0;
   bool secret = false, busy = false, dirty = false;
   std::uint32_t uniqueID = 0;
@@ -57,7 +57,7 @@ JsonValue AppInfoToJson(App app, std::span<const std::uint8_t> block, const Char
                         apps::CategoryInfo& categories);
 // One record as a tree, its attributes first. Raises EPDBException.
 JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
-                       const RecordAttributes& attributes, const apps::CategoryInfo& categories,
+                       const AppRecordAttributes& attributes, const apps::CategoryInfo& categories,
                        const Charset& cs);
 
 // And back. `where` names the place for messages; values that do not fit raise
@@ -68,7 +68,7 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs,
 // The record's bytes and attributes; a category name missing from
 // `categories` takes the first unnamed slot.
 Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs,
-                     apps::CategoryInfo& categories, RecordAttributes& attributes,
+                     apps::CategoryInfo& categories, AppRecordAttributes& attributes,
                      const std::string& where);
 
 // Helpers shared with the other formats.

@@ -52,7 +52,7 @@ namespace {
 
 struct RawRecord {
   std::int32_t index = 0;
-  RecordAttributes attributes;
+  AppRecordAttributes attributes;
   std::shared_ptr<Bytes> data;  // nothing for a deleted record
   std::span<const std::uint8_t> View() const {
     return data ? std::span<const std::uint8_t>(*data) : std::span<const std::uint8_t>();

@@ -32,7 +32,7 @@ struct Built {
   JsonValue database;               // the export's "database" object, or null
   Bytes app_info;
   struct Record {
-    RecordAttributes attributes;
+    AppRecordAttributes attributes;
     Bytes data;
   };
   std::vector<Record> records;

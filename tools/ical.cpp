@@ -51,7 +51,7 @@ std::string NextDay(std::uint16_t word) {
 
 }  // namespace
 
-void PimWriter::AddEvent(std::span<const std::uint8_t> record, const RecordAttributes& attributes) {
+void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
   const DatebookRecord e = DecodeDatebook(record);
   const std::string day = Day(e.date, count_ - 1);
   const bool timed = !e.Untimed();
@@ -132,7 +132,7 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const RecordAttri
   Line("END:VEVENT");
 }
 
-void PimWriter::AddToDo(std::span<const std::uint8_t> record, const RecordAttributes& attributes) {
+void PimWriter::AddToDo(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
   const ToDoRecord t = DecodeToDo(record);
   Line("BEGIN:VTODO");
   Line("UID:" + Uid(attributes));

@@ -28,14 +28,14 @@ class PimWriter {
   PimWriter(const std::string& format, App app, const Charset& cs,
             const apps::CategoryInfo& categories, Output& out);
   // One record; raises EPDBException for a damaged one.
-  void Add(std::span<const std::uint8_t> record, const RecordAttributes& attributes);
+  void Add(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
   void Finish();
 
  private:
-  void AddCard(std::span<const std::uint8_t> record, const RecordAttributes& attributes);
-  void AddEvent(std::span<const std::uint8_t> record, const RecordAttributes& attributes);
-  void AddToDo(std::span<const std::uint8_t> record, const RecordAttributes& attributes);
-  std::string Uid(const RecordAttributes& attributes) const;
+  void AddCard(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  void AddEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  void AddToDo(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  std::string Uid(const AppRecordAttributes& attributes) const;
   std::string CategoryName(std::uint8_t index) const;
   void Line(std::string_view line) { AppendContentLine(out_.Buffer(), line); }
 

@@ -86,7 +86,7 @@ void PimWriter::Finish() {
   if (format_ == "ical") Line("END:VCALENDAR");
 }
 
-std::string PimWriter::Uid(const RecordAttributes& attributes) const {
+std::string PimWriter::Uid(const AppRecordAttributes& attributes) const {
   return std::string(Identity(app_).creator) + "-" + std::to_string(attributes.uniqueID) + "-" +
          std::to_string(count_) + "@corvane";
 }
@@ -95,7 +95,7 @@ std::string PimWriter::CategoryName(std::uint8_t index) const {
   return cs_.ToUtf8(categories_.names[index & 0x0F]);
 }
 
-void PimWriter::Add(std::span<const std::uint8_t> record, const RecordAttributes& attributes) {
+void PimWriter::Add(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
   ++count_;
   if (format_ == "text") {
     // Memos one after another, a line holding a form feed between two.
@@ -114,7 +114,7 @@ void PimWriter::Add(std::span<const std::uint8_t> record, const RecordAttributes
   }
 }
 
-void PimWriter::AddCard(std::span<const std::uint8_t> record, const RecordAttributes& attributes) {
+void PimWriter::AddCard(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
   const AddressRecord a = DecodeAddress(record);
   const auto text = [&](AddressField f) {
     const auto& v = a[f];
