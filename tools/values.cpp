@@ -361,8 +361,10 @@ void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, 
   }
 }
 
-void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type,
-                   TextEncoding enc) {
+namespace {
+
+void AppendCell(std::string& out, const Variant& v, const TAnyFieldType& type, TextEncoding enc,
+                bool quote) {
   switch (type.Kind) {
     case K::Integer:
     case K::Unsigned: {
@@ -391,7 +393,7 @@ void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type
       } else {
         AppendAsUtf8(out, bytes, enc);
       }
-      if (CsvFieldNeedsQuotes(std::string_view(out).substr(at))) {
+      if (quote && CsvFieldNeedsQuotes(std::string_view(out).substr(at))) {
         const std::string cell = out.substr(at);
         out.resize(at);
         AppendCsvField(out, cell);
@@ -410,6 +412,19 @@ void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type
       AppendWhen(out, v.AsDateTime(), type.Kind);
       return;
   }
+}
+
+}  // namespace
+
+void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type,
+                   TextEncoding enc) {
+  AppendCell(out, v, type, enc, true);
+}
+
+std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
+  std::string cell;
+  AppendCell(cell, v, type, enc, false);
+  return cell;
 }
 
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc) {

@@ -34,6 +34,8 @@ void WriteJsonValue(JsonWriter& w, const Variant& value, const TAnyFieldType& ty
 // Appends the value as a CSV cell, quoted when it must be.
 void AppendCsvCell(std::string& out, const Variant& value, const TAnyFieldType& type,
                    TextEncoding enc);
+// The same text, never quoted (what --where compares).
+std::string CsvCell(const Variant& value, const TAnyFieldType& type, TextEncoding enc);
 
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc);
 Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc);
