@@ -178,13 +178,12 @@ TEST_P(CursorSyncTest, InternalCalculationCannotWriteDataFields) {
 }
 
 TEST_P(CursorSyncTest, ModifiedBlobsAreClosedWhenTheEditEnds) {
-  ds.FieldDefs().Add("N", ftInteger);
-  ds.FieldDefs().Add("A", ftBlob);
-  ds.FieldDefs().Add("B", ftMemo);
+  // Persistent fields: they outlive closing.
+  ds.NewField<TIntegerField>("N");
+  auto& a = ds.NewField<TBlobField>("A");
+  auto& b = ds.NewField<TMemoField>("B");
   ds.SetBufferCount(GetParam());
   ds.Open();
-  auto& a = dynamic_cast<TBlobField&>(ds.FieldByName("A"));
-  auto& b = dynamic_cast<TBlobField&>(ds.FieldByName("B"));
   struct Case {
     const char* name;
     void (*begin)(TDataSet&);

@@ -274,7 +274,8 @@ void CheckShortcut(const std::vector<const char*>& texts) {
       if (s < 8) ds->FieldByName("S").SetAsString(texts[s]);
       if (f < 8) ds->FieldByName("F").SetAsFloat(floats[f]);
       if (small != 2) ds->FieldByName("I").SetAsInteger(small * 16000);
-      if (big != 3) ds->FieldByName("B").SetAsLargeInt(big == 0 ? INT64_MIN : big * INT64_MAX);
+      const std::int64_t bigs[] = {INT64_MIN, INT64_MAX, -7};
+      if (big != 3) ds->FieldByName("B").SetAsLargeInt(bigs[big]);
       if (s < 8) ds->FieldByName("G").SetAsString(std::string("{") + char('A' + s % 3) + "}");
       ds->Post();
     }
