@@ -4,7 +4,11 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <limits>
+#include <sstream>
 
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
@@ -155,6 +159,31 @@ std::string Printable(std::string_view utf8) {
     }
   }
   return out;
+}
+
+std::string ReadInput(const std::string& path) {
+  if (path.empty() || path == "-") {
+    std::ostringstream s;
+    s << std::cin.rdbuf();
+    return s.str();
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EInOutError("cannot read '" + path + "'", errno);
+  // In one read when the size is known (a regular file), else as a stream.
+  std::string text;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size > 0 && in) {
+    text.resize(static_cast<std::size_t>(size));
+    in.read(text.data(), size);
+    if (in.gcount() != size) throw EInOutError("cannot read '" + path + "'", errno);
+  } else {
+    in.clear();
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  if (in.bad()) throw EInOutError("cannot read '" + path + "'", errno);
+  return text;
 }
 
 }  // namespace corvane::cli

@@ -99,6 +99,9 @@ void SplitPdbPath(const std::string& path, std::string& directory, std::string& 
 // The whole file; files past 2 GiB have offsets no PDB can hold and are
 // refused. Raises EInOutError when it cannot be read.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+// The whole text of the file at `path`, or of standard input for "" or "-".
+// Raises EInOutError when it cannot be read.
+std::string ReadInput(const std::string& path);
 // True when FILE starts with a header whose resource attribute is set (a
 // .prc application or resource file); false also when it cannot be read,
 // which opening it then reports.

@@ -177,14 +177,14 @@ void CheckFormat(App app, const std::string& format) {
 int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::string& format,
               const Charset& cs, Output& out) {
   if (records.empty() || records.front().index != 0)
-    RaisePDB(1, apps::kMsgDocHeaderTooShort);  // the header record is missing
+    RaisePDB(1, kMsgDocHeaderTooShort);  // the header record is missing
   const apps::DocHeader header =
       ForRecord(0, [&] { return apps::DecodeDocHeader(records.front().View()); });
   std::vector<std::span<const std::uint8_t>> spans;
   for (const RawRecord& r : records) spans.push_back(r.View());
   // Deleted records would shift the text records: the text must be the records that follow.
   for (std::size_t i = 0; i < records.size() && i <= header.recordCount; ++i) {
-    if (records[i].index != static_cast<std::int32_t>(i)) RaisePDB(1, apps::kMsgDocMissingRecords);
+    if (records[i].index != static_cast<std::int32_t>(i)) RaisePDB(1, kMsgDocMissingRecords);
   }
   const std::string text = apps::DecodeDocText(header, spans);
   std::string& buf = out.Buffer();

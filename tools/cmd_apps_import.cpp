@@ -27,19 +27,6 @@ namespace {
   throw Exception(what);
 }
 
-std::string ReadFile(const std::string& path) {
-  if (path.empty() || path == "-") {
-    std::ostringstream s;
-    s << std::cin.rdbuf();
-    return s.str();
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EInOutError("cannot read '" + path + "'", errno);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EInOutError("cannot read '" + path + "'", errno);
-  return text;
-}
-
 struct Built {
   std::string name, creator, type;  // in the file's bytes
   JsonValue database;               // the export's "database" object, or null
@@ -203,7 +190,7 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
   const Charset cs(args.Value("--encoding", "cp1252"));
   const std::string input_path = args.Value("--input", "");
   const std::string ext = LowerCase(ExtractFileExt(input_path));
-  const std::string input = ReadFile(input_path);
+  const std::string input = ReadInput(input_path);
 
   Built b;
   std::optional<JsonValue> root;

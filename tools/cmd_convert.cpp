@@ -315,16 +315,7 @@ int RunConvert(const ParsedArgs& args, Output& /*out*/) {
   SplitPdbPath(out_path, out_dir, out_file);
 
   // The source's fields, checked as export checks them.
-  const std::vector<FieldSpec> defs = FieldSpecsFromArgs(args);
-  if (source->FieldsFromFile() && !defs.empty()) {
-    throw UsageError("the " + std::string(source->Name()) +
-                     " engine takes its fields from the file: no --field");
-  }
-  if (!source->FieldsFromFile() && defs.empty()) {
-    throw UsageError("missing --field: " + std::string(source->Name()) +
-                     " files do not name their fields");
-  }
-  DefineFields(*source, defs, enc, true);
+  DefineReadFields(*source, args, enc);
   source->OpenRead(in_dir, in_file);
   source->CheckFieldsAgainstFile();
   source->Close();

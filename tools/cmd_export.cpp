@@ -145,16 +145,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
   const std::string format = args.Value("--format", "json");
   if (format != "json" && format != "csv")
     throw UsageError("unknown format '" + format + "' (json or csv)");
-  const std::vector<FieldSpec> defs = FieldSpecsFromArgs(args);
-  if (engine->FieldsFromFile() && !defs.empty()) {
-    throw UsageError("the " + std::string(engine->Name()) +
-                     " engine takes its fields from the file: no --field");
-  }
-  if (!engine->FieldsFromFile() && defs.empty()) {
-    throw UsageError("missing --field: " + std::string(engine->Name()) +
-                     " files do not name their fields");
-  }
-  DefineFields(*engine, defs, enc, true);
+  DefineReadFields(*engine, args, enc);
   const std::string& path = SingleFileArgument(args);
   if (IsResourceFile(path)) RefuseResourceFile(path);
 

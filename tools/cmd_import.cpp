@@ -127,31 +127,6 @@ bool IsAttributeKey(std::string_view key) {
   return key == kCategoryKey || key == kFlagsKey || key == kUniqueIDKey;
 }
 
-std::string ReadInput(const std::string& path) {
-  if (path.empty() || path == "-") {
-    std::ostringstream s;
-    s << std::cin.rdbuf();
-    return s.str();
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EInOutError("cannot read '" + path + "'", errno);
-  // In one read when the size is known (a regular file), else as a stream.
-  std::string text;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size > 0 && in) {
-    text.resize(static_cast<std::size_t>(size));
-    in.read(text.data(), size);
-    if (in.gcount() != size) throw EInOutError("cannot read '" + path + "'", errno);
-  } else {
-    in.clear();
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  if (in.bad()) throw EInOutError("cannot read '" + path + "'", errno);
-  return text;
-}
-
 [[noreturn]] void Bad(const std::string& what) {
   throw Exception(what);
 }

@@ -91,6 +91,19 @@ void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& defs, TextEn
   }
 }
 
+void DefineReadFields(TAnyEngine& engine, const ParsedArgs& args, TextEncoding enc) {
+  const std::vector<FieldSpec> defs = FieldSpecsFromArgs(args);
+  if (engine.FieldsFromFile() && !defs.empty()) {
+    throw UsageError("the " + std::string(engine.Name()) +
+                     " engine takes its fields from the file: no --field");
+  }
+  if (!engine.FieldsFromFile() && defs.empty()) {
+    throw UsageError("missing --field: " + std::string(engine.Name()) +
+                     " files do not name their fields");
+  }
+  DefineFields(engine, defs, enc, true);
+}
+
 std::string FieldDisplayName(const TAnyEngine& engine, int index, TextEncoding enc) {
   return ToUtf8(engine.Field(index).Name, enc);
 }

@@ -34,6 +34,10 @@ std::vector<FieldSpec> FieldSpecsFromArgs(const ParsedArgs& args);
 void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& defs, TextEncoding enc,
                   bool from_command_line);
 
+// The fields of a file to be read, from --field: a UsageError when the engine
+// takes them from the file, or when the file does not name them and there are none.
+void DefineReadFields(TAnyEngine& engine, const ParsedArgs& args, TextEncoding enc);
+
 // The field's name as UTF-8.
 std::string FieldDisplayName(const TAnyEngine& engine, int index, TextEncoding enc);
 

@@ -144,29 +144,12 @@ class Parser {
     return lines_;
   }
 
-  bool Digit() const { return pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9'; }
-
   std::string Number() {
     const std::size_t start = pos_;
-    if (s_[pos_] == '-') ++pos_;
-    if (!Digit()) Fail("expected a digit");
-    if (s_[pos_] == '0') {
-      ++pos_;
-    } else {
-      while (Digit()) ++pos_;
-    }
-    if (pos_ < s_.size() && s_[pos_] == '.') {
-      ++pos_;
-      if (!Digit()) Fail("expected a digit after the decimal point");
-      while (Digit()) ++pos_;
-    }
-    if (pos_ < s_.size() && (s_[pos_] == 'e' || s_[pos_] == 'E')) {
-      ++pos_;
-      if (pos_ < s_.size() && (s_[pos_] == '+' || s_[pos_] == '-')) ++pos_;
-      if (!Digit()) Fail("expected a digit in the exponent");
-      while (Digit()) ++pos_;
-    }
-    return std::string(s_.substr(start, pos_ - start));
+    const JsonNumberScan scan = ScanJsonNumber(s_.substr(pos_));
+    pos_ += scan.length;
+    if (scan.missing != nullptr) Fail(scan.missing);
+    return std::string(s_.substr(start, scan.length));
   }
 
   unsigned Hex4() {
@@ -278,6 +261,31 @@ const JsonValue* JsonValue::Find(std::string_view key) const noexcept {
 
 JsonValue ParseJson(std::string_view text) {
   return Parser(text).Document();
+}
+
+JsonNumberScan ScanJsonNumber(std::string_view s) noexcept {
+  std::size_t i = 0;
+  const auto digit = [&] { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
+  const auto cut = [&](const char* missing) { return JsonNumberScan{i, missing}; };
+  if (i < s.size() && s[i] == '-') ++i;
+  if (!digit()) return cut("expected a digit");
+  if (s[i] == '0') {
+    ++i;
+  } else {
+    while (digit()) ++i;
+  }
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    if (!digit()) return cut("expected a digit after the decimal point");
+    while (digit()) ++i;
+  }
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (!digit()) return cut("expected a digit in the exponent");
+    while (digit()) ++i;
+  }
+  return JsonNumberScan{i, nullptr};
 }
 
 std::string_view JsonKindName(JsonValue::Kind kind) noexcept {

@@ -50,6 +50,15 @@ struct JsonMember {
 // escapes pair their surrogates, duplicate keys are refused.
 JsonValue ParseJson(std::string_view text);
 
+// The JSON number grammar (RFC 8259) at the start of `s`: how far a number
+// reaches, or, when it is cut short, where and what is missing (`missing` is
+// null for a whole number).
+struct JsonNumberScan {
+  std::size_t length = 0;
+  const char* missing = nullptr;
+};
+JsonNumberScan ScanJsonNumber(std::string_view s) noexcept;
+
 // "an object", "a string", ... for messages.
 std::string_view JsonKindName(JsonValue::Kind kind) noexcept;
 

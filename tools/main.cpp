@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/locale.h"
 #include "corvane/version.h"
@@ -114,7 +115,7 @@ int Run(const std::vector<std::string>& args) {
     // A file the system refused: its path and the system's reason say more
     // than the library's message ("Error creating PDB File!").
     if (!e.Path().empty() && !e.Reason().empty()) {
-      const char* what = e.MessageId() == 14260 ? "cannot create" : "cannot open";
+      const char* what = e.MessageId() == kMsgPdbFileCreate ? "cannot create" : "cannot open";
       return Failure(std::string(what) + " '" + e.Path() + "': " + e.Reason(), &code);
     }
     return Failure(e.what(), &code);

@@ -1,12 +1,13 @@
 #include "tools/values.h"
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
+#include "corvane/engines/strict_values.h"
 #include "corvane/host/exceptions.h"
 #include "tools/cli.h"
 #include "tools/csv.h"
@@ -17,9 +18,7 @@ namespace {
 
 using K = TValueKind;
 
-[[noreturn]] void Refuse(const std::string& why) {
-  throw EConvertError(why);
-}
+using any::Refuse;
 
 bool IsNumberKind(K k) {
   return k == K::Integer || k == K::Unsigned || k == K::Float || k == K::Currency;
@@ -74,29 +73,10 @@ Variant Number(const std::string& text, K kind) {
   return Variant(d);
 }
 
-// JSON number grammar, so that a CSV cell reads like a JSON number.
+// A CSV cell reads as a number when it is a JSON number.
 bool LooksLikeJsonNumber(std::string_view s) {
-  std::size_t i = 0;
-  const auto digit = [&] { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
-  if (i < s.size() && s[i] == '-') ++i;
-  if (!digit()) return false;
-  if (s[i] == '0') {
-    ++i;
-  } else {
-    while (digit()) ++i;
-  }
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    if (!digit()) return false;
-    while (digit()) ++i;
-  }
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    if (!digit()) return false;
-    while (digit()) ++i;
-  }
-  return i == s.size();
+  const JsonNumberScan scan = ScanJsonNumber(s);
+  return scan.missing == nullptr && scan.length == s.size();
 }
 
 Variant SpecialFloat(std::string_view s) {

@@ -10,25 +10,10 @@
 #include <string_view>
 
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/foundation/types.h"
 
 namespace corvane::apps {
-
-// Message ids of the application codecs (English at N, Portuguese at N + 1).
-inline constexpr int kMsgRecordTooShort = 70000;
-inline constexpr int kMsgTextNotEnded = 70010;
-inline constexpr int kMsgAppInfoTooShort = 70020;
-inline constexpr int kMsgExceptionsPastEnd = 70030;
-inline constexpr int kMsgTextHoldsZero = 70040;
-inline constexpr int kMsgValueOutOfRange = 70050;
-inline constexpr int kMsgDocHeaderTooShort = 70060;
-inline constexpr int kMsgDocCompression = 70070;
-inline constexpr int kMsgDocBackBeforeStart = 70080;
-inline constexpr int kMsgDocBeyondLimit = 70090;
-inline constexpr int kMsgDocLiteralCut = 70100;
-inline constexpr int kMsgNameTooLong = 70110;
-inline constexpr int kMsgDocMissingRecords = 70120;
-inline constexpr int kMsgDocTooLong = 70130;
 
 class ByteReader {
  public:

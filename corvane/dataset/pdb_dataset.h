@@ -72,13 +72,17 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   const std::string& Directory() const noexcept { return directory_; }
   void SetDirectory(const std::string& value) { directory_ = value; }
   const std::string& PDBFilename() const noexcept { return pdb_filename_; }
-  void SetPDBFilename(const std::string& value);  // 15080 / 15090
+  // Raises EPDBException(1, kMsgDataSetFilenameNotPdb) or (2, kMsgDataSetFilenameInvalid).
+  void SetPDBFilename(const std::string& value);
   const std::string& DatabaseName() const noexcept { return database_name_; }
-  void SetDBName(const std::string& value);  // 15020 / 15030
+  // Raises EPDBException(1, kMsgDataSetDatabaseNameTooLong) or (2, kMsgDataSetDatabaseNameInvalid).
+  void SetDBName(const std::string& value);
   const std::string& CreatorID() const noexcept { return creator_id_; }
-  void SetCreatorID(const std::string& value);  // 15040 / 15050
+  // Raises EPDBException(1, kMsgDataSetCreatorIdLength) or (2, kMsgDataSetCreatorIdInvalid).
+  void SetCreatorID(const std::string& value);
   const std::string& DatabaseType() const noexcept { return database_type_; }
-  void SetDatabaseType(const std::string& value);  // 15060 / 15070
+  // Raises EPDBException(1, kMsgDataSetDatabaseTypeLength) or (2, kMsgDataSetDatabaseTypeInvalid).
+  void SetDatabaseType(const std::string& value);
   TDateTime CreationDate() const noexcept { return creation_date_; }
   void SetCreationDate(TDateTime value) noexcept { creation_date_ = value; }
   TEngine GetEngine() const noexcept { return engine_; }

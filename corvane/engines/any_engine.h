@@ -103,6 +103,7 @@ class TAnyEngine {
   virtual std::span<const TAnyFieldType> Types() const noexcept = 0;
   // Exact, case-sensitive; nothing for a name outside the table.
   std::optional<int> TypeByName(std::string_view name) const noexcept;
+  // Raises EListError for a type outside the table.
   const TAnyFieldType& TypeInfo(int type) const;
   // The file carries its field list, which opening puts in place of the
   // caller's (AppForge).
@@ -136,8 +137,10 @@ class TAnyEngine {
   // Opens directory/filename read-only. The engines split the first record
   // while opening; a failure of that split does not stop the opening but
   // waits for NextRecord (a deleted first record is no failure there).
+  // Raises what TCorvane's SetPDBFilename and OpenDatabase() raise, with their codes.
   void OpenRead(const std::string& directory, const std::string& filename);
   // The same for the file at `path` as given, whatever its name.
+  // Raises what TCorvane::OpenDatabaseFile raises, with its codes.
   void OpenReadFile(const std::string& path);
   // The fields the open file describes: AppForge's field block (as Fields
   // then hold them), the SQL Driver's structure record (record 0; names as
@@ -147,6 +150,7 @@ class TAnyEngine {
   void CheckFieldsAgainstFile();
   // Moves to the next record that is not deleted (the first one after
   // OpenRead) and splits it; false when there is none left.
+  // Raises what the engine's split raises (EPDBException 1 with its RecordMismatch message).
   bool NextRecord();
   // Index of the current record in the file's record list.
   std::int32_t RecordIndex() const noexcept { return index_; }
@@ -159,12 +163,15 @@ class TAnyEngine {
   // Creates directory/filename in write mode with the manager's DatabaseName,
   // CreatorID and DatabaseType as set; CreateDatabase resets version, dates
   // other than creation and the modification number, so set those after.
+  // Raises what TCorvane's SetPDBFilename and CreateDatabase raise, with their codes.
   void CreateFile(const std::string& directory, const std::string& filename);
   // Appends one record: values[i] for field i (the implicit field's ignored).
   // EConvertError names the field whose value does not convert.
+  // Raises EConvertError, or the EPDBException of Append, a setter or Post with its code.
   void AppendRecord(std::span<const Variant> values);
   // Writes the file (write mode) or closes it (read mode). When writing
   // fails, the file is discarded and any earlier file is left as it was.
+  // Raises what TCorvane::CloseDatabase raises.
   void Close();
   // Closes without writing: the new file is discarded.
   void Abort() noexcept;

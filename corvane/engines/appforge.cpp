@@ -5,20 +5,16 @@
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/byte_order.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/pdb/file_format.h"
 
 namespace corvane {
 
 namespace {
 
-constexpr TEngineMessages kAFMessages{57000, 57010, 57020, 57030, 57040, 57050};
-// The field table of the application-info block is missing or cut short.
-constexpr int kBadFieldTable = 12030;
-// A type code outside 1 to 9 in the field table.
-constexpr int kBadFieldType = 57060;
-// The field table would not fit the 16-bit lengths and offsets of the block.
-constexpr int kFieldTableTooLarge = 57070;
-constexpr int kOwnCategoryTable = 57080;
+constexpr TEngineMessages kAFMessages{kMsgAFNoFieldsInStructure, kMsgAFNoFieldWithName,
+                                      kMsgAFRecordMismatch,      kMsgAFNotOpen,
+                                      kMsgAFNotOpenForWrite,     kMsgAFNoFieldsSpecified};
 
 constexpr TypeMask kNumeric = Types({AFByte, AFInteger, AFLong, AFSingle, AFDouble, AFCurrency});
 
@@ -29,69 +25,70 @@ constexpr TypeMask kNumeric = Types({AFByte, AFInteger, AFLong, AFSingle, AFDoub
 // PackInto converts for a field of the getter's type.
 
 std::uint8_t TPDBAFField::GetAsAFByte() const {
-  Require(TypeBit(AFByte), 58000);
+  Require(TypeBit(AFByte), kMsgAFGetAsAFByteWrongType);
   return static_cast<std::uint8_t>(value_.AsInt64());
 }
 void TPDBAFField::SetAsAFByte(std::uint8_t Value) {
-  Require(kNumeric, 58010);
+  Require(kNumeric, kMsgAFSetAsAFByteWrongType);
   value_.SetInteger(Value);
 }
 std::int16_t TPDBAFField::GetAsAFInteger() const {
-  Require(TypeBit(AFInteger), 58020);
+  Require(TypeBit(AFInteger), kMsgAFGetAsAFIntegerWrongType);
   return static_cast<std::int16_t>(value_.AsInt64());
 }
 void TPDBAFField::SetAsAFInteger(std::int16_t Value) {
-  Require(Types({AFInteger, AFLong, AFSingle, AFDouble, AFCurrency}), 58030);
+  Require(Types({AFInteger, AFLong, AFSingle, AFDouble, AFCurrency}),
+          kMsgAFSetAsAFIntegerWrongType);
   value_.SetInteger(Value);
 }
 std::int32_t TPDBAFField::GetAsAFLong() const {
-  Require(TypeBit(AFLong), 58040);
+  Require(TypeBit(AFLong), kMsgAFGetAsAFLongWrongType);
   return static_cast<std::int32_t>(value_.AsInt64());
 }
 void TPDBAFField::SetAsAFLong(std::int32_t Value) {
-  Require(Types({AFLong, AFSingle, AFDouble, AFCurrency}), 58050);
+  Require(Types({AFLong, AFSingle, AFDouble, AFCurrency}), kMsgAFSetAsAFLongWrongType);
   value_.SetInteger(Value);
 }
 float TPDBAFField::GetAsAFSingle() const {
-  Require(Types({AFByte, AFInteger, AFLong, AFSingle}), 58060);
+  Require(Types({AFByte, AFInteger, AFLong, AFSingle}), kMsgAFGetAsAFSingleWrongType);
   return static_cast<float>(value_.AsDouble());
 }
 void TPDBAFField::SetAsAFSingle(float Value) {
-  Require(Types({AFSingle, AFDouble, AFCurrency}), 58070);
+  Require(Types({AFSingle, AFDouble, AFCurrency}), kMsgAFSetAsAFSingleWrongType);
   value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBAFField::GetAsAFDouble() const {
-  Require(kNumeric, 58080);
+  Require(kNumeric, kMsgAFGetAsAFDoubleWrongType);
   return value_.AsDouble();
 }
 void TPDBAFField::SetAsAFDouble(double Value) {
-  Require(Types({AFDouble, AFCurrency}), 58090);
+  Require(Types({AFDouble, AFCurrency}), kMsgAFSetAsAFDoubleWrongType);
   value_.SetFloat(Value);
 }
 Currency TPDBAFField::GetAsAFCurrency() const {
-  Require(kNumeric, 58100);
+  Require(kNumeric, kMsgAFGetAsAFCurrencyWrongType);
   return value_.AsCurrency();
 }
 void TPDBAFField::SetAsAFCurrency(Currency Value) {
-  Require(Types({AFDouble, AFCurrency}), 58110);
+  Require(Types({AFDouble, AFCurrency}), kMsgAFSetAsAFCurrencyWrongType);
   value_ = Variant(Value);
 }
 TDateTime TPDBAFField::GetAsAFDate() const {
-  Require(TypeBit(AFDate), 58120);
+  Require(TypeBit(AFDate), kMsgAFGetAsAFDateWrongType);
   return value_.AsDateTime();
 }
 void TPDBAFField::SetAsAFDate(TDateTime Value) {
-  Require(TypeBit(AFDate), 58130);
+  Require(TypeBit(AFDate), kMsgAFSetAsAFDateWrongType);
   value_.SetDateTime(Value);
 }
 std::string TPDBAFField::GetAsAFString() const { return value_.AsString(); }
 void TPDBAFField::SetAsAFString(const std::string& Value) { value_.SetText(Value); }
 bool TPDBAFField::GetAsAFBoolean() const {
-  Require(TypeBit(AFBoolean), 58140);
+  Require(TypeBit(AFBoolean), kMsgAFGetAsAFBooleanWrongType);
   return value_.AsBoolean();
 }
 void TPDBAFField::SetAsAFBoolean(bool Value) {
-  Require(TypeBit(AFBoolean), 58150);
+  Require(TypeBit(AFBoolean), kMsgAFSetAsAFBooleanWrongType);
   value_.SetBoolean(Value);
 }
 
@@ -218,7 +215,7 @@ bool TextInBlock(std::span<const std::uint8_t> block, std::size_t at, std::strin
 }  // namespace
 
 void TPDBAppForge::SetWriteCategory(bool value) {
-  if (value) RaisePDB(1, kOwnCategoryTable);
+  if (value) RaisePDB(1, kMsgAFOwnCategoryTable);
   TPDBEngine::SetWriteCategory(value);
 }
 
@@ -231,13 +228,13 @@ void TPDBAppForge::GetFieldsDefinition() {
 
   // Everything is read and checked before anything changes, so a damaged
   // block leaves the caller's field definitions and name as they were.
-  if (block.size() < kFieldTableAt) RaisePDB(6, kBadFieldTable);
+  if (block.size() < kFieldTableAt) RaisePDB(6, kMsgAppInfoUnreadable);
   std::string table_name;
   if (!TextInBlock(block, kSignatureAt + LoadU16(block.data() + 290), table_name)) {
-    RaisePDB(6, kBadFieldTable);
+    RaisePDB(6, kMsgAppInfoUnreadable);
   }
   const std::size_t n = LoadU16(block.data() + 292);
-  if (block.size() < kFieldTableAt + kFieldEntrySize * n) RaisePDB(6, kBadFieldTable);
+  if (block.size() < kFieldTableAt + kFieldEntrySize * n) RaisePDB(6, kMsgAppInfoUnreadable);
   struct Definition {
     std::string name;
     TPDBAFFieldType type;
@@ -245,9 +242,10 @@ void TPDBAppForge::GetFieldsDefinition() {
   std::vector<Definition> defs(n);
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint8_t* entry = block.data() + kFieldTableAt + kFieldEntrySize * i;
-    if (!TextInBlock(block, kSignatureAt + LoadU16(entry), defs[i].name)) RaisePDB(6, kBadFieldTable);
+    if (!TextInBlock(block, kSignatureAt + LoadU16(entry), defs[i].name))
+      RaisePDB(6, kMsgAppInfoUnreadable);
     const unsigned code = LoadU16(entry + 2);
-    if (code < 1 || code > kAFTypeCount) RaisePDB(7, kBadFieldType);
+    if (code < 1 || code > kAFTypeCount) RaisePDB(7, kMsgAFFieldTypeInvalid);
     defs[i].type = static_cast<TPDBAFFieldType>(code - 1);
   }
 
@@ -271,7 +269,7 @@ void TPDBAppForge::BuildPDBInfo() {
   for (const TPDBAFField& f : Fields()) names += f.FieldName().size() + 1;
   const std::size_t length = kFieldTableAt + kFieldEntrySize * n + names;
   // Lengths and offsets of the field table are 16-bit words counted from 276.
-  if (length - kSignatureAt > 0xFFFF) RaisePDB(1, kFieldTableTooLarge);
+  if (length - kSignatureAt > 0xFFFF) RaisePDB(1, kMsgAFFieldTableTooLarge);
 
   const std::string& file = PDBFilename();
   SetDBName(file.substr(0, file.find('.')));

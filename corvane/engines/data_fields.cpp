@@ -4,13 +4,17 @@
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/byte_order.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/host/exceptions.h"
 
 namespace corvane {
 
 namespace {
 
-constexpr TEngineMessages kDataFieldsMessages{40000, 43400, 40200, 42800, 43000, 43200};
+constexpr TEngineMessages kDataFieldsMessages{
+    kMsgFieldsNoFieldsInStructure, kMsgFieldsNoFieldWithName,
+    kMsgFieldsRecordMismatch,      kMsgFieldsNotOpen,
+    kMsgFieldsNotOpenForWrite,     kMsgFieldsNoFieldsSpecified};
 
 constexpr TypeMask kAll = TypeRange(pdtByte, pdtPSDouble);
 constexpr TypeMask kText = Types({pdtString, pdtPSString});
@@ -42,152 +46,158 @@ void TPDBField::SetSize(std::int32_t Value) {
 // packing the record would.
 
 std::uint8_t TPDBField::GetAsByte() const {
-  Require(Types({pdtByte, pdtPSUInt8}), 40800);
+  Require(Types({pdtByte, pdtPSUInt8}), kMsgFieldGetAsByteWrongType);
   return static_cast<std::uint8_t>(value_.AsInt64());
 }
 void TPDBField::SetAsByte(std::uint8_t Value) {
-  Require(kSetByte, 41000);
+  Require(kSetByte, kMsgFieldSetAsByteWrongType);
   value_.SetInteger(Value);
 }
 std::uint16_t TPDBField::GetAsWord() const {
-  Require(Types({pdtByte, pdtWord, pdtPSUInt8, pdtPSUInt16}), 41200);
+  Require(Types({pdtByte, pdtWord, pdtPSUInt8, pdtPSUInt16}), kMsgFieldGetAsWordWrongType);
   return static_cast<std::uint16_t>(value_.AsInt64());
 }
 void TPDBField::SetAsWord(std::uint16_t Value) {
-  Require(Types({pdtWord, pdtInteger, pdtPSUInt16, pdtPSUInt32}) | kFloatHolders, 41400);
+  Require(Types({pdtWord, pdtInteger, pdtPSUInt16, pdtPSUInt32}) | kFloatHolders,
+          kMsgFieldSetAsWordWrongType);
   value_.SetInteger(Value);
 }
 std::int32_t TPDBField::GetAsInteger() const {
-  Require(Types({pdtByte, pdtWord, pdtInteger}) | TypeRange(pdtPSInt8, pdtPSUInt16), 41600);
+  Require(Types({pdtByte, pdtWord, pdtInteger}) | TypeRange(pdtPSInt8, pdtPSUInt16),
+          kMsgFieldGetAsIntegerWrongType);
   return value_.AsInteger();
 }
 void TPDBField::SetAsInteger(std::int32_t Value) {
-  Require(Types({pdtInteger, pdtPSInt32}) | kFloatHolders, 41800);
+  Require(Types({pdtInteger, pdtPSInt32}) | kFloatHolders, kMsgFieldSetAsIntegerWrongType);
   value_.SetInteger(Value);
 }
 float TPDBField::GetAsFloat() const {
-  Require(kGetFloat, 42000);
+  Require(kGetFloat, kMsgFieldGetAsFloatWrongType);
   return static_cast<float>(value_.AsDouble());
 }
 void TPDBField::SetAsFloat(float Value) {
-  Require(kFloatHolders, 42200);
+  Require(kFloatHolders, kMsgFieldSetAsFloatWrongType);
   value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBField::GetAsDouble() const {
-  Require(kAll & ~Types({pdtPSBoolean, pdtPSDate, pdtPSTime, pdtPSDateTime}), 40400);
+  Require(kAll & ~Types({pdtPSBoolean, pdtPSDate, pdtPSTime, pdtPSDateTime}),
+          kMsgFieldGetAsDoubleWrongType);
   return value_.AsDouble();
 }
 void TPDBField::SetAsDouble(double Value) {
-  Require(Types({pdtDouble, pdtDate}), 40600);
+  Require(Types({pdtDouble, pdtDate}), kMsgFieldSetAsDoubleWrongType);
   value_.SetFloat(Value);
 }
 TDateTime TPDBField::GetAsDateTime() const {
-  Require(TypeBit(pdtDate), 42400);
+  Require(TypeBit(pdtDate), kMsgFieldGetAsDateTimeWrongType);
   return value_.AsDateTime();
 }
 void TPDBField::SetAsDateTime(TDateTime Value) {
-  Require(TypeBit(pdtDate), 42600);
+  Require(TypeBit(pdtDate), kMsgFieldSetAsDateTimeWrongType);
   value_.SetDateTime(Value);
 }
 std::string TPDBField::GetAsString() const { return value_.AsString(); }
 void TPDBField::SetAsString(const std::string& Value) { value_.SetText(Value); }
 
 std::int8_t TPDBField::GetAsPSInt8() const {
-  Require(TypeBit(pdtPSInt8), 44200);
+  Require(TypeBit(pdtPSInt8), kMsgFieldGetAsPSInt8WrongType);
   return static_cast<std::int8_t>(value_.AsInt64());
 }
 void TPDBField::SetAsPSInt8(std::int8_t Value) {
-  Require(Types({pdtByte, pdtWord, pdtInteger, pdtPSInt8, pdtPSInt16, pdtPSInt32}) | kFloatHolders, 44210);
+  Require(Types({pdtByte, pdtWord, pdtInteger, pdtPSInt8, pdtPSInt16, pdtPSInt32}) | kFloatHolders,
+          kMsgFieldSetAsPSInt8WrongType);
   value_.SetInteger(Value);
 }
 std::int16_t TPDBField::GetAsPSInt16() const {
-  Require(TypeBit(pdtPSInt16), 44220);
+  Require(TypeBit(pdtPSInt16), kMsgFieldGetAsPSInt16WrongType);
   return static_cast<std::int16_t>(value_.AsInt64());
 }
 void TPDBField::SetAsPSInt16(std::int16_t Value) {
-  Require(Types({pdtInteger, pdtPSInt16, pdtPSInt32}) | kFloatHolders, 44230);
+  Require(Types({pdtInteger, pdtPSInt16, pdtPSInt32}) | kFloatHolders,
+          kMsgFieldSetAsPSInt16WrongType);
   value_.SetInteger(Value);
 }
 std::int32_t TPDBField::GetAsPSInt32() const {
-  Require(TypeBit(pdtPSInt32), 44240);
+  Require(TypeBit(pdtPSInt32), kMsgFieldGetAsPSInt32WrongType);
   return value_.AsInteger();
 }
 void TPDBField::SetAsPSInt32(std::int32_t Value) {
-  Require(Types({pdtInteger, pdtPSInt32}) | kFloatHolders, 44250);
+  Require(Types({pdtInteger, pdtPSInt32}) | kFloatHolders, kMsgFieldSetAsPSInt32WrongType);
   value_.SetInteger(Value);
 }
 std::uint8_t TPDBField::GetAsPSUInt8() const {
-  Require(TypeBit(pdtPSUInt8), 44260);
+  Require(TypeBit(pdtPSUInt8), kMsgFieldGetAsPSUInt8WrongType);
   return static_cast<std::uint8_t>(value_.AsInt64());
 }
 void TPDBField::SetAsPSUInt8(std::uint8_t Value) {
-  Require(kSetByte, 44270);
+  Require(kSetByte, kMsgFieldSetAsPSUInt8WrongType);
   value_.SetInteger(Value);
 }
 std::uint16_t TPDBField::GetAsPSUInt16() const {
-  Require(TypeBit(pdtPSUInt16), 44280);
+  Require(TypeBit(pdtPSUInt16), kMsgFieldGetAsPSUInt16WrongType);
   return static_cast<std::uint16_t>(value_.AsInt64());
 }
 void TPDBField::SetAsPSUInt16(std::uint16_t Value) {
-  Require(Types({pdtInteger, pdtPSInt32, pdtPSUInt16, pdtPSUInt32}) | kFloatHolders, 44290);
+  Require(Types({pdtInteger, pdtPSInt32, pdtPSUInt16, pdtPSUInt32}) | kFloatHolders,
+          kMsgFieldSetAsPSUInt16WrongType);
   value_.SetInteger(Value);
 }
 std::uint32_t TPDBField::GetAsPSUInt32() const {
-  Require(TypeBit(pdtPSUInt32), 44300);
+  Require(TypeBit(pdtPSUInt32), kMsgFieldGetAsPSUInt32WrongType);
   return AsUInt32(value_);
 }
 void TPDBField::SetAsPSUInt32(std::uint32_t Value) {
-  Require(TypeBit(pdtPSUInt32) | kFloatHolders, 44310);
+  Require(TypeBit(pdtPSUInt32) | kFloatHolders, kMsgFieldSetAsPSUInt32WrongType);
   value_.SetFloat(static_cast<double>(Value));
 }
 float TPDBField::GetAsPSSingle() const {
-  Require(kGetFloat, 44320);
+  Require(kGetFloat, kMsgFieldGetAsPSSingleWrongType);
   return static_cast<float>(value_.AsDouble());
 }
 void TPDBField::SetAsPSSingle(float Value) {
-  Require(kFloatHolders, 44330);
+  Require(kFloatHolders, kMsgFieldSetAsPSSingleWrongType);
   value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBField::GetAsPSDouble() const {
-  Require(kAll & ~TypeBit(pdtPSBoolean), 44340);
+  Require(kAll & ~TypeBit(pdtPSBoolean), kMsgFieldGetAsPSDoubleWrongType);
   return value_.AsDouble();
 }
 void TPDBField::SetAsPSDouble(double Value) {
-  Require(kDates | Types({pdtDouble, pdtPSDouble}), 44350);
+  Require(kDates | Types({pdtDouble, pdtPSDouble}), kMsgFieldSetAsPSDoubleWrongType);
   value_.SetFloat(Value);
 }
 TDateTime TPDBField::GetAsPSDate() const {
-  Require(kDates, 44360);
+  Require(kDates, kMsgFieldGetAsPSDateWrongType);
   return value_.AsDateTime();
 }
 void TPDBField::SetAsPSDate(TDateTime Value) {
-  Require(kDates, 44370);
+  Require(kDates, kMsgFieldSetAsPSDateWrongType);
   value_.SetDateTime(Value);
 }
 TDateTime TPDBField::GetAsPSTime() const {
-  Require(kDates, 44380);
+  Require(kDates, kMsgFieldGetAsPSTimeWrongType);
   return value_.AsDateTime();
 }
 void TPDBField::SetAsPSTime(TDateTime Value) {
-  Require(kDates, 44390);
+  Require(kDates, kMsgFieldSetAsPSTimeWrongType);
   value_.SetDateTime(Value);
 }
 TDateTime TPDBField::GetAsPSDateTime() const {
-  Require(kDates, 44400);
+  Require(kDates, kMsgFieldGetAsPSDateTimeWrongType);
   return value_.AsDateTime();
 }
 void TPDBField::SetAsPSDateTime(TDateTime Value) {
-  Require(kDates, 44410);
+  Require(kDates, kMsgFieldSetAsPSDateTimeWrongType);
   value_.SetDateTime(Value);
 }
 std::string TPDBField::GetAsPSString() const { return value_.AsString(); }
 void TPDBField::SetAsPSString(const std::string& Value) { value_.SetText(Value); }
 bool TPDBField::GetAsPSBoolean() const {
-  Require(TypeBit(pdtPSBoolean), 44420);
+  Require(TypeBit(pdtPSBoolean), kMsgFieldGetAsPSBooleanWrongType);
   return value_.AsBoolean();
 }
 void TPDBField::SetAsPSBoolean(bool Value) {
-  Require(TypeBit(pdtPSBoolean), 44430);
+  Require(TypeBit(pdtPSBoolean), kMsgFieldSetAsPSBooleanWrongType);
   value_.SetBoolean(Value);
 }
 
@@ -342,17 +352,17 @@ TPDBDataFields::TPDBDataFields(TComponent* owner) : TPDBEngine(owner, kDataField
 TPDBDataFields::~TPDBDataFields() { CloseOnDestroy(); }
 
 void TPDBDataFields::Post() {
-  if (!AppendMode()) RaisePDB(1, 43800);
+  if (!AppendMode()) RaisePDB(1, kMsgFieldsPostNotAppending);
   TPDBBaseMgr::Post();
 }
 
 void TPDBDataFields::Cancel() {
-  if (!AppendMode()) RaisePDB(1, 43600);
+  if (!AppendMode()) RaisePDB(1, kMsgFieldsCancelNotAppending);
   TPDBBaseMgr::Cancel();
 }
 
 void TPDBDataFields::SetRecCategory(std::uint8_t Value) {
-  if (Value > 15) RaisePDB(1, 44000);
+  if (Value > 15) RaisePDB(1, kMsgFieldsCategoryTooLarge);
   TPDBBaseMgr::SetRecCategory(Value);
 }
 

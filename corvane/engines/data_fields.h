@@ -125,7 +125,8 @@ class TPDBDataFields : public TPDBEngine<TPDBFields> {
   explicit TPDBDataFields(TComponent* owner = nullptr);
   ~TPDBDataFields() override;
 
-  // As the writing manager's, with this manager's messages (43800, 43600).
+  // As the writing manager's, with this manager's messages (kMsgFieldsPostNotAppending,
+  // kMsgFieldsCancelNotAppending).
   void Post();
   void Cancel();
   // Adds the current record as it is, sharing its block, in any open mode.
@@ -133,7 +134,7 @@ class TPDBDataFields : public TPDBEngine<TPDBFields> {
   // The first entry whose data is OldBlock gets NewBlock instead; nothing
   // happens when no entry holds OldBlock. OldBlock stays the caller's.
   void ReplaceRecord(const Bytes* OldBlock, std::shared_ptr<const Bytes> NewBlock);
-  // Above 15 raises code 1 with 44000.
+  // Above 15 raises code 1 with kMsgFieldsCategoryTooLarge.
   void SetRecCategory(std::uint8_t Value);
 
  protected:

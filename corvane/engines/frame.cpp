@@ -4,7 +4,9 @@
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/host/exceptions.h"
+#include "corvane/host/text.h"
 
 namespace corvane {
 
@@ -36,12 +38,12 @@ bool TPDBBaseField::SplitSizedText(std::span<const std::uint8_t> rest, std::size
 }
 
 bool SameFieldName(std::string_view a, std::string_view b) noexcept {
-  auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+  return SameText(a, b);
 }
 
-void RaiseRecordTooLong() { RaisePDB(3, 60050); }
+void RaiseRecordTooLong() {
+  RaisePDB(3, kMsgRecordTooLong);
+}
 
 void RaiseRecordOverrun() {
   throw EConvertError("a field changed between measuring and packing its record");

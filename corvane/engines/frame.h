@@ -221,6 +221,7 @@ class TPDBFieldsT : public TOwnedCollection<F> {
 // Letters a-z compare equal to A-Z; every other byte compares as itself.
 bool SameFieldName(std::string_view a, std::string_view b) noexcept;
 
+// Raises EPDBException 1 msg.NoFieldsInStructure, 2 msg.NoFieldWithName.
 template <class Fields>
 typename Fields::Field& FindFieldByName(Fields& fields, std::string_view Name,
                                         const TEngineMessages& msg) {
@@ -233,10 +234,13 @@ typename Fields::Field& FindFieldByName(Fields& fields, std::string_view Name,
 
 // Raised when values would make a record longer than its 32-bit length can
 // describe (texts of gigabytes); no file could hold it.
+// Raises EPDBException 3 kMsgRecordTooLong.
 [[noreturn]] void RaiseRecordTooLong();
 // Raised when a field wants more bytes than the block measured for it holds.
+// Raises EConvertError.
 [[noreturn]] void RaiseRecordOverrun();
 
+// Raises EPDBException 3 kMsgRecordTooLong past 2^31 - 1 bytes.
 // The record length PackRecord will fill.
 template <class Fields>
 std::int32_t CalcRecordLength(const Fields& fields) {
@@ -248,6 +252,7 @@ std::int32_t CalcRecordLength(const Fields& fields) {
   return static_cast<std::int32_t>(total);
 }
 
+// Raises EConvertError (RaiseRecordOverrun) and what a field's packing raises.
 // Fills `out` (CalcRecordLength bytes for the same values) field after field.
 template <class Fields>
 void PackRecord(const Fields& fields, std::span<std::uint8_t> out) {
@@ -261,6 +266,7 @@ void PackRecord(const Fields& fields, std::span<std::uint8_t> out) {
   }
 }
 
+// Raises EPDBException 1 mismatch_message when a field is not all inside the record.
 template <class Fields>
 void SplitRecord(Fields& fields, std::span<const std::uint8_t> record, int mismatch_message) {
   std::size_t pos = 0;
@@ -292,10 +298,12 @@ class TPDBEngine : public TPDBBaseMgr {
   const FieldsT& Fields() const noexcept { return fields_; }
 
   // The first field whose name equals `Name` without regard to case.
+  // Raises EPDBException 1 NoFieldsInStructure, 2 NoFieldWithName of Messages().
   Field& FieldByName(std::string_view Name) { return FindFieldByName(fields_, Name, messages_); }
 
   // Starts a new record: checks, then the current record's category, flags
   // and unique ID become 0, empty, 0 and every field its zero.
+  // Raises EPDBException 1 NotOpen, 2 NotOpenForWrite, 3 NoFieldsSpecified of Messages().
   void Append() {
     if (!isOpen()) RaisePDB(1, messages_.NotOpen);
     if (GetOpenMode() != dmModeWriteOnly) RaisePDB(2, messages_.NotOpenForWrite);

@@ -5,6 +5,7 @@
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/byte_order.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/host/datetime.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
@@ -13,7 +14,9 @@ namespace corvane {
 
 namespace {
 
-constexpr TEngineMessages kJavaMessages{52000, 52010, 52020, 52030, 52040, 52050};
+constexpr TEngineMessages kJavaMessages{kMsgJavaNoFieldsInStructure, kMsgJavaNoFieldWithName,
+                                        kMsgJavaRecordMismatch,      kMsgJavaNotOpen,
+                                        kMsgJavaNotOpenForWrite,     kMsgJavaNoFieldsSpecified};
 constexpr std::int64_t kMsPerDay = 86400000;
 constexpr std::int64_t kUnixEpoch = 25569;  // 1970-01-01 as a day number
 // The header name field holds 31 characters and a zero byte.
@@ -67,69 +70,69 @@ std::string_view TextUpToZero(std::span<const std::uint8_t> bytes) {
 // Accessors.
 
 bool TPDBJavaField::GetAsBoolean() const {
-  Require(TypeBit(JBoolean), 53000);
+  Require(TypeBit(JBoolean), kMsgJavaGetAsBooleanWrongType);
   return value_.AsBoolean();
 }
 void TPDBJavaField::SetAsBoolean(bool Value) {
-  Require(TypeBit(JBoolean), 53010);
+  Require(TypeBit(JBoolean), kMsgJavaSetAsBooleanWrongType);
   value_.SetBoolean(Value);
 }
 std::uint8_t TPDBJavaField::GetAsByte() const {
-  Require(TypeBit(JByte), 53020);
+  Require(TypeBit(JByte), kMsgJavaGetAsByteWrongType);
   return static_cast<std::uint8_t>(value_.AsInt64());
 }
 void TPDBJavaField::SetAsByte(std::uint8_t Value) {
-  Require(Types({JByte, JInt, JLong, JShort}), 53030);
+  Require(Types({JByte, JInt, JLong, JShort}), kMsgJavaSetAsByteWrongType);
   value_.SetInteger(Value);
 }
 std::string TPDBJavaField::GetAsChar() const {
-  Require(TypeBit(JChar), 53040);
+  Require(TypeBit(JChar), kMsgJavaGetAsCharWrongType);
   return std::string(1, static_cast<char>(value_.AsInt64() & 0xFF));
 }
 void TPDBJavaField::SetAsChar(const std::string& Value) {
-  Require(TypeBit(JChar), 53050);
+  Require(TypeBit(JChar), kMsgJavaSetAsCharWrongType);
   value_ = Variant(Value.empty() ? 0 : static_cast<int>(static_cast<unsigned char>(Value[0])));
 }
 std::uint16_t TPDBJavaField::GetAsCharCode() const {
-  Require(TypeBit(JChar), 53040);
+  Require(TypeBit(JChar), kMsgJavaGetAsCharWrongType);
   return static_cast<std::uint16_t>(value_.AsInt64() & 0xFFFF);
 }
 void TPDBJavaField::SetAsCharCode(std::uint16_t Value) {
-  Require(TypeBit(JChar), 53050);
+  Require(TypeBit(JChar), kMsgJavaSetAsCharWrongType);
   value_.SetInteger(Value);
 }
 std::int32_t TPDBJavaField::GetAsInt() const {
-  Require(Types({JByte, JInt}), 53060);
+  Require(Types({JByte, JInt}), kMsgJavaGetAsIntWrongType);
   return value_.AsInteger();
 }
 void TPDBJavaField::SetAsInt(std::int32_t Value) {
-  Require(Types({JInt, JLong}), 53070);
+  Require(Types({JInt, JLong}), kMsgJavaSetAsIntWrongType);
   value_.SetInteger(Value);
 }
 std::int64_t TPDBJavaField::GetAsLong() const {
-  Require(TypeBit(JLong), 53080);
+  Require(TypeBit(JLong), kMsgJavaGetAsLongWrongType);
   return codec::TruncToInt64(value_);
 }
 void TPDBJavaField::SetAsLong(std::int64_t Value) {
-  Require(TypeBit(JLong), 53090);
+  Require(TypeBit(JLong), kMsgJavaSetAsLongWrongType);
   value_.SetInteger(Value);
 }
 std::int16_t TPDBJavaField::GetAsShort() const {
-  Require(TypeBit(JShort), 53100);
+  Require(TypeBit(JShort), kMsgJavaGetAsShortWrongType);
   return static_cast<std::int16_t>(value_.AsInt64());
 }
 void TPDBJavaField::SetAsShort(std::int16_t Value) {
-  Require(Types({JInt, JLong, JShort}), 53110);
+  Require(Types({JInt, JLong, JShort}), kMsgJavaSetAsShortWrongType);
   value_.SetInteger(Value);
 }
 std::string TPDBJavaField::GetAsString() const { return value_.AsString(); }
 void TPDBJavaField::SetAsString(const std::string& Value) { value_.SetText(Value); }
 TDateTime TPDBJavaField::GetAsDate() const {
-  Require(TypeBit(JDate), 53140);
+  Require(TypeBit(JDate), kMsgJavaGetAsDateWrongType);
   return value_.AsDateTime();
 }
 void TPDBJavaField::SetAsDate(TDateTime Value) {
-  Require(TypeBit(JDate), 53150);
+  Require(TypeBit(JDate), kMsgJavaSetAsDateWrongType);
   value_.SetDateTime(Value);
 }
 
@@ -181,7 +184,7 @@ void TPDBJavaField::PackInto(std::uint8_t* out) const {
       std::string scratch;
       const std::string_view text = TextValue(scratch);
       // A longer text would be written with a wrapped length and misread.
-      if (text.size() > kJavaMaxStringBytes) RaisePDB(1, 52060);
+      if (text.size() > kJavaMaxStringBytes) RaisePDB(1, kMsgJavaStringTooLong);
       StoreU16(out, static_cast<std::uint16_t>(text.size()));
       if (!text.empty()) std::memcpy(out + 2, text.data(), text.size());
       break;
@@ -258,7 +261,7 @@ void TPDBJava::BuildPDBInfo() {
   const std::string& plain = PlainDatabaseName();
   const std::string decorated = Trim(plain) + "-" + Trim(CreatorID());
   // The header would cut the name, and the file would not read back under it.
-  if (isOpen() && decorated.size() > kMaxHeaderName) RaisePDB(1, 52070);
+  if (isOpen() && decorated.size() > kMaxHeaderName) RaisePDB(1, kMsgJavaHeaderNameTooLong);
   SetDatabaseNameRaw(decorated);
   Bytes info(plain.size() * 2, 0);
   for (std::size_t i = 0; i < plain.size(); ++i) info[2 * i + 1] = static_cast<std::uint8_t>(plain[i]);

@@ -65,7 +65,7 @@ class TPDBJavaField : public TPDBTypedField<TPDBJavaField, TPDBJavaFieldType, JS
   static std::int32_t TypeWidth(TPDBJavaFieldType type) noexcept;
   static Variant ZeroOf(TPDBJavaFieldType type);
   std::int64_t RecordWidth() const;
-  // A JString of more than 65535 bytes raises EPDBException(1, 52060).
+  // A JString of more than 65535 bytes raises EPDBException(1, kMsgJavaStringTooLong).
   void PackInto(std::uint8_t* out) const;
   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
   void ClearValue();
@@ -85,7 +85,7 @@ class TPDBJava : public TPDBEngine<TPDBJavaFields> {
   // Drops the "-<creator ID>" that this engine appends to the header name.
   void BuildDBName() override;
   // Decorates the header name and builds the application-info block; a
-  // decorated name longer than 31 characters raises EPDBException(1, 52070)
+  // decorated name longer than 31 characters raises EPDBException(1, kMsgJavaHeaderNameTooLong)
   // before anything is written, leaving the database open.
   void BuildPDBInfo() override;
 };

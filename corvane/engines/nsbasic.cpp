@@ -4,12 +4,15 @@
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/byte_order.h"
+#include "corvane/foundation/message_ids.h"
 
 namespace corvane {
 
 namespace {
 
-constexpr TEngineMessages kNSBMessages{61000, 61010, 61020, 61030, 61040, 61050};
+constexpr TEngineMessages kNSBMessages{kMsgNSBNoFieldsInStructure, kMsgNSBNoFieldWithName,
+                                       kMsgNSBRecordMismatch,      kMsgNSBNotOpen,
+                                       kMsgNSBNotOpenForWrite,     kMsgNSBNoFieldsSpecified};
 constexpr TypeMask kFloats = Types({NSBFloat, NSBSingle, NSBDouble});
 
 }  // namespace
@@ -18,7 +21,7 @@ void TPDBNSBField::SetSize(std::int32_t Value) {
   if (type_ != NSBString) return;
   // A negative width has no meaning in a record; refusing it keeps Size either
   // "variable" (0) or a real width.
-  if (Value < 0 || Value > kNSBMaxTextSize) RaisePDB(1, 55140);
+  if (Value < 0 || Value > kNSBMaxTextSize) RaisePDB(1, kMsgNSBFieldSize);
   size_ = Value;
 }
 
@@ -34,59 +37,59 @@ void TPDBNSBField::StoreNumber(double v) {
 // Accessors.
 
 std::uint8_t TPDBNSBField::GetAsNSBByte() const {
-  Require(TypeBit(NSBByte), 55020);
+  Require(TypeBit(NSBByte), kMsgNSBGetAsNSBByteWrongType);
   return static_cast<std::uint8_t>(value_.AsInt64());
 }
 void TPDBNSBField::SetAsNSBByte(std::uint8_t Value) {
-  Require(TypeRange(NSBByte, NSBDouble), 55030);
+  Require(TypeRange(NSBByte, NSBDouble), kMsgNSBSetAsNSBByteWrongType);
   StoreNumber(Value);
 }
 std::uint16_t TPDBNSBField::GetAsNSBShort() const {
-  Require(Types({NSBByte, NSBShort}), 55040);
+  Require(Types({NSBByte, NSBShort}), kMsgNSBGetAsNSBShortWrongType);
   return static_cast<std::uint16_t>(value_.AsInt64());
 }
 void TPDBNSBField::SetAsNSBShort(std::uint16_t Value) {
-  Require(TypeRange(NSBShort, NSBDouble), 55050);
+  Require(TypeRange(NSBShort, NSBDouble), kMsgNSBSetAsNSBShortWrongType);
   StoreNumber(Value);
 }
 std::int32_t TPDBNSBField::GetAsNSBInteger() const {
-  Require(Types({NSBByte, NSBShort, NSBInteger}), 55060);
+  Require(Types({NSBByte, NSBShort, NSBInteger}), kMsgNSBGetAsNSBIntegerWrongType);
   return static_cast<std::int32_t>(value_.AsInt64());
 }
 void TPDBNSBField::SetAsNSBInteger(std::int32_t Value) {
-  Require(TypeRange(NSBInteger, NSBDouble), 55070);
+  Require(TypeRange(NSBInteger, NSBDouble), kMsgNSBSetAsNSBIntegerWrongType);
   StoreNumber(Value);
 }
 double TPDBNSBField::GetAsNSBFloat() const {
-  Require(TypeRange(NSBByte, NSBTime), 55080);
+  Require(TypeRange(NSBByte, NSBTime), kMsgNSBGetAsNSBFloatWrongType);
   return value_.AsDouble();
 }
 void TPDBNSBField::SetAsNSBFloat(double Value) {
-  Require(kFloats, 55090);
+  Require(kFloats, kMsgNSBSetAsNSBFloatWrongType);
   value_.SetFloat(Value);
 }
 float TPDBNSBField::GetAsNSBSingle() const {
-  Require(Types({NSBByte, NSBShort, NSBInteger, NSBSingle}), 55000);
+  Require(Types({NSBByte, NSBShort, NSBInteger, NSBSingle}), kMsgNSBGetAsNSBSingleWrongType);
   return static_cast<float>(value_.AsDouble());
 }
 void TPDBNSBField::SetAsNSBSingle(float Value) {
-  Require(kFloats, 55010);
+  Require(kFloats, kMsgNSBSetAsNSBSingleWrongType);
   value_.SetFloat(static_cast<double>(Value));
 }
 TDateTime TPDBNSBField::GetAsNSBDate() const {
-  Require(TypeBit(NSBDate), 55100);
+  Require(TypeBit(NSBDate), kMsgNSBGetAsNSBDateWrongType);
   return value_.AsDateTime();
 }
 void TPDBNSBField::SetAsNSBDate(TDateTime Value) {
-  Require(TypeBit(NSBDate), 55110);
+  Require(TypeBit(NSBDate), kMsgNSBSetAsNSBDateWrongType);
   value_.SetDateTime(Value);
 }
 TDateTime TPDBNSBField::GetAsNSBTime() const {
-  Require(TypeBit(NSBTime), 55120);
+  Require(TypeBit(NSBTime), kMsgNSBGetAsNSBTimeWrongType);
   return value_.AsDateTime();
 }
 void TPDBNSBField::SetAsNSBTime(TDateTime Value) {
-  Require(TypeBit(NSBTime), 55130);
+  Require(TypeBit(NSBTime), kMsgNSBSetAsNSBTimeWrongType);
   value_.SetDateTime(Value);
 }
 std::string TPDBNSBField::GetAsNSBString() const { return value_.AsString(); }

@@ -4,12 +4,15 @@
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/byte_order.h"
+#include "corvane/foundation/message_ids.h"
 
 namespace corvane {
 
 namespace {
 
-constexpr TEngineMessages kPSMessages{65000, 65010, 65020, 65030, 65040, 65050};
+constexpr TEngineMessages kPSMessages{kMsgPSNoFieldsInStructure, kMsgPSNoFieldWithName,
+                                      kMsgPSRecordMismatch,      kMsgPSNotOpen,
+                                      kMsgPSNotOpenForWrite,     kMsgPSNoFieldsSpecified};
 constexpr TypeMask kDates = Types({PSDate, PSTime, PSDateTime});
 constexpr TypeMask kFloats = Types({PSUInt32, PSSingle, PSDouble});
 
@@ -19,7 +22,7 @@ void TPDBPSField::SetSize(std::int32_t Value) {
   if (type_ != PSString) return;
   // A negative width has no meaning in a record; refusing it keeps Size either
   // "variable" (0) or a real width.
-  if (Value < 0 || Value > kPSMaxBytes) RaisePDB(1, 50270);
+  if (Value < 0 || Value > kPSMaxBytes) RaisePDB(1, kMsgPSFieldSize);
   size_ = Value;
 }
 
@@ -35,112 +38,114 @@ void TPDBPSField::StoreWhole(std::int64_t v) {
 // Accessors.
 
 std::int8_t TPDBPSField::GetAsPSInt8() const {
-  Require(TypeBit(PSInt8), 50000);
+  Require(TypeBit(PSInt8), kMsgPSGetAsPSInt8WrongType);
   return static_cast<std::int8_t>(value_.AsInt64());
 }
 void TPDBPSField::SetAsPSInt8(std::int8_t Value) {
-  Require(Types({PSInt8, PSInt16, PSInt32, PSSingle, PSDouble}), 50010);
+  Require(Types({PSInt8, PSInt16, PSInt32, PSSingle, PSDouble}), kMsgPSSetAsPSInt8WrongType);
   StoreWhole(Value);
 }
 std::int16_t TPDBPSField::GetAsPSInt16() const {
-  Require(TypeBit(PSInt16), 50020);
+  Require(TypeBit(PSInt16), kMsgPSGetAsPSInt16WrongType);
   return static_cast<std::int16_t>(value_.AsInt64());
 }
 void TPDBPSField::SetAsPSInt16(std::int16_t Value) {
-  Require(Types({PSInt16, PSInt32, PSSingle, PSDouble}), 50030);
+  Require(Types({PSInt16, PSInt32, PSSingle, PSDouble}), kMsgPSSetAsPSInt16WrongType);
   StoreWhole(Value);
 }
 std::int32_t TPDBPSField::GetAsPSInt32() const {
-  Require(TypeBit(PSInt32), 50040);
+  Require(TypeBit(PSInt32), kMsgPSGetAsPSInt32WrongType);
   return static_cast<std::int32_t>(value_.AsInt64());
 }
 void TPDBPSField::SetAsPSInt32(std::int32_t Value) {
-  Require(Types({PSInt32, PSSingle, PSDouble}), 50050);
+  Require(Types({PSInt32, PSSingle, PSDouble}), kMsgPSSetAsPSInt32WrongType);
   StoreWhole(Value);
 }
 std::uint8_t TPDBPSField::GetAsPSUInt8() const {
-  Require(TypeBit(PSUInt8), 50060);
+  Require(TypeBit(PSUInt8), kMsgPSGetAsPSUInt8WrongType);
   return static_cast<std::uint8_t>(value_.AsInt64());
 }
 void TPDBPSField::SetAsPSUInt8(std::uint8_t Value) {
-  Require(Types({PSInt16, PSInt32, PSUInt8, PSUInt16, PSUInt32, PSSingle, PSDouble}), 50070);
+  Require(Types({PSInt16, PSInt32, PSUInt8, PSUInt16, PSUInt32, PSSingle, PSDouble}),
+          kMsgPSSetAsPSUInt8WrongType);
   StoreWhole(Value);
 }
 std::uint16_t TPDBPSField::GetAsPSUInt16() const {
-  Require(TypeBit(PSUInt16), 50080);
+  Require(TypeBit(PSUInt16), kMsgPSGetAsPSUInt16WrongType);
   return static_cast<std::uint16_t>(value_.AsInt64());
 }
 void TPDBPSField::SetAsPSUInt16(std::uint16_t Value) {
-  Require(Types({PSInt32, PSUInt16, PSUInt32, PSSingle, PSDouble}), 50090);
+  Require(Types({PSInt32, PSUInt16, PSUInt32, PSSingle, PSDouble}), kMsgPSSetAsPSUInt16WrongType);
   StoreWhole(Value);
 }
 std::uint32_t TPDBPSField::GetAsPSUInt32() const {
-  Require(TypeBit(PSUInt32), 50100);
+  Require(TypeBit(PSUInt32), kMsgPSGetAsPSUInt32WrongType);
   return static_cast<std::uint32_t>(codec::TruncToInt64(value_));
 }
 void TPDBPSField::SetAsPSUInt32(std::uint32_t Value) {
-  Require(kFloats, 50110);
+  Require(kFloats, kMsgPSSetAsPSUInt32WrongType);
   value_.SetFloat(static_cast<double>(Value));
 }
 float TPDBPSField::GetAsPSSingle() const {
-  Require(TypeRange(PSInt8, PSUInt32) | TypeBit(PSSingle), 50120);
+  Require(TypeRange(PSInt8, PSUInt32) | TypeBit(PSSingle), kMsgPSGetAsPSSingleWrongType);
   return static_cast<float>(value_.AsDouble());
 }
 void TPDBPSField::SetAsPSSingle(float Value) {
-  Require(Types({PSSingle, PSDouble}), 50130);
+  Require(Types({PSSingle, PSDouble}), kMsgPSSetAsPSSingleWrongType);
   value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBPSField::GetAsPSDouble() const {
-  Require(TypeRange(PSInt8, PSDateTime) | Types({PSSingle, PSDouble}), 50140);
+  Require(TypeRange(PSInt8, PSDateTime) | Types({PSSingle, PSDouble}),
+          kMsgPSGetAsPSDoubleWrongType);
   return value_.AsDouble();
 }
 void TPDBPSField::SetAsPSDouble(double Value) {
-  Require(kDates | TypeBit(PSDouble), 50150);
+  Require(kDates | TypeBit(PSDouble), kMsgPSSetAsPSDoubleWrongType);
   value_.SetFloat(Value);
 }
 TDateTime TPDBPSField::GetAsPSDate() const {
-  Require(kDates, 50160);
+  Require(kDates, kMsgPSGetAsPSDateWrongType);
   return value_.AsDateTime();
 }
 void TPDBPSField::SetAsPSDate(TDateTime Value) {
-  Require(kDates, 50170);
+  Require(kDates, kMsgPSSetAsPSDateWrongType);
   value_.SetDateTime(Value);
 }
 TDateTime TPDBPSField::GetAsPSTime() const {
-  Require(kDates, 50180);
+  Require(kDates, kMsgPSGetAsPSTimeWrongType);
   return value_.AsDateTime();
 }
 void TPDBPSField::SetAsPSTime(TDateTime Value) {
-  Require(kDates, 50190);
+  Require(kDates, kMsgPSSetAsPSTimeWrongType);
   value_.SetDateTime(Value);
 }
 TDateTime TPDBPSField::GetAsPSDateTime() const {
-  Require(kDates, 50200);
+  Require(kDates, kMsgPSGetAsPSDateTimeWrongType);
   return value_.AsDateTime();
 }
 void TPDBPSField::SetAsPSDateTime(TDateTime Value) {
-  Require(kDates, 50210);
+  Require(kDates, kMsgPSSetAsPSDateTimeWrongType);
   value_.SetDateTime(Value);
 }
 bool TPDBPSField::GetAsPSBoolean() const {
-  Require(TypeBit(PSBoolean), 50220);
+  Require(TypeBit(PSBoolean), kMsgPSGetAsPSBooleanWrongType);
   return value_.AsBoolean();
 }
 void TPDBPSField::SetAsPSBoolean(bool Value) {
-  Require(TypeBit(PSBoolean), 50230);
+  Require(TypeBit(PSBoolean), kMsgPSSetAsPSBooleanWrongType);
   value_.SetBoolean(Value);
 }
 std::string TPDBPSField::GetAsPSString() const { return value_.AsString(); }
 void TPDBPSField::SetAsPSString(const std::string& Value) { value_.SetText(Value); }
 
 void TPDBPSField::SetAsPSBinary(std::span<const std::uint8_t> Data) {
-  Require(TypeBit(PSBinary), 50240);
-  if (Data.size() > static_cast<std::size_t>(kPSMaxBytes)) RaisePDB(2, 50250);
+  Require(TypeBit(PSBinary), kMsgPSSetAsPSBinaryWrongType);
+  if (Data.size() > static_cast<std::size_t>(kPSMaxBytes)) RaisePDB(2, kMsgPSBinaryTooLong);
   TakeRaw(Data);
 }
 
 Bytes TPDBPSField::GetAsPSBinary() const {
-  Require(TypeBit(PSBinary), 50260);
+  Require(TypeBit(PSBinary), kMsgPSGetAsPSBinaryWrongType);
   return Bytes(raw_.begin(), raw_.end());
 }
 

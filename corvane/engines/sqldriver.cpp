@@ -4,6 +4,7 @@
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/byte_order.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/host/hooks.h"
 #include "corvane/pdb/file_format.h"
 
@@ -11,7 +12,9 @@ namespace corvane {
 
 namespace {
 
-constexpr TEngineMessages kSQLMessages{52500, 52510, 52520, 52530, 52540, 52550};
+constexpr TEngineMessages kSQLMessages{kMsgSQLNoFieldsInStructure, kMsgSQLNoFieldWithName,
+                                       kMsgSQLRecordMismatch,      kMsgSQLNotOpen,
+                                       kMsgSQLNotOpenForWrite,     kMsgSQLNoFieldsSpecified};
 constexpr TypeMask kIntegers = Types({PDShort, PDInt, PDLong});
 
 std::size_t Slots(std::int32_t size) noexcept { return size > 0 ? static_cast<std::size_t>(size) : 0; }
@@ -44,48 +47,48 @@ void TPDBSQLDriverField::SetSize(std::int32_t Value) {
 }
 
 std::string TPDBSQLDriverField::GetAsChar() const {
-  Require(TypeBit(PDChar), 52800);
+  Require(TypeBit(PDChar), kMsgSQLGetAsCharWrongType);
   return value_.AsString();
 }
 void TPDBSQLDriverField::SetAsChar(const std::string& Value) { value_.SetText(Value); }
 std::int16_t TPDBSQLDriverField::GetAsShort() const {
-  Require(TypeBit(PDShort), 52860);
+  Require(TypeBit(PDShort), kMsgSQLGetAsShortWrongType);
   return static_cast<std::int16_t>(value_.AsInt64());
 }
 void TPDBSQLDriverField::SetAsShort(std::int16_t Value) {
-  Require(kIntegers, 52870);
+  Require(kIntegers, kMsgSQLSetAsShortWrongType);
   value_.SetInteger(Value);
 }
 std::int32_t TPDBSQLDriverField::GetAsInt() const {
-  Require(Types({PDShort, PDInt}), 52820);
+  Require(Types({PDShort, PDInt}), kMsgSQLGetAsIntWrongType);
   return value_.AsInteger();
 }
 void TPDBSQLDriverField::SetAsInt(std::int32_t Value) {
-  Require(Types({PDInt, PDLong}), 52830);
+  Require(Types({PDInt, PDLong}), kMsgSQLSetAsIntWrongType);
   value_.SetInteger(Value);
 }
 std::int64_t TPDBSQLDriverField::GetAsLong() const {
-  Require(TypeBit(PDLong), 52840);
+  Require(TypeBit(PDLong), kMsgSQLGetAsLongWrongType);
   return codec::TruncToInt64(value_);
 }
 void TPDBSQLDriverField::SetAsLong(std::int64_t Value) {
-  Require(TypeBit(PDLong), 52850);
+  Require(TypeBit(PDLong), kMsgSQLSetAsLongWrongType);
   value_.SetInteger(Value);
 }
 float TPDBSQLDriverField::GetAsFloat() const {
-  Require(Types({PDShort, PDInt, PDFloat}), 52880);
+  Require(Types({PDShort, PDInt, PDFloat}), kMsgSQLGetAsFloatWrongType);
   return static_cast<float>(value_.AsDouble());
 }
 void TPDBSQLDriverField::SetAsFloat(float Value) {
-  Require(Types({PDFloat, PDDouble}), 52890);
+  Require(Types({PDFloat, PDDouble}), kMsgSQLSetAsFloatWrongType);
   value_.SetFloat(static_cast<double>(Value));
 }
 double TPDBSQLDriverField::GetAsDouble() const {
-  Require(TypeRange(PDShort, PDDouble), 52910);
+  Require(TypeRange(PDShort, PDDouble), kMsgSQLDoubleWrongType);
   return value_.AsDouble();
 }
 void TPDBSQLDriverField::SetAsDouble(double Value) {
-  Require(TypeBit(PDDouble), 52910);
+  Require(TypeBit(PDDouble), kMsgSQLDoubleWrongType);
   value_.SetFloat(Value);
 }
 
@@ -212,12 +215,13 @@ void TPDBSQLDriver::GetFieldsDefinition() {
   // Without its structure record the file is no table of this driver.
   no_records_ = false;
   CloseDatabase();
-  RaisePDB(11, 52560);
+  RaisePDB(11, kMsgSQLNoStructureRecord);
 }
 
 void TPDBSQLDriver::SetFieldValues() {
   // The structure record takes one place in the record list too.
-  if (static_cast<std::size_t>(RecordCount()) + 1 >= pdb::kMaxRecords) RaisePDB(2, 60040);
+  if (static_cast<std::size_t>(RecordCount()) + 1 >= pdb::kMaxRecords)
+    RaisePDB(2, kMsgTooManyRecords);
   FieldByName("RowID").SetAsInt(static_cast<std::int32_t>(RecordCount()) + 1);
 }
 

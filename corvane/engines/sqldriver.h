@@ -90,7 +90,7 @@ class TPDBSQLDriver : public TPDBEngine<TPDBSQLDriverFields> {
   // The rows: one record fewer than the file holds.
   std::uint16_t FixRecordCount(std::uint16_t Count) override;
   // Refuses a file without any record (not even the structure record) with
-  // EPDBException(11, 52560), closing it again.
+  // EPDBException(11, kMsgSQLNoStructureRecord), closing it again.
   void GetFieldsDefinition() override;
   // Numbers the row: RowID becomes the rows posted so far + 1.
   void SetFieldValues() override;

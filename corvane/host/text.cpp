@@ -32,6 +32,17 @@ std::string UpperCase(std::string_view s) {
   return out;
 }
 
+bool SameText(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 std::string LowerCase(std::string_view s) {
   std::string out(s);
   for (char& c : out) {

@@ -12,6 +12,9 @@ std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 std::string UpperCase(std::string_view s);
+// True when a and b are equal with the letters a-z and A-Z taken as the same;
+// every other byte compares as itself (names of fields and definitions).
+bool SameText(std::string_view a, std::string_view b) noexcept;
 std::string LowerCase(std::string_view s);
 // Locale-aware comparison (strcoll in the process's LC_COLLATE); <0, 0, >0.
 int AnsiCompareStr(const std::string& a, const std::string& b);

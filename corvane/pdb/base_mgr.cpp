@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/host/datetime.h"
 
 namespace corvane {
@@ -14,7 +15,7 @@ TPDBBaseMgr::~TPDBBaseMgr() {
 }
 
 void TPDBBaseMgr::SetRecCategory(std::uint8_t Value) {
-  if (Value > 15) RaisePDB(1, 60020);
+  if (Value > 15) RaisePDB(1, kMsgCategoryTooLarge);
   rec_category_ = Value;
 }
 
@@ -45,7 +46,7 @@ void TPDBBaseMgr::Free() noexcept {
 }
 
 void TPDBBaseMgr::CheckRoomForRecord(int code) const {
-  if (RecordCount() >= pdb::kMaxRecords) RaisePDB(code, 60040);
+  if (RecordCount() >= pdb::kMaxRecords) RaisePDB(code, kMsgTooManyRecords);
 }
 
 TRecordEntry TPDBBaseMgr::EntryWithoutData(bool owns) const noexcept {
@@ -69,7 +70,7 @@ TRecordEntry TPDBBaseMgr::EntryFromCurrent(bool owns) const {
 }
 
 void TPDBBaseMgr::Post() {
-  if (!append_mode_) RaisePDB(1, 60010);
+  if (!append_mode_) RaisePDB(1, kMsgPostNotAppending);
   CheckRoomForRecord(2);
   SetFieldValues();
   const std::int32_t length = CalcFields();
@@ -102,16 +103,16 @@ void TPDBBaseMgr::Post() {
 }
 
 void TPDBBaseMgr::Cancel() {
-  if (!append_mode_) RaisePDB(1, 60000);
+  if (!append_mode_) RaisePDB(1, kMsgCancelNotAppending);
   append_mode_ = false;
 }
 
 void TPDBBaseMgr::CheckRecordSize(std::size_t length, int code) const {
-  if (length > pdb::kMaxRecordSize) RaisePDB(code, 60050);
+  if (length > pdb::kMaxRecordSize) RaisePDB(code, kMsgRecordTooLong);
 }
 
 void TPDBBaseMgr::WriteRawRecord() {
-  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, 60030);
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, kMsgNotCreating);
   CheckRoomForRecord(2);
   CheckRecordSize(CurrentRecord().size(), 3);
   RecordList().push_back(EntryFromCurrent(false));
@@ -119,7 +120,7 @@ void TPDBBaseMgr::WriteRawRecord() {
 }
 
 void TPDBBaseMgr::WriteRawRecordFirst() {
-  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, 60030);
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, kMsgNotCreating);
   CheckRoomForRecord(2);
   CheckRecordSize(CurrentRecord().size(), 3);
   RecordList().push_front(EntryFromCurrent(false));
@@ -128,11 +129,11 @@ void TPDBBaseMgr::WriteRawRecordFirst() {
 
 void TPDBBaseMgr::SetCustomRecord() {
   if (GetOpenMode() == dmModeReadOnly) Free();
-  if (!isOpen()) RaisePDB(1, 11600);
-  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(7, 11660);
+  if (!isOpen()) RaisePDB(1, kMsgGetRecordNotOpen);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(7, kMsgGetRecordWriteOnly);
   const std::int32_t rec = Cursor();
-  if (rec > FixLast() || rec < 0) RaisePDB(2, 11610);
-  if (rec >= FileRecordCount()) RaisePDB(3, 11620);
+  if (rec > FixLast() || rec < 0) RaisePDB(2, kMsgRecordDoesNotExist);
+  if (rec >= FileRecordCount()) RaisePDB(3, kMsgRecordNotInList);
   const pdb::Entry e = FileEntry(rec);
   // The current record is a view into the file held in memory: no copy per record.
   std::span<const std::uint8_t> bytes;

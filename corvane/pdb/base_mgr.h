@@ -26,16 +26,20 @@ class TPDBBaseMgr : public TCorvane {
 
   // Packs the current field values into a new record at the end of the list.
   // A record longer than 65535 bytes is refused (code 3) and nothing is added.
+  // Raises EPDBException 1 kMsgPostNotAppending, 2 kMsgTooManyRecords, 3 kMsgRecordTooLong.
   void Post();
   // Leaves append mode without writing anything.
+  // Raises EPDBException 1 kMsgCancelNotAppending.
   void Cancel();
   // Adds the current record data as it is (e.g. bytes built by the caller),
   // at the end or at the start of the record list. The entry shares the block.
   // A record longer than 65535 bytes is refused (code 3).
+  // Both raise EPDBException 1 kMsgNotCreating, 2 kMsgTooManyRecords, 3 kMsgRecordTooLong.
   void WriteRawRecord();
   void WriteRawRecordFirst();
 
   std::uint8_t GetRecCategory() const noexcept { return rec_category_; }
+  // Raises EPDBException 1 kMsgCategoryTooLarge above 15.
   void SetRecCategory(std::uint8_t Value);
   TRecFlags GetRecFlags() const noexcept { return rec_flags_; }
   void SetRecFlags(TRecFlags Value) noexcept { rec_flags_ = Value; }
@@ -69,9 +73,9 @@ class TPDBBaseMgr : public TCorvane {
   // The block PackFields fills: exactly CalcFields() bytes.
   std::span<std::uint8_t> PackBuffer() noexcept;
   void SetAppendMode(bool on) noexcept { append_mode_ = on; }
-  // Raises EPDBException(code, 60040) when the record list is full.
+  // Raises EPDBException(code, kMsgTooManyRecords) when the record list is full.
   void CheckRoomForRecord(int code) const;
-  // Raises EPDBException(code, 60050) for a record the handheld cannot hold.
+  // Raises EPDBException(code, kMsgRecordTooLong) for a record the handheld cannot hold.
   void CheckRecordSize(std::size_t length, int code) const;
 
   // A record entry for the current record, sharing its block (a copy of the

@@ -11,86 +11,13 @@
 
 #include "corvane/foundation/byte_order.h"
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/hooks.h"
 #include "corvane/host/locale.h"
 #include "corvane/host/text.h"
 
 namespace corvane {
-namespace {
-
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The file a write to `path` must replace: symbolic links followed to the file
-// they point to (which may not exist yet). Returns 0 or an errno value.
-int FollowLinks(const std::string& path, std::string& out, struct stat& st, bool& exists) {
-  std::string p = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    if (::lstat(p.c_str(), &st) != 0) {
-      if (errno != ENOENT) return errno;
-      exists = false;
-      out = p;
-      return 0;
-    }
-    if (!S_ISLNK(st.st_mode)) {
-      exists = true;
-      out = p;
-      return 0;
-    }
-    std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
-    const ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
-    if (n < 0) return errno;
-    if (static_cast<std::size_t>(n) >= link.size() && st.st_size > 0 && n != st.st_size) {
-      return ENAMETOOLONG;  // the link changed while it was read
-    }
-    link.resize(static_cast<std::size_t>(n));
-    p = link.starts_with('/') ? link : DirectoryOf(p) + "/" + link;
-  }
-  return ELOOP;
-}
-
-// The process's umask, read without changing it (umask(2) would, for a moment,
-// for every thread).
-mode_t CurrentUmask() {
-  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
-    char line[256];
-    unsigned mask = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, f) != nullptr) {
-      found = std::sscanf(line, "Umask: %o", &mask) == 1;
-    }
-    std::fclose(f);
-    if (found) return static_cast<mode_t>(mask);
-  }
-  return 022;
-}
-
-// Makes the new file readable by exactly whom the old one was (or by whom a new
-// file would be). Failures leave mkstemp's 0600, which exposes nothing.
-void CopyAccess(int fd, bool exists, const struct stat& old) {
-  if (exists) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-      [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    }
-    ::fchmod(fd, old.st_mode & 07777);
-  } else {
-    ::fchmod(fd, 0666 & ~CurrentUmask());
-  }
-}
-
-// After a rename, so that the new name itself survives a power cut.
-void SyncDirectory(const std::string& dir) noexcept {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // some file systems refuse it; the rename is done either way
-  ::close(fd);
-}
-
-}  // namespace
 
 TCorvane::TCorvane(TComponent* owner) : TComponent(owner) {
   // The date and time settings that handheld databases use when dates become
@@ -159,8 +86,8 @@ void TCorvane::DiscardTempFile() noexcept {
 
 void TCorvane::SetDBName(const std::string& value) {
   if (value != database_name_ && !Trim(value).empty()) {
-    if (Trim(value).size() >= 32) RaisePDB(1, 10400);
-    if (!ValidateName(value)) RaisePDB(2, 10410);
+    if (Trim(value).size() >= 32) RaisePDB(1, kMsgDatabaseNameTooLong);
+    if (!ValidateName(value)) RaisePDB(2, kMsgDatabaseNameInvalid);
   }
   database_name_ = value;
   plain_name_ = value;
@@ -168,30 +95,30 @@ void TCorvane::SetDBName(const std::string& value) {
 
 void TCorvane::SetCreatorID(const std::string& value) {
   if (value != creator_id_ && !Trim(value).empty()) {
-    if (Trim(value).size() != 4) RaisePDB(1, 10600);
-    if (!ValidateCreatorType(value)) RaisePDB(2, 10610);
+    if (Trim(value).size() != 4) RaisePDB(1, kMsgCreatorIdLength);
+    if (!ValidateCreatorType(value)) RaisePDB(2, kMsgCreatorIdInvalid);
   }
   creator_id_ = value;
 }
 
 void TCorvane::SetDatabaseType(const std::string& value) {
   if (value != database_type_ && !Trim(value).empty()) {
-    if (Trim(value).size() != 4) RaisePDB(1, 10800);
-    if (!ValidateCreatorType(value)) RaisePDB(2, 10810);
+    if (Trim(value).size() != 4) RaisePDB(1, kMsgDatabaseTypeLength);
+    if (!ValidateCreatorType(value)) RaisePDB(2, kMsgDatabaseTypeInvalid);
   }
   database_type_ = value;
 }
 
 void TCorvane::SetPDBFilename(const std::string& value) {
   if (value != pdb_filename_ && !Trim(value).empty()) {
-    if (UpperCase(ExtractFileExt(value)) != ".PDB") RaisePDB(1, 11000);
-    if (!ValidateName(value)) RaisePDB(2, 11010);
+    if (UpperCase(ExtractFileExt(value)) != ".PDB") RaisePDB(1, kMsgFilenameNotPdb);
+    if (!ValidateName(value)) RaisePDB(2, kMsgFilenameInvalid);
   }
   pdb_filename_ = value;
 }
 
 void TCorvane::SetOpenMode(TOpenMode mode) {
-  if (open_) RaisePDB(1, 11200);
+  if (open_) RaisePDB(1, kMsgOpenModeWhileOpen);
   open_mode_ = mode == dmModeReadOnly ? 0 : 1;
 }
 
@@ -211,8 +138,8 @@ bool TCorvane::ValidateCreatorType(const std::string& text) noexcept {
 }
 
 void TCorvane::SetWriteCategory(bool value) {
-  if (!open_) RaisePDB(1, 14600);
-  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(2, 14800);
+  if (!open_) RaisePDB(1, kMsgWriteCategoryNotOpen);
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(2, kMsgWriteCategoryNotCreating);
   write_category_ = value;
 }
 
@@ -243,20 +170,20 @@ std::string TCorvane::JoinedPath() const {
 }
 
 void TCorvane::OpenDatabase() {
-  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
-  if (open_) RaisePDB(1, 14000);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, kMsgOpenWriteOnly);
+  if (open_) RaisePDB(1, kMsgAlreadyOpen);
   const std::string dir = Trim(directory_);
-  if (dir.empty()) RaisePDB(2, 14010);
-  if (Trim(pdb_filename_).empty()) RaisePDB(3, 14020);
+  if (dir.empty()) RaisePDB(2, kMsgOpenNoDirectory);
+  if (Trim(pdb_filename_).empty()) RaisePDB(3, kMsgOpenNoFilename);
   const std::string path = JoinedPath();
   if (!FileExists(IncludeTrailingPathDelimiter(dir) + pdb_filename_)) RaiseMissing(path);
   OpenPath(path);
 }
 
 void TCorvane::OpenDatabaseFile(const std::string& Path) {
-  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
-  if (open_) RaisePDB(1, 14000);
-  if (Trim(Path).empty()) RaisePDB(3, 14020);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, kMsgOpenWriteOnly);
+  if (open_) RaisePDB(1, kMsgAlreadyOpen);
+  if (Trim(Path).empty()) RaisePDB(3, kMsgOpenNoFilename);
   if (!FileExists(Path)) RaiseMissing(Path);
   OpenPath(Path);
 }
@@ -265,14 +192,14 @@ void TCorvane::OpenDatabaseFile(const std::string& Path) {
 void TCorvane::RaiseMissing(const std::string& path) {
   struct stat st {};
   const int err = ::stat(path.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-  RaisePDB(4, 14030, path, err);
+  RaisePDB(4, kMsgPdbFileMissing, path, err);
 }
 
 void TCorvane::OpenPath(const std::string& path) {
   try {
     file_.Assign(path);
   } catch (const Exception&) {
-    RaisePDB(5, 14040, path);
+    RaisePDB(5, kMsgPdbFileAssign, path);
   }
   try {
     file_.Reset();
@@ -281,7 +208,7 @@ void TCorvane::OpenPath(const std::string& path) {
     // number: anything larger is no database this reader can describe.
     if (size > std::numeric_limits<std::int32_t>::max()) {
       file_.Close();
-      RaisePDB(7, 14060, path);
+      RaisePDB(7, kMsgNotPdbFile, path);
     }
     image_.ResizeForOverwrite(static_cast<std::size_t>(size));
     file_.BlockRead(image_.span());
@@ -295,17 +222,17 @@ void TCorvane::OpenPath(const std::string& path) {
     } catch (...) {
     }
     const auto* io = dynamic_cast<const EInOutError*>(&e);
-    RaisePDB(6, 14050, path, io != nullptr ? io->ErrorCode() : 0);
+    RaisePDB(6, kMsgPdbFileOpen, path, io != nullptr ? io->ErrorCode() : 0);
   }
   source_name_ = path;
   OpenImage();
 }
 
 void TCorvane::OpenDatabase(std::span<const std::uint8_t> bytes, std::string name) {
-  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
-  if (open_) RaisePDB(1, 14000);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, kMsgOpenWriteOnly);
+  if (open_) RaisePDB(1, kMsgAlreadyOpen);
   if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    RaisePDB(7, 14060, name);
+    RaisePDB(7, kMsgNotPdbFile, name);
   }
   image_.Borrow(bytes);
   source_name_ = std::move(name);
@@ -313,10 +240,10 @@ void TCorvane::OpenDatabase(std::span<const std::uint8_t> bytes, std::string nam
 }
 
 void TCorvane::OpenDatabase(Bytes&& bytes, std::string name) {
-  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, 14080);
-  if (open_) RaisePDB(1, 14000);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, kMsgOpenWriteOnly);
+  if (open_) RaisePDB(1, kMsgAlreadyOpen);
   if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    RaisePDB(7, 14060, name);
+    RaisePDB(7, kMsgNotPdbFile, name);
   }
   image_.Adopt(std::move(bytes));
   source_name_ = std::move(name);
@@ -329,21 +256,24 @@ void TCorvane::OpenImage() {
     try {
       ReadHeader();
     } catch (const EPDBException&) {
-      RaisePDB(7, 14060);
+      RaisePDB(7, kMsgNotPdbFile);
     }
     try {
       app_info_.clear();
-      if (app_info_offset_ != 0) ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, 13800);
+      if (app_info_offset_ != 0)
+        ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, kMsgAppInfoLocate,
+                  kMsgAppInfoRead);
     } catch (const std::exception&) {
-      RaisePDB(10, 14090);
+      RaisePDB(10, kMsgAppInfoBlockRead);
     }
     try {
       sort_info_.clear();
       if (sort_info_offset_ != 0) {
-        ReadBlock(sort_info_offset_, SortInfoLength(), sort_info_, 1, 13900);
+        ReadBlock(sort_info_offset_, SortInfoLength(), sort_info_, 1, kMsgSortInfoLocate,
+                  kMsgSortInfoRead);
       }
     } catch (const std::exception&) {
-      RaisePDB(10, 14100);
+      RaisePDB(10, kMsgSortInfoBlockRead);
     }
   } catch (EPDBException& e) {
     image_.clear();
@@ -358,7 +288,7 @@ void TCorvane::OpenImage() {
 }
 
 void TCorvane::ReadHeader() {
-  if (image_.size() < pdb::kHeaderSize) RaisePDB(7, 14060);
+  if (image_.size() < pdb::kHeaderSize) RaisePDB(7, kMsgNotPdbFile);
   const pdb::Header h = pdb::DecodeHeader(
       std::span<const std::uint8_t, pdb::kHeaderSize>(image_.data(), pdb::kHeaderSize),
       StandardTimeZoneBiasMinutes());
@@ -366,7 +296,7 @@ void TCorvane::ReadHeader() {
   // and a record list that cannot fit in the file is no record list.
   if ((h.attributes & pdb::kAttrResourceDB) != 0 ||
       pdb::kHeaderSize + pdb::kEntrySize * h.record_count > image_.size()) {
-    RaisePDB(7, 14060);
+    RaisePDB(7, kMsgNotPdbFile);
   }
   database_name_ = h.name;
   plain_name_ = h.name;
@@ -406,134 +336,12 @@ std::int64_t TCorvane::SortInfoLength() const {
 }
 
 void TCorvane::ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
-                         int msg_locate) {
+                         int msg_locate, int msg_read) {
   if (offset > image_.size()) RaisePDB(code_locate, msg_locate);
   if (length < 0 || length > static_cast<std::int64_t>(image_.size() - offset)) {
-    RaisePDB(code_locate + 2, msg_locate + 20);
+    RaisePDB(code_locate + 2, msg_read);
   }
   out.assign(image_.data() + offset, image_.data() + offset + length);
-}
-
-// ---- creating and closing ------------------------------------------------------
-
-void TCorvane::CreateDatabase() {
-  if (GetOpenMode() == dmModeReadOnly) RaisePDB(1, 14200);
-  if (open_) RaisePDB(2, 14210);
-  if (Trim(directory_).empty()) RaisePDB(3, 14220);
-  if (Trim(pdb_filename_).empty()) RaisePDB(4, 14230);
-  if (Trim(creator_id_).size() != 4) RaisePDB(5, 14240);
-  if (Trim(database_type_).size() != 4) RaisePDB(6, 14250);
-  if (Trim(database_name_).empty()) RaisePDB(8, 14270);
-  // The bytes go to a temporary file beside the target, which replaces the
-  // target only when CloseDatabase has written it whole: a failure on the way
-  // leaves any earlier file as it was.
-  const std::string target = JoinedPath();
-  std::string replaced;
-  struct stat old {};
-  bool exists = false;
-  int err = FollowLinks(target, replaced, old, exists);
-  if (err == 0 && exists) {
-    if (S_ISDIR(old.st_mode)) {
-      err = EISDIR;
-    } else if (::faccessat(AT_FDCWD, replaced.c_str(), W_OK, AT_EACCESS) != 0) {
-      // Renaming over it would succeed where writing it may not: the owner
-      // made it read-only, so it is not replaced.
-      err = errno;
-    }
-  }
-  if (err != 0) RaisePDB(7, 14260, target, err);
-  try {
-    file_.CreateTemporary(DirectoryOf(replaced));
-  } catch (const EInOutError& e) {
-    RaisePDB(7, 14260, target, e.ErrorCode());
-  }
-  CopyAccess(file_.Descriptor(), exists, old);
-  target_path_ = replaced;
-  source_name_ = target;
-  BeginWriting();
-}
-
-void TCorvane::CreateDatabaseInMemory(std::string name) {
-  if (GetOpenMode() == dmModeReadOnly) RaisePDB(1, 14200);
-  if (open_) RaisePDB(2, 14210);
-  if (Trim(creator_id_).size() != 4) RaisePDB(5, 14240);
-  if (Trim(database_type_).size() != 4) RaisePDB(6, 14250);
-  if (Trim(database_name_).empty()) RaisePDB(8, 14270);
-  memory_target_ = true;
-  written_.clear();
-  source_name_ = std::move(name);
-  BeginWriting();
-}
-
-void TCorvane::BeginWriting() {
-  image_.clear();
-  version_ = 0;
-  modification_date_ = 0;
-  modification_number_ = 0;
-  last_backup_date_ = 0;
-  record_list_.clear();
-  record_count_ = 0;
-  InitializeCategory();
-  open_ = true;
-}
-
-void TCorvane::WriteImage(std::span<const std::uint8_t> bytes) {
-  if (memory_target_) {
-    written_.assign(bytes.begin(), bytes.end());
-    return;
-  }
-  file_.Seek(0);
-  file_.BlockWrite(bytes);
-  // On the device before the rename, so that a power cut leaves the old file
-  // or the new one, never a name that points at nothing written.
-  file_.Sync();
-}
-
-void TCorvane::CloseDatabase() {
-  const bool writing = GetOpenMode() == dmModeWriteOnly;
-  if (writing) BuildPDBInfo();
-  if (!open_) RaisePDB(1, 11800);
-  if (writing) FlushAllData(write_category_);
-  Unallocate();
-  if (writing && !target_path_.empty()) {
-    file_.Close();
-    if (std::rename(file_.Path().c_str(), target_path_.c_str()) != 0) {
-      const int err = errno;
-      DiscardTempFile();
-      record_count_ = 0;
-      open_ = false;
-      throw EInOutError("Cannot replace '" + target_path_ + "'", err);
-    }
-    SyncDirectory(DirectoryOf(target_path_));
-    target_path_.clear();
-  } else {
-    file_.Close();
-  }
-  memory_target_ = false;
-  image_.clear();
-  record_count_ = 0;
-  open_ = false;
-}
-
-void TCorvane::Unallocate() {
-  UnallocateCustom();
-  ReleaseCategories();
-  app_info_.clear();
-  sort_info_.clear();
-  record_list_.clear();
-}
-
-void TCorvane::ReleaseCategories() noexcept {
-  category_names_.reset();
-  category_ids_.reset();
-}
-
-void TCorvane::InitializeCategory() {
-  ReleaseCategories();
-  category_names_ = std::make_unique<TArrayCategories>();
-  category_ids_ = std::make_unique<std::array<std::uint8_t, 17>>();
-  for (std::uint8_t i = 0; i < 16; ++i) (*category_ids_)[i] = i;
-  (*category_ids_)[16] = 15;
 }
 
 // ---- records -------------------------------------------------------------------
@@ -560,7 +368,7 @@ bool TCorvane::RecordBytes(std::int32_t RecNo, const pdb::Entry& e,
   // A live record at offset 0 would be the header itself, and since offset 0 is
   // skipped when the end is sought, a list of them would each span the file up
   // to the next real offset: a small file could make a walk copy gigabytes.
-  if (e.data_offset == 0) RaisePDB(6, 11650);
+  if (e.data_offset == 0) RaisePDB(6, kMsgRecordRead);
   // The record runs to the next entry that has data (a deleted record written
   // with offset 0 has none), or to the end of the file after the last one.
   std::uint32_t end = static_cast<std::uint32_t>(image_.size());
@@ -575,18 +383,18 @@ bool TCorvane::RecordBytes(std::int32_t RecNo, const pdb::Entry& e,
       }
     }
   }
-  if (end < e.data_offset) RaisePDB(8, 11670);
-  if (end > image_.size()) RaisePDB(6, 11650);
+  if (end < e.data_offset) RaisePDB(8, kMsgRecordSize);
+  if (end > image_.size()) RaisePDB(6, kMsgRecordRead);
   out = std::span<const std::uint8_t>(image_.data() + e.data_offset, end - e.data_offset);
   return true;
 }
 
 void TCorvane::GetRecord(std::int32_t RecNo, std::shared_ptr<Bytes>& Data, std::int32_t& Size,
                          TRecFlags& Flags, std::int32_t& UniqueID, std::uint8_t& Category) {
-  if (!open_) RaisePDB(1, 11600);
-  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(7, 11660);
-  if (RecNo > FixLast() || RecNo < 0) RaisePDB(2, 11610);
-  if (RecNo >= file_record_count_) RaisePDB(3, 11620);
+  if (!open_) RaisePDB(1, kMsgGetRecordNotOpen);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(7, kMsgGetRecordWriteOnly);
+  if (RecNo > FixLast() || RecNo < 0) RaisePDB(2, kMsgRecordDoesNotExist);
+  if (RecNo >= file_record_count_) RaisePDB(3, kMsgRecordNotInList);
   const pdb::Entry e = FileEntry(RecNo);
   std::span<const std::uint8_t> bytes;
   if (RecordBytes(RecNo, e, bytes)) {
@@ -635,7 +443,7 @@ void TCorvane::Next() {
     bof_ = eof_ = true;
     return;
   }
-  if (eof_) RaisePDB(bof_ ? 1 : 2, bof_ ? 13000 : 13010);
+  if (eof_) RaisePDB(bof_ ? 1 : 2, bof_ ? kMsgNextEmpty : kMsgNextAtEof);
   if (cursor_ == FixLast()) {
     bof_ = false;
     eof_ = true;
@@ -647,7 +455,7 @@ void TCorvane::Next() {
 
 void TCorvane::Previous() {
   if (record_count_ == 0) return;
-  if (bof_) RaisePDB(eof_ ? 1 : 2, eof_ ? 12800 : 12810);
+  if (bof_) RaisePDB(eof_ ? 1 : 2, eof_ ? kMsgPreviousEmpty : kMsgPreviousAtBof);
   if (cursor_ == FixFirst()) {
     bof_ = true;
     eof_ = false;
@@ -672,20 +480,21 @@ bool TCorvane::Eof() noexcept {
 void TCorvane::ReadCategories() {
   InitializeCategory();
   std::fill(category_ids_->begin(), category_ids_->end(), std::uint8_t{0});
-  if (!open_) RaisePDB(1, 12000);
-  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(2, 12010);
-  if (app_info_offset_ == 0) RaisePDB(3, 12020);
+  if (!open_) RaisePDB(1, kMsgReadCategoriesNotOpen);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(2, kMsgReadCategoriesWriteOnly);
+  if (app_info_offset_ == 0) RaisePDB(3, kMsgNoCategories);
   if (app_info_.empty()) {
     try {
-      ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, 13800);
+      ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, kMsgAppInfoLocate,
+                kMsgAppInfoRead);
     } catch (const std::exception&) {
-      RaisePDB(4, 12030);
+      RaisePDB(4, kMsgAppInfoUnreadable);
     }
   }
   pdb::CategoryTable table;
   if (!pdb::DecodeCategoryTable(app_info_, table)) {
     ReleaseCategories();
-    RaisePDB(5, 12040);
+    RaisePDB(5, kMsgCategoriesInvalid);
   }
   *category_names_ = std::move(table.names);
   *category_ids_ = table.ids;
@@ -704,34 +513,34 @@ void WithCategoriesRead(F&& read) {
 }  // namespace
 
 std::string TCorvane::GetCategory(std::uint8_t Index) {
-  if (Index > 15) RaisePDB(1, 12200);
+  if (Index > 15) RaisePDB(1, kMsgGetCategoryIndex);
   if (!category_names_) WithCategoriesRead([this] { ReadCategories(); });
   return (*category_names_)[Index];
 }
 
 std::uint8_t TCorvane::GetCategoryID(std::uint8_t Index) {
-  if (Index > 15) RaisePDB(1, 12400);
+  if (Index > 15) RaisePDB(1, kMsgGetCategoryIdIndex);
   if (!category_ids_) WithCategoriesRead([this] { ReadCategories(); });
   return (*category_ids_)[Index];
 }
 
 void TCorvane::SetCategory(std::uint8_t Index, const std::string& Name) {
-  if (Index > 15) RaisePDB(1, 14400);
+  if (Index > 15) RaisePDB(1, kMsgSetCategoryIndex);
   if (!category_names_) InitializeCategory();
   (*category_names_)[Index] = Name;
 }
 
 void TCorvane::SetCategoryID(std::uint8_t Index, std::uint8_t ID) {
-  if (Index > 15) RaisePDB(1, 14400);
+  if (Index > 15) RaisePDB(1, kMsgSetCategoryIndex);
   if (!category_ids_) InitializeCategory();
   (*category_ids_)[Index] = ID;
 }
 
 std::uint8_t TCorvane::GetRecCategoryID(std::int32_t RecNo) {
-  if (!open_) RaisePDB(1, 12600);
-  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(2, 12610);
+  if (!open_) RaisePDB(1, kMsgRecordCategoryNotOpen);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(2, kMsgRecordCategoryWriteOnly);
   const std::optional<TRecordEntry> entry = GetRecInFile(RecNo);
-  if (!entry) RaisePDB(3, 12620);
+  if (!entry) RaisePDB(3, kMsgRecordCategoryNotRetrieved);
   return entry->Category;
 }
 

@@ -103,16 +103,21 @@ class TCorvane : public TComponent {
   const std::string& Directory() const noexcept { return directory_; }
   void SetDirectory(const std::string& value) { directory_ = value; }
   const std::string& PDBFilename() const noexcept { return pdb_filename_; }
+  // Raises EPDBException 1 kMsgFilenameNotPdb, 2 kMsgFilenameInvalid.
   void SetPDBFilename(const std::string& value);
   const std::string& DatabaseName() const noexcept { return database_name_; }
+  // Raises EPDBException 1 kMsgDatabaseNameTooLong, 2 kMsgDatabaseNameInvalid.
   void SetDBName(const std::string& value);
   TOpenMode GetOpenMode() const noexcept {
     return open_mode_ == 0 ? dmModeReadOnly : dmModeWriteOnly;
   }
+  // Raises EPDBException 1 kMsgOpenModeWhileOpen.
   void SetOpenMode(TOpenMode mode);
   const std::string& CreatorID() const noexcept { return creator_id_; }
+  // Raises EPDBException 1 kMsgCreatorIdLength, 2 kMsgCreatorIdInvalid.
   void SetCreatorID(const std::string& value);
   const std::string& DatabaseType() const noexcept { return database_type_; }
+  // Raises EPDBException 1 kMsgDatabaseTypeLength, 2 kMsgDatabaseTypeInvalid.
   void SetDatabaseType(const std::string& value);
   TDateTime CreationDate() const noexcept { return creation_date_; }
   void SetCreationDate(TDateTime value) noexcept { creation_date_ = value; }
@@ -153,15 +158,20 @@ class TCorvane : public TComponent {
   // Whether CloseDatabase writes a category table of the manager's own before
   // the application-info block. An engine whose block starts with a table of
   // its own refuses true.
+  // Raises EPDBException 1 kMsgWriteCategoryNotOpen, 2 kMsgWriteCategoryNotCreating.
   virtual void SetWriteCategory(bool value);
   bool WriteCategory() const noexcept { return write_category_; }
 
+  // Raises EPDBException 9 kMsgOpenWriteOnly, 1 kMsgAlreadyOpen, 2 kMsgOpenNoDirectory,
+  // 3 kMsgOpenNoFilename, 4 kMsgPdbFileMissing, 5 kMsgPdbFileAssign, 6 kMsgPdbFileOpen,
+  // 7 kMsgNotPdbFile, 10 kMsgAppInfoBlockRead or kMsgSortInfoBlockRead.
   void OpenDatabase();
   // Opens, read-only, a database held in memory, with every check OpenDatabase
   // makes of a file's bytes. `name` stands for the file in failures
   // (EPDBException::Path). The span form borrows the caller's bytes, which must
   // stay valid and unchanged until the database is closed; the vector form
   // takes the bytes over. Directory and PDBFilename are not used.
+  // Raises EPDBException 9, 1, 7 and 10 as OpenDatabase().
   void OpenDatabase(std::span<const std::uint8_t> bytes, std::string name);
   void OpenDatabase(Bytes&& bytes, std::string name);
   // The path of the open database, or the name given with its bytes.
@@ -171,6 +181,7 @@ class TCorvane : public TComponent {
   // PDBFilename, with the same checks and codes, whatever the file is named:
   // the .pdb rule belongs to the PDBFilename property, not to a file a user
   // points at. Directory and PDBFilename are left as they are.
+  // Raises EPDBException 9, 1, 3 to 7 and 10 as OpenDatabase().
   void OpenDatabaseFile(const std::string& Path);
 
   // Creates the file at Directory/PDBFilename when CloseDatabase writes it.
@@ -179,11 +190,17 @@ class TCorvane : public TComponent {
   // link is followed: the file it points to is replaced. A target this
   // process may not write is refused (code 7), as is a directory. Failures
   // name the path and the system's reason (EPDBException::Path, Reason).
+  // Raises EPDBException 1 kMsgCreateReadOnly, 2 kMsgCreateWhileOpen, 3 kMsgCreateNoDirectory,
+  // 4 kMsgCreateNoFilename, 5 kMsgCreateCreatorId, 6 kMsgCreateDatabaseType,
+  // 7 kMsgPdbFileCreate, 8 kMsgCreateNoDatabaseName.
   void CreateDatabase();
   // Creates a database that CloseDatabase writes into memory instead of a file;
   // TakeWrittenImage then hands the bytes over. `name` stands for the file in failures.
+  // Raises EPDBException 1, 2, 5, 6 and 8 as CreateDatabase().
   void CreateDatabaseInMemory(std::string name);
   Bytes TakeWrittenImage() noexcept { return std::move(written_); }
+  // Raises EPDBException 1 kMsgCloseNotOpen, what the engine's record building raises, and
+  // EInOutError when the written file cannot replace the target.
   void CloseDatabase();
   // Closes without writing: a database created for writing is dropped with
   // its temporary file, so an earlier file at the target stays as it was (a
@@ -197,6 +214,8 @@ class TCorvane : public TComponent {
   // Record access (read-only databases).
   // Copies record RecNo into a new block in Data. A deleted record gives no
   // data (Data becomes empty) and leaves Size unchanged.
+  // Raises EPDBException 1 kMsgGetRecordNotOpen, 7 kMsgGetRecordWriteOnly,
+  // 2 kMsgRecordDoesNotExist, 3 kMsgRecordNotInList, 6 kMsgRecordRead, 8 kMsgRecordSize.
   void GetRecord(std::int32_t RecNo, std::shared_ptr<Bytes>& Data, std::int32_t& Size,
                  TRecFlags& Flags, std::int32_t& UniqueID, std::uint8_t& Category);
   // The entry of the file's record list at RecNo; nothing when there is none.
@@ -214,7 +233,9 @@ class TCorvane : public TComponent {
   // The cursor. The names BOF/EOF of the usual loop are Bof()/Eof() here: EOF is a C macro.
   void First();
   void Last();
+  // Raises EPDBException 1 kMsgNextEmpty, 2 kMsgNextAtEof when already past the end.
   void Next();
+  // Raises EPDBException 1 kMsgPreviousEmpty, 2 kMsgPreviousAtBof when already before the start.
   void Previous();
   bool Bof() noexcept;
   bool Eof() noexcept;
@@ -223,14 +244,23 @@ class TCorvane : public TComponent {
   void SetEngineRecord(std::int32_t RecNo);
 
   // Categories.
+  // Raises EPDBException 1 kMsgReadCategoriesNotOpen, 2 kMsgReadCategoriesWriteOnly,
+  // 3 kMsgNoCategories, 4 kMsgAppInfoUnreadable, 5 kMsgCategoriesInvalid.
   void ReadCategories();
+  // Raises EPDBException 1 kMsgGetCategoryIndex; reading the table, ReadCategories' codes + 1.
   std::string GetCategory(std::uint8_t Index);
+  // Raises EPDBException 1 kMsgSetCategoryIndex.
   void SetCategory(std::uint8_t Index, const std::string& Name);
+  // Raises EPDBException 1 kMsgGetCategoryIdIndex; reading the table, ReadCategories' codes + 1.
   std::uint8_t GetCategoryID(std::uint8_t Index);
   // The ID written for category Index (0 to 15 after CreateDatabase), so a
   // copied table keeps the IDs its records' applications know.
+  // Raises EPDBException 1 kMsgSetCategoryIndex.
   void SetCategoryID(std::uint8_t Index, std::uint8_t ID);
+  // Raises EPDBException 1 kMsgRecordCategoryNotOpen, 2 kMsgRecordCategoryWriteOnly,
+  // 3 kMsgRecordCategoryNotRetrieved.
   std::uint8_t GetRecCategoryID(std::int32_t RecNo);
+  // Raises what GetRecCategoryID and GetCategory raise.
   std::string GetRecCategoryName(std::int32_t RecNo);
 
  protected:
@@ -283,8 +313,10 @@ class TCorvane : public TComponent {
   void OpenPath(const std::string& path);
   [[noreturn]] void RaiseMissing(const std::string& path);
   void ReadHeader();
+  // Copies a block of the image; an offset past the end raises (code_locate, msg_locate), a
+  // length past the end (code_locate + 2, msg_read).
   void ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
-                 int msg_locate);
+                 int msg_locate, int msg_read);
   std::int64_t AppInfoLength() const;
   std::int64_t SortInfoLength() const;
   std::uint32_t FirstDataOffset() const noexcept;

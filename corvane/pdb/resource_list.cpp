@@ -6,6 +6,7 @@
 
 #include "corvane/foundation/byte_order.h"
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
 
 namespace corvane::pdb {
 
@@ -131,7 +132,7 @@ std::vector<std::string> CheckResourceList(std::span<const std::uint8_t> file) {
 ResourceDatabase ReadResourceDatabase(std::span<const std::uint8_t> file, int bias_minutes) {
   ResourceDatabase db;
   for (const Finding& f : Walk(file, bias_minutes, &db)) {
-    if (f.blocks_reading) RaisePDB(7, 14060);
+    if (f.blocks_reading) RaisePDB(7, kMsgNotPdbFile);
   }
   return db;
 }

@@ -184,7 +184,7 @@ TEST_F(AF, FieldBlockOfTheWorkedExample) {
   const Rec block(file.begin() + 80, file.end());
   ASSERT_EQ(block.size(), 320u);
   EXPECT_EQ(block, AppForgeBlock("T", {{"A", 3}, {"Bee", 5}}));
-  // The words the document spells out, read from the block itself.
+  // The field table's header words and first entries, read from the block itself.
   EXPECT_EQ(test::U16At(block, 288), 44);
   EXPECT_EQ(test::U16At(block, 290), 36);
   EXPECT_EQ(test::U16At(block, 292), 2);

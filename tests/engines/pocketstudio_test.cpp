@@ -21,7 +21,7 @@ using test::Rec;
 using PS = test::EngineFieldsFixture<TPDBPocketStudio>;
 
 // ---------------------------------------------------------------------------
-// Accessors: one row per accessor, with the types the document lets it accept.
+// Accessors: one row per accessor, with the field types it accepts.
 
 using AccessorRow = test::AccessorRow<TPDBPSField>;
 

@@ -2,6 +2,8 @@
 // small file helpers shared by the test programs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -10,31 +12,16 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "fuzz/scratch.h"
 
 namespace corvane::test {
 
-class TempDir {
+// In the system's temporary directory, as the files a user's program writes.
+class TempDir : public fuzz::ScratchDir {
  public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  TempDir() : ScratchDir("corvane-test", std::filesystem::temp_directory_path().string()) {}
 
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  std::string File(const std::string& name) const { return path() + "/" + name; }
 };
 
 inline std::vector<std::uint8_t> ReadAll(const std::string& path) {

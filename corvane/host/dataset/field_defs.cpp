@@ -4,19 +4,6 @@
 
 namespace corvane {
 
-namespace {
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-}  // namespace
-
 // --- TFieldDef
 
 TFieldDef::TFieldDef(TFieldDefs* collection) : collection_(collection) {}
@@ -119,7 +106,7 @@ TFieldDef& TFieldDefs::Items(int index) const {
 }
 int TFieldDefs::IndexOf(const std::string& name) const {
   for (std::size_t i = 0; i < items_.size(); ++i)
-    if (SameName(items_[i]->Name(), name)) return static_cast<int>(i);
+    if (SameText(items_[i]->Name(), name)) return static_cast<int>(i);
   return -1;
 }
 TFieldDef* TFieldDefs::Find(const std::string& name) const {
@@ -144,7 +131,7 @@ int TFieldDefList::IndexOf(const std::string& full_name) const {
   for (std::size_t i = 0; i < names_.size(); ++i)
     if (names_[i] == full_name) return static_cast<int>(i);
   for (std::size_t i = 0; i < names_.size(); ++i)
-    if (SameName(names_[i], full_name)) return static_cast<int>(i);
+    if (SameText(names_[i], full_name)) return static_cast<int>(i);
   return -1;
 }
 TFieldDef* TFieldDefList::Find(const std::string& full_name) const {

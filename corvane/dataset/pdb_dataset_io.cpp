@@ -1,0 +1,239 @@
+// TPDBDataSet: loading the records of the file into rows, and writing the rows
+// back through the engine.
+#include "corvane/dataset/pdb_dataset.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "corvane/dataset/engine_ops.h"
+#include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
+#include "corvane/foundation/messages.h"
+#include "corvane/host/hooks.h"
+#include "corvane/host/text.h"
+#include "corvane/pdb/file_format.h"
+
+namespace corvane {
+
+using namespace pdb_rows;
+
+// ---------------------------------------------------------------------------
+// Loading
+
+void TPDBDataSet::DoAfterOpen() {
+  if (!FileToLoad()) {
+    TPDBVirtualDataSet::DoAfterOpen();
+    return;
+  }
+  switch (engine_) {
+    case PocketStudio:
+      LoadWith<PSOps>(*ps_);
+      break;
+    case NSBasic:
+      LoadWith<NSBOps>(*nsb_);
+      break;
+    case AppForge:
+      LoadWith<AFOps>(*af_);
+      break;
+    case Java:
+      LoadWith<JavaOps>(*java_);
+      break;
+    case SWSQLDriver:
+      LoadWith<SDOps>(*sd_);
+      break;
+  }
+  TPDBVirtualDataSet::DoAfterOpen();
+  if (RecordCount() > 0) First();
+}
+
+template <class Ops>
+void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
+  bool disabled = false;
+  try {
+    engine.SetDirectory(directory_);
+    engine.SetPDBFilename(pdb_filename_);
+    engine.SetOpenMode(dmModeReadOnly);
+    OpenForLoading(engine);
+    // The file's own header values, whether or not this dataset's setters
+    // would take them.
+    database_name_ = engine.DatabaseName();
+    database_type_ = engine.DatabaseType();
+    creator_id_ = engine.CreatorID();
+    creation_date_ = engine.CreationDate();
+    SetDBFlags(engine.GetDBFlags());
+    DisableControls();
+    disabled = true;
+
+    // The dataset field of every engine field, found once.
+    std::vector<std::pair<const typename Ops::Field*, TField*>> map;
+    for (const auto& f : engine.Fields()) {
+      if (Ops::kRowID && IsRowID(f.FieldName())) continue;
+      map.emplace_back(&f, &FieldByName(f.FieldName()));
+    }
+    int number = 0;
+    if (RowsUnwatched()) {
+      for (std::int32_t at = -1; NextLiveRecord(engine, at);) {
+        TMemoryRecord& rec = *AddRecord();
+        std::fill(rec.Data().begin(), rec.Data().end(), std::uint8_t{0});
+        const DirectRow row(OffsetTable(), rec, ++number, false);
+        for (auto& [item, field] : map) Ops::Load(*item, *field, row);
+      }
+    } else {
+      for (std::int32_t at = -1; NextLiveRecord(engine, at);) {
+        Append();
+        const Row row(*this, *ActiveBuffer(), ++number, false);
+        for (auto& [item, field] : map) Ops::Load(*item, *field, row);
+        Post();
+      }
+    }
+    engine.CloseDatabase();
+    disabled = false;
+    EnableControls();
+  } catch (...) {
+    // Half a table must never be written back over the file: the dataset
+    // closes without its before-close step.
+    std::exception_ptr error = std::current_exception();
+    engine.AbortDatabase();
+    try {
+      if (disabled) EnableControls();
+      if (State() != dsBrowse) Cancel();
+    } catch (...) {
+      HandleException();
+    }
+    try {
+      SetState(dsInactive);
+      CloseCursor();
+    } catch (...) {
+      HandleException();
+    }
+    std::rethrow_exception(error);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Writing back
+
+void TPDBDataSet::DoBeforeClose() {
+  if (!Active()) RaisePDB(1, kMsgDataSetNotOpen);
+  if (!write_on_close_) {
+    TPDBVirtualDataSet::DoBeforeClose();
+    return;
+  }
+  switch (engine_) {
+    case PocketStudio:
+      ClosePS();
+      break;
+    case NSBasic:
+      CloseNSB();
+      break;
+    case AppForge:
+      CloseAF();
+      break;
+    case Java:
+      CloseJ();
+      break;
+    case SWSQLDriver:
+      CloseSD();
+      break;
+  }
+  TPDBVirtualDataSet::DoBeforeClose();
+}
+
+void TPDBDataSet::ClosePS() {
+  WriteWith<PSOps>(*ps_, fields_ps_.Count());
+}
+void TPDBDataSet::CloseNSB() {
+  WriteWith<NSBOps>(*nsb_, fields_nsb_.Count());
+}
+void TPDBDataSet::CloseAF() {
+  WriteWith<AFOps>(*af_, fields_af_.Count());
+}
+void TPDBDataSet::CloseJ() {
+  WriteWith<JavaOps>(*java_, fields_java_.Count());
+}
+void TPDBDataSet::CloseSD() {
+  WriteWith<SDOps>(*sd_, fields_sd_.Count() + 1);
+}
+
+template <class Ops>
+void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
+  failed_row_ = 0;
+  failed_field_.clear();
+  // A database left open by an earlier failure is dropped, never written.
+  engine.AbortDatabase();
+  bool disabled = false;
+  int number = 0;
+  try {
+    engine.SetDirectory(directory_);
+    engine.SetPDBFilename(pdb_filename_);
+    engine.SetDBName(database_name_);
+    engine.SetOpenMode(dmModeWriteOnly);
+    engine.SetCreatorID(creator_id_);
+    engine.SetDatabaseType(database_type_);
+    engine.SetCreationDate(creation_date_);
+    engine.SetDBFlags(ToTDBFlags(db_flags_));
+    engine.CreateDatabase();
+    DisableControls();
+    disabled = true;
+    First();
+
+    std::vector<std::pair<typename Ops::Field*, TField*>> map;
+    const int count = std::min(field_count, engine.Fields().Count());
+    for (int i = 0; i < count; ++i) {
+      auto& item = engine.Fields().GetItem(i);
+      if (Ops::kRowID && IsRowID(item.FieldName())) continue;
+      map.emplace_back(&item, &FieldByName(item.FieldName()));
+    }
+    if (RowsUnwatched() && !Filtered()) {
+      for (const auto& rec : Rows()) {
+        ++number;
+        engine.Append();
+        const DirectRow row(OffsetTable(), *rec, number, true);
+        for (auto& [item, field] : map) {
+          failed_field_ = field->FieldName();
+          Ops::Store(*item, *field, row);
+        }
+        failed_field_.clear();
+        engine.Post();
+      }
+    } else {
+      while (!Eof()) {
+        ++number;
+        engine.Append();
+        const Row row(*this, *ActiveBuffer(), number, true);
+        for (auto& [item, field] : map) {
+          failed_field_ = field->FieldName();
+          Ops::Store(*item, *field, row);
+        }
+        failed_field_.clear();
+        engine.Post();
+        Next();
+      }
+    }
+    number = 0;
+    engine.CloseDatabase();
+  } catch (...) {
+    // The file written so far is dropped; the one loaded stays as it was.
+    std::exception_ptr error = std::current_exception();
+    failed_row_ = number;
+    if (number == 0) failed_field_.clear();
+    engine.AbortDatabase();
+    if (disabled) {
+      try {
+        EnableControls();
+      } catch (...) {
+        HandleException();
+      }
+    }
+    std::rethrow_exception(error);
+  }
+  EnableControls();
+}
+
+}  // namespace corvane

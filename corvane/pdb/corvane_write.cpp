@@ -1,0 +1,219 @@
+// TCorvane: creating a database and writing it on close, through a temporary
+// file that replaces the target only once it is complete.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <limits>
+
+#include "corvane/foundation/byte_order.h"
+#include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
+#include "corvane/host/exceptions.h"
+#include "corvane/host/hooks.h"
+#include "corvane/host/locale.h"
+#include "corvane/host/text.h"
+#include "corvane/pdb/corvane.h"
+
+namespace corvane {
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a write to `path` must replace: symbolic links followed to the file
+// they point to (which may not exist yet). Returns 0 or an errno value.
+int FollowLinks(const std::string& path, std::string& out, struct stat& st, bool& exists) {
+  std::string p = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (::lstat(p.c_str(), &st) != 0) {
+      if (errno != ENOENT) return errno;
+      exists = false;
+      out = p;
+      return 0;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      exists = true;
+      out = p;
+      return 0;
+    }
+    std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+    const ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
+    if (n < 0) return errno;
+    if (static_cast<std::size_t>(n) >= link.size() && st.st_size > 0 && n != st.st_size) {
+      return ENAMETOOLONG;  // the link changed while it was read
+    }
+    link.resize(static_cast<std::size_t>(n));
+    p = link.starts_with('/') ? link : DirectoryOf(p) + "/" + link;
+  }
+  return ELOOP;
+}
+
+// The process's umask, read without changing it (umask(2) would, for a moment,
+// for every thread).
+mode_t CurrentUmask() {
+  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(f);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  return 022;
+}
+
+// Makes the new file readable by exactly whom the old one was (or by whom a new
+// file would be). Failures leave mkstemp's 0600, which exposes nothing.
+void CopyAccess(int fd, bool exists, const struct stat& old) {
+  if (exists) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    ::fchmod(fd, 0666 & ~CurrentUmask());
+  }
+}
+
+// After a rename, so that the new name itself survives a power cut.
+void SyncDirectory(const std::string& dir) noexcept {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // some file systems refuse it; the rename is done either way
+  ::close(fd);
+}
+
+}  // namespace
+
+// ---- creating and closing ------------------------------------------------------
+
+void TCorvane::CreateDatabase() {
+  if (GetOpenMode() == dmModeReadOnly) RaisePDB(1, kMsgCreateReadOnly);
+  if (open_) RaisePDB(2, kMsgCreateWhileOpen);
+  if (Trim(directory_).empty()) RaisePDB(3, kMsgCreateNoDirectory);
+  if (Trim(pdb_filename_).empty()) RaisePDB(4, kMsgCreateNoFilename);
+  if (Trim(creator_id_).size() != 4) RaisePDB(5, kMsgCreateCreatorId);
+  if (Trim(database_type_).size() != 4) RaisePDB(6, kMsgCreateDatabaseType);
+  if (Trim(database_name_).empty()) RaisePDB(8, kMsgCreateNoDatabaseName);
+  // The bytes go to a temporary file beside the target, which replaces the
+  // target only when CloseDatabase has written it whole: a failure on the way
+  // leaves any earlier file as it was.
+  const std::string target = JoinedPath();
+  std::string replaced;
+  struct stat old {};
+  bool exists = false;
+  int err = FollowLinks(target, replaced, old, exists);
+  if (err == 0 && exists) {
+    if (S_ISDIR(old.st_mode)) {
+      err = EISDIR;
+    } else if (::faccessat(AT_FDCWD, replaced.c_str(), W_OK, AT_EACCESS) != 0) {
+      // Renaming over it would succeed where writing it may not: the owner
+      // made it read-only, so it is not replaced.
+      err = errno;
+    }
+  }
+  if (err != 0) RaisePDB(7, kMsgPdbFileCreate, target, err);
+  try {
+    file_.CreateTemporary(DirectoryOf(replaced));
+  } catch (const EInOutError& e) {
+    RaisePDB(7, kMsgPdbFileCreate, target, e.ErrorCode());
+  }
+  CopyAccess(file_.Descriptor(), exists, old);
+  target_path_ = replaced;
+  source_name_ = target;
+  BeginWriting();
+}
+
+void TCorvane::CreateDatabaseInMemory(std::string name) {
+  if (GetOpenMode() == dmModeReadOnly) RaisePDB(1, kMsgCreateReadOnly);
+  if (open_) RaisePDB(2, kMsgCreateWhileOpen);
+  if (Trim(creator_id_).size() != 4) RaisePDB(5, kMsgCreateCreatorId);
+  if (Trim(database_type_).size() != 4) RaisePDB(6, kMsgCreateDatabaseType);
+  if (Trim(database_name_).empty()) RaisePDB(8, kMsgCreateNoDatabaseName);
+  memory_target_ = true;
+  written_.clear();
+  source_name_ = std::move(name);
+  BeginWriting();
+}
+
+void TCorvane::BeginWriting() {
+  image_.clear();
+  version_ = 0;
+  modification_date_ = 0;
+  modification_number_ = 0;
+  last_backup_date_ = 0;
+  record_list_.clear();
+  record_count_ = 0;
+  InitializeCategory();
+  open_ = true;
+}
+
+void TCorvane::WriteImage(std::span<const std::uint8_t> bytes) {
+  if (memory_target_) {
+    written_.assign(bytes.begin(), bytes.end());
+    return;
+  }
+  file_.Seek(0);
+  file_.BlockWrite(bytes);
+  // On the device before the rename, so that a power cut leaves the old file
+  // or the new one, never a name that points at nothing written.
+  file_.Sync();
+}
+
+void TCorvane::CloseDatabase() {
+  const bool writing = GetOpenMode() == dmModeWriteOnly;
+  if (writing) BuildPDBInfo();
+  if (!open_) RaisePDB(1, kMsgCloseNotOpen);
+  if (writing) FlushAllData(write_category_);
+  Unallocate();
+  if (writing && !target_path_.empty()) {
+    file_.Close();
+    if (std::rename(file_.Path().c_str(), target_path_.c_str()) != 0) {
+      const int err = errno;
+      DiscardTempFile();
+      record_count_ = 0;
+      open_ = false;
+      throw EInOutError("Cannot replace '" + target_path_ + "'", err);
+    }
+    SyncDirectory(DirectoryOf(target_path_));
+    target_path_.clear();
+  } else {
+    file_.Close();
+  }
+  memory_target_ = false;
+  image_.clear();
+  record_count_ = 0;
+  open_ = false;
+}
+
+void TCorvane::Unallocate() {
+  UnallocateCustom();
+  ReleaseCategories();
+  app_info_.clear();
+  sort_info_.clear();
+  record_list_.clear();
+}
+
+void TCorvane::ReleaseCategories() noexcept {
+  category_names_.reset();
+  category_ids_.reset();
+}
+
+void TCorvane::InitializeCategory() {
+  ReleaseCategories();
+  category_names_ = std::make_unique<TArrayCategories>();
+  category_ids_ = std::make_unique<std::array<std::uint8_t, 17>>();
+  for (std::uint8_t i = 0; i < 16; ++i) (*category_ids_)[i] = i;
+  (*category_ids_)[16] = 15;
+}
+
+}  // namespace corvane
