@@ -334,7 +334,7 @@ JsonValue JArray() {
   return v;
 }
 void Put(JsonValue& object, std::string key, JsonValue value) {
-  object.members.emplace_back(std::move(key), std::move(value));
+  object.members.push_back(JsonMember{std::move(key), std::move(value)});
 }
 
 std::string FormatPackedDate(std::uint16_t word) {
