@@ -41,6 +41,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "corvane/dataset/virtual_dataset.h"
 #include "corvane/engines/any_engine.h"
@@ -173,6 +174,16 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   std::string creator_id_;
   TEngine engine_ = PocketStudio;
   bool write_on_close_ = true;
+
+  // Each loaded row's record attributes, by the row's record ID: they are no
+  // field of the table, but a row written back keeps its category, flags and
+  // unique ID wherever sorting has put it. A row added since has none.
+  struct RowAttributes {
+    std::uint8_t category = 0;
+    TRecFlags flags;
+    std::int32_t unique_id = 0;
+  };
+  std::unordered_map<std::int32_t, RowAttributes> row_attributes_;
 
   int failed_row_ = 0;
   std::string failed_field_;

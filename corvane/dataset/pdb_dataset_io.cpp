@@ -27,6 +27,7 @@ using namespace pdb_rows;
 // Loading
 
 void TPDBDataSet::DoAfterOpen() {
+  row_attributes_.clear();
   if (!FileToLoad()) {
     TPDBVirtualDataSet::DoAfterOpen();
     return;
@@ -77,12 +78,20 @@ void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
       map.emplace_back(&f, &FieldByName(f.FieldName()));
     }
     int number = 0;
+    row_attributes_.clear();
+    const auto keep_attributes = [&](std::int32_t record_id) {
+      RowAttributes& a = row_attributes_[record_id];
+      a.category = engine.GetRecCategory();
+      a.flags = engine.GetRecFlags();
+      a.unique_id = engine.GetRecUniqueID();
+    };
     if (RowsUnwatched()) {
       for (std::int32_t at = -1; NextLiveRecord(engine, at);) {
         TMemoryRecord& rec = *AddRecord();
         std::fill(rec.Data().begin(), rec.Data().end(), std::uint8_t{0});
         const DirectRow row(OffsetTable(), rec, ++number, false);
         for (auto& [item, field] : map) Ops::Load(*item, *field, row);
+        keep_attributes(rec.RecordID());
       }
     } else {
       for (std::int32_t at = -1; NextLiveRecord(engine, at);) {
@@ -90,6 +99,7 @@ void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
         const Row row(*this, *ActiveBuffer(), ++number, false);
         for (auto& [item, field] : map) Ops::Load(*item, *field, row);
         Post();
+        keep_attributes(RecordIDOf(*ActiveBuffer()));
       }
     }
     engine.CloseDatabase();
@@ -190,6 +200,14 @@ void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
       if (Ops::kRowID && IsRowID(item.FieldName())) continue;
       map.emplace_back(&item, &FieldByName(item.FieldName()));
     }
+    // The row's record attributes as loaded; a new row gets none.
+    const auto give_attributes = [&](std::int32_t record_id) {
+      const auto found = row_attributes_.find(record_id);
+      const RowAttributes a = found != row_attributes_.end() ? found->second : RowAttributes();
+      engine.SetRecCategory(a.category);
+      engine.SetRecFlags(a.flags);
+      engine.SetRecUniqueID(a.unique_id);
+    };
     if (RowsUnwatched() && !Filtered()) {
       for (const auto& rec : Rows()) {
         ++number;
@@ -200,6 +218,7 @@ void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
           Ops::Store(*item, *field, row);
         }
         failed_field_.clear();
+        give_attributes(rec->RecordID());
         engine.Post();
       }
     } else {
@@ -212,6 +231,7 @@ void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
           Ops::Store(*item, *field, row);
         }
         failed_field_.clear();
+        give_attributes(RecordIDOf(*ActiveBuffer()));
         engine.Post();
         Next();
       }

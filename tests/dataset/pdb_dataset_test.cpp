@@ -976,5 +976,66 @@ TEST_F(PDBDataSetTest, DeletedRecordsAreSkippedOnLoading) {
   ds.Close();
 }
 
+// A row keeps its record's category, flags and unique ID through sorting and
+// deleting; a row added in the dataset gets none.
+TEST_F(PDBDataSetTest, RowsKeepTheirRecordAttributesWhereverTheyGo) {
+  {
+    TPDBPocketStudio e;
+    Add(e.Fields(), "N", PSInt32);
+    WriteThrough(e, dir.path(), 3, [&](int r) {
+      e.Fields().GetItem(0).SetAsPSInt32(r);
+      e.SetRecCategory(static_cast<std::uint8_t>(r + 1));
+      TRecFlags flags;
+      if (r == 0) flags.Include(dmRecAttrSecret);
+      e.SetRecFlags(flags);
+      e.SetRecUniqueID(0x100 + r);
+    });
+  }
+  for (int window : {1, 20}) {
+    SCOPED_TRACE(window);
+    TPDBDataSet ds;
+    Point(ds, PocketStudio);
+    Def(ds.FieldsPocketStudio(), "N", PSInt32);
+    ds.SetBufferCount(window);
+    ds.Open();
+    ASSERT_TRUE(ds.Locate("N", Variant(1LL)));
+    ds.Delete();
+    ds.Append();
+    ds.FieldByName("N").SetAsInteger(7);
+    ds.Post();
+    ds.SortDataSet("N", false, true);  // descending: 7, 2, 0
+    ds.Close();
+
+    TPDBPocketStudio e;
+    Add(e.Fields(), "N", PSInt32);
+    e.SetDirectory(dir.path());
+    e.SetPDBFilename("t.pdb");
+    e.SetOpenMode(dmModeReadOnly);
+    e.OpenDatabase();
+    std::vector<std::string> got;
+    for (; !e.Eof(); e.Next()) {
+      got.push_back(std::to_string(e.Fields().GetItem(0).GetAsPSInt32()) + " c" +
+                    std::to_string(e.GetRecCategory()) +
+                    (e.GetRecFlags().Contains(dmRecAttrSecret) ? " secret" : "") + " u" +
+                    std::to_string(e.GetRecUniqueID()));
+    }
+    e.CloseDatabase();
+    EXPECT_EQ(got, (std::vector<std::string>{"7 c0 u0", "2 c3 u258", "0 c1 secret u256"}));
+    if (window == 1) {
+      // Back to the three records for the second window.
+      TPDBPocketStudio w;
+      Add(w.Fields(), "N", PSInt32);
+      WriteThrough(w, dir.path(), 3, [&](int r) {
+        w.Fields().GetItem(0).SetAsPSInt32(r);
+        w.SetRecCategory(static_cast<std::uint8_t>(r + 1));
+        TRecFlags flags;
+        if (r == 0) flags.Include(dmRecAttrSecret);
+        w.SetRecFlags(flags);
+        w.SetRecUniqueID(0x100 + r);
+      });
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane
