@@ -341,11 +341,11 @@ int RunConvert(const ParsedArgs& args, Output& /*out*/) {
   std::vector<Column> columns;
   for (TField* f : from.Fields()) {
     const std::string shown = ToUtf8(f->FieldName(), enc);
-    FieldSpec spec{shown, "", std::nullopt};
+    FieldSpec target_def{shown, "", std::nullopt};
     bool given = false;
     for (FieldSpec& o : overrides) {
       if (o.name == shown) {
-        spec = o;
+        target_def = o;
         o.name.clear();  // used
         given = true;
       }
@@ -353,8 +353,8 @@ int RunConvert(const ParsedArgs& args, Output& /*out*/) {
     const int i = *source->FieldIndex(f->FieldName());
     if (!given && from_engine == to_engine) {
       // Within one engine every field keeps its type and width.
-      spec.type = std::string(source->FieldType(i).Name);
-      if (source->FieldType(i).Sized) spec.size = source->Field(i).Size;
+      target_def.type = std::string(source->FieldType(i).Name);
+      if (source->FieldType(i).Sized) target_def.size = source->Field(i).Size;
     } else if (!given) {
       const std::string_view source_type = source->FieldType(i).Name;
       const std::optional<std::string> t = DefaultType(to_engine, f->DataType(), source_type);
@@ -363,17 +363,17 @@ int RunConvert(const ParsedArgs& args, Output& /*out*/) {
                          ") has no type of its kind in the " + std::string(target->Name()) +
                          " engine: give --to-field " + shown + ":TYPE");
       }
-      spec.type = *t;
-      if (spec.type == "PDChar") {
+      target_def.type = *t;
+      if (target_def.type == "PDChar") {
         // Wide enough for the longest text, in the even count of slots the driver takes.
         std::int32_t size = source_type == "PDChar" ? source->Field(i).Size : 2;
         for (from.First(); !from.Eof(); from.Next()) {
           size = std::max<std::int32_t>(size, static_cast<std::int32_t>(f->AsString().size()));
         }
-        spec.size = std::min<std::int32_t>(size + (size % 2), kSQLDriverMaxSlots);
+        target_def.size = std::min<std::int32_t>(size + (size % 2), kSQLDriverMaxSlots);
       }
     }
-    target_specs.push_back(spec);
+    target_specs.push_back(target_def);
   }
   for (const FieldSpec& o : overrides) {
     if (!o.name.empty()) throw UsageError("--to-field: IN.pdb has no field '" + o.name + "'");

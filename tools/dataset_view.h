@@ -30,7 +30,7 @@ struct ViewOptions {
   bool Any() const noexcept { return !sort.empty() || !where.empty(); }
 };
 
-// The option specs export adds for them.
+// The options export adds for them.
 inline constexpr OptionSpec kViewOptionSpecs[] = {
     {"--sort", "FIELD[,FIELD...]"},
     {"--desc", ""},
