@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "engine_samples.h"
 #include "tool_runner.h"
 
 namespace corvane {
@@ -13,41 +14,12 @@ namespace {
 
 using test::RunCorvane;
 using test::ToolResult;
-
-struct Engine {
-  std::string name;
-  std::vector<std::string> fields;  // --field values; AppForge's come from the file
-};
-
-const std::vector<Engine>& Engines() {
-  static const std::vector<Engine> engines = {
-      {"appforge", {}},
-      {"pocketstudio",
-       {"Done:PSBoolean", "Qty:PSInt16", "Big:PSUInt32", "Day:PSDate", "At:PSTime",
-        "When:PSDateTime", "Who:PSString", "Code:PSString:6", "Ratio:PSSingle", "Price:PSDouble",
-        "Blob:PSBinary"}},
-      {"nsbasic",
-       {"Room:NSBByte", "Guests:NSBShort", "Id:NSBInteger", "Cost:NSBFloat", "Tax:NSBSingle",
-        "Total:NSBDouble", "Day:NSBDate", "Arrived:NSBTime", "Guest:NSBString",
-        "Code:NSBString:4"}},
-      {"java",
-       {"Flags:JByte", "Done:JBoolean", "Mark:JChar", "Id:JInt", "Stamp:JLong", "Prio:JShort",
-        "Text:JString", "Due:JDate"}},
-      {"sqldriver",
-       {"Name:PDChar:20", "Age:PDShort", "Points:PDInt", "Balance:PDLong", "Rate:PDFloat",
-        "Total:PDDouble"}},
-      {"generic", {"Sensor:pdtByte",     "Count:pdtWord",     "Delta:pdtInteger", "Temp:pdtFloat",
-                   "Avg:pdtDouble",      "Taken:pdtDate",     "Place:pdtString",  "Ok:pdtPSBoolean",
-                   "I8:pdtPSInt8",       "I16:pdtPSInt16",    "I32:pdtPSInt32",   "U8:pdtPSUInt8",
-                   "U16:pdtPSUInt16",    "U32:pdtPSUInt32",   "Day:pdtPSDate",    "At:pdtPSTime",
-                   "When:pdtPSDateTime", "Tag:pdtPSString:8", "S:pdtPSSingle",    "D:pdtPSDouble"}},
-  };
-  return engines;
-}
+using Engine = test::Sample;
+using test::Samples;
 
 std::vector<std::string> Export(const Engine& e, const std::string& file,
                                 const std::vector<std::string>& extra = {}) {
-  std::vector<std::string> args = {"export", "--engine", e.name};
+  std::vector<std::string> args = {"export", "--engine", e.engine};
   for (const std::string& f : e.fields) {
     args.push_back("--field");
     args.push_back(f);
@@ -70,10 +42,10 @@ void ReplaceAll(std::string& s, const std::string& from, const std::string& to, 
 // Each sample's JSON given record attributes, category IDs of its own and a
 // sort-info block; imported, exported, imported again: the same file.
 TEST(RoundTrip, EveryEngineKeepsTheWholeFile) {
-  for (const Engine& e : Engines()) {
-    SCOPED_TRACE(e.name);
+  for (const Engine& e : Samples()) {
+    SCOPED_TRACE(e.engine);
     test::TempDir dir;
-    std::string json = test::ReadText(std::string(CORVANE_SOURCE_DIR) + "/samples/" + e.name +
+    std::string json = test::ReadText(std::string(CORVANE_SOURCE_DIR) + "/samples/" + e.engine +
                                       ".json");
     ReplaceAll(json, "\"category\": 0, \"flags\": [], \"uniqueID\": 0",
                "\"category\": 5, \"flags\": [\"secret\", \"busy\", \"dirty\"], \"uniqueID\": "
@@ -96,8 +68,8 @@ TEST(RoundTrip, EveryEngineKeepsTheWholeFile) {
     }
     test::WriteText(dir.File("in.json"), json);
     // AppForge names the database after its file: the same name in two places.
-    const std::string first = dir.File(e.name + ".pdb");
-    ASSERT_EQ(RunCorvane({"import", "--engine", e.name, "--input", dir.File("in.json"), "-o",
+    const std::string first = dir.File(e.engine + ".pdb");
+    ASSERT_EQ(RunCorvane({"import", "--engine", e.engine, "--input", dir.File("in.json"), "-o",
                           first})
                   .status,
               0);
@@ -109,13 +81,13 @@ TEST(RoundTrip, EveryEngineKeepsTheWholeFile) {
         << exported.out;
     EXPECT_NE(exported.out.find("{\"index\": 5, \"name\": \"Caf\xC3\xA9\", \"id\": 200}"),
               std::string::npos);
-    if (e.name != "generic") {  // whose files carry no sort-info block
+    if (e.engine != "generic") {  // whose files carry no sort-info block
       EXPECT_NE(exported.out.find("\"sortInfo\": \"00ff7f80\""), std::string::npos);
     }
     test::WriteText(dir.File("out.json"), exported.out);
     std::filesystem::create_directory(dir.File("again"));
-    const std::string second = dir.File("again/" + e.name + ".pdb");
-    ASSERT_EQ(RunCorvane({"import", "--engine", e.name, "--input", dir.File("out.json"), "-o",
+    const std::string second = dir.File("again/" + e.engine + ".pdb");
+    ASSERT_EQ(RunCorvane({"import", "--engine", e.engine, "--input", dir.File("out.json"), "-o",
                           second})
                   .status,
               0);
@@ -129,7 +101,7 @@ TEST(RoundTrip, EveryEngineKeepsTheWholeFile) {
 // CSV with --with-attributes carries the records' attributes; the header
 // options carry what CSV has no room for.
 TEST(RoundTrip, CsvWithAttributesAndHeaderOptions) {
-  const Engine& e = Engines()[1];  // pocketstudio
+  const Engine& e = Samples()[1];  // pocketstudio
   test::TempDir dir;
   std::string json =
       test::ReadText(std::string(CORVANE_SOURCE_DIR) + "/samples/pocketstudio.json");
@@ -138,7 +110,7 @@ TEST(RoundTrip, CsvWithAttributesAndHeaderOptions) {
   test::WriteText(dir.File("in.json"), json);
   const std::string first = dir.File("first.pdb");
   ASSERT_EQ(
-      RunCorvane({"import", "--engine", e.name, "--input", dir.File("in.json"), "-o", first})
+      RunCorvane({"import", "--engine", e.engine, "--input", dir.File("in.json"), "-o", first})
           .status,
       0);
   const ToolResult csv = RunCorvane(Export(e, first, {"--format", "csv", "--with-attributes"}));
@@ -148,7 +120,7 @@ TEST(RoundTrip, CsvWithAttributesAndHeaderOptions) {
   test::WriteText(dir.File("in.csv"), csv.out);
   // The header of the first file, through the options.
   std::vector<std::string> args = {
-      "import",      "--engine",  e.name,     "--input",   dir.File("in.csv"),    "-o",
+      "import",      "--engine",  e.engine,     "--input",   dir.File("in.csv"),    "-o",
       dir.File("second.pdb"),     "--name",   "Orders",    "--creator",           "Crvn",
       "--type",      "DATA",      "--created", "2024-03-01T09:30:00",             "--modified",
       "2024-05-17T18:45:10",      "--backed-up", "null",   "--version",           "2",
