@@ -34,7 +34,8 @@ constexpr std::array<OptionSpec, 10> kOptions = {{
 constexpr std::string_view kHelp =
     "Usage: corvane export --engine ENGINE [--field NAME:TYPE[:SIZE]]... [--format json|csv]\n"
     "                      [--with-attributes] [--encoding cp1252|latin1|utf8]\n"
-    "                      [--sort FIELD[,FIELD...] [--desc]] [--where FIELD=VALUE]... [--nocase] FILE\n"
+    "                      [--sort FIELD[,FIELD...] [--desc]] [--where FIELD=VALUE]... [--nocase] "
+    "FILE\n"
     "\n"
     "Decodes every record of the database FILE through an engine and prints it.\n"
     "Deleted records are left out. FILE may have any name; a resource database\n"
@@ -49,6 +50,7 @@ constexpr std::string_view kHelp =
     "                  structure record must agree with the fields given\n"
     "  --format F      json (default): {\"database\": {...as info --json...},\n"
     "                  \"sortInfo\": the sort-info block in hexadecimal or null,\n"
+    "                  \"appInfo\": the application-info block in hexadecimal or null,\n"
     "                  \"fields\": [{\"name\", \"type\", \"size\"}...], \"records\": [{...}...]};\n"
     "                  each record has its fields and its \"category\" (0-15), \"flags\"\n"
     "                  ([\"secret\", \"busy\", \"dirty\"]) and \"uniqueID\" (a field of one of\n"
@@ -187,8 +189,9 @@ int RunExport(const ParsedArgs& args, Output& out) {
   if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {
-      throw UsageError("--with-attributes: a field has the name of an attribute column "
-                       "(category, flags or uniqueID)");
+      throw UsageError(
+          "--with-attributes: a field has the name of an attribute column "
+          "(category, flags or uniqueID)");
     }
     for (int i = 0; i < n; ++i) {
       if (i > 0) buf += ',';
@@ -236,6 +239,19 @@ int RunExport(const ParsedArgs& args, Output& out) {
     } else {
       std::string hex;
       AppendHex(hex, sort);
+      w.String(hex);
+    }
+    // The whole application-info block: what is not a category table (an
+    // application's own settings, field names...) comes back on import.
+    w.Key("appInfo");
+    std::span<const std::uint8_t> app;
+    std::int32_t app_length = 0;
+    engine->Manager().GetAppInfoP(app, app_length);
+    if (app.empty()) {
+      w.Null();
+    } else {
+      std::string hex;
+      AppendHex(hex, app);
       w.String(hex);
     }
     w.Key("fields");

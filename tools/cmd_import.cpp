@@ -14,6 +14,7 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
+#include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
@@ -62,7 +63,9 @@ constexpr std::string_view kHelp =
     "                  creator ID and type. From JSON, the \"database\" object gives\n"
     "                  these and its dates, attributes, version, modification\n"
     "                  number, unique ID seed and categories (names and IDs), and\n"
-    "                  \"sortInfo\" the sort-info block; options win\n"
+    "                  \"sortInfo\" the sort-info block; options win. \"appInfo\"\n"
+    "                  gives the application-info block, the categories written\n"
+    "                  over its table (AppForge and Java build their own block)\n"
     "  --input FILE    read FILE; without it, or with -, standard input\n"
     "  --format F      json or csv; by default csv when FILE ends in .csv, else json\n"
     "  -o, --output F  the database to write (.pdb)\n"
@@ -106,6 +109,7 @@ struct HeaderValues {
   std::optional<std::uint32_t> modification_number, unique_id_seed;
   std::optional<std::array<Category, 16>> categories;
   std::optional<std::string> sort_info;
+  std::optional<std::string> app_info;  // the whole application-info block
 };
 
 struct Input {
@@ -256,6 +260,14 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
       in.header.sort_info = BytesFromHex(sort->text);
     } catch (const EConvertError& e) {
       Bad("\"sortInfo\": " + std::string(e.what()));
+    }
+  }
+  if (const JsonValue* app = root.Find("appInfo"); app && !app->IsNull()) {
+    Need(*app, JsonValue::Kind::kString, "\"appInfo\"");
+    try {
+      in.header.app_info = BytesFromHex(app->text);
+    } catch (const EConvertError& e) {
+      Bad("\"appInfo\": " + std::string(e.what()));
     }
   }
   if (!fields_given) {
@@ -440,6 +452,32 @@ class AbortUnlessDone {
   bool done_ = false;
 };
 
+// The categories written over the table at the start of an input's
+// application-info block. A name as it stands in the block keeps its bytes
+// (what follows its terminating zero included), so an unchanged table comes
+// back byte for byte; the rest of the block is the application's own.
+void PutCategories(const std::array<Category, 16>& categories, Bytes& block) {
+  if (block.size() < pdb::kCategoryTableMinSize) {
+    Bad("\"appInfo\" holds " + std::to_string(block.size()) +
+        " bytes, too few for the categories \"database\" gives (" +
+        std::to_string(pdb::kCategoryTableMinSize) + " at least)");
+  }
+  // The table: a word of renamed flags, 16 names, then 16 IDs.
+  constexpr std::size_t kNamesAt = 2, kIdsAt = kNamesAt + 16 * pdb::kCategoryNameSize;
+  for (std::size_t i = 0; i < 16; ++i) {
+    std::uint8_t* slot = block.data() + kNamesAt + pdb::kCategoryNameSize * i;
+    const std::string& name = categories[i].name;
+    const auto* end = std::find(slot, slot + pdb::kCategoryNameSize, std::uint8_t{0});
+    const bool same = static_cast<std::size_t>(end - slot) == name.size() &&
+                      std::equal(name.begin(), name.end(), slot);
+    if (!same) {
+      std::fill(slot, slot + pdb::kCategoryNameSize, std::uint8_t{0});
+      std::copy_n(name.begin(), std::min(name.size(), pdb::kCategoryNameSize - 1), slot);
+    }
+    block[kIdsAt + i] = categories[i].id.value_or(static_cast<std::uint8_t>(i));
+  }
+}
+
 int RunImport(const ParsedArgs& args, Output& out) {
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsImport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
@@ -499,14 +537,23 @@ int RunImport(const ParsedArgs& args, Output& out) {
   if (h.backed_up) db.SetLastBackupDate(*h.backed_up);
   if (h.modification_number) db.SetModification(*h.modification_number);
   if (h.unique_id_seed) db.SetUniqueIDSeed(*h.unique_id_seed);
+  // AppForge builds its block from its fields and categories, Java from the
+  // database name: an input's block would only be overwritten.
+  const bool engine_builds_app_info = engine->FieldsFromFile() || engine->Name() == "java";
   if (h.categories) {
     for (std::uint8_t i = 0; i < 16; ++i) {
       const Category& c = (*h.categories)[i];
       db.SetCategory(i, c.name);
       db.SetCategoryID(i, c.id.value_or(i));
     }
+  }
+  if (h.app_info && !engine_builds_app_info) {
+    Bytes block(h.app_info->begin(), h.app_info->end());
+    if (h.categories) PutCategories(*h.categories, block);
+    db.SetAppInfoP(std::move(block));
+  } else if (h.categories && !engine->FieldsFromFile()) {
     // AppForge writes the table inside its own block.
-    if (!engine->FieldsFromFile()) db.SetWriteCategory(true);
+    db.SetWriteCategory(true);
   }
   if (h.sort_info) {
     if (engine->Name() == "generic") {
