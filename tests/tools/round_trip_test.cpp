@@ -340,6 +340,16 @@ std::string AppInfoOf(const std::string& json) {
   return json.substr(from + 1, json.find('"', from + 1) - from - 1);
 }
 
+// Gives the export's "appInfo" the value `value` (JSON: null or a string).
+void SetAppInfo(std::string& json, const std::string& value) {
+  const std::string key = "\"appInfo\": ";
+  const std::size_t at = json.find(key);
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t from = at + key.size();
+  const std::size_t to = json[from] == '"' ? json.find('"', from + 1) + 1 : from + 4;
+  json.replace(from, to - from, value);
+}
+
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static const char* digits = "0123456789abcdef";
   std::string out;
@@ -373,7 +383,7 @@ ToolResult ImportWithAppInfo(test::TempDir& dir, const Engine& e, const std::str
                              const std::string& name) {
   std::string json =
       test::ReadText(std::string(CORVANE_SOURCE_DIR) + "/samples/" + e.engine + ".json");
-  ReplaceAll(json, "\"sortInfo\": null", "\"sortInfo\": null, \"appInfo\": " + app_info, 1);
+  SetAppInfo(json, app_info);
   test::WriteText(dir.File(name + ".json"), json);
   return RunCorvane({"import", "--engine", e.engine, "--input", dir.File(name + ".json"), "-o",
                      dir.File(name + ".pdb")});
@@ -441,7 +451,7 @@ TEST(RoundTrip, CategoriesAreWrittenOverTheBlocksTable) {
   std::string shorter =
       test::ReadText(std::string(CORVANE_SOURCE_DIR) + "/samples/" + e.engine + ".json");
   ReplaceAll(shorter, "\"categories\": null", table + "]", 1);
-  ReplaceAll(shorter, "\"sortInfo\": null", "\"sortInfo\": null, \"appInfo\": \"0102\"", 1);
+  SetAppInfo(shorter, "\"0102\"");
   test::WriteText(dir.File("short.json"), shorter);
   const ToolResult refused = RunCorvane({"import", "--engine", e.engine, "--input",
                                          dir.File("short.json"), "-o", dir.File("short.pdb")});
