@@ -147,6 +147,8 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   void LoadWith(typename Ops::Engine& engine);
   template <class Ops>
   void WriteWith(typename Ops::Engine& engine, int field_count);
+  void KeepLoadedFile(TPDBBaseMgr& engine);
+  void GiveLoadedFile(TPDBBaseMgr& engine) const;
   template <class Ops>
   friend struct DataSetRowAccess;
 
@@ -184,6 +186,21 @@ class TPDBDataSet : public TPDBVirtualDataSet {
     std::int32_t unique_id = 0;
   };
   std::unordered_map<std::int32_t, RowAttributes> row_attributes_;
+
+  // What the loaded file holds beside its records and the header values the
+  // dataset's properties carry: writing back gives it to the new file, so an
+  // unchanged table is written as the same database (its categories, its
+  // application's settings and sort order, its version and dates). Empty
+  // when no file was loaded.
+  struct LoadedFile {
+    bool loaded = false;
+    std::uint16_t attributes = 0;  // every bit, those no TDBFlags names included
+    std::uint16_t version = 0;
+    TDateTime modified = 0, backed_up = 0;
+    std::uint32_t modification_number = 0, unique_id_seed = 0;
+    Bytes app_info, sort_info;
+  };
+  LoadedFile loaded_file_;
 
   int failed_row_ = 0;
   std::string failed_field_;

@@ -1,7 +1,5 @@
 // TPDBDataSet: loading the records of the file into rows, and writing the rows
 // back through the engine.
-#include "corvane/dataset/pdb_dataset.h"
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "corvane/dataset/engine_ops.h"
+#include "corvane/dataset/pdb_dataset.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/foundation/message_ids.h"
 #include "corvane/foundation/messages.h"
@@ -28,6 +27,7 @@ using namespace pdb_rows;
 
 void TPDBDataSet::DoAfterOpen() {
   row_attributes_.clear();
+  loaded_file_ = LoadedFile();
   if (!FileToLoad()) {
     TPDBVirtualDataSet::DoAfterOpen();
     return;
@@ -53,6 +53,58 @@ void TPDBDataSet::DoAfterOpen() {
   if (RecordCount() > 0) First();
 }
 
+void TPDBDataSet::KeepLoadedFile(TPDBBaseMgr& engine) {
+  LoadedFile& f = loaded_file_;
+  f.loaded = true;
+  f.attributes = engine.GetAttributes();
+  f.version = engine.GetDBVersion();
+  f.modified = engine.GetModificationDate();
+  f.backed_up = engine.GetLastBackupDate();
+  f.modification_number = engine.GetModification();
+  f.unique_id_seed = engine.GetUniqueIDSeed();
+  std::span<const std::uint8_t> block;
+  std::int32_t length = 0;
+  engine.GetAppInfoP(block, length);
+  f.app_info.assign(block.begin(), block.end());
+  engine.GetSortInfoP(block, length);
+  f.sort_info.assign(block.begin(), block.end());
+}
+
+void TPDBDataSet::GiveLoadedFile(TPDBBaseMgr& engine) const {
+  const LoadedFile& f = loaded_file_;
+  if (!f.loaded) return;
+  // The flags the dataset names may have been changed since loading; the
+  // other bits stay the file's.
+  const std::uint16_t named = pdb::DBFlagsToWord(TDBFlags::FromByte(0x3F));
+  engine.SetAttributes(static_cast<std::uint16_t>((f.attributes & ~named) | (db_flags_ & named)));
+  engine.SetDBVersion(f.version);
+  engine.SetModificationDate(f.modified);
+  engine.SetLastBackupDate(f.backed_up);
+  engine.SetModification(f.modification_number);
+  engine.SetUniqueIDSeed(f.unique_id_seed);
+  engine.SetSortInfoP(f.sort_info);
+  switch (engine_) {
+    case AppForge: {
+      // Its block is built anew from the fields, after the category table.
+      pdb::CategoryTable table;
+      if (!pdb::DecodeCategoryTable(f.app_info, table)) break;
+      for (std::uint8_t i = 0; i < 16; ++i) {
+        engine.SetCategory(i, table.names[i]);
+        engine.SetCategoryID(i, table.ids[i]);
+      }
+      break;
+    }
+    case Java:
+      break;  // its block is the database name, built anew
+    default:
+      // The loaded block holds its category table, if it has one, already.
+      if (f.app_info.empty()) break;
+      engine.SetWriteCategory(false);
+      engine.SetAppInfoP(f.app_info);
+      break;
+  }
+}
+
 template <class Ops>
 void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
   bool disabled = false;
@@ -68,6 +120,7 @@ void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
     creator_id_ = engine.CreatorID();
     creation_date_ = engine.CreationDate();
     SetDBFlags(engine.GetDBFlags());
+    KeepLoadedFile(engine);
     DisableControls();
     disabled = true;
 
@@ -189,6 +242,7 @@ void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
     engine.SetCreationDate(creation_date_);
     engine.SetDBFlags(ToTDBFlags(db_flags_));
     engine.CreateDatabase();
+    GiveLoadedFile(engine);
     DisableControls();
     disabled = true;
     First();
