@@ -4,6 +4,8 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -36,8 +38,8 @@ ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSp
     }
     const std::size_t eq = arg.find('=');
     const std::string name = arg.substr(0, eq);
-    const auto def = std::find_if(defs.begin(), defs.end(),
-                                   [&](const OptionSpec& s) { return s.name == name; });
+    const auto def =
+        std::find_if(defs.begin(), defs.end(), [&](const OptionSpec& s) { return s.name == name; });
     if (def == defs.end()) throw UsageError("unknown option '" + name + "'");
     std::string value;
     if (def->value_name.empty()) {
@@ -122,6 +124,34 @@ void SplitPdbPath(const std::string& path, std::string& directory, std::string& 
     directory = slash == 0 ? "/" : path.substr(0, slash);
     name = path.substr(slash + 1);
   }
+}
+
+ScratchDirectory::ScratchDirectory(const std::string& parent, const std::string& prefix) {
+  std::string tmpl = parent + "/" + prefix + "XXXXXX";
+  if (::mkdtemp(tmpl.data()) == nullptr) {
+    throw EInOutError("cannot create a scratch directory in '" + parent + "'", errno);
+  }
+  path_ = tmpl;
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void DataSetSource(const std::string& path, std::optional<ScratchDirectory>& scratch,
+                   std::string& directory, std::string& name) {
+  if (UpperCase(ExtractFileExt(path)) == ".PDB") {
+    SplitPdbPath(path, directory, name);
+    return;
+  }
+  std::error_code ec;
+  const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+  scratch.emplace(ec ? std::string("/tmp") : temp.string(), "corvane-view-");
+  directory = scratch->path();
+  name = "records.pdb";
+  std::filesystem::copy_file(path, directory + "/" + name, ec);
+  if (ec) throw EInOutError("cannot copy '" + path + "' to read it: " + ec.message(), ec.value());
 }
 
 std::string FormatDateTime(TDateTime dt) {

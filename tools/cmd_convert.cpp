@@ -107,29 +107,6 @@ std::optional<std::string> DefaultType(TEngine to, TFieldType dataset_type,
   }
 }
 
-// A scratch directory beside OUT.pdb: the new file is written and checked
-// there, then moved over OUT.pdb in one step.
-class ScratchBeside {
- public:
-  explicit ScratchBeside(const std::string& directory) {
-    std::string tmpl = directory + "/.corvane-convert-XXXXXX";
-    if (::mkdtemp(tmpl.data()) == nullptr) {
-      throw EInOutError("cannot create a scratch directory in '" + directory + "'", errno);
-    }
-    path_ = tmpl;
-  }
-  ~ScratchBeside() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchBeside(const ScratchBeside&) = delete;
-  ScratchBeside& operator=(const ScratchBeside&) = delete;
-  const std::string& path() const noexcept { return path_; }
-
- private:
-  std::string path_;
-};
-
 // One field of the conversion: where it comes from, what it becomes.
 struct Column {
   TField* from = nullptr;
@@ -311,7 +288,8 @@ int RunConvert(const ParsedArgs& args, Output& /*out*/) {
   if (!args.Has("-o") && !args.Has("--output")) throw UsageError("missing -o OUT.pdb");
   const std::string out_path = args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
   std::string in_dir, in_file, out_dir, out_file;
-  SplitPdbPath(in_path, in_dir, in_file);
+  std::optional<ScratchDirectory> in_copy;
+  DataSetSource(in_path, in_copy, in_dir, in_file);
   SplitPdbPath(out_path, out_dir, out_file);
 
   // The source's fields, checked as export checks them.
@@ -383,7 +361,9 @@ int RunConvert(const ParsedArgs& args, Output& /*out*/) {
   const auto header = [&](const char* option, const std::string& current) {
     return args.Has(option) ? FromOption(args, option, enc) : current;
   };
-  ScratchBeside scratch(out_dir);
+  // The new file is written and checked in a scratch directory beside
+  // OUT.pdb, then moved over OUT.pdb in one step.
+  const ScratchDirectory scratch(out_dir, ".corvane-convert-");
 
   // Written through E2's dataset into the scratch directory.
   std::vector<std::vector<Variant>> wanted;

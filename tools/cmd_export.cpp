@@ -153,10 +153,10 @@ int RunExport(const ParsedArgs& args, Output& out) {
 
   const ViewOptions view = ViewOptionsFromArgs(args);
   std::string directory, name;
+  std::optional<ScratchDirectory> copy;
   if (view.Any()) {
     DataSetEngineOf(*engine, "--sort and --where");
-    // The dataset that sorts and filters opens a Directory and a .pdb PDBFilename.
-    SplitPdbPath(path, directory, name);
+    DataSetSource(path, copy, directory, name);
   }
   engine->OpenReadFile(path);
   engine->CheckFieldsAgainstFile();

@@ -269,6 +269,40 @@ TEST_F(Convert, CarriesTheHeaderUnlessOptionsSayOtherwise) {
   EXPECT_EQ(CsvLines(e.out)[1], "Ana Souza,34,1200,1234567890123,0.15000000596046448,2500.75");
 }
 
+// Databases come off handhelds and backups under any name: sorting,
+// filtering and converting read them as well as a .pdb, and leave nothing
+// behind in the temporary directory.
+TEST_F(Convert, ReadsFilesOfAnyName) {
+  const std::string odd = dir.File("Products.PDB.bak");
+  std::filesystem::copy_file(Sample("appforge"), odd);
+  const std::string tmp = dir.File("tmp");
+  std::filesystem::create_directory(tmp);
+  const auto in_tmp = [&] {
+    return std::distance(std::filesystem::directory_iterator(tmp),
+                         std::filesystem::directory_iterator());
+  };
+  const std::vector<std::string> view = {"--sort", "Price", "--where", "InStock=true"};
+  const ToolResult want = Export("appforge", Sample("appforge"), view);
+  ASSERT_EQ(want.status, 0) << want.err;
+  const ToolResult got =
+      RunCorvane(Cat(Cat(Cat({"export", "--engine", "appforge"}, kFields.at("appforge")), view),
+                     {"--format", "csv", odd}),
+                 "", "C", tmp);
+  ASSERT_EQ(got.status, 0) << got.err;
+  EXPECT_EQ(got.out, want.out);
+  EXPECT_EQ(in_tmp(), 0);
+
+  const std::string out = dir.File("out.pdb");
+  const ToolResult converted =
+      RunCorvane(Cat(Cat({"convert", "--engine", "appforge"}, kFields.at("appforge")),
+                     {"--to", "nsbasic", "--to-field", "Added:NSBDouble", odd, "-o", out}),
+                 "", "C", tmp);
+  ASSERT_EQ(converted.status, 0) << converted.err;
+  EXPECT_EQ(CsvLines(RunCorvane({"records", out}).out).size(),
+            CsvLines(RunCorvane({"records", Sample("appforge")}).out).size());
+  EXPECT_EQ(in_tmp(), 0);
+}
+
 TEST_F(Convert, RefusalsNameTheRecordAndFieldAndLeaveTheOutputAlone) {
   const std::string out = dir.File("out.pdb");
   test::WriteText(out, "earlier file");

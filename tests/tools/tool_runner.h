@@ -23,12 +23,15 @@ inline std::string ShellQuote(const std::string& s) {
   return q + "'";
 }
 
-// `stdin_path` empty: standard input is /dev/null.
+// `stdin_path` empty: standard input is /dev/null. `temp_dir` non-empty: the
+// command's TMPDIR.
 inline ToolResult RunCorvane(const std::vector<std::string>& args,
-                             const std::string& stdin_path = "", const std::string& lang = "C") {
+                             const std::string& stdin_path = "", const std::string& lang = "C",
+                             const std::string& temp_dir = "") {
   TempDir tmp;
   std::string cmd = "cd " + ShellQuote(CORVANE_SOURCE_DIR) +
                     " && env -u LC_ALL -u LC_MESSAGES LANG=" + ShellQuote(lang) + " " +
+                    (temp_dir.empty() ? std::string() : "TMPDIR=" + ShellQuote(temp_dir) + " ") +
                     ShellQuote(CORVANE_TOOL_PATH);
   for (const std::string& a : args) cmd += " " + ShellQuote(a);
   cmd += " <" + ShellQuote(stdin_path.empty() ? "/dev/null" : stdin_path);
