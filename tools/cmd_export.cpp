@@ -230,30 +230,27 @@ int RunExport(const ParsedArgs& args, Output& out) {
     w.BeginObject();
     w.Key("database");
     WriteDatabaseJson(w, engine->Manager(), enc);
-    w.Key("sortInfo");
-    std::span<const std::uint8_t> sort;
-    std::int32_t sort_length = 0;
-    engine->Manager().GetSortInfoP(sort, sort_length);
-    if (sort.empty()) {
-      w.Null();
-    } else {
-      std::string hex;
-      AppendHex(hex, sort);
-      w.String(hex);
-    }
-    // The whole application-info block: what is not a category table (an
+    // Both blocks whole, in hexadecimal: what is not a category table (an
     // application's own settings, field names...) comes back on import.
-    w.Key("appInfo");
-    std::span<const std::uint8_t> app;
-    std::int32_t app_length = 0;
-    engine->Manager().GetAppInfoP(app, app_length);
-    if (app.empty()) {
-      w.Null();
-    } else {
-      std::string hex;
-      AppendHex(hex, app);
-      w.String(hex);
-    }
+    const auto block = [&](const char* key, bool app_info) {
+      std::span<const std::uint8_t> bytes;
+      std::int32_t length = 0;
+      if (app_info) {
+        engine->Manager().GetAppInfoP(bytes, length);
+      } else {
+        engine->Manager().GetSortInfoP(bytes, length);
+      }
+      w.Key(key);
+      if (bytes.empty()) {
+        w.Null();
+      } else {
+        std::string hex;
+        AppendHex(hex, bytes);
+        w.String(hex);
+      }
+    };
+    block("sortInfo", false);
+    block("appInfo", true);
     w.Key("fields");
     w.BeginArray();
     for (int i = 0; i < n; ++i) {

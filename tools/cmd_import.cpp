@@ -254,22 +254,20 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
   Need(root, JsonValue::Kind::kObject, "the JSON document");
   Input in;
   if (const JsonValue* db = root.Find("database")) in.header = HeaderFromJson(*db, enc);
-  if (const JsonValue* sort = root.Find("sortInfo"); sort && !sort->IsNull()) {
-    Need(*sort, JsonValue::Kind::kString, "\"sortInfo\"");
+  // A block in hexadecimal, or null for none.
+  const auto block = [&](const char* key, std::optional<std::string>& into) {
+    const JsonValue* v = root.Find(key);
+    if (!v || v->IsNull()) return;
+    const std::string what = std::string("\"") + key + "\"";
+    Need(*v, JsonValue::Kind::kString, what);
     try {
-      in.header.sort_info = BytesFromHex(sort->text);
+      into = BytesFromHex(v->text);
     } catch (const EConvertError& e) {
-      Bad("\"sortInfo\": " + std::string(e.what()));
+      Bad(what + ": " + e.what());
     }
-  }
-  if (const JsonValue* app = root.Find("appInfo"); app && !app->IsNull()) {
-    Need(*app, JsonValue::Kind::kString, "\"appInfo\"");
-    try {
-      in.header.app_info = BytesFromHex(app->text);
-    } catch (const EConvertError& e) {
-      Bad("\"appInfo\": " + std::string(e.what()));
-    }
-  }
+  };
+  block("sortInfo", in.header.sort_info);
+  block("appInfo", in.header.app_info);
   if (!fields_given) {
     const JsonValue* fields = root.Find("fields");
     if (!fields) throw UsageError("missing --field: the input has no \"fields\"");
