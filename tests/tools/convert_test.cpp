@@ -274,7 +274,7 @@ TEST_F(Convert, CarriesTheHeaderUnlessOptionsSayOtherwise) {
 // behind in the temporary directory.
 TEST_F(Convert, ReadsFilesOfAnyName) {
   const std::string odd = dir.File("Products.PDB.bak");
-  std::filesystem::copy_file(Sample("appforge"), odd);
+  std::filesystem::copy_file(std::string(CORVANE_SOURCE_DIR) + "/" + Sample("appforge"), odd);
   const std::string tmp = dir.File("tmp");
   std::filesystem::create_directory(tmp);
   const auto in_tmp = [&] {
