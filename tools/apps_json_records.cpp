@@ -1,0 +1,316 @@
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <tuple>
+
+#include "corvane/apps/address.h"
+#include "corvane/apps/datebook.h"
+#include "corvane/apps/mail.h"
+#include "corvane/apps/memo.h"
+#include "corvane/apps/packed_date.h"
+#include "corvane/apps/todo.h"
+#include "corvane/host/exceptions.h"
+#include "tools/apps_json.h"
+#include "tools/apps_json_shared.h"
+
+namespace corvane::cli {
+
+using namespace corvane::apps;
+
+using namespace apps_json;
+
+// ---- records -----------------------------------------------------------------
+
+JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
+                       const AppRecordAttributes& attributes, const CategoryInfo& categories,
+                       const Charset& cs) {
+  JsonValue o = JObject();
+  // A database of no known application need not hold a category table.
+  const bool table = app != App::kRaw && app != App::kDoc;
+  Put(o, "category",
+      table ? CategoryJson(attributes.category, categories, cs) : JInt(attributes.category));
+  Put(o, "secret", JBool(attributes.secret));
+  Put(o, "dirty", JBool(attributes.dirty));
+  if (attributes.busy) Put(o, "busy", JBool(true));
+  Put(o, "uniqueID", JInt(attributes.uniqueID));
+  const auto text = [&](const std::string& bytes) { return JString(cs.ToUtf8(bytes)); };
+  const auto opt_text = [&](const std::optional<std::string>& bytes) {
+    return bytes ? text(*bytes) : JNull();
+  };
+  switch (app) {
+    case App::kMemo: {
+      const MemoRecord m = DecodeMemo(record);
+      Put(o, "text", text(m.text));
+      PutRawIf(o, "extra", m.extra);
+      break;
+    }
+    case App::kToDo: {
+      const ToDoRecord t = DecodeToDo(record);
+      Put(o, "description", text(t.description));
+      Put(o, "note", text(t.note));
+      Put(o, "due", DateJson(t.due, kNoDate));
+      Put(o, "priority", JInt(t.priority));
+      Put(o, "completed", JBool(t.completed));
+      PutRawIf(o, "extra", t.extra);
+      break;
+    }
+    case App::kAddress: {
+      const AddressRecord a = DecodeAddress(record);
+      for (std::size_t i = 0; i < kAddressFieldCount; ++i) {
+        Put(o, std::string(kAddressKeys[i]), opt_text(a.fields[i]));
+        if (i == static_cast<std::size_t>(AddressField::kPhone5)) {
+          JsonValue labels = JArray();
+          labels.items.reserve(5);
+          for (std::uint8_t l : a.phoneLabels) labels.items.push_back(NameOr(kPhoneLabels, l));
+          Put(o, "phoneLabels", std::move(labels));
+          Put(o, "displayPhone",
+              a.displayPhone < 5 ? JString("phone" + std::to_string(a.displayPhone + 1))
+                                 : JInt(a.displayPhone));
+        }
+      }
+      if (a.companyOffset != a.StandardCompanyOffset())
+        Put(o, "companyOffset", JInt(a.companyOffset));
+      PutIf(o, "labelReserved", a.reservedLabelBits);
+      PutIf(o, "maskHighBits", a.maskHighBits);
+      PutRawIf(o, "extra", a.extra);
+      break;
+    }
+    case App::kDatebook: {
+      const DatebookRecord e = DecodeDatebook(record);
+      Put(o, "date", DateJson(e.date, -1));
+      const auto time = [](std::uint8_t h, std::uint8_t m) {
+        return h == kNoTime && m == kNoTime ? JNull() : JString(FormatTime(h, m));
+      };
+      Put(o, "start", time(e.startHour, e.startMinute));
+      Put(o, "end", time(e.endHour, e.endMinute));
+      Put(o, "description", opt_text(e.description));
+      Put(o, "note", opt_text(e.note));
+      if (e.alarm) {
+        JsonValue alarm = JObject();
+        Put(alarm, "advance", JInt(e.alarm->advance));
+        Put(alarm, "unit", NameOr(kAlarmUnits, e.alarm->unit));
+        Put(o, "alarm", std::move(alarm));
+      } else {
+        Put(o, "alarm", JNull());
+      }
+      if (const auto& rp = e.repeat) {
+        JsonValue repeat = JObject();
+        Put(repeat, "type", NameOr(kRepeatTypes, rp->type));
+        Put(repeat, "frequency", JInt(rp->frequency));
+        Put(repeat, "end", DateJson(rp->end, kNoDate));
+        bool on_done = false;
+        if (rp->type == static_cast<std::uint8_t>(RepeatType::kWeekly) && rp->repeatOn < 0x80) {
+          JsonValue days = JArray();
+          for (std::size_t d = 0; d < 7; ++d) {
+            if (rp->repeatOn & (1u << d)) days.items.push_back(JString(std::string(kWeekdays[d])));
+          }
+          Put(repeat, "days", std::move(days));
+          Put(repeat, "startOfWeek", JInt(rp->startOfWeek));
+          on_done = true;
+        } else if (rp->type == static_cast<std::uint8_t>(RepeatType::kMonthlyByDay) &&
+                   rp->repeatOn < 35) {
+          Put(repeat, "week", JInt(rp->repeatOn / 7));
+          Put(repeat, "day", JString(std::string(kWeekdays[rp->repeatOn % 7])));
+          on_done = true;
+        }
+        if (!on_done) PutIf(repeat, "repeatOn", rp->repeatOn);
+        if (!on_done || rp->type != static_cast<std::uint8_t>(RepeatType::kWeekly))
+          PutIf(repeat, "startOfWeek", rp->startOfWeek);
+        PutIf(repeat, "reserved1", rp->reserved1);
+        PutIf(repeat, "reserved2", rp->reserved2);
+        Put(o, "repeat", std::move(repeat));
+      } else {
+        Put(o, "repeat", JNull());
+      }
+      if (e.exceptions) {
+        JsonValue list = JArray();
+        for (std::uint16_t d : *e.exceptions) list.items.push_back(DateJson(d, -1));
+        Put(o, "exceptions", std::move(list));
+      } else {
+        Put(o, "exceptions", JNull());
+      }
+      if (e.whenChanged) Put(o, "whenChanged", JBool(true));
+      PutIf(o, "flags", e.otherFlags);
+      PutRawIf(o, "extra", e.extra);
+      break;
+    }
+    case App::kMail: {
+      const MailRecord m = DecodeMail(record);
+      const std::string day = m.date == 0 ? std::string() : FormatPackedDate(m.date);
+      if (!day.empty()) {
+        Put(o, "date", JString(day + "T" + FormatTime(m.hour, m.minute)));
+      } else {
+        Put(o, "date", JNull());
+        PutIf(o, "dateWord", m.date);
+        PutIf(o, "hour", m.hour);
+        PutIf(o, "minute", m.minute);
+      }
+      for (std::size_t i = 0; i < kMailFieldCount; ++i)
+        Put(o, std::string(kMailKeys[i]), text(m.fields[i]));
+      Put(o, "read", JBool(m.read));
+      Put(o, "priority", JInt(m.priority));
+      Put(o, "signature", JBool(m.signature));
+      Put(o, "confirmRead", JBool(m.confirmRead));
+      Put(o, "confirmDelivery", JBool(m.confirmDelivery));
+      Put(o, "addressing", JInt(m.addressing));
+      PutIf(o, "flags", m.otherFlags);
+      PutRawIf(o, "extra", m.extra);
+      break;
+    }
+    case App::kDoc:
+    case App::kRaw: {
+      const std::string bytes(reinterpret_cast<const char*>(record.data()), record.size());
+      Put(o, "data", JString(Hex(bytes)));
+      break;
+    }
+  }
+  return o;
+}
+
+Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, CategoryInfo& categories,
+                     AppRecordAttributes& attributes, const std::string& where) {
+  const Reader r(tree, where);
+  attributes.category = CategoryFrom(r, cs, categories, app != App::kRaw && app != App::kDoc);
+  attributes.secret = r.Bool("secret", false);
+  attributes.dirty = r.Bool("dirty", false);
+  attributes.busy = r.Bool("busy", false);
+  attributes.uniqueID = static_cast<std::uint32_t>(r.Int("uniqueID", 0, 0xFFFFFF, 0));
+  switch (app) {
+    case App::kMemo: {
+      MemoRecord m;
+      m.text = r.Text("text", cs);
+      m.extra = r.Raw("extra");
+      return EncodeMemo(m);
+    }
+    case App::kToDo: {
+      ToDoRecord t;
+      t.description = r.Text("description", cs);
+      t.note = r.Text("note", cs);
+      t.due = DateWord(r.Get("due"), r.At("due"), kNoDate);
+      t.priority = static_cast<std::uint8_t>(r.Int("priority", 0, 0x7F, 1));
+      t.completed = r.Bool("completed", false);
+      t.extra = r.Raw("extra");
+      return EncodeToDo(t);
+    }
+    case App::kAddress: {
+      AddressRecord a;
+      for (std::size_t i = 0; i < kAddressFieldCount; ++i)
+        a.fields[i] = r.OptText(kAddressKeys[i], cs);
+      if (std::optional<JsonValue> labels = r.Nested("phoneLabels")) {
+        if (labels->kind != JsonValue::Kind::kArray || labels->items.size() != 5)
+          Bad(r.At("phoneLabels") + " must list five labels");
+        for (std::size_t i = 0; i < 5; ++i) {
+          a.phoneLabels[i] = NameOrNumber(kPhoneLabels, labels->items[i], r.At("phoneLabels"));
+          if (a.phoneLabels[i] > 15) Bad(r.At("phoneLabels") + ": a label number is 0 to 15");
+        }
+      }
+      if (const JsonValue* d = r.Get("displayPhone")) {
+        if (d->kind == JsonValue::Kind::kString && d->text.size() == 6 &&
+            d->text.starts_with("phone") && d->text[5] >= '1' && d->text[5] <= '5') {
+          a.displayPhone = static_cast<std::uint8_t>(d->text[5] - '1');
+        } else {
+          a.displayPhone =
+              static_cast<std::uint8_t>(Reader::IntOf(*d, r.At("displayPhone"), 0, 15));
+        }
+      }
+      a.companyOffset = r.Has("companyOffset")
+                            ? static_cast<std::uint8_t>(r.Int("companyOffset", 0, 255, 0))
+                            : a.StandardCompanyOffset();
+      a.reservedLabelBits = static_cast<std::uint8_t>(r.Int("labelReserved", 0, 255, 0));
+      a.maskHighBits = static_cast<std::uint32_t>(r.Int("maskHighBits", 0, 0xFFFFFFFF, 0));
+      if (a.maskHighBits & ((1u << kAddressFieldCount) - 1))
+        Bad(r.At("maskHighBits") + " may only hold bits from 19 up");
+      a.extra = r.Raw("extra");
+      return EncodeAddress(a);
+    }
+    case App::kDatebook: {
+      DatebookRecord e;
+      e.date = DateWord(r.Get("date"), r.At("date"), 0);
+      if (auto t = TimeOf(r.Get("start"), r.At("start"))) std::tie(e.startHour, e.startMinute) = *t;
+      if (auto t = TimeOf(r.Get("end"), r.At("end"))) std::tie(e.endHour, e.endMinute) = *t;
+      e.description = r.OptText("description", cs);
+      e.note = r.OptText("note", cs);
+      if (std::optional<JsonValue> alarm = r.Nested("alarm")) {
+        const Reader ar(*alarm, r.At("alarm"));
+        DatebookAlarm al;
+        al.advance = static_cast<std::int8_t>(ar.Int("advance", -128, 127, 0));
+        if (const JsonValue* u = ar.Get("unit"))
+          al.unit = NameOrNumber(kAlarmUnits, *u, ar.At("unit"));
+        e.alarm = al;
+      }
+      if (std::optional<JsonValue> repeat = r.Nested("repeat")) {
+        const Reader rr(*repeat, r.At("repeat"));
+        DatebookRepeat rp;
+        if (const JsonValue* t = rr.Get("type"))
+          rp.type = NameOrNumber(kRepeatTypes, *t, rr.At("type"));
+        rp.frequency = static_cast<std::uint8_t>(rr.Int("frequency", 0, 255, 1));
+        rp.end = DateWord(rr.Get("end"), rr.At("end"), kNoDate);
+        rp.startOfWeek = static_cast<std::uint8_t>(rr.Int("startOfWeek", 0, 255, 0));
+        rp.reserved1 = static_cast<std::uint8_t>(rr.Int("reserved1", 0, 255, 0));
+        rp.reserved2 = static_cast<std::uint8_t>(rr.Int("reserved2", 0, 255, 0));
+        rp.repeatOn = static_cast<std::uint8_t>(rr.Int("repeatOn", 0, 255, 0));
+        if (std::optional<JsonValue> days = rr.Nested("days")) {
+          if (days->kind != JsonValue::Kind::kArray) Bad(rr.At("days") + " must be an array");
+          for (const JsonValue& d : days->items) {
+            const std::uint8_t day = NameOrNumber(kWeekdays, d, rr.At("days"));
+            if (day > 6) Bad(rr.At("days") + ": a weekday is 0 to 6");
+            rp.repeatOn = static_cast<std::uint8_t>(rp.repeatOn | (1u << day));
+          }
+        }
+        if (rr.Has("week") || rr.Has("day")) {
+          const auto week = rr.Int("week", 0, 4, 0);
+          std::uint8_t day = 0;
+          if (const JsonValue* d = rr.Get("day")) day = NameOrNumber(kWeekdays, *d, rr.At("day"));
+          if (day > 6) Bad(rr.At("day") + ": a weekday is 0 to 6");
+          rp.repeatOn = static_cast<std::uint8_t>(week * 7 + day);
+        }
+        e.repeat = rp;
+      }
+      if (std::optional<JsonValue> list = r.Nested("exceptions")) {
+        if (list->kind != JsonValue::Kind::kArray) Bad(r.At("exceptions") + " must be an array");
+        std::vector<std::uint16_t> dates;
+        for (const JsonValue& d : list->items) dates.push_back(DateWord(&d, r.At("exceptions"), 0));
+        e.exceptions = std::move(dates);
+      }
+      e.whenChanged = r.Bool("whenChanged", false);
+      e.otherFlags = static_cast<std::uint16_t>(r.Int("flags", 0, 0x03FF, 0));
+      e.extra = r.Raw("extra");
+      return EncodeDatebook(e);
+    }
+    case App::kMail: {
+      MailRecord m;
+      if (const JsonValue* d = r.Get("date")) {
+        const std::string& t = d->text;
+        if (d->kind != JsonValue::Kind::kString || t.size() < 12 || t[10] != 'T')
+          Bad(r.At("date") + " must be YYYY-MM-DDTHH:MM or null");
+        const JsonValue day = JString(t.substr(0, 10));
+        const JsonValue time = JString(t.substr(11));
+        m.date = DateWord(&day, r.At("date"), 0);
+        std::tie(m.hour, m.minute) = *TimeOf(&time, r.At("date"));
+      } else {
+        m.date = static_cast<std::uint16_t>(r.Int("dateWord", 0, 0xFFFF, 0));
+        m.hour = static_cast<std::uint8_t>(r.Int("hour", 0, 255, 0));
+        m.minute = static_cast<std::uint8_t>(r.Int("minute", 0, 255, 0));
+      }
+      for (std::size_t i = 0; i < kMailFieldCount; ++i) m.fields[i] = r.Text(kMailKeys[i], cs);
+      m.read = r.Bool("read", false);
+      m.priority = static_cast<std::uint8_t>(r.Int("priority", 0, 3, 1));
+      m.signature = r.Bool("signature", false);
+      m.confirmRead = r.Bool("confirmRead", false);
+      m.confirmDelivery = r.Bool("confirmDelivery", false);
+      m.addressing = static_cast<std::uint8_t>(r.Int("addressing", 0, 3, 0));
+      m.otherFlags = static_cast<std::uint8_t>(r.Int("flags", 0, 255, 0));
+      m.extra = r.Raw("extra");
+      return EncodeMail(m);
+    }
+    case App::kDoc:
+    case App::kRaw: {
+      const std::string bytes = r.Raw("data");
+      return Bytes(bytes.begin(), bytes.end());
+    }
+  }
+  return {};
+}
+
+}  // namespace corvane::cli

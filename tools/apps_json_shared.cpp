@@ -1,0 +1,123 @@
+#include "tools/apps_json_shared.h"
+
+#include "corvane/apps/packed_date.h"
+
+namespace corvane::cli::apps_json {
+
+std::uint16_t DateWord(const JsonValue* x, const std::string& what, std::uint16_t none) {
+  if (!x || x->IsNull()) return none;
+  if (x->kind == JsonValue::Kind::kString && x->text.size() == 10 && x->text[4] == '-' &&
+      x->text[7] == '-') {
+    PackedDate d;
+    const char* s = x->text.data();
+    const bool ok = std::from_chars(s, s + 4, d.year).ptr == s + 4 &&
+                    std::from_chars(s + 5, s + 7, d.month).ptr == s + 7 &&
+                    std::from_chars(s + 8, s + 10, d.day).ptr == s + 10;
+    if (!ok || !d.Valid())
+      Bad(what + " must be a date from 1904-01-01 to 2031-12-31, not " + x->text);
+    return d.Word();
+  }
+  return static_cast<std::uint16_t>(Reader::IntOf(*x, what, 0, 0xFFFF));
+}
+
+JsonValue DateJson(std::uint16_t word, int none) {
+  if (word == none) return JNull();
+  const std::string s = FormatPackedDate(word);
+  return s.empty() ? JInt(word) : JString(s);
+}
+
+std::optional<std::pair<std::uint8_t, std::uint8_t>> TimeOf(const JsonValue* x,
+                                                            const std::string& what) {
+  if (!x || x->IsNull()) return std::nullopt;
+  if (x->kind == JsonValue::Kind::kString) {
+    const std::string& t = x->text;
+    const std::size_t colon = t.find(':');
+    unsigned h = 0, m = 0;
+    if (colon != std::string::npos) {
+      const auto r1 = std::from_chars(t.data(), t.data() + colon, h);
+      const auto r2 = std::from_chars(t.data() + colon + 1, t.data() + t.size(), m);
+      if (r1.ptr == t.data() + colon && r2.ptr == t.data() + t.size() && colon > 0 &&
+          colon + 1 < t.size() && h <= 255 && m <= 255) {
+        return std::pair{static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(m)};
+      }
+    }
+  }
+  Bad(what + " must be HH:MM or null");
+}
+
+void PutIf(JsonValue& o, std::string key, std::int64_t v) {
+  if (v != 0) Put(o, std::move(key), JInt(v));
+}
+void PutRawIf(JsonValue& o, std::string key, std::string_view bytes, std::string_view usual) {
+  if (bytes != usual) Put(o, std::move(key), JString(Hex(bytes)));
+}
+
+// ---- categories --------------------------------------------------------------
+
+void CategoriesToJson(JsonValue& o, const CategoryInfo& c, const Charset& cs) {
+  JsonValue list = JArray();
+  for (std::size_t i = 0; i < 16; ++i) {
+    JsonValue item = JObject();
+    Put(item, "name", JString(cs.ToUtf8(c.names[i])));
+    Put(item, "id", JInt(c.ids[i]));
+    if (c.renamed & (1u << i)) Put(item, "renamed", JBool(true));
+    PutRawIf(item, "padding", c.padding[i]);
+    list.items.push_back(std::move(item));
+  }
+  Put(o, "categories", std::move(list));
+  Put(o, "lastUniqueID", JInt(c.lastUniqueID));
+  PutIf(o, "filler", c.filler);
+}
+
+CategoryInfo CategoriesFromJson(const Reader& r, const Charset& cs) {
+  CategoryInfo c = CategoryInfo::Standard();
+  if (std::optional<JsonValue> list = r.Nested("categories")) {
+    if (list->kind != JsonValue::Kind::kArray || list->items.size() > 16)
+      Bad(r.At("categories") + " must be an array of at most 16 categories");
+    c.names.fill({});
+    for (std::size_t i = 0; i < list->items.size(); ++i) {
+      const Reader item(list->items[i], r.At("categories") + "[" + std::to_string(i) + "]");
+      c.names[i] = item.Text("name", cs);
+      if (c.names[i].size() > 16) Bad(item.At("name") + " is longer than 16 bytes");
+      c.ids[i] = static_cast<std::uint8_t>(item.Int("id", 0, 255, static_cast<std::int64_t>(i)));
+      if (item.Bool("renamed", false))
+        c.renamed = static_cast<std::uint16_t>(c.renamed | (1u << i));
+    }
+  }
+  c.lastUniqueID = static_cast<std::uint8_t>(r.Int("lastUniqueID", 0, 255, 15));
+  c.filler = static_cast<std::uint8_t>(r.Int("filler", 0, 255, 0));
+  return c;
+}
+
+JsonValue CategoryJson(std::uint8_t index, const CategoryInfo& c, const Charset& cs) {
+  const std::string& name = c.names[index];
+  if (name.empty()) return JInt(index);
+  for (std::size_t i = 0; i < index; ++i) {
+    if (c.names[i] == name) return JInt(index);  // the name would find an earlier one
+  }
+  return JString(cs.ToUtf8(name));
+}
+
+std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, bool may_add) {
+  const JsonValue* x = r.Get("category");
+  if (!x) return 0;
+  if (x->kind == JsonValue::Kind::kNumber)
+    return static_cast<std::uint8_t>(Reader::IntOf(*x, r.At("category"), 0, 15));
+  const std::string name = r.Text("category", cs);
+  for (std::uint8_t i = 0; i < 16; ++i) {
+    if (c.names[i] == name) return i;
+  }
+  if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
+    return static_cast<std::uint8_t>(Reader::IntOf(*x, r.At("category"), 0, 15));
+  if (!may_add) Bad(r.At("category") + ": no category is named \"" + x->text + "\"");
+  if (name.size() > 16) Bad(r.At("category") + " is longer than 16 bytes");
+  for (std::uint8_t i = 1; i < 16; ++i) {
+    if (c.names[i].empty()) {
+      c.names[i] = name;
+      return i;
+    }
+  }
+  Bad(r.At("category") + ": no free category for \"" + x->text + "\"");
+}
+
+}  // namespace corvane::cli::apps_json
