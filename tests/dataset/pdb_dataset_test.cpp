@@ -1059,5 +1059,28 @@ TEST_F(PDBDataSetTest, RowsKeepTheirRecordAttributesWhereverTheyGo) {
   }
 }
 
+// The attribute bits the dataset names follow its flags, changed or not; the
+// bits it has no flag for stay the file's.
+TEST_F(PDBDataSetTest, WritingBackTakesTheNamedFlagsFromTheDataSetAndKeepsTheOthers) {
+  {
+    TPDBPocketStudio e;
+    Add(e.Fields(), "N", PSInt32);
+    WriteThrough(e, dir.path(), 2, [&](int r) { e.Fields().GetItem(0).SetAsPSInt32(r); });
+  }
+  ASSERT_EQ(test::U16At(ReadAll(Path()), 32), 0x0108) << "hidden, backup";
+  TPDBDataSet ds;
+  Point(ds, PocketStudio);
+  Def(ds.FieldsPocketStudio(), "N", PSInt32);
+  ds.Open();
+  TDBFlags flags;
+  flags.Include(dmHdrAttrReadOnly);
+  ds.SetDBFlags(flags);
+  ds.Close();
+  const auto after = ReadAll(Path());
+  EXPECT_EQ(test::U16At(after, 32), 0x0102) << "hidden kept, backup dropped, read-only set";
+  EXPECT_EQ(test::U16At(after, 34), 3) << "the version";
+  EXPECT_EQ(RecordsOf(after).size(), 2u);
+}
+
 }  // namespace
 }  // namespace corvane
