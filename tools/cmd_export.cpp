@@ -114,11 +114,12 @@ void CheckWholeRecord(TAnyEngine& engine) {
 }
 
 // Reads and writes out one value; failures (a date no calendar has) name the
-// record and field.
+// record and field. `scratch` holds a text the value does not lend.
 template <class Write>
-void EmitValue(RecordSource& engine, int i, const std::string& name, Write&& write) {
+void EmitValue(RecordSource& engine, int i, const std::string& name, std::string& scratch,
+               Write&& write) {
   try {
-    write(engine.Value(i));
+    write(engine.ValueView(i, scratch));
   } catch (const std::exception& e) {
     throw Exception("record " + std::to_string(engine.RecordIndex()) + ", field '" + name +
                     "': " + e.what());
@@ -184,6 +185,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
   };
 
   std::string& buf = out.Buffer();
+  std::string scratch;
   if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {
@@ -200,16 +202,16 @@ int RunExport(const ParsedArgs& args, Output& out) {
       for (int i = 0; i < n; ++i) {
         if (i > 0) buf += ',';
         const auto at = static_cast<std::size_t>(i);
-        EmitValue(records, i, names[at],
-                  [&](const Variant& v) { AppendCsvCell(buf, v, types[at], enc); });
+        EmitValue(records, i, names[at], scratch,
+                  [&](const TAnyValueView& v) { AppendCsvCell(buf, v, types[at], enc); });
       }
       if (with_attributes) {
         const TRecordEntry e = attributes();
         std::string flags;
-        for (std::string_view f : RecordFlagNames(e.Flags)) {
+        ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
           if (!flags.empty()) flags += ',';
           flags += f;
-        }
+        });
         buf += ',' + std::to_string(e.Category) + ',';
         AppendCsvField(buf, flags);
         buf += ',' + std::to_string(e.UniqueID);
@@ -253,27 +255,32 @@ int RunExport(const ParsedArgs& args, Output& out) {
     w.EndArray();
     w.Key("records");
     w.BeginArray();
+    std::vector<std::string> keys;
+    for (const std::string& name : names) keys.push_back(JsonWriter::KeyText(name));
+    const std::string category_text = JsonWriter::KeyText(kCategoryKey),
+                      flags_text = JsonWriter::KeyText(kFlagsKey),
+                      unique_id_text = JsonWriter::KeyText(kUniqueIDKey);
     while (records.Next()) {
       w.BeginObject(JsonWriter::Layout::kInline);
       for (int i = 0; i < n; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        w.Key(names[at]);
-        EmitValue(records, i, names[at],
-                  [&](const Variant& v) { WriteJsonValue(w, v, types[at], enc); });
+        w.KeyFromText(keys[at]);
+        EmitValue(records, i, names[at], scratch,
+                  [&](const TAnyValueView& v) { WriteJsonValue(w, v, types[at], enc); });
       }
       const TRecordEntry e = attributes();
       if (category_key) {
-        w.Key(kCategoryKey);
+        w.KeyFromText(category_text);
         w.UInt(e.Category);
       }
       if (flags_key) {
-        w.Key(kFlagsKey);
+        w.KeyFromText(flags_text);
         w.BeginArray();
-        for (std::string_view f : RecordFlagNames(e.Flags)) w.String(f);
+        ForEachRecordFlagName(e.Flags, [&](std::string_view f) { w.String(f); });
         w.EndArray();
       }
       if (unique_id_key) {
-        w.Key(kUniqueIDKey);
+        w.KeyFromText(unique_id_text);
         w.UInt(e.UniqueID);
       }
       w.EndObject();

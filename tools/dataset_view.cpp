@@ -213,6 +213,12 @@ Variant RecordSource::Value(int field) const {
   return values_[current_][static_cast<std::size_t>(field)];
 }
 
+TAnyValueView RecordSource::ValueView(int field, std::string& scratch) const {
+  if (!selected_) return engine_.ValueView(field, scratch);
+  return ViewOfValue(values_[current_][static_cast<std::size_t>(field)],
+                     engine_.FieldType(field).Kind, scratch);
+}
+
 std::int32_t RecordSource::RecordIndex() const {
   return selected_ ? indexes_[current_] : engine_.RecordIndex();
 }

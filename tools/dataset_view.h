@@ -72,6 +72,9 @@ class RecordSource {
               TextEncoding enc);
   bool Next();
   Variant Value(int field) const;
+  // The same value as a view (TAnyEngine::ValueView), the text borrowed from
+  // the engine or the rows kept, or kept in `scratch`.
+  TAnyValueView ValueView(int field, std::string& scratch) const;
   std::int32_t RecordIndex() const;
 
  private:

@@ -32,6 +32,20 @@ class JsonWriter {
     out_.append(": ", 2);
     after_key_ = true;
   }
+  // A key as Key writes it, escaped and followed by its ": ", for KeyText.
+  static std::string KeyText(std::string_view key) {
+    std::string text(1, '"');
+    AppendEscaped(text, key);
+    text.append("\": ", 3);
+    return text;
+  }
+  // The same as Key(key) from KeyText(key): keys written for every record are
+  // escaped once.
+  void KeyFromText(std::string_view key_text) {
+    Separate();
+    out_ += key_text;
+    after_key_ = true;
+  }
   void String(std::string_view utf8) {
     Separate();
     AppendString(utf8);

@@ -204,37 +204,67 @@ std::string FormatCurrency(Currency c) {
 
 namespace {
 
-// Exactly `width` decimal digits of v (0 <= v < 10^width).
-void AppendDigits(std::string& out, int v, int width) {
-  char buf[4];
-  for (int i = width - 1; i >= 0; --i, v /= 10) buf[i] = static_cast<char>('0' + v % 10);
-  out.append(buf, static_cast<std::size_t>(width));
+// Exactly `width` decimal digits of v (0 <= v < 10^width) at `at`.
+char* PutDigits(char* at, int v, int width) {
+  for (int i = width - 1; i >= 0; --i, v /= 10) at[i] = static_cast<char>('0' + v % 10);
+  return at + width;
 }
 
-void AppendDate(std::string& out, const DateParts& d) {
-  AppendDigits(out, d.year, 4);
-  out += '-';
-  AppendDigits(out, d.month, 2);
-  out += '-';
-  AppendDigits(out, d.day, 2);
+char* PutDate(char* at, const DateParts& d) {
+  at = PutDigits(at, d.year, 4);
+  *at++ = '-';
+  at = PutDigits(at, d.month, 2);
+  *at++ = '-';
+  return PutDigits(at, d.day, 2);
 }
 
-void AppendTime(std::string& out, const TimeParts& t) {
-  AppendDigits(out, t.hour, 2);
-  out += ':';
-  AppendDigits(out, t.minute, 2);
-  out += ':';
-  AppendDigits(out, t.second, 2);
+char* PutTime(char* at, const TimeParts& t) {
+  at = PutDigits(at, t.hour, 2);
+  *at++ = ':';
+  at = PutDigits(at, t.minute, 2);
+  *at++ = ':';
+  return PutDigits(at, t.second, 2);
+}
+
+// FormatWhen's text into buf (at least kWhenChars long); its length.
+constexpr std::size_t kWhenChars = 24;
+std::size_t FormatWhenInto(char* buf, TDateTime dt, TValueKind kind) {
+  if (dt == 0 && kind != K::Time) return 0;
+  char* at = buf;
+  if (kind == K::Time) {
+    at = PutTime(at, DecodeTime(dt));
+  } else {
+    at = PutDate(at, DecodeDate(dt));
+    if (kind != K::Date) {
+      *at++ = 'T';
+      at = PutTime(at, DecodeTime(dt));
+    }
+  }
+  return static_cast<std::size_t>(at - buf);
 }
 
 // As FormatWhen, appended: every exported date goes through here.
 void AppendWhen(std::string& out, TDateTime dt, TValueKind kind) {
-  if (dt == 0 && kind != K::Time) return;
-  if (kind == K::Time) return AppendTime(out, DecodeTime(dt));
-  AppendDate(out, DecodeDate(dt));
-  if (kind == K::Date) return;
-  out += 'T';
-  AppendTime(out, DecodeTime(dt));
+  char buf[kWhenChars];
+  out.append(buf, FormatWhenInto(buf, dt, kind));
+}
+
+// ASCII without a comma, a quote or a line break: a CSV cell as it stands.
+bool IsPlainCsvText(std::string_view text) {
+  unsigned bad = 0;
+  // One pass with no early exit, so the loop has no branch per byte.
+  for (const char ch : text) {
+    const auto c = static_cast<std::uint8_t>(ch);
+    bad |= static_cast<unsigned>(c >= 0x80) | static_cast<unsigned>(c == ',') |
+           static_cast<unsigned>(c == '"') | static_cast<unsigned>(c == '\r') |
+           static_cast<unsigned>(c == '\n');
+  }
+  return bad == 0;
+}
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
 }
 
 void AppendFloat(std::string& out, double v, bool single) {
@@ -304,14 +334,15 @@ std::string FromUtf8(std::string_view utf8, TextEncoding enc) {
   return out;
 }
 
-void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
+void WriteJsonValue(JsonWriter& w, const TAnyValueView& v, const TAnyFieldType& type,
+                    TextEncoding enc) {
   switch (type.Kind) {
     case K::Integer:
     case K::Unsigned:
-      w.Int(v.AsInt64());
+      w.Int(v.Integer);
       return;
     case K::Float: {
-      const double d = v.AsDouble();
+      const double d = v.Float;
       if (std::isfinite(d)) {
         char buf[64];
         const auto r = type.Single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(d))
@@ -323,75 +354,75 @@ void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, 
       return;
     }
     case K::Currency:
-      w.Raw(FormatCurrency(v.AsCurrency()));
+      w.Raw(FormatCurrency(v.Amount));
       return;
     case K::Boolean:
-      w.Bool(v.AsBoolean());
+      w.Bool(v.Flag);
       return;
-    case K::Text: {
+    case K::Text:
       // A wide type's text is UTF-8 already; ASCII text is its own UTF-8 in
       // every encoding: both are written without a copy.
-      const std::string* text = v.TextIf();
-      const std::string copy = text ? std::string() : v.AsString();
-      const std::string_view bytes = text ? std::string_view(*text) : std::string_view(copy);
-      if (type.Wide || std::all_of(bytes.begin(), bytes.end(), [](char c) {
-            return static_cast<std::uint8_t>(c) < 0x80;
-          })) {
-        w.String(bytes);
+      if (type.Wide || IsAscii(v.Text)) {
+        w.String(v.Text);
       } else {
-        w.String(ToUtf8(bytes, enc));
+        w.String(ToUtf8(v.Text, enc));
       }
       return;
-    }
     case K::Binary:
-      w.String(Hex(v.AsString()));
+      w.String(Hex(v.Text));
       return;
     case K::DateTime:
     case K::Date:
     case K::Time: {
-      std::string s;
-      AppendWhen(s, v.AsDateTime(), type.Kind);
-      if (s.empty()) {
+      if (v.When == 0 && type.Kind != K::Time) {
         w.Null();
-      } else {
-        w.String(s);
+        return;
       }
+      char buf[kWhenChars];
+      const std::size_t n = FormatWhenInto(buf, v.When, type.Kind);
+      w.String(std::string_view(buf, n));
       return;
     }
   }
 }
 
+void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
+  std::string scratch;
+  WriteJsonValue(w, ViewOfValue(v, type.Kind, scratch), type, enc);
+}
+
 namespace {
 
-void AppendCell(std::string& out, const Variant& v, const TAnyFieldType& type, TextEncoding enc,
-                bool quote) {
+void AppendCell(std::string& out, const TAnyValueView& v, const TAnyFieldType& type,
+                TextEncoding enc, bool quote) {
   switch (type.Kind) {
     case K::Integer:
     case K::Unsigned: {
       char buf[24];
-      const auto r = std::to_chars(buf, buf + sizeof buf, v.AsInt64());
+      const auto r = std::to_chars(buf, buf + sizeof buf, v.Integer);
       out.append(buf, r.ptr);
       return;
     }
     case K::Float:
-      AppendFloat(out, v.AsDouble(), type.Single);
+      AppendFloat(out, v.Float, type.Single);
       return;
     case K::Currency:
-      out += FormatCurrency(v.AsCurrency());
+      out += FormatCurrency(v.Amount);
       return;
     case K::Boolean:
-      out += v.AsBoolean() ? "true" : "false";
+      out += v.Flag ? "true" : "false";
       return;
     case K::Text: {
+      if (!type.Wide && IsPlainCsvText(v.Text)) {
+        out += v.Text;  // the same in every encoding, and never quoted
+        return;
+      }
       // Converted in place; quoted afterwards only when it must be.
       const std::size_t at = out.size();
-      const std::string* text = v.TextIf();
-      const std::string copy = text ? std::string() : v.AsString();
-      const std::string& bytes = text ? *text : copy;
       if (type.Wide) {
-        out += bytes;  // UTF-8 already
+        out += v.Text;  // UTF-8 already
       } else {
-        AppendAsUtf8(out, bytes, enc);
+        AppendAsUtf8(out, v.Text, enc);
       }
       if (quote && CsvFieldNeedsQuotes(std::string_view(out).substr(at))) {
         const std::string cell = out.substr(at);
@@ -400,30 +431,34 @@ void AppendCell(std::string& out, const Variant& v, const TAnyFieldType& type, T
       }
       return;
     }
-    case K::Binary: {
-      const std::string bytes = v.AsString();
+    case K::Binary:
       AppendHex(out, std::span<const std::uint8_t>(
-                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+                         reinterpret_cast<const std::uint8_t*>(v.Text.data()), v.Text.size()));
       return;
-    }
     case K::DateTime:
     case K::Date:
     case K::Time:
-      AppendWhen(out, v.AsDateTime(), type.Kind);
+      AppendWhen(out, v.When, type.Kind);
       return;
   }
 }
 
 }  // namespace
 
-void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type,
+void AppendCsvCell(std::string& out, const TAnyValueView& v, const TAnyFieldType& type,
                    TextEncoding enc) {
   AppendCell(out, v, type, enc, true);
 }
 
+void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type,
+                   TextEncoding enc) {
+  std::string scratch;
+  AppendCell(out, ViewOfValue(v, type.Kind, scratch), type, enc, true);
+}
+
 std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
-  std::string cell;
-  AppendCell(cell, v, type, enc, false);
+  std::string cell, scratch;
+  AppendCell(cell, ViewOfValue(v, type.Kind, scratch), type, enc, false);
   return cell;
 }
 
@@ -496,9 +531,7 @@ void SetNumber(std::string_view key, const std::string& text, RecordAttributes& 
 
 std::vector<std::string_view> RecordFlagNames(TRecFlags flags) {
   std::vector<std::string_view> names;
-  for (std::size_t f = 0; f < kRecFlagNames.size(); ++f) {
-    if (flags.Contains(static_cast<TRecEnumFlags>(f))) names.push_back(kRecFlagNames[f]);
-  }
+  ForEachRecordFlagName(flags, [&](std::string_view name) { names.push_back(name); });
   return names;
 }
 

@@ -31,8 +31,13 @@ namespace corvane::cli {
 
 void WriteJsonValue(JsonWriter& w, const Variant& value, const TAnyFieldType& type,
                     TextEncoding enc);
+// The same from a view of the value (TAnyEngine::ValueView): the same text.
+void WriteJsonValue(JsonWriter& w, const TAnyValueView& value, const TAnyFieldType& type,
+                    TextEncoding enc);
 // Appends the value as a CSV cell, quoted when it must be.
 void AppendCsvCell(std::string& out, const Variant& value, const TAnyFieldType& type,
+                   TextEncoding enc);
+void AppendCsvCell(std::string& out, const TAnyValueView& value, const TAnyFieldType& type,
                    TextEncoding enc);
 // The same text, never quoted (what --where compares).
 std::string CsvCell(const Variant& value, const TAnyFieldType& type, TextEncoding enc);
@@ -65,6 +70,14 @@ struct RecordAttributes {
 };
 // The names of the flags in the set, in the order secret, busy, dirty, delete.
 std::vector<std::string_view> RecordFlagNames(TRecFlags flags);
+// The same names, one call of `each` per name, without building a list.
+template <class Each>
+void ForEachRecordFlagName(TRecFlags flags, Each&& each) {
+  constexpr std::string_view kNames[] = {"secret", "busy", "dirty", "delete"};
+  for (std::size_t f = 0; f < std::size(kNames); ++f) {
+    if (flags.Contains(static_cast<TRecEnumFlags>(f))) each(kNames[f]);
+  }
+}
 // Sets the attribute `key` names from JSON or from a CSV cell; raises
 // EConvertError for a value out of range or a flag that is not secret, busy
 // or dirty (a deleted record has no data to import).
