@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <span>
 #include <sstream>
 
 #include "corvane/engines/any_engine.h"
@@ -110,11 +111,18 @@ struct HeaderValues {
 
 struct Input {
   HeaderValues header;
-  std::vector<std::vector<Variant>> records;  // one value per field
+  // The records' values one after another, `width` (the field count) each:
+  // one block for the whole input, not one per record.
+  std::vector<Variant> values;
+  std::size_t width = 0;
   std::vector<RecordAttributes> attributes;   // one per record
   std::vector<std::size_t> lines;             // where each record starts, for messages
   bool csv = false;
 
+  std::size_t Records() const noexcept { return attributes.size(); }
+  std::span<const Variant> Record(std::size_t r) const {
+    return std::span<const Variant>(values).subspan(r * width, width);
+  }
   // "record N (line L)" or "record N (CSV line L)"; made only for a message.
   std::string Where(std::size_t r) const { return RecordWhere(r, lines[r], csv); }
   static std::string RecordWhere(std::size_t r, std::size_t line, bool csv) {
@@ -269,11 +277,14 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
   const int n = engine.FieldCount();
   std::vector<std::string> names;
   for (int i = 0; i < n; ++i) names.push_back(FieldDisplayName(engine, i, enc));
+  in.width = static_cast<std::size_t>(n);
+  in.values.resize(records->items.size() * in.width);
   for (std::size_t r = 0; r < records->items.size(); ++r) {
     const JsonValue& rec = records->items[r];
     const std::string where = Input::RecordWhere(r, rec.line, false);
     Need(rec, JsonValue::Kind::kObject, where);
-    std::vector<Variant> values(static_cast<std::size_t>(n));
+    const std::span<Variant> values =
+        std::span<Variant>(in.values).subspan(r * in.width, in.width);
     RecordAttributes attributes;
     for (const auto& [key, value] : rec.members) {
       int i = 0;
@@ -297,7 +308,6 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
         Bad(where + ": no value for field '" + names[static_cast<std::size_t>(i)] + "'");
       }
     }
-    in.records.push_back(std::move(values));
     in.attributes.push_back(attributes);
     in.lines.push_back(rec.line);
   }
@@ -309,15 +319,17 @@ constexpr int kIgnored = -1;
 constexpr int kAttribute = -2;
 
 Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
-  const std::vector<CsvRow> rows = ParseCsv(text);
-  if (rows.empty()) Bad("the CSV file has no header row");
+  const CsvTable rows = ParseCsvTable(text);
+  if (rows.Rows() == 0) Bad("the CSV file has no header row");
   const int n = engine.FieldCount();
   std::vector<std::string> names;
   for (int i = 0; i < n; ++i) names.push_back(FieldDisplayName(engine, i, enc));
   std::vector<int> column_field;  // a field, kIgnored or kAttribute
   std::vector<bool> seen(static_cast<std::size_t>(n), false);
   std::vector<std::string_view> attributes_seen;
-  for (const std::string& column : rows.front().fields) {
+  std::vector<std::string> header;
+  for (std::size_t c = 0; c < rows.Width(); ++c) header.emplace_back(rows.Field(0, c));
+  for (const std::string& column : header) {
     int i = 0;
     while (i < n && names[static_cast<std::size_t>(i)] != column) ++i;
     if (i == n && IsAttributeKey(column)) {
@@ -340,35 +352,40 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
       Bad("CSV line 1: no column for field '" + names[static_cast<std::size_t>(i)] + "'");
     }
   }
+  // The column's type, looked up once rather than per cell.
+  std::vector<const TAnyFieldType*> column_type(column_field.size(), nullptr);
+  for (std::size_t c = 0; c < column_field.size(); ++c) {
+    if (column_field[c] >= 0) column_type[c] = &engine.FieldType(column_field[c]);
+  }
   Input in;
   in.csv = true;
-  in.records.reserve(rows.size() - 1);
-  in.lines.reserve(rows.size() - 1);
-  for (std::size_t r = 1; r < rows.size(); ++r) {
-    std::vector<Variant> values(static_cast<std::size_t>(n));
+  in.width = static_cast<std::size_t>(n);
+  in.values.resize((rows.Rows() - 1) * in.width);
+  in.attributes.reserve(rows.Rows() - 1);
+  in.lines.reserve(rows.Rows() - 1);
+  for (std::size_t r = 1; r < rows.Rows(); ++r) {
+    Variant* values = in.values.data() + (r - 1) * in.width;
     RecordAttributes attributes;
     for (std::size_t c = 0; c < column_field.size(); ++c) {
       const int i = column_field[c];
       if (i == kAttribute) {
         try {
-          AttributeFromCsv(rows.front().fields[c], rows[r].fields[c], attributes);
+          AttributeFromCsv(header[c], rows.Field(r, c), attributes);
         } catch (const EConvertError& e) {
-          Bad(Input::RecordWhere(r - 1, rows[r].line, true) + ": " + e.what());
+          Bad(Input::RecordWhere(r - 1, rows.Line(r), true) + ": " + e.what());
         }
         continue;
       }
       if (i < 0) continue;
       try {
-        values[static_cast<std::size_t>(i)] =
-            ValueFromCsv(rows[r].fields[c], engine.FieldType(i), enc);
+        values[static_cast<std::size_t>(i)] = ValueFromCsv(rows.Field(r, c), *column_type[c], enc);
       } catch (const EConvertError& e) {
-        Bad(Input::RecordWhere(r - 1, rows[r].line, true) + ", field '" +
+        Bad(Input::RecordWhere(r - 1, rows.Line(r), true) + ", field '" +
             names[static_cast<std::size_t>(i)] + "': " + e.what());
       }
     }
-    in.records.push_back(std::move(values));
     in.attributes.push_back(attributes);
-    in.lines.push_back(rows[r].line);
+    in.lines.push_back(rows.Line(r));
   }
   return in;
 }
@@ -517,9 +534,9 @@ int RunImport(const ParsedArgs& args, Output& out) {
     }
     db.SetSortInfoP(Bytes(h.sort_info->begin(), h.sort_info->end()));
   }
-  for (std::size_t r = 0; r < in.records.size(); ++r) {
+  for (std::size_t r = 0; r < in.Records(); ++r) {
     try {
-      engine->AppendRecord(in.records[r]);
+      engine->AppendRecord(in.Record(r));
     } catch (const EPDBException& e) {
       throw EPDBException(e.ErrorCode(), in.Where(r) + ", " + e.what());
     } catch (const std::exception& e) {

@@ -20,6 +20,11 @@ using K = TValueKind;
 
 using any::Refuse;
 
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
+}
+
 bool IsNumberKind(K k) {
   return k == K::Integer || k == K::Unsigned || k == K::Float || k == K::Currency;
 }
@@ -54,22 +59,24 @@ std::string_view Expected(K k) {
 
 // A number from its JSON form (also a CSV cell's): whole numbers that fit
 // 64 bits as integers, amounts as exact decimal text, anything else a double.
-Variant Number(const std::string& text, K kind) {
+Variant Number(std::string_view text, K kind) {
   const char* first = text.data();
   const char* last = text.data() + text.size();
   // A float field reads "-0" as the float it is, sign and all.
-  const bool plain_integer = kind != K::Float && text.find_first_of(".eE") == std::string::npos;
+  const bool plain_integer = kind != K::Float && text.find_first_of(".eE") == std::string_view::npos;
   if (plain_integer) {
     long long n = 0;
     const auto r = std::from_chars(first, last, n);
     if (r.ec == std::errc() && r.ptr == last) return Variant(n);
   }
-  if (kind == K::Currency && text.find_first_of("eE") == std::string::npos) return Variant(text);
+  if (kind == K::Currency && text.find_first_of("eE") == std::string_view::npos)
+    return Variant(std::string(text));
   double d = 0;
   const auto r = std::from_chars(first, last, d);
-  if (r.ec == std::errc::result_out_of_range) Refuse(text + " is out of the range of a number");
+  if (r.ec == std::errc::result_out_of_range)
+    Refuse(std::string(text) + " is out of the range of a number");
   if (r.ec != std::errc() || r.ptr != last)
-    Refuse("expected " + std::string(Expected(kind)) + ", not \"" + text + "\"");
+    Refuse("expected " + std::string(Expected(kind)) + ", not \"" + std::string(text) + "\"");
   return Variant(d);
 }
 
@@ -112,11 +119,12 @@ std::string Unhex(std::string_view hex) {
   return out;
 }
 
-Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncoding enc, bool csv) {
+Variant FromText(std::string_view text, const TAnyFieldType& type, TextEncoding enc, bool csv) {
   switch (type.Kind) {
     case K::Text:
       // A Wide type takes its character as UTF-8, whatever the 8-bit encoding.
-      return Variant(type.Wide ? text : FromUtf8(text, enc));
+      // ASCII reads the same in every encoding.
+      return Variant(type.Wide || IsAscii(text) ? std::string(text) : FromUtf8(text, enc));
     case K::Binary:
       return Variant(Unhex(text));
     case K::DateTime:
@@ -125,7 +133,8 @@ Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncodin
       if (csv && text.empty()) return Variant::Null();
       TDateTime d = 0;
       if (!ParseWhen(text, type.Kind, d)) {
-        Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + text + "\"");
+        Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + std::string(text) +
+               "\"");
       }
       return Variant::FromDateTime(d);
     }
@@ -142,7 +151,7 @@ Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncodin
       break;
   }
   if (csv && IsNumberKind(type.Kind) && LooksLikeJsonNumber(text)) return Number(text, type.Kind);
-  Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + text + "\"");
+  Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + std::string(text) + "\"");
 }
 
 bool Digits(std::string_view s, std::size_t at, std::size_t n, int& out) {
@@ -260,11 +269,6 @@ bool IsPlainCsvText(std::string_view text) {
            static_cast<unsigned>(c == '\n');
   }
   return bad == 0;
-}
-
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
 }
 
 void AppendFloat(std::string& out, double v, bool single) {
@@ -489,7 +493,7 @@ Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEnco
          std::string(JsonKindName(json.kind)));
 }
 
-Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc) {
+Variant ValueFromCsv(std::string_view cell, const TAnyFieldType& type, TextEncoding enc) {
   return FromText(cell, type, enc, true);
 }
 
@@ -509,17 +513,17 @@ void AddFlag(std::string_view name, TRecFlags& flags) {
   Refuse("\"" + std::string(name) + "\" is no record flag (secret, busy or dirty)");
 }
 
-std::uint32_t Bounded(const std::string& text, std::uint32_t max, std::string_view key) {
+std::uint32_t Bounded(std::string_view text, std::uint32_t max, std::string_view key) {
   std::uint32_t n = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
   if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n > max) {
     Refuse(std::string(key) + " must be a whole number from 0 to " + std::to_string(max) +
-           ", not \"" + text + "\"");
+           ", not \"" + std::string(text) + "\"");
   }
   return n;
 }
 
-void SetNumber(std::string_view key, const std::string& text, RecordAttributes& out) {
+void SetNumber(std::string_view key, std::string_view text, RecordAttributes& out) {
   if (key == kCategoryKey) {
     out.category = static_cast<std::uint8_t>(Bounded(text, 15, key));
   } else {
@@ -553,7 +557,7 @@ void AttributeFromJson(std::string_view key, const JsonValue& json, RecordAttrib
   SetNumber(key, json.text, out);
 }
 
-void AttributeFromCsv(std::string_view key, const std::string& cell, RecordAttributes& out) {
+void AttributeFromCsv(std::string_view key, std::string_view cell, RecordAttributes& out) {
   if (key != kFlagsKey) return SetNumber(key, cell, out);
   out.flags = TRecFlags();
   std::size_t at = 0;

@@ -43,7 +43,7 @@ void AppendCsvCell(std::string& out, const TAnyValueView& value, const TAnyField
 std::string CsvCell(const Variant& value, const TAnyFieldType& type, TextEncoding enc);
 
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc);
-Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc);
+Variant ValueFromCsv(std::string_view cell, const TAnyFieldType& type, TextEncoding enc);
 
 // Date-time, date or time as text by kind (empty for the date 0 but in a time
 // kind); and back: false when the text is not one.
@@ -82,7 +82,7 @@ void ForEachRecordFlagName(TRecFlags flags, Each&& each) {
 // EConvertError for a value out of range or a flag that is not secret, busy
 // or dirty (a deleted record has no data to import).
 void AttributeFromJson(std::string_view key, const JsonValue& json, RecordAttributes& out);
-void AttributeFromCsv(std::string_view key, const std::string& cell, RecordAttributes& out);
+void AttributeFromCsv(std::string_view key, std::string_view cell, RecordAttributes& out);
 
 // UTF-8 text into the 8-bit encoding; raises EConvertError naming the first
 // character the encoding has no byte for (or, for utf8, passes it through).
