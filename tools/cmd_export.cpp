@@ -113,16 +113,41 @@ void CheckWholeRecord(TAnyEngine& engine) {
   }
 }
 
-// Reads and writes out one value; failures (a date no calendar has) name the
-// record and field. `scratch` holds a text the value does not lend.
+// The values of a record as views, and the texts they do not borrow.
+struct RecordViews {
+  explicit RecordViews(std::size_t fields) : views(fields), scratch(fields) {}
+  std::vector<TAnyValueView> views;
+  std::vector<std::string> scratch;
+};
+
+// Writes out every field of the current record through write(field, value);
+// a failure (a text no character set has, a date no calendar has) names the
+// record and field.
 template <class Write>
-void EmitValue(RecordSource& engine, int i, const std::string& name, std::string& scratch,
-               Write&& write) {
+void EmitRecord(const RecordSource& records, const std::vector<std::string>& names,
+                RecordViews& row, Write&& write) {
+  const auto field_failed = [&](std::size_t i, const std::exception& e) {
+    return Exception("record " + std::to_string(records.RecordIndex()) + ", field '" + names[i] +
+                     "': " + e.what());
+  };
   try {
-    write(engine.ValueView(i, scratch));
+    records.RecordView(row.views, row.scratch);
+  } catch (const std::exception&) {
+    // Read again field by field, to name the one that fails.
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      try {
+        (void)records.ValueView(static_cast<int>(i), row.scratch[i]);
+      } catch (const std::exception& e) {
+        throw field_failed(i, e);
+      }
+    }
+    throw;
+  }
+  std::size_t i = 0;
+  try {
+    for (; i < names.size(); ++i) write(static_cast<int>(i), row.views[i]);
   } catch (const std::exception& e) {
-    throw Exception("record " + std::to_string(engine.RecordIndex()) + ", field '" + name +
-                    "': " + e.what());
+    throw field_failed(i, e);
   }
 }
 
@@ -185,7 +210,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
   };
 
   std::string& buf = out.Buffer();
-  std::string scratch;
+  RecordViews row(names.size());
   if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {
@@ -199,12 +224,10 @@ int RunExport(const ParsedArgs& args, Output& out) {
     if (with_attributes) buf += ",category,flags,uniqueID";
     buf += "\r\n";
     while (records.Next()) {
-      for (int i = 0; i < n; ++i) {
+      EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
         if (i > 0) buf += ',';
-        const auto at = static_cast<std::size_t>(i);
-        EmitValue(records, i, names[at], scratch,
-                  [&](const TAnyValueView& v) { AppendCsvCell(buf, v, types[at], enc); });
-      }
+        AppendCsvCell(buf, v, types[static_cast<std::size_t>(i)], enc);
+      });
       if (with_attributes) {
         const TRecordEntry e = attributes();
         std::string flags;
@@ -262,12 +285,11 @@ int RunExport(const ParsedArgs& args, Output& out) {
                       unique_id_text = JsonWriter::KeyText(kUniqueIDKey);
     while (records.Next()) {
       w.BeginObject(JsonWriter::Layout::kInline);
-      for (int i = 0; i < n; ++i) {
+      EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
         const auto at = static_cast<std::size_t>(i);
         w.KeyFromText(keys[at]);
-        EmitValue(records, i, names[at], scratch,
-                  [&](const TAnyValueView& v) { WriteJsonValue(w, v, types[at], enc); });
-      }
+        WriteJsonValue(w, v, types[at], enc);
+      });
       const TRecordEntry e = attributes();
       if (category_key) {
         w.KeyFromText(category_text);

@@ -4,6 +4,7 @@
 // valid JSON.
 #pragma once
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -74,12 +75,20 @@ class JsonWriter {
   // A finished document ends with a newline.
   void EndDocument() { out_ += '\n'; }
 
+  // A string known to hold nothing that needs escaping (a date, hexadecimal).
+  void PlainString(std::string_view text) {
+    Separate();
+    out_ += '"';
+    out_ += text;
+    out_ += '"';
+  }
+
   static void AppendEscaped(std::string& out, std::string_view utf8) {
     // Runs of bytes that need no escape are appended whole.
     std::size_t run = 0;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
       const auto c = static_cast<unsigned char>(utf8[i]);
-      if (c >= 0x20 && c != '"' && c != '\\' && c != 0x7F) continue;
+      if (!kEscaped[c]) continue;
       out.append(utf8.substr(run, i - run));
       run = i + 1;
       const char ch = utf8[i];
@@ -119,6 +128,14 @@ class JsonWriter {
   }
 
  private:
+  // The bytes AppendEscaped escapes: control characters, DEL, quote, backslash.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[static_cast<std::size_t>(c)] = true;
+    table['"'] = table['\\'] = table[0x7F] = true;
+    return table;
+  }();
+
   struct Level {
     Layout layout;
     bool empty = true;

@@ -219,20 +219,27 @@ char* PutDigits(char* at, int v, int width) {
   return at + width;
 }
 
+// Two digits of v (0 <= v < 100): every date and time part but the year.
+char* PutTwo(char* at, int v) {
+  at[0] = static_cast<char>('0' + v / 10);
+  at[1] = static_cast<char>('0' + v % 10);
+  return at + 2;
+}
+
 char* PutDate(char* at, const DateParts& d) {
   at = PutDigits(at, d.year, 4);
   *at++ = '-';
-  at = PutDigits(at, d.month, 2);
+  at = PutTwo(at, d.month);
   *at++ = '-';
-  return PutDigits(at, d.day, 2);
+  return PutTwo(at, d.day);
 }
 
 char* PutTime(char* at, const TimeParts& t) {
-  at = PutDigits(at, t.hour, 2);
+  at = PutTwo(at, t.hour);
   *at++ = ':';
-  at = PutDigits(at, t.minute, 2);
+  at = PutTwo(at, t.minute);
   *at++ = ':';
-  return PutDigits(at, t.second, 2);
+  return PutTwo(at, t.second);
 }
 
 // FormatWhen's text into buf (at least kWhenChars long); its length.
@@ -279,7 +286,7 @@ void AppendFloat(std::string& out, double v, bool single) {
   char buf[64];
   const auto r = single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v))
                         : std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
+  out.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
 }  // namespace
@@ -373,7 +380,7 @@ void WriteJsonValue(JsonWriter& w, const TAnyValueView& v, const TAnyFieldType& 
       }
       return;
     case K::Binary:
-      w.String(Hex(v.Text));
+      w.PlainString(Hex(v.Text));
       return;
     case K::DateTime:
     case K::Date:
@@ -384,7 +391,7 @@ void WriteJsonValue(JsonWriter& w, const TAnyValueView& v, const TAnyFieldType& 
       }
       char buf[kWhenChars];
       const std::size_t n = FormatWhenInto(buf, v.When, type.Kind);
-      w.String(std::string_view(buf, n));
+      w.PlainString(std::string_view(buf, n));
       return;
     }
   }
@@ -404,7 +411,7 @@ void AppendCell(std::string& out, const TAnyValueView& v, const TAnyFieldType& t
     case K::Unsigned: {
       char buf[24];
       const auto r = std::to_chars(buf, buf + sizeof buf, v.Integer);
-      out.append(buf, r.ptr);
+      out.append(buf, static_cast<std::size_t>(r.ptr - buf));
       return;
     }
     case K::Float:

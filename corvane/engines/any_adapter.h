@@ -83,6 +83,13 @@ class TAdapter final : public TAnyEngine {
   TAnyValueView ValueView(int index, std::string& scratch) const override {
     return Traits::View(engine_.Fields().GetItem(index), scratch);
   }
+  void RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const override {
+    std::size_t at = 0;
+    for (const FieldT& f : engine_.Fields()) {
+      out[at] = Traits::View(f, scratch[at]);
+      ++at;
+    }
+  }
 
  protected:
   void SetValue(int index, const Variant& value) override {

@@ -176,6 +176,14 @@ TAnyValueView TAnyEngine::ValueView(int index, std::string& scratch) const {
   return ViewOfValue(value, kind, scratch);
 }
 
+void TAnyEngine::RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const {
+  const int n = FieldCount();
+  for (int i = 0; i < n; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    out[at] = ValueView(i, scratch[at]);
+  }
+}
+
 TAnyValueView ViewOfValue(const Variant& value, TValueKind kind, std::string& scratch) {
   TAnyValueView view;
   switch (kind) {

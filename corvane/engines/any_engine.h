@@ -181,6 +181,9 @@ class TAnyEngine {
   // many records: a text is not copied, a number not boxed.
   // Raises what Value raises.
   virtual TAnyValueView ValueView(int index, std::string& scratch) const;
+  // Every field's view at once, out[i] = ValueView(i, scratch[i]); both spans
+  // hold FieldCount() entries. Raises what ValueView raises.
+  virtual void RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const;
   // Bytes of the current record that come after its last field.
   std::size_t UnusedBytes();
 
