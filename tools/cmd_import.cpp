@@ -109,22 +109,42 @@ struct HeaderValues {
   std::optional<std::string> sort_info;
 };
 
+// Column codes of a CSV header beside the field indexes.
+constexpr int kIgnored = -1;
+constexpr int kAttribute = -2;
+
+// A CSV input checked as a whole (its syntax, its header against the fields)
+// and converted a row at a time, as the records are written: no record's
+// values outlive it.
+struct CsvRows {
+  CsvTable table;                               // row 0 is the header
+  std::vector<std::string> header;
+  std::vector<int> column_field;                // a field, kIgnored or kAttribute
+  std::vector<const TAnyFieldType*> column_type;  // of the column's field
+  std::vector<std::string> names;               // the fields', for messages
+};
+
 struct Input {
   HeaderValues header;
-  // The records' values one after another, `width` (the field count) each:
-  // one block for the whole input, not one per record.
+  // JSON: the records' values one after another, `width` (the field count)
+  // each, in one block.
   std::vector<Variant> values;
   std::size_t width = 0;
   std::vector<RecordAttributes> attributes;   // one per record
   std::vector<std::size_t> lines;             // where each record starts, for messages
   bool csv = false;
+  CsvRows rows;                               // CSV: the rows still to convert
 
-  std::size_t Records() const noexcept { return attributes.size(); }
+  std::size_t Records() const noexcept {
+    return csv ? rows.table.Rows() - 1 : attributes.size();
+  }
   std::span<const Variant> Record(std::size_t r) const {
     return std::span<const Variant>(values).subspan(r * width, width);
   }
   // "record N (line L)" or "record N (CSV line L)"; made only for a message.
-  std::string Where(std::size_t r) const { return RecordWhere(r, lines[r], csv); }
+  std::string Where(std::size_t r) const {
+    return RecordWhere(r, csv ? rows.table.Line(r + 1) : lines[r], csv);
+  }
   static std::string RecordWhere(std::size_t r, std::size_t line, bool csv) {
     return "record " + std::to_string(r) + (csv ? " (CSV line " : " (line ") +
            std::to_string(line) + ")";
@@ -314,22 +334,20 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
   return in;
 }
 
-// Column codes of a CSV header beside the field indexes.
-constexpr int kIgnored = -1;
-constexpr int kAttribute = -2;
-
 Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
-  const CsvTable rows = ParseCsvTable(text);
-  if (rows.Rows() == 0) Bad("the CSV file has no header row");
+  Input in;
+  in.csv = true;
+  CsvRows& rows = in.rows;
+  rows.table = ParseCsvTable(text);
+  if (rows.table.Rows() == 0) Bad("the CSV file has no header row");
   const int n = engine.FieldCount();
-  std::vector<std::string> names;
+  std::vector<std::string>& names = rows.names;
   for (int i = 0; i < n; ++i) names.push_back(FieldDisplayName(engine, i, enc));
-  std::vector<int> column_field;  // a field, kIgnored or kAttribute
+  std::vector<int>& column_field = rows.column_field;
   std::vector<bool> seen(static_cast<std::size_t>(n), false);
   std::vector<std::string_view> attributes_seen;
-  std::vector<std::string> header;
-  for (std::size_t c = 0; c < rows.Width(); ++c) header.emplace_back(rows.Field(0, c));
-  for (const std::string& column : header) {
+  for (std::size_t c = 0; c < rows.table.Width(); ++c) rows.header.emplace_back(rows.table.Field(0, c));
+  for (const std::string& column : rows.header) {
     int i = 0;
     while (i < n && names[static_cast<std::size_t>(i)] != column) ++i;
     if (i == n && IsAttributeKey(column)) {
@@ -353,41 +371,38 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
     }
   }
   // The column's type, looked up once rather than per cell.
-  std::vector<const TAnyFieldType*> column_type(column_field.size(), nullptr);
+  rows.column_type.assign(column_field.size(), nullptr);
   for (std::size_t c = 0; c < column_field.size(); ++c) {
-    if (column_field[c] >= 0) column_type[c] = &engine.FieldType(column_field[c]);
+    if (column_field[c] >= 0) rows.column_type[c] = &engine.FieldType(column_field[c]);
   }
-  Input in;
-  in.csv = true;
   in.width = static_cast<std::size_t>(n);
-  in.values.resize((rows.Rows() - 1) * in.width);
-  in.attributes.reserve(rows.Rows() - 1);
-  in.lines.reserve(rows.Rows() - 1);
-  for (std::size_t r = 1; r < rows.Rows(); ++r) {
-    Variant* values = in.values.data() + (r - 1) * in.width;
-    RecordAttributes attributes;
-    for (std::size_t c = 0; c < column_field.size(); ++c) {
-      const int i = column_field[c];
-      if (i == kAttribute) {
-        try {
-          AttributeFromCsv(header[c], rows.Field(r, c), attributes);
-        } catch (const EConvertError& e) {
-          Bad(Input::RecordWhere(r - 1, rows.Line(r), true) + ": " + e.what());
-        }
-        continue;
-      }
-      if (i < 0) continue;
-      try {
-        values[static_cast<std::size_t>(i)] = ValueFromCsv(rows.Field(r, c), *column_type[c], enc);
-      } catch (const EConvertError& e) {
-        Bad(Input::RecordWhere(r - 1, rows.Line(r), true) + ", field '" +
-            names[static_cast<std::size_t>(i)] + "': " + e.what());
-      }
-    }
-    in.attributes.push_back(attributes);
-    in.lines.push_back(rows.Line(r));
-  }
   return in;
+}
+
+// Converts record r of a CSV input (row r + 1) into `values` (one per field,
+// reused from row to row) and `attributes`.
+void ConvertCsvRecord(const Input& in, std::size_t r, std::span<Variant> values,
+                      RecordAttributes& attributes, TextEncoding enc) {
+  const CsvRows& rows = in.rows;
+  attributes = RecordAttributes();
+  for (std::size_t c = 0; c < rows.column_field.size(); ++c) {
+    const int i = rows.column_field[c];
+    if (i == kAttribute) {
+      try {
+        AttributeFromCsv(rows.header[c], rows.table.Field(r + 1, c), attributes);
+      } catch (const EConvertError& e) {
+        Bad(in.Where(r) + ": " + e.what());
+      }
+      continue;
+    }
+    if (i < 0) continue;
+    try {
+      ValueFromCsvInto(values[static_cast<std::size_t>(i)], rows.table.Field(r + 1, c),
+                       *rows.column_type[c], enc);
+    } catch (const EConvertError& e) {
+      Bad(in.Where(r) + ", field '" + rows.names[static_cast<std::size_t>(i)] + "': " + e.what());
+    }
+  }
 }
 
 // The option's value in the file's encoding, else the input's.
@@ -534,9 +549,13 @@ int RunImport(const ParsedArgs& args, Output& out) {
     }
     db.SetSortInfoP(Bytes(h.sort_info->begin(), h.sort_info->end()));
   }
+  std::vector<Variant> row(in.csv ? in.width : 0);
+  RecordAttributes csv_attributes;
   for (std::size_t r = 0; r < in.Records(); ++r) {
+    if (in.csv) ConvertCsvRecord(in, r, row, csv_attributes, enc);
+    const RecordAttributes& attributes = in.csv ? csv_attributes : in.attributes[r];
     try {
-      engine->AppendRecord(in.Record(r));
+      engine->AppendRecord(in.csv ? std::span<const Variant>(row) : in.Record(r));
     } catch (const EPDBException& e) {
       throw EPDBException(e.ErrorCode(), in.Where(r) + ", " + e.what());
     } catch (const std::exception& e) {
@@ -545,9 +564,9 @@ int RunImport(const ParsedArgs& args, Output& out) {
     // The record just posted is the last of the list.
     TRecordEntry* entry = db.GetRecInLinkedList(db.RecordCount() - 1);
     if (entry == nullptr) Bad(in.Where(r) + ": the record was not posted");
-    entry->Category = in.attributes[r].category;
-    entry->Flags = in.attributes[r].flags;
-    entry->UniqueID = in.attributes[r].unique_id;
+    entry->Category = attributes.category;
+    entry->Flags = attributes.flags;
+    entry->UniqueID = attributes.unique_id;
   }
   engine->Close();
   guard.Done();

@@ -63,13 +63,18 @@ Variant Number(std::string_view text, K kind) {
   const char* first = text.data();
   const char* last = text.data() + text.size();
   // A float field reads "-0" as the float it is, sign and all.
-  const bool plain_integer = kind != K::Float && text.find_first_of(".eE") == std::string_view::npos;
+  bool fraction = false, exponent = false;  // one pass: find_first_of searches per byte
+  for (const char c : text) {
+    fraction |= c == '.';
+    exponent |= c == 'e' || c == 'E';
+  }
+  const bool plain_integer = kind != K::Float && !fraction && !exponent;
   if (plain_integer) {
     long long n = 0;
     const auto r = std::from_chars(first, last, n);
     if (r.ec == std::errc() && r.ptr == last) return Variant(n);
   }
-  if (kind == K::Currency && text.find_first_of("eE") == std::string_view::npos)
+  if (kind == K::Currency && !exponent)
     return Variant(std::string(text));
   double d = 0;
   const auto r = std::from_chars(first, last, d);
@@ -502,6 +507,15 @@ Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEnco
 
 Variant ValueFromCsv(std::string_view cell, const TAnyFieldType& type, TextEncoding enc) {
   return FromText(cell, type, enc, true);
+}
+
+void ValueFromCsvInto(Variant& out, std::string_view cell, const TAnyFieldType& type,
+                      TextEncoding enc) {
+  if (type.Kind == K::Text && (type.Wide || IsAscii(cell))) {
+    out.SetText(cell);  // what FromText gives, in the storage out already has
+    return;
+  }
+  out = FromText(cell, type, enc, true);
 }
 
 std::string BytesFromHex(std::string_view hex) { return Unhex(hex); }

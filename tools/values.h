@@ -44,6 +44,10 @@ std::string CsvCell(const Variant& value, const TAnyFieldType& type, TextEncodin
 
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc);
 Variant ValueFromCsv(std::string_view cell, const TAnyFieldType& type, TextEncoding enc);
+// The same into `out`, reusing its text's storage where it can: for rows
+// converted one after another.
+void ValueFromCsvInto(Variant& out, std::string_view cell, const TAnyFieldType& type,
+                      TextEncoding enc);
 
 // Date-time, date or time as text by kind (empty for the date 0 but in a time
 // kind); and back: false when the text is not one.
