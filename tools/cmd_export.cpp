@@ -1,6 +1,7 @@
 // corvane export: every record decoded through an engine, as JSON or CSV.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 
 #include "corvane/engines/any_engine.h"
@@ -151,6 +152,12 @@ void EmitRecord(const RecordSource& records, const std::vector<std::string>& nam
   }
 }
 
+void AppendNumber(std::string& out, std::uint64_t n) {
+  char digits[24];
+  const auto r = std::to_chars(digits, digits + sizeof digits, n);
+  out.append(digits, static_cast<std::size_t>(r.ptr - digits));
+}
+
 [[noreturn]] void RefuseResourceFile(const std::string& path) {
   const pdb::ResourceDatabase db =
       pdb::ReadResourceDatabase(ReadWholeFile(path), StandardTimeZoneBiasMinutes());
@@ -284,26 +291,41 @@ int RunExport(const ParsedArgs& args, Output& out) {
                       flags_text = JsonWriter::KeyText(kFlagsKey),
                       unique_id_text = JsonWriter::KeyText(kUniqueIDKey);
     while (records.Next()) {
+      // The record is one inline object: its members are laid out here, as
+      // the writer would, without its bookkeeping per key and value.
       w.BeginObject(JsonWriter::Layout::kInline);
+      bool first = true;
+      const auto member = [&](const std::string& key_text) {
+        if (!first) buf.append(", ", 2);
+        first = false;
+        buf += key_text;
+      };
       EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
         const auto at = static_cast<std::size_t>(i);
-        w.KeyFromText(keys[at]);
-        WriteJsonValue(w, v, types[at], enc);
+        member(keys[at]);
+        AppendJsonValue(buf, v, types[at], enc);
       });
       const TRecordEntry e = attributes();
       if (category_key) {
-        w.KeyFromText(category_text);
-        w.UInt(e.Category);
+        member(category_text);
+        AppendNumber(buf, e.Category);
       }
       if (flags_key) {
-        w.KeyFromText(flags_text);
-        w.BeginArray();
-        ForEachRecordFlagName(e.Flags, [&](std::string_view f) { w.String(f); });
-        w.EndArray();
+        member(flags_text);
+        buf += '[';
+        bool first_flag = true;
+        ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
+          if (!first_flag) buf.append(", ", 2);
+          first_flag = false;
+          buf += '"';
+          buf += f;
+          buf += '"';
+        });
+        buf += ']';
       }
       if (unique_id_key) {
-        w.KeyFromText(unique_id_text);
-        w.UInt(e.UniqueID);
+        member(unique_id_text);
+        AppendNumber(buf, e.UniqueID);
       }
       w.EndObject();
       out.FlushIfLarge();

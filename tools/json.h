@@ -75,14 +75,13 @@ class JsonWriter {
   // A finished document ends with a newline.
   void EndDocument() { out_ += '\n'; }
 
-  // A string known to hold nothing that needs escaping (a date, hexadecimal).
-  void PlainString(std::string_view text) {
+  // Starts a value the caller appends to the returned buffer whole, in its
+  // JSON form; what a value needs before it (a separator, a line break) is
+  // written already.
+  std::string& BeginRawValue() {
     Separate();
-    out_ += '"';
-    out_ += text;
-    out_ += '"';
+    return out_;
   }
-
   static void AppendEscaped(std::string& out, std::string_view utf8) {
     // Runs of bytes that need no escape are appended whole.
     std::size_t run = 0;

@@ -350,56 +350,80 @@ std::string FromUtf8(std::string_view utf8, TextEncoding enc) {
   return out;
 }
 
-void WriteJsonValue(JsonWriter& w, const TAnyValueView& v, const TAnyFieldType& type,
-                    TextEncoding enc) {
+namespace {
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  out += '"';
+  JsonWriter::AppendEscaped(out, utf8);
+  out += '"';
+}
+
+// A string with nothing to escape (a date, hexadecimal, NaN).
+void AppendPlainJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  out += text;
+  out += '"';
+}
+
+}  // namespace
+
+void AppendJsonValue(std::string& out, const TAnyValueView& v, const TAnyFieldType& type,
+                     TextEncoding enc) {
   switch (type.Kind) {
     case K::Integer:
-    case K::Unsigned:
-      w.Int(v.Integer);
+    case K::Unsigned: {
+      char buf[24];
+      const auto r = std::to_chars(buf, buf + sizeof buf, v.Integer);
+      out.append(buf, static_cast<std::size_t>(r.ptr - buf));
       return;
+    }
     case K::Float: {
       const double d = v.Float;
       if (std::isfinite(d)) {
         char buf[64];
         const auto r = type.Single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(d))
                                    : std::to_chars(buf, buf + sizeof buf, d);
-        w.Raw(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+        out.append(buf, static_cast<std::size_t>(r.ptr - buf));
       } else {
-        w.String(FormatFloat(d, type.Single));
+        AppendPlainJsonString(out, FormatFloat(d, type.Single));
       }
       return;
     }
     case K::Currency:
-      w.Raw(FormatCurrency(v.Amount));
+      out += FormatCurrency(v.Amount);
       return;
     case K::Boolean:
-      w.Bool(v.Flag);
+      out += v.Flag ? "true" : "false";
       return;
     case K::Text:
       // A wide type's text is UTF-8 already; ASCII text is its own UTF-8 in
       // every encoding: both are written without a copy.
       if (type.Wide || IsAscii(v.Text)) {
-        w.String(v.Text);
+        AppendJsonString(out, v.Text);
       } else {
-        w.String(ToUtf8(v.Text, enc));
+        AppendJsonString(out, ToUtf8(v.Text, enc));
       }
       return;
     case K::Binary:
-      w.PlainString(Hex(v.Text));
+      AppendPlainJsonString(out, Hex(v.Text));
       return;
     case K::DateTime:
     case K::Date:
     case K::Time: {
       if (v.When == 0 && type.Kind != K::Time) {
-        w.Null();
+        out += "null";
         return;
       }
       char buf[kWhenChars];
-      const std::size_t n = FormatWhenInto(buf, v.When, type.Kind);
-      w.PlainString(std::string_view(buf, n));
+      AppendPlainJsonString(out, std::string_view(buf, FormatWhenInto(buf, v.When, type.Kind)));
       return;
     }
   }
+}
+
+void WriteJsonValue(JsonWriter& w, const TAnyValueView& v, const TAnyFieldType& type,
+                    TextEncoding enc) {
+  AppendJsonValue(w.BeginRawValue(), v, type, enc);
 }
 
 void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, TextEncoding enc) {

@@ -34,6 +34,10 @@ void WriteJsonValue(JsonWriter& w, const Variant& value, const TAnyFieldType& ty
 // The same from a view of the value (TAnyEngine::ValueView): the same text.
 void WriteJsonValue(JsonWriter& w, const TAnyValueView& value, const TAnyFieldType& type,
                     TextEncoding enc);
+// The same JSON value appended to `out`, for a caller that lays out the
+// members around it itself.
+void AppendJsonValue(std::string& out, const TAnyValueView& value, const TAnyFieldType& type,
+                     TextEncoding enc);
 // Appends the value as a CSV cell, quoted when it must be.
 void AppendCsvCell(std::string& out, const Variant& value, const TAnyFieldType& type,
                    TextEncoding enc);

@@ -86,7 +86,17 @@ class TAdapter final : public TAnyEngine {
   void RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const override {
     std::size_t at = 0;
     for (const FieldT& f : engine_.Fields()) {
-      out[at] = Traits::View(f, scratch[at]);
+      // Member by member: a copy of the whole view would read it back in
+      // wide loads over the narrow stores that just built it, which the
+      // processor cannot forward (this runs for every field of every record).
+      const TAnyValueView v = Traits::View(f, scratch[at]);
+      TAnyValueView& o = out[at];
+      o.Integer = v.Integer;
+      o.Float = v.Float;
+      o.Amount = v.Amount;
+      o.Flag = v.Flag;
+      o.When = v.When;
+      o.Text = v.Text;
       ++at;
     }
   }
