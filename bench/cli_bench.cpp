@@ -96,8 +96,8 @@ BENCHMARK(BM_ExportJson)->Unit(benchmark::kMillisecond);
 void BM_WalkAndViewRecords(benchmark::State& state) {
   for (auto _ : state) {
     std::unique_ptr<TAnyEngine> e = TAnyEngine::Create("nsbasic");
-    for (const char* f : {"id:NSBInteger", "name:NSBString", "day:NSBDate", "amount:NSBDouble",
-                          "count:NSBShort"}) {
+    for (const char* f :
+         {"id:NSBInteger", "name:NSBString", "day:NSBDate", "amount:NSBDouble", "count:NSBShort"}) {
       const std::string_view spec(f);
       const std::size_t colon = spec.find(':');
       e->AddField(std::string(spec.substr(0, colon)), *e->TypeByName(spec.substr(colon + 1)), {});

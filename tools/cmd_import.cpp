@@ -117,11 +117,11 @@ constexpr int kAttribute = -2;
 // and converted a row at a time, as the records are written: no record's
 // values outlive it.
 struct CsvRows {
-  CsvTable table;                               // row 0 is the header
+  CsvTable table;  // row 0 is the header
   std::vector<std::string> header;
-  std::vector<int> column_field;                // a field, kIgnored or kAttribute
+  std::vector<int> column_field;                  // a field, kIgnored or kAttribute
   std::vector<const TAnyFieldType*> column_type;  // of the column's field
-  std::vector<std::string> names;               // the fields', for messages
+  std::vector<std::string> names;                 // the fields', for messages
 };
 
 struct Input {
@@ -130,14 +130,12 @@ struct Input {
   // each, in one block.
   std::vector<Variant> values;
   std::size_t width = 0;
-  std::vector<RecordAttributes> attributes;   // one per record
-  std::vector<std::size_t> lines;             // where each record starts, for messages
+  std::vector<RecordAttributes> attributes;  // one per record
+  std::vector<std::size_t> lines;            // where each record starts, for messages
   bool csv = false;
-  CsvRows rows;                               // CSV: the rows still to convert
+  CsvRows rows;  // CSV: the rows still to convert
 
-  std::size_t Records() const noexcept {
-    return csv ? rows.table.Rows() - 1 : attributes.size();
-  }
+  std::size_t Records() const noexcept { return csv ? rows.table.Rows() - 1 : attributes.size(); }
   std::span<const Variant> Record(std::size_t r) const {
     return std::span<const Variant>(values).subspan(r * width, width);
   }
@@ -303,8 +301,7 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
     const JsonValue& rec = records->items[r];
     const std::string where = Input::RecordWhere(r, rec.line, false);
     Need(rec, JsonValue::Kind::kObject, where);
-    const std::span<Variant> values =
-        std::span<Variant>(in.values).subspan(r * in.width, in.width);
+    const std::span<Variant> values = std::span<Variant>(in.values).subspan(r * in.width, in.width);
     RecordAttributes attributes;
     for (const auto& [key, value] : rec.members) {
       int i = 0;
@@ -346,7 +343,8 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
   std::vector<int>& column_field = rows.column_field;
   std::vector<bool> seen(static_cast<std::size_t>(n), false);
   std::vector<std::string_view> attributes_seen;
-  for (std::size_t c = 0; c < rows.table.Width(); ++c) rows.header.emplace_back(rows.table.Field(0, c));
+  for (std::size_t c = 0; c < rows.table.Width(); ++c)
+    rows.header.emplace_back(rows.table.Field(0, c));
   for (const std::string& column : rows.header) {
     int i = 0;
     while (i < n && names[static_cast<std::size_t>(i)] != column) ++i;

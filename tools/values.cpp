@@ -74,8 +74,7 @@ Variant Number(std::string_view text, K kind) {
     const auto r = std::from_chars(first, last, n);
     if (r.ec == std::errc() && r.ptr == last) return Variant(n);
   }
-  if (kind == K::Currency && !exponent)
-    return Variant(std::string(text));
+  if (kind == K::Currency && !exponent) return Variant(std::string(text));
   double d = 0;
   const auto r = std::from_chars(first, last, d);
   if (r.ec == std::errc::result_out_of_range)
@@ -546,11 +545,9 @@ std::string BytesFromHex(std::string_view hex) { return Unhex(hex); }
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kRecFlagNames = {"secret", "busy", "dirty", "delete"};
-
 void AddFlag(std::string_view name, TRecFlags& flags) {
-  for (std::size_t f = 0; f < kRecFlagNames.size(); ++f) {
-    if (kRecFlagNames[f] != name) continue;
+  for (std::size_t f = 0; f < kRecordFlagNames.size(); ++f) {
+    if (kRecordFlagNames[f] != name) continue;
     if (f == dmRecAttrDelete) Refuse("a deleted record has no data to import: no \"delete\" flag");
     flags.Include(static_cast<TRecEnumFlags>(f));
     return;

@@ -14,6 +14,7 @@
 // Reading raises EConvertError with what was expected.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -76,14 +77,16 @@ struct RecordAttributes {
   TRecFlags flags;
   std::uint32_t unique_id = 0;
 };
+// The record flags' names by their ordinals.
+inline constexpr std::array<std::string_view, 4> kRecordFlagNames = {"secret", "busy", "dirty",
+                                                                     "delete"};
 // The names of the flags in the set, in the order secret, busy, dirty, delete.
 std::vector<std::string_view> RecordFlagNames(TRecFlags flags);
 // The same names, one call of `each` per name, without building a list.
 template <class Each>
 void ForEachRecordFlagName(TRecFlags flags, Each&& each) {
-  constexpr std::string_view kNames[] = {"secret", "busy", "dirty", "delete"};
-  for (std::size_t f = 0; f < std::size(kNames); ++f) {
-    if (flags.Contains(static_cast<TRecEnumFlags>(f))) each(kNames[f]);
+  for (std::size_t f = 0; f < kRecordFlagNames.size(); ++f) {
+    if (flags.Contains(static_cast<TRecEnumFlags>(f))) each(kRecordFlagNames[f]);
   }
 }
 // Sets the attribute `key` names from JSON or from a CSV cell; raises

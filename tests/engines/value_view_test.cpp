@@ -29,20 +29,29 @@ std::vector<Variant> Candidates(const TAnyFieldType& type) {
   switch (type.Kind) {
     case TValueKind::Integer:
     case TValueKind::Unsigned:
-      return {0LL,         1LL,         -1LL,         127LL,       -128LL,      255LL,
-              32767LL,     -32768LL,    65535LL,      INT32_MIN,   INT32_MAX,   4294967295LL,
-              INT64_MIN,   INT64_MAX};
+      return {0LL,      1LL,     -1LL,      127LL,     -128LL,       255LL,     32767LL,
+              -32768LL, 65535LL, INT32_MIN, INT32_MAX, 4294967295LL, INT64_MIN, INT64_MAX};
     case TValueKind::Float:
-      return {0.0,  -0.0, 0.1,  -1e300, 1e-300, std::ldexp(1.0, -149), double{FLT_MAX},
-              -2.5, inf,  -inf, std::numeric_limits<double>::quiet_NaN()};
+      return {0.0,
+              -0.0,
+              0.1,
+              -1e300,
+              1e-300,
+              std::ldexp(1.0, -149),
+              double{FLT_MAX},
+              -2.5,
+              inf,
+              -inf,
+              std::numeric_limits<double>::quiet_NaN()};
     case TValueKind::Currency:
       return {Currency::FromRaw(0), Currency::FromRaw(-1), Currency::FromRaw(123456789),
               Currency::FromRaw(INT64_MAX), Currency::FromRaw(INT64_MIN)};
     case TValueKind::Boolean:
       return {true, false};
     case TValueKind::Text:
-      if (type.Wide) return {text("", 0), text("Z", 1), text("\xC3\xA9", 2), text("\xEF\xBF\xBF", 3)};
-      return {text("", 0),          text("abc", 3),         text("Caf\xE9", 4),
+      if (type.Wide)
+        return {text("", 0), text("Z", 1), text("\xC3\xA9", 2), text("\xEF\xBF\xBF", 3)};
+      return {text("", 0),           text("abc", 3),          text("Caf\xE9", 4),
               text("a,b\"c\r\n", 7), text("\x80\x9F\xFF", 3), text("  lead", 6)};
     case TValueKind::Binary:
       return {text("", 0), text("\0\xFF", 2), text("abc", 3)};
@@ -177,7 +186,7 @@ TEST_F(ValueViews, UnusedBytesCountsWhatTheCurrentFieldsLeave) {
   test::WriteAll(dir.File("u.pdb"),
                  test::PlainPdb("U", {{0, 1, 0, 2, 9}, {0, 3, 0, 4}, {0, 5, 0, 6, 0, 7}}));
   struct Step {
-    int fields;      // pdtWord fields defined
+    int fields;  // pdtWord fields defined
     std::size_t unused[3];
   };
   const Step steps[] = {{1, {3, 2, 4}}, {2, {1, 0, 2}}, {3, {1, 0, 0}}};

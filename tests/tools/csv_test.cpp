@@ -39,7 +39,10 @@ TEST(Csv, RowsFieldsAndLines) {
       {"a,b\r\n1,2\r\n", {{"a", "b"}, {"1", "2"}}, {1, 2}},
       {"a,b\n1,2", {{"a", "b"}, {"1", "2"}}, {1, 2}},
       {"a,b\r1,2\r", {{"a", "b"}, {"1", "2"}}, {1, 2}},  // old Mac line ends
-      {"\xEF\xBB\xBF" "a\r\nx\r\n", {{"a"}, {"x"}}, {1, 2}},
+      {"\xEF\xBB\xBF"
+       "a\r\nx\r\n",
+       {{"a"}, {"x"}},
+       {1, 2}},
       {"a,b\r\n,\r\n", {{"a", "b"}, {"", ""}}, {1, 2}},
       // Quotes: separators, line breaks and doubled quotes inside; a line
       // break in a field moves the next row's line on.

@@ -26,8 +26,8 @@ struct Case {
 TEST(ExportViews, WalkAndSelectionPrintTheSameBytes) {
   const Case cases[] = {
       {"pocketstudio",
-       {"--field", "Done:PSBoolean", "--field", "Qty:PSInt16",   "--field", "Big:PSUInt32",
-        "--field", "Day:PSDate",     "--field", "At:PSTime",     "--field", "When:PSDateTime",
+       {"--field", "Done:PSBoolean", "--field", "Qty:PSInt16",     "--field", "Big:PSUInt32",
+        "--field", "Day:PSDate",     "--field", "At:PSTime",       "--field", "When:PSDateTime",
         "--field", "Who:PSString",   "--field", "Code:PSString:6", "--field", "Ratio:PSSingle",
         "--field", "Price:PSDouble", "--field", "Blob:PSBinary"},
        "Who",
@@ -48,8 +48,7 @@ TEST(ExportViews, WalkAndSelectionPrintTheSameBytes) {
        "0,\xC3\xA9t\xC3\xA9,,12:34:56,1e+308,1,0,1,secret\r\n"},
       {"java",
        {"--field", "B:JByte", "--field", "Ok:JBoolean", "--field", "C:JChar", "--field", "I:JInt",
-        "--field", "L:JLong", "--field", "S:JShort", "--field", "T:JString", "--field",
-        "D:JDate"},
+        "--field", "L:JLong", "--field", "S:JShort", "--field", "T:JString", "--field", "D:JDate"},
        "T",
        "B,Ok,C,I,L,S,T,D\r\n"
        "255,true,Z,-1,-9223372036854775808,-32768,t,1969-12-31T23:59:59\r\n"
@@ -69,7 +68,8 @@ TEST(ExportViews, WalkAndSelectionPrintTheSameBytes) {
     for (const std::vector<std::string>& format :
          {std::vector<std::string>{"--format", "csv", "--with-attributes"},
           std::vector<std::string>{"--format", "json"}}) {
-      const std::vector<std::string> base = Cat(Cat({"export", "--engine", c.engine}, c.fields), format);
+      const std::vector<std::string> base =
+          Cat(Cat({"export", "--engine", c.engine}, c.fields), format);
       const ToolResult walked = RunCorvane(Cat(base, {out}));
       const ToolResult selected = RunCorvane(Cat(base, {"--where", c.where + "=*", out}));
       ASSERT_EQ(walked.status, 0) << walked.err;
@@ -88,8 +88,7 @@ TEST(ExportViews, JsonRecordLayout) {
                   "Id,Name,category,flags,uniqueID\r\n"
                   "7,\"q\"\"\\\r\n\",3,\"secret,busy,dirty\",42\r\n"
                   "-1,,0,,0\r\n");
-  const std::vector<std::string> fields = {"--field", "Id:NSBInteger", "--field",
-                                           "Name:NSBString"};
+  const std::vector<std::string> fields = {"--field", "Id:NSBInteger", "--field", "Name:NSBString"};
   ASSERT_EQ(RunCorvane(Cat(Cat({"import", "--engine", "nsbasic", "--name", "R", "--creator", "Crvn",
                                 "--type", "DATA", "--input", in, "-o", out},
                                fields),
