@@ -1,5 +1,8 @@
 #include "tools/csv.h"
 
+#include <array>
+#include <cstdint>
+
 namespace corvane::cli {
 
 namespace {
@@ -7,6 +10,13 @@ namespace {
 [[noreturn]] void Fail(std::size_t line, const std::string& what) {
   throw CsvError("CSV line " + std::to_string(line) + ": " + what);
 }
+
+// The bytes an unquoted field stops at: its end, or a quote it may not hold.
+constexpr auto kFieldEnd = [] {
+  std::array<bool, 256> table{};
+  table[','] = table['\n'] = table['\r'] = table['"'] = true;
+  return table;
+}();
 
 }  // namespace
 
@@ -47,10 +57,9 @@ CsvTable ParseCsvTable(std::string_view s) {
       } else {
         // CR LF, LF or a lone CR (as old Mac programs write) ends the line.
         const std::size_t from = pos;
-        while (pos < s.size() && s[pos] != ',' && s[pos] != '\n' && s[pos] != '\r') {
-          if (s[pos] == '"') Fail(line, "a quote inside a field that is not quoted");
-          ++pos;
-        }
+        while (pos < s.size() && !kFieldEnd[static_cast<std::uint8_t>(s[pos])]) ++pos;
+        if (pos < s.size() && s[pos] == '"')
+          Fail(line, "a quote inside a field that is not quoted");
         table.cells_.push_back(s.substr(from, pos - from));
       }
       if (pos < s.size() && s[pos] == ',') {
