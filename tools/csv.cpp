@@ -1,5 +1,6 @@
 #include "tools/csv.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -85,6 +86,14 @@ CsvTable ParseCsvTable(std::string_view s) {
     }
     if (table.lines_.empty()) {
       table.width_ = count;
+      // Room for a row per line break, so the cells are not moved as they
+      // grow; never for more cells than the text has bytes to end them.
+      const auto rows = static_cast<std::size_t>(std::count(
+                            s.begin() + static_cast<std::ptrdiff_t>(pos), s.end(), '\n')) +
+                        2;
+      const std::size_t most = s.size() + 1;
+      table.cells_.reserve(count != 0 && rows > most / count ? most : count * rows);
+      table.lines_.reserve(rows);
     } else if (count != table.width_) {
       Fail(row_line, "the row has " + std::to_string(count) + " fields, the header " +
                          std::to_string(table.width_));

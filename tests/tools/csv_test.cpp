@@ -111,6 +111,11 @@ TEST(Csv, RefusalsNameTheLine) {
   for (const auto& c : cases) {
     EXPECT_EQ(Refusal(c.text), c.message) << c.text;
   }
+  // A wide header over many line breaks: the room made for the rows is
+  // bounded by the text, not by width times lines (here about a terabyte).
+  std::string wide(59999, ',');
+  wide += "\nx" + std::string(1000000, '\n');
+  EXPECT_EQ(Refusal(wide), "CSV line 2: the row has 1 fields, the header 60000");
 }
 
 }  // namespace
