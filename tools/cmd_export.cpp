@@ -246,7 +246,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
         AppendCsvField(buf, flags);
         buf += ',' + std::to_string(e.UniqueID);
       }
-      buf += "\r\n";
+      buf.append("\r\n", 2);
       out.FlushIfLarge();
     }
   } else {

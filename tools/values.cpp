@@ -217,12 +217,6 @@ std::string FormatCurrency(Currency c) {
 
 namespace {
 
-// Exactly `width` decimal digits of v (0 <= v < 10^width) at `at`.
-char* PutDigits(char* at, int v, int width) {
-  for (int i = width - 1; i >= 0; --i, v /= 10) at[i] = static_cast<char>('0' + v % 10);
-  return at + width;
-}
-
 // Two digits of v (0 <= v < 100): every date and time part but the year.
 char* PutTwo(char* at, int v) {
   at[0] = static_cast<char>('0' + v / 10);
@@ -231,7 +225,8 @@ char* PutTwo(char* at, int v) {
 }
 
 char* PutDate(char* at, const DateParts& d) {
-  at = PutDigits(at, d.year, 4);
+  // DecodeDate gives years 1 to 9999 only.
+  at = PutTwo(PutTwo(at, d.year / 100), d.year % 100);
   *at++ = '-';
   at = PutTwo(at, d.month);
   *at++ = '-';
