@@ -5,11 +5,12 @@
 // A TAnyEngine owns one manager. It names the manager's types as the code
 // does (AFLong, PSString, NSBDate, JInt, PDChar, pdtPSUInt32, ...), defines
 // fields, walks the records of a file read-only giving every field's value as
-// a Variant of one kind per type (TValueKind), and writes a new file record by
-// record from Variants. Values are checked strictly on the way in: a value
-// that the record would not keep as given (out of range, cut short, a date
-// the layout cannot hold) raises EConvertError naming the field, before
-// anything of it reaches the record list.
+// a Variant of one kind per type (TValueKind), or as a TAnyValueView that
+// borrows instead of copying, and writes a new file record by record from
+// Variants. Values are checked strictly on the way in: a value that the
+// record would not keep as given (out of range, cut short, a date the layout
+// cannot hold) raises EConvertError naming the field, before anything of it
+// reaches the record list.
 //
 // Values by kind (what Value gives and SetValue takes):
 //   Integer, Unsigned  Variant integer (SetValue also takes a float with no
@@ -217,8 +218,8 @@ class TAnyEngine {
     (void)record;
     return std::nullopt;
   }
-  // The field definitions or values changed: the last split's count no
-  // longer describes them.
+  // The field definitions changed: the last split's count no longer
+  // describes them.
   void FieldsChanged() noexcept { as_split_ = false; }
   // Packs field `index` into scratch space, so that what would fail at Post
   // fails here, where the field is known.
