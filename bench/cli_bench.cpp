@@ -17,10 +17,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_support.h"
 #include "bench/nsbasic_workload.h"
+#include "corvane/engines/any_engine.h"
 #include "corvane/foundation/byte_order.h"
 #include "corvane/host/binary_file.h"
 #include "tools/cli.h"
@@ -90,6 +92,33 @@ void BM_ExportJson(benchmark::State& state) {
 }
 BENCHMARK(BM_ExportJson)->Unit(benchmark::kMillisecond);
 
+// What export spends before it prints anything: the engine's walk over the
+// file, each record split, measured and read as views (no output).
+void BM_WalkAndViewRecords(benchmark::State& state) {
+  for (auto _ : state) {
+    std::unique_ptr<TAnyEngine> e = TAnyEngine::Create("nsbasic");
+    for (const char* f :
+         {"id:NSBInteger", "name:NSBString", "day:NSBDate", "amount:NSBDouble", "count:NSBShort"}) {
+      const std::string_view spec(f);
+      const std::size_t colon = spec.find(':');
+      e->AddField(std::string(spec.substr(0, colon)), *e->TypeByName(spec.substr(colon + 1)), {});
+    }
+    e->OpenReadFile(Dir() + "/" + FullFile<TPDBNSBasic>());
+    std::vector<TAnyValueView> views(5);
+    std::vector<std::string> scratch(5);
+    std::size_t unused = 0;
+    while (e->NextRecord()) {
+      unused += e->UnusedBytes();
+      e->RecordView(views, scratch);
+      benchmark::DoNotOptimize(views.data());
+    }
+    benchmark::DoNotOptimize(unused);
+    e->Close();
+  }
+  state.SetItemsProcessed(state.iterations() * 65535);
+}
+BENCHMARK(BM_WalkAndViewRecords)->Unit(benchmark::kMillisecond);
+
 // --- the export baselines ---------------------------------------------------------
 
 template <class T>
@@ -122,6 +151,12 @@ std::string_view TextAt(const std::uint8_t* p, const std::uint8_t* end) {
   return std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(zero - p));
 }
 
+// A record-list entry's attribute byte (flags and category) and unique ID.
+struct Entry {
+  std::uint8_t attributes;
+  std::uint32_t unique_id;
+};
+
 template <class PrintRecord>
 void DecodeAndPrint(benchmark::State& state, std::string_view head, std::string_view tail,
                     PrintRecord&& print) {
@@ -140,8 +175,9 @@ void DecodeAndPrint(benchmark::State& state, std::string_view head, std::string_
       const std::uint8_t* r = p + start;
       const std::string_view name = TextAt(r + 4, p + end);
       const std::uint8_t* after = r + 4 + name.size() + 1;
+      const Entry entry{e[4], LoadU32(e + 4) & 0xFFFFFF};
       print(out, static_cast<std::int32_t>(LoadU32(r)), name, LoadDouble(after),
-            LoadDouble(after + 8), LoadU16(after + 16), i + 1 == n);
+            LoadDouble(after + 8), LoadU16(after + 16), entry);
       if (out.size() >= kFlushAt) {
         std::fwrite(out.data(), 1, out.size(), null);
         out.clear();
@@ -158,7 +194,7 @@ void DecodeAndPrint(benchmark::State& state, std::string_view head, std::string_
 void BM_BaselineDecodeAndPrintCsv(benchmark::State& state) {
   DecodeAndPrint(state, "id,name,day,amount,count\r\n", "",
                  [](std::string& out, std::int32_t id, std::string_view name, double day,
-                    double amount, std::uint16_t count, bool) {
+                    double amount, std::uint16_t count, const Entry&) {
                    AppendNumber(out, id);
                    out += ',';
                    bool quote = false;
@@ -185,7 +221,7 @@ BENCHMARK(BM_BaselineDecodeAndPrintCsv)->Unit(benchmark::kMillisecond);
 void BM_BaselineDecodeAndPrintJson(benchmark::State& state) {
   DecodeAndPrint(state, "{\n  \"records\": [\n", "\n  ]\n}\n",
                  [](std::string& out, std::int32_t id, std::string_view name, double day,
-                    double amount, std::uint16_t count, bool) {
+                    double amount, std::uint16_t count, const Entry&) {
                    out += "    {\"id\": ";
                    AppendNumber(out, id);
                    out += ", \"name\": \"";
@@ -203,6 +239,45 @@ void BM_BaselineDecodeAndPrintJson(benchmark::State& state) {
                  });
 }
 BENCHMARK(BM_BaselineDecodeAndPrintJson)->Unit(benchmark::kMillisecond);
+
+// The same with what export prints beside the fields: each record's
+// category, flags and unique ID from its record-list entry.
+void BM_BaselineDecodeAndPrintJsonWithAttributes(benchmark::State& state) {
+  DecodeAndPrint(
+      state, "{\n  \"records\": [\n", "\n  ]\n}\n",
+      [](std::string& out, std::int32_t id, std::string_view name, double day, double amount,
+         std::uint16_t count, const Entry& entry) {
+        out += "    {\"id\": ";
+        AppendNumber(out, id);
+        out += ", \"name\": \"";
+        for (char c : name) {
+          if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20) out += '\\';
+          out += c;
+        }
+        out += "\", \"day\": \"";
+        AppendDate(out, day);
+        out += "\", \"amount\": ";
+        AppendNumber(out, amount);
+        out += ", \"count\": ";
+        AppendNumber(out, count);
+        out += ", \"category\": ";
+        AppendNumber(out, entry.attributes & 0x0F);
+        out += ", \"flags\": [";
+        constexpr std::pair<std::uint8_t, std::string_view> kFlags[] = {
+            {0x10, "\"secret\""}, {0x20, "\"busy\""}, {0x40, "\"dirty\""}, {0x80, "\"delete\""}};
+        bool first = true;
+        for (const auto& [bit, flag] : kFlags) {
+          if ((entry.attributes & bit) == 0) continue;
+          if (!first) out += ", ";
+          first = false;
+          out += flag;
+        }
+        out += "], \"uniqueID\": ";
+        AppendNumber(out, entry.unique_id);
+        out += "},\n";
+      });
+}
+BENCHMARK(BM_BaselineDecodeAndPrintJsonWithAttributes)->Unit(benchmark::kMillisecond);
 
 // --- import -------------------------------------------------------------------------
 

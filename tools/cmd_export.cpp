@@ -1,6 +1,7 @@
 // corvane export: every record decoded through an engine, as JSON or CSV.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 
 #include "corvane/engines/any_engine.h"
@@ -115,16 +116,48 @@ void CheckWholeRecord(TAnyEngine& engine) {
   }
 }
 
-// Reads and writes out one value; failures (a date no calendar has) name the
+// The values of a record as views, and the texts they do not borrow.
+struct RecordViews {
+  explicit RecordViews(std::size_t fields) : views(fields), scratch(fields) {}
+  std::vector<TAnyValueView> views;
+  std::vector<std::string> scratch;
+};
+
+// Writes out every field of the current record through write(field, value);
+// a failure (a text no character set has, a date no calendar has) names the
 // record and field.
 template <class Write>
-void EmitValue(RecordSource& engine, int i, const std::string& name, Write&& write) {
+void EmitRecord(const RecordSource& records, const std::vector<std::string>& names,
+                RecordViews& row, Write&& write) {
+  const auto field_failed = [&](std::size_t i, const std::exception& e) {
+    return Exception("record " + std::to_string(records.RecordIndex()) + ", field '" + names[i] +
+                     "': " + e.what());
+  };
   try {
-    write(engine.Value(i));
-  } catch (const std::exception& e) {
-    throw Exception("record " + std::to_string(engine.RecordIndex()) + ", field '" + name +
-                    "': " + e.what());
+    records.RecordView(row.views, row.scratch);
+  } catch (const std::exception&) {
+    // Read again field by field, to name the one that fails.
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      try {
+        (void)records.ValueView(static_cast<int>(i), row.scratch[i]);
+      } catch (const std::exception& e) {
+        throw field_failed(i, e);
+      }
+    }
+    throw;
   }
+  std::size_t i = 0;
+  try {
+    for (; i < names.size(); ++i) write(static_cast<int>(i), row.views[i]);
+  } catch (const std::exception& e) {
+    throw field_failed(i, e);
+  }
+}
+
+void AppendNumber(std::string& out, std::uint64_t n) {
+  char digits[24];
+  const auto r = std::to_chars(digits, digits + sizeof digits, n);
+  out.append(digits, static_cast<std::size_t>(r.ptr - digits));
 }
 
 [[noreturn]] void RefuseResourceFile(const std::string& path) {
@@ -186,6 +219,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
   };
 
   std::string& buf = out.Buffer();
+  RecordViews row(names.size());
   if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {
@@ -200,24 +234,22 @@ int RunExport(const ParsedArgs& args, Output& out) {
     if (with_attributes) buf += ",category,flags,uniqueID";
     buf += "\r\n";
     while (records.Next()) {
-      for (int i = 0; i < n; ++i) {
+      EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
         if (i > 0) buf += ',';
-        const auto at = static_cast<std::size_t>(i);
-        EmitValue(records, i, names[at],
-                  [&](const Variant& v) { AppendCsvCell(buf, v, types[at], enc); });
-      }
+        AppendCsvCell(buf, v, types[static_cast<std::size_t>(i)], enc);
+      });
       if (with_attributes) {
         const TRecordEntry e = attributes();
         std::string flags;
-        for (std::string_view f : RecordFlagNames(e.Flags)) {
+        ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
           if (!flags.empty()) flags += ',';
           flags += f;
-        }
+        });
         buf += ',' + std::to_string(e.Category) + ',';
         AppendCsvField(buf, flags);
         buf += ',' + std::to_string(e.UniqueID);
       }
-      buf += "\r\n";
+      buf.append("\r\n", 2);
       out.FlushIfLarge();
     }
   } else {
@@ -266,28 +298,47 @@ int RunExport(const ParsedArgs& args, Output& out) {
     w.EndArray();
     w.Key("records");
     w.BeginArray();
+    std::vector<std::string> keys;
+    for (const std::string& name : names) keys.push_back(JsonWriter::KeyText(name));
+    const std::string category_text = JsonWriter::KeyText(kCategoryKey),
+                      flags_text = JsonWriter::KeyText(kFlagsKey),
+                      unique_id_text = JsonWriter::KeyText(kUniqueIDKey);
     while (records.Next()) {
+      // The record is one inline object: its members are laid out here, as
+      // the writer would, without its bookkeeping per key and value.
       w.BeginObject(JsonWriter::Layout::kInline);
-      for (int i = 0; i < n; ++i) {
+      bool first = true;
+      const auto member = [&](const std::string& key_text) {
+        if (!first) buf.append(", ", 2);
+        first = false;
+        buf += key_text;
+      };
+      EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
         const auto at = static_cast<std::size_t>(i);
-        w.Key(names[at]);
-        EmitValue(records, i, names[at],
-                  [&](const Variant& v) { WriteJsonValue(w, v, types[at], enc); });
-      }
+        member(keys[at]);
+        AppendJsonValue(buf, v, types[at], enc);
+      });
       const TRecordEntry e = attributes();
       if (category_key) {
-        w.Key(kCategoryKey);
-        w.UInt(e.Category);
+        member(category_text);
+        AppendNumber(buf, e.Category);
       }
       if (flags_key) {
-        w.Key(kFlagsKey);
-        w.BeginArray();
-        for (std::string_view f : RecordFlagNames(e.Flags)) w.String(f);
-        w.EndArray();
+        member(flags_text);
+        buf += '[';
+        bool first_flag = true;
+        ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
+          if (!first_flag) buf.append(", ", 2);
+          first_flag = false;
+          buf += '"';
+          buf += f;
+          buf += '"';
+        });
+        buf += ']';
       }
       if (unique_id_key) {
-        w.Key(kUniqueIDKey);
-        w.UInt(e.UniqueID);
+        member(unique_id_text);
+        AppendNumber(buf, e.UniqueID);
       }
       w.EndObject();
       out.FlushIfLarge();

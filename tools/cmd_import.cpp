@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <span>
 #include <sstream>
 
 #include "corvane/engines/any_engine.h"
@@ -112,15 +113,40 @@ struct HeaderValues {
   std::optional<std::string> app_info;  // the whole application-info block
 };
 
+// Column codes of a CSV header beside the field indexes.
+constexpr int kIgnored = -1;
+constexpr int kAttribute = -2;
+
+// A CSV input checked as a whole (its syntax, its header against the fields)
+// and converted a row at a time, as the records are written: no record's
+// values outlive it.
+struct CsvRows {
+  CsvTable table;  // row 0 is the header
+  std::vector<std::string> header;
+  std::vector<int> column_field;                  // a field, kIgnored or kAttribute
+  std::vector<const TAnyFieldType*> column_type;  // of the column's field
+  std::vector<std::string> names;                 // the fields', for messages
+};
+
 struct Input {
   HeaderValues header;
-  std::vector<std::vector<Variant>> records;  // one value per field
-  std::vector<RecordAttributes> attributes;   // one per record
-  std::vector<std::size_t> lines;             // where each record starts, for messages
+  // JSON: the records' values one after another, `width` (the field count)
+  // each, in one block.
+  std::vector<Variant> values;
+  std::size_t width = 0;
+  std::vector<RecordAttributes> attributes;  // one per record
+  std::vector<std::size_t> lines;            // where each record starts, for messages
   bool csv = false;
+  CsvRows rows;  // CSV: the rows still to convert
 
+  std::size_t Records() const noexcept { return csv ? rows.table.Rows() - 1 : attributes.size(); }
+  std::span<const Variant> Record(std::size_t r) const {
+    return std::span<const Variant>(values).subspan(r * width, width);
+  }
   // "record N (line L)" or "record N (CSV line L)"; made only for a message.
-  std::string Where(std::size_t r) const { return RecordWhere(r, lines[r], csv); }
+  std::string Where(std::size_t r) const {
+    return RecordWhere(r, csv ? rows.table.Line(r + 1) : lines[r], csv);
+  }
   static std::string RecordWhere(std::size_t r, std::size_t line, bool csv) {
     return "record " + std::to_string(r) + (csv ? " (CSV line " : " (line ") +
            std::to_string(line) + ")";
@@ -279,11 +305,13 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
   const int n = engine.FieldCount();
   std::vector<std::string> names;
   for (int i = 0; i < n; ++i) names.push_back(FieldDisplayName(engine, i, enc));
+  in.width = static_cast<std::size_t>(n);
+  in.values.resize(records->items.size() * in.width);
   for (std::size_t r = 0; r < records->items.size(); ++r) {
     const JsonValue& rec = records->items[r];
     const std::string where = Input::RecordWhere(r, rec.line, false);
     Need(rec, JsonValue::Kind::kObject, where);
-    std::vector<Variant> values(static_cast<std::size_t>(n));
+    const std::span<Variant> values = std::span<Variant>(in.values).subspan(r * in.width, in.width);
     RecordAttributes attributes;
     for (const auto& [key, value] : rec.members) {
       int i = 0;
@@ -307,27 +335,27 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
         Bad(where + ": no value for field '" + names[static_cast<std::size_t>(i)] + "'");
       }
     }
-    in.records.push_back(std::move(values));
     in.attributes.push_back(attributes);
     in.lines.push_back(rec.line);
   }
   return in;
 }
 
-// Column codes of a CSV header beside the field indexes.
-constexpr int kIgnored = -1;
-constexpr int kAttribute = -2;
-
 Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
-  const std::vector<CsvRow> rows = ParseCsv(text);
-  if (rows.empty()) Bad("the CSV file has no header row");
+  Input in;
+  in.csv = true;
+  CsvRows& rows = in.rows;
+  rows.table = ParseCsvTable(text);
+  if (rows.table.Rows() == 0) Bad("the CSV file has no header row");
   const int n = engine.FieldCount();
-  std::vector<std::string> names;
+  std::vector<std::string>& names = rows.names;
   for (int i = 0; i < n; ++i) names.push_back(FieldDisplayName(engine, i, enc));
-  std::vector<int> column_field;  // a field, kIgnored or kAttribute
+  std::vector<int>& column_field = rows.column_field;
   std::vector<bool> seen(static_cast<std::size_t>(n), false);
   std::vector<std::string_view> attributes_seen;
-  for (const std::string& column : rows.front().fields) {
+  for (std::size_t c = 0; c < rows.table.Width(); ++c)
+    rows.header.emplace_back(rows.table.Field(0, c));
+  for (const std::string& column : rows.header) {
     int i = 0;
     while (i < n && names[static_cast<std::size_t>(i)] != column) ++i;
     if (i == n && IsAttributeKey(column)) {
@@ -350,37 +378,39 @@ Input FromCsv(const std::string& text, TAnyEngine& engine, TextEncoding enc) {
       Bad("CSV line 1: no column for field '" + names[static_cast<std::size_t>(i)] + "'");
     }
   }
-  Input in;
-  in.csv = true;
-  in.records.reserve(rows.size() - 1);
-  in.lines.reserve(rows.size() - 1);
-  for (std::size_t r = 1; r < rows.size(); ++r) {
-    std::vector<Variant> values(static_cast<std::size_t>(n));
-    RecordAttributes attributes;
-    for (std::size_t c = 0; c < column_field.size(); ++c) {
-      const int i = column_field[c];
-      if (i == kAttribute) {
-        try {
-          AttributeFromCsv(rows.front().fields[c], rows[r].fields[c], attributes);
-        } catch (const EConvertError& e) {
-          Bad(Input::RecordWhere(r - 1, rows[r].line, true) + ": " + e.what());
-        }
-        continue;
-      }
-      if (i < 0) continue;
-      try {
-        values[static_cast<std::size_t>(i)] =
-            ValueFromCsv(rows[r].fields[c], engine.FieldType(i), enc);
-      } catch (const EConvertError& e) {
-        Bad(Input::RecordWhere(r - 1, rows[r].line, true) + ", field '" +
-            names[static_cast<std::size_t>(i)] + "': " + e.what());
-      }
-    }
-    in.records.push_back(std::move(values));
-    in.attributes.push_back(attributes);
-    in.lines.push_back(rows[r].line);
+  // The column's type, looked up once rather than per cell.
+  rows.column_type.assign(column_field.size(), nullptr);
+  for (std::size_t c = 0; c < column_field.size(); ++c) {
+    if (column_field[c] >= 0) rows.column_type[c] = &engine.FieldType(column_field[c]);
   }
+  in.width = static_cast<std::size_t>(n);
   return in;
+}
+
+// Converts record r of a CSV input (row r + 1) into `values` (one per field,
+// reused from row to row) and `attributes`.
+void ConvertCsvRecord(const Input& in, std::size_t r, std::span<Variant> values,
+                      RecordAttributes& attributes, TextEncoding enc) {
+  const CsvRows& rows = in.rows;
+  attributes = RecordAttributes();
+  for (std::size_t c = 0; c < rows.column_field.size(); ++c) {
+    const int i = rows.column_field[c];
+    if (i == kAttribute) {
+      try {
+        AttributeFromCsv(rows.header[c], rows.table.Field(r + 1, c), attributes);
+      } catch (const EConvertError& e) {
+        Bad(in.Where(r) + ": " + e.what());
+      }
+      continue;
+    }
+    if (i < 0) continue;
+    try {
+      ValueFromCsvInto(values[static_cast<std::size_t>(i)], rows.table.Field(r + 1, c),
+                       *rows.column_type[c], enc);
+    } catch (const EConvertError& e) {
+      Bad(in.Where(r) + ", field '" + rows.names[static_cast<std::size_t>(i)] + "': " + e.what());
+    }
+  }
 }
 
 // The option's value in the file's encoding, else the input's.
@@ -562,9 +592,13 @@ int RunImport(const ParsedArgs& args, Output& out) {
     }
     db.SetSortInfoP(Bytes(h.sort_info->begin(), h.sort_info->end()));
   }
-  for (std::size_t r = 0; r < in.records.size(); ++r) {
+  std::vector<Variant> row(in.csv ? in.width : 0);
+  RecordAttributes csv_attributes;
+  for (std::size_t r = 0; r < in.Records(); ++r) {
+    if (in.csv) ConvertCsvRecord(in, r, row, csv_attributes, enc);
+    const RecordAttributes& attributes = in.csv ? csv_attributes : in.attributes[r];
     try {
-      engine->AppendRecord(in.records[r]);
+      engine->AppendRecord(in.csv ? std::span<const Variant>(row) : in.Record(r));
     } catch (const EPDBException& e) {
       throw EPDBException(e.ErrorCode(), in.Where(r) + ", " + e.what());
     } catch (const std::exception& e) {
@@ -573,9 +607,9 @@ int RunImport(const ParsedArgs& args, Output& out) {
     // The record just posted is the last of the list.
     TRecordEntry* entry = db.GetRecInLinkedList(db.RecordCount() - 1);
     if (entry == nullptr) Bad(in.Where(r) + ": the record was not posted");
-    entry->Category = in.attributes[r].category;
-    entry->Flags = in.attributes[r].flags;
-    entry->UniqueID = in.attributes[r].unique_id;
+    entry->Category = attributes.category;
+    entry->Flags = attributes.flags;
+    entry->UniqueID = attributes.unique_id;
   }
   engine->Close();
   guard.Done();

@@ -1,5 +1,9 @@
 #include "tools/csv.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
 namespace corvane::cli {
 
 namespace {
@@ -8,47 +12,57 @@ namespace {
   throw CsvError("CSV line " + std::to_string(line) + ": " + what);
 }
 
+// The bytes an unquoted field stops at: its end, or a quote it may not hold.
+constexpr auto kFieldEnd = [] {
+  std::array<bool, 256> table{};
+  table[','] = table['\n'] = table['\r'] = table['"'] = true;
+  return table;
+}();
+
 }  // namespace
 
-std::vector<CsvRow> ParseCsv(std::string_view s) {
+CsvTable ParseCsvTable(std::string_view s) {
   if (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);  // a byte-order mark
-  std::vector<CsvRow> rows;
+  CsvTable table;
   std::size_t pos = 0, line = 1;
   while (pos < s.size()) {
-    CsvRow row;
-    row.line = line;
+    const std::size_t row_line = line;
+    const std::size_t row_start = table.cells_.size();
     const bool blank = s[pos] == '\r' || s[pos] == '\n';
     for (;;) {
-      std::string field;
       if (pos < s.size() && s[pos] == '"') {
-        ++pos;
+        const std::size_t from = ++pos;
+        std::string* kept = nullptr;  // only once a doubled quote is met
         for (;;) {
-          if (pos >= s.size()) Fail(row.line, "a quoted field is never closed");
-          const char c = s[pos++];
+          if (pos >= s.size()) Fail(row_line, "a quoted field is never closed");
+          const char c = s[pos];
           if (c == '"') {
-            if (pos < s.size() && s[pos] == '"') {
-              field += '"';
-              ++pos;
+            if (pos + 1 < s.size() && s[pos + 1] == '"') {
+              if (kept == nullptr) kept = &table.kept_.emplace_back(s.substr(from, pos - from));
+              *kept += '"';
+              pos += 2;
               continue;
             }
             break;
           }
           if (c == '\n') ++line;
-          field += c;
+          if (kept != nullptr) *kept += c;
+          ++pos;
         }
+        table.cells_.push_back(kept != nullptr ? std::string_view(*kept)
+                                               : s.substr(from, pos - from));
+        ++pos;  // the closing quote
         if (pos < s.size() && s[pos] != ',' && s[pos] != '\n' && s[pos] != '\r') {
           Fail(line, "text after the closing quote of a field");
         }
       } else {
         // CR LF, LF or a lone CR (as old Mac programs write) ends the line.
         const std::size_t from = pos;
-        while (pos < s.size() && s[pos] != ',' && s[pos] != '\n' && s[pos] != '\r') {
-          if (s[pos] == '"') Fail(line, "a quote inside a field that is not quoted");
-          ++pos;
-        }
-        field.assign(s.substr(from, pos - from));
+        while (pos < s.size() && !kFieldEnd[static_cast<std::uint8_t>(s[pos])]) ++pos;
+        if (pos < s.size() && s[pos] == '"')
+          Fail(line, "a quote inside a field that is not quoted");
+        table.cells_.push_back(s.substr(from, pos - from));
       }
-      row.fields.push_back(std::move(field));
       if (pos < s.size() && s[pos] == ',') {
         ++pos;
         continue;
@@ -63,15 +77,39 @@ std::vector<CsvRow> ParseCsv(std::string_view s) {
     } else if (cr) {
       ++line;
     }
+    const std::size_t count = table.cells_.size() - row_start;
     // Blank lines at the end are no rows: editors leave them.
-    if (blank && !rows.empty() && s.find_first_not_of("\r\n", pos) == std::string_view::npos) {
+    if (blank && !table.lines_.empty() &&
+        s.find_first_not_of("\r\n", pos) == std::string_view::npos) {
+      table.cells_.resize(row_start);
       break;
     }
-    if (!rows.empty() && row.fields.size() != rows.front().fields.size()) {
-      Fail(row.line, "the row has " + std::to_string(row.fields.size()) + " fields, the header " +
-                         std::to_string(rows.front().fields.size()));
+    if (table.lines_.empty()) {
+      table.width_ = count;
+      // Room for a row per line break, so the cells are not moved as they
+      // grow; never for more cells than the text has bytes to end them.
+      const auto rows = static_cast<std::size_t>(std::count(
+                            s.begin() + static_cast<std::ptrdiff_t>(pos), s.end(), '\n')) +
+                        2;
+      const std::size_t most = s.size() + 1;
+      table.cells_.reserve(count != 0 && rows > most / count ? most : count * rows);
+      table.lines_.reserve(rows);
+    } else if (count != table.width_) {
+      Fail(row_line, "the row has " + std::to_string(count) + " fields, the header " +
+                         std::to_string(table.width_));
     }
-    rows.push_back(std::move(row));
+    table.lines_.push_back(row_line);
+  }
+  return table;
+}
+
+std::vector<CsvRow> ParseCsv(std::string_view s) {
+  const CsvTable table = ParseCsvTable(s);
+  std::vector<CsvRow> rows(table.Rows());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    rows[r].line = table.Line(r);
+    rows[r].fields.reserve(table.Width());
+    for (std::size_t c = 0; c < table.Width(); ++c) rows[r].fields.emplace_back(table.Field(r, c));
   }
   return rows;
 }

@@ -213,6 +213,17 @@ Variant RecordSource::Value(int field) const {
   return values_[current_][static_cast<std::size_t>(field)];
 }
 
+void RecordSource::RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const {
+  if (!selected_) return engine_.RecordView(out, scratch);
+  for (std::size_t at = 0; at < out.size(); ++at)
+    out[at] = SelectedView(static_cast<int>(at), scratch[at]);
+}
+
+TAnyValueView RecordSource::SelectedView(int field, std::string& scratch) const {
+  return ViewOfValue(values_[current_][static_cast<std::size_t>(field)],
+                     engine_.FieldType(field).Kind, scratch);
+}
+
 std::int32_t RecordSource::RecordIndex() const {
   return selected_ ? indexes_[current_] : engine_.RecordIndex();
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -72,9 +73,17 @@ class RecordSource {
               TextEncoding enc);
   bool Next();
   Variant Value(int field) const;
+  // The same value as a view (TAnyEngine::ValueView), the text borrowed from
+  // the engine or the rows kept, or kept in `scratch`.
+  TAnyValueView ValueView(int field, std::string& scratch) const {
+    return selected_ ? SelectedView(field, scratch) : engine_.ValueView(field, scratch);
+  }
+  // Every field's view at once (TAnyEngine::RecordView).
+  void RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const;
   std::int32_t RecordIndex() const;
 
  private:
+  TAnyValueView SelectedView(int field, std::string& scratch) const;
   TAnyEngine& engine_;
   std::function<bool()> next_;
   bool selected_ = false;

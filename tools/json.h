@@ -4,6 +4,7 @@
 // valid JSON.
 #pragma once
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +31,20 @@ class JsonWriter {
     Separate();
     AppendString(key);
     out_.append(": ", 2);
+    after_key_ = true;
+  }
+  // A key as Key writes it, escaped and followed by its ": ", for KeyText.
+  static std::string KeyText(std::string_view key) {
+    std::string text(1, '"');
+    AppendEscaped(text, key);
+    text.append("\": ", 3);
+    return text;
+  }
+  // The same as Key(key) from KeyText(key): keys written for every record are
+  // escaped once.
+  void KeyFromText(std::string_view key_text) {
+    Separate();
+    out_ += key_text;
     after_key_ = true;
   }
   void String(std::string_view utf8) {
@@ -60,12 +75,19 @@ class JsonWriter {
   // A finished document ends with a newline.
   void EndDocument() { out_ += '\n'; }
 
+  // Starts a value the caller appends to the returned buffer whole, in its
+  // JSON form; what a value needs before it (a separator, a line break) is
+  // written already.
+  std::string& BeginRawValue() {
+    Separate();
+    return out_;
+  }
   static void AppendEscaped(std::string& out, std::string_view utf8) {
     // Runs of bytes that need no escape are appended whole.
     std::size_t run = 0;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
       const auto c = static_cast<unsigned char>(utf8[i]);
-      if (c >= 0x20 && c != '"' && c != '\\' && c != 0x7F) continue;
+      if (!kEscaped[c]) continue;
       out.append(utf8.substr(run, i - run));
       run = i + 1;
       const char ch = utf8[i];
@@ -105,6 +127,14 @@ class JsonWriter {
   }
 
  private:
+  // The bytes AppendEscaped escapes: control characters, DEL, quote, backslash.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[static_cast<std::size_t>(c)] = true;
+    table['"'] = table['\\'] = table[0x7F] = true;
+    return table;
+  }();
+
   struct Level {
     Layout layout;
     bool empty = true;

@@ -20,6 +20,11 @@ using K = TValueKind;
 
 using any::Refuse;
 
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
+}
+
 bool IsNumberKind(K k) {
   return k == K::Integer || k == K::Unsigned || k == K::Float || k == K::Currency;
 }
@@ -54,22 +59,28 @@ std::string_view Expected(K k) {
 
 // A number from its JSON form (also a CSV cell's): whole numbers that fit
 // 64 bits as integers, amounts as exact decimal text, anything else a double.
-Variant Number(const std::string& text, K kind) {
+Variant Number(std::string_view text, K kind) {
   const char* first = text.data();
   const char* last = text.data() + text.size();
   // A float field reads "-0" as the float it is, sign and all.
-  const bool plain_integer = kind != K::Float && text.find_first_of(".eE") == std::string::npos;
+  bool fraction = false, exponent = false;  // one pass: find_first_of searches per byte
+  for (const char c : text) {
+    fraction |= c == '.';
+    exponent |= c == 'e' || c == 'E';
+  }
+  const bool plain_integer = kind != K::Float && !fraction && !exponent;
   if (plain_integer) {
     long long n = 0;
     const auto r = std::from_chars(first, last, n);
     if (r.ec == std::errc() && r.ptr == last) return Variant(n);
   }
-  if (kind == K::Currency && text.find_first_of("eE") == std::string::npos) return Variant(text);
+  if (kind == K::Currency && !exponent) return Variant(std::string(text));
   double d = 0;
   const auto r = std::from_chars(first, last, d);
-  if (r.ec == std::errc::result_out_of_range) Refuse(text + " is out of the range of a number");
+  if (r.ec == std::errc::result_out_of_range)
+    Refuse(std::string(text) + " is out of the range of a number");
   if (r.ec != std::errc() || r.ptr != last)
-    Refuse("expected " + std::string(Expected(kind)) + ", not \"" + text + "\"");
+    Refuse("expected " + std::string(Expected(kind)) + ", not \"" + std::string(text) + "\"");
   return Variant(d);
 }
 
@@ -112,11 +123,12 @@ std::string Unhex(std::string_view hex) {
   return out;
 }
 
-Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncoding enc, bool csv) {
+Variant FromText(std::string_view text, const TAnyFieldType& type, TextEncoding enc, bool csv) {
   switch (type.Kind) {
     case K::Text:
       // A Wide type takes its character as UTF-8, whatever the 8-bit encoding.
-      return Variant(type.Wide ? text : FromUtf8(text, enc));
+      // ASCII reads the same in every encoding.
+      return Variant(type.Wide || IsAscii(text) ? std::string(text) : FromUtf8(text, enc));
     case K::Binary:
       return Variant(Unhex(text));
     case K::DateTime:
@@ -125,7 +137,8 @@ Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncodin
       if (csv && text.empty()) return Variant::Null();
       TDateTime d = 0;
       if (!ParseWhen(text, type.Kind, d)) {
-        Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + text + "\"");
+        Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + std::string(text) +
+               "\"");
       }
       return Variant::FromDateTime(d);
     }
@@ -142,7 +155,7 @@ Variant FromText(const std::string& text, const TAnyFieldType& type, TextEncodin
       break;
   }
   if (csv && IsNumberKind(type.Kind) && LooksLikeJsonNumber(text)) return Number(text, type.Kind);
-  Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + text + "\"");
+  Refuse("expected " + std::string(Expected(type.Kind)) + ", not \"" + std::string(text) + "\"");
 }
 
 bool Digits(std::string_view s, std::size_t at, std::size_t n, int& out) {
@@ -204,37 +217,64 @@ std::string FormatCurrency(Currency c) {
 
 namespace {
 
-// Exactly `width` decimal digits of v (0 <= v < 10^width).
-void AppendDigits(std::string& out, int v, int width) {
-  char buf[4];
-  for (int i = width - 1; i >= 0; --i, v /= 10) buf[i] = static_cast<char>('0' + v % 10);
-  out.append(buf, static_cast<std::size_t>(width));
+// Two digits of v (0 <= v < 100): every date and time part but the year.
+char* PutTwo(char* at, int v) {
+  at[0] = static_cast<char>('0' + v / 10);
+  at[1] = static_cast<char>('0' + v % 10);
+  return at + 2;
 }
 
-void AppendDate(std::string& out, const DateParts& d) {
-  AppendDigits(out, d.year, 4);
-  out += '-';
-  AppendDigits(out, d.month, 2);
-  out += '-';
-  AppendDigits(out, d.day, 2);
+char* PutDate(char* at, const DateParts& d) {
+  // DecodeDate gives years 1 to 9999 only.
+  at = PutTwo(PutTwo(at, d.year / 100), d.year % 100);
+  *at++ = '-';
+  at = PutTwo(at, d.month);
+  *at++ = '-';
+  return PutTwo(at, d.day);
 }
 
-void AppendTime(std::string& out, const TimeParts& t) {
-  AppendDigits(out, t.hour, 2);
-  out += ':';
-  AppendDigits(out, t.minute, 2);
-  out += ':';
-  AppendDigits(out, t.second, 2);
+char* PutTime(char* at, const TimeParts& t) {
+  at = PutTwo(at, t.hour);
+  *at++ = ':';
+  at = PutTwo(at, t.minute);
+  *at++ = ':';
+  return PutTwo(at, t.second);
+}
+
+// FormatWhen's text into buf (at least kWhenChars long); its length.
+constexpr std::size_t kWhenChars = 24;
+std::size_t FormatWhenInto(char* buf, TDateTime dt, TValueKind kind) {
+  if (dt == 0 && kind != K::Time) return 0;
+  char* at = buf;
+  if (kind == K::Time) {
+    at = PutTime(at, DecodeTime(dt));
+  } else {
+    at = PutDate(at, DecodeDate(dt));
+    if (kind != K::Date) {
+      *at++ = 'T';
+      at = PutTime(at, DecodeTime(dt));
+    }
+  }
+  return static_cast<std::size_t>(at - buf);
 }
 
 // As FormatWhen, appended: every exported date goes through here.
 void AppendWhen(std::string& out, TDateTime dt, TValueKind kind) {
-  if (dt == 0 && kind != K::Time) return;
-  if (kind == K::Time) return AppendTime(out, DecodeTime(dt));
-  AppendDate(out, DecodeDate(dt));
-  if (kind == K::Date) return;
-  out += 'T';
-  AppendTime(out, DecodeTime(dt));
+  char buf[kWhenChars];
+  out.append(buf, FormatWhenInto(buf, dt, kind));
+}
+
+// ASCII without a comma, a quote or a line break: a CSV cell as it stands.
+bool IsPlainCsvText(std::string_view text) {
+  unsigned bad = 0;
+  // One pass with no early exit, so the loop has no branch per byte.
+  for (const char ch : text) {
+    const auto c = static_cast<std::uint8_t>(ch);
+    bad |= static_cast<unsigned>(c >= 0x80) | static_cast<unsigned>(c == ',') |
+           static_cast<unsigned>(c == '"') | static_cast<unsigned>(c == '\r') |
+           static_cast<unsigned>(c == '\n');
+  }
+  return bad == 0;
 }
 
 void AppendFloat(std::string& out, double v, bool single) {
@@ -245,7 +285,7 @@ void AppendFloat(std::string& out, double v, bool single) {
   char buf[64];
   const auto r = single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v))
                         : std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
+  out.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
 }  // namespace
@@ -304,94 +344,119 @@ std::string FromUtf8(std::string_view utf8, TextEncoding enc) {
   return out;
 }
 
-void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
+namespace {
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  out += '"';
+  JsonWriter::AppendEscaped(out, utf8);
+  out += '"';
+}
+
+// A string with nothing to escape (a date, hexadecimal, NaN).
+void AppendPlainJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  out += text;
+  out += '"';
+}
+
+}  // namespace
+
+void AppendJsonValue(std::string& out, const TAnyValueView& v, const TAnyFieldType& type,
+                     TextEncoding enc) {
   switch (type.Kind) {
     case K::Integer:
-    case K::Unsigned:
-      w.Int(v.AsInt64());
+    case K::Unsigned: {
+      char buf[24];
+      const auto r = std::to_chars(buf, buf + sizeof buf, v.Integer);
+      out.append(buf, static_cast<std::size_t>(r.ptr - buf));
       return;
+    }
     case K::Float: {
-      const double d = v.AsDouble();
+      const double d = v.Float;
       if (std::isfinite(d)) {
         char buf[64];
         const auto r = type.Single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(d))
                                    : std::to_chars(buf, buf + sizeof buf, d);
-        w.Raw(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+        out.append(buf, static_cast<std::size_t>(r.ptr - buf));
       } else {
-        w.String(FormatFloat(d, type.Single));
+        AppendPlainJsonString(out, FormatFloat(d, type.Single));
       }
       return;
     }
     case K::Currency:
-      w.Raw(FormatCurrency(v.AsCurrency()));
+      out += FormatCurrency(v.Amount);
       return;
     case K::Boolean:
-      w.Bool(v.AsBoolean());
+      out += v.Flag ? "true" : "false";
       return;
-    case K::Text: {
+    case K::Text:
       // A wide type's text is UTF-8 already; ASCII text is its own UTF-8 in
       // every encoding: both are written without a copy.
-      const std::string* text = v.TextIf();
-      const std::string copy = text ? std::string() : v.AsString();
-      const std::string_view bytes = text ? std::string_view(*text) : std::string_view(copy);
-      if (type.Wide || std::all_of(bytes.begin(), bytes.end(), [](char c) {
-            return static_cast<std::uint8_t>(c) < 0x80;
-          })) {
-        w.String(bytes);
+      if (type.Wide || IsAscii(v.Text)) {
+        AppendJsonString(out, v.Text);
       } else {
-        w.String(ToUtf8(bytes, enc));
+        AppendJsonString(out, ToUtf8(v.Text, enc));
       }
       return;
-    }
     case K::Binary:
-      w.String(Hex(v.AsString()));
+      AppendPlainJsonString(out, Hex(v.Text));
       return;
     case K::DateTime:
     case K::Date:
     case K::Time: {
-      std::string s;
-      AppendWhen(s, v.AsDateTime(), type.Kind);
-      if (s.empty()) {
-        w.Null();
-      } else {
-        w.String(s);
+      if (v.When == 0 && type.Kind != K::Time) {
+        out += "null";
+        return;
       }
+      char buf[kWhenChars];
+      AppendPlainJsonString(out, std::string_view(buf, FormatWhenInto(buf, v.When, type.Kind)));
       return;
     }
   }
 }
 
+void WriteJsonValue(JsonWriter& w, const TAnyValueView& v, const TAnyFieldType& type,
+                    TextEncoding enc) {
+  AppendJsonValue(w.BeginRawValue(), v, type, enc);
+}
+
+void WriteJsonValue(JsonWriter& w, const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
+  std::string scratch;
+  WriteJsonValue(w, ViewOfValue(v, type.Kind, scratch), type, enc);
+}
+
 namespace {
 
-void AppendCell(std::string& out, const Variant& v, const TAnyFieldType& type, TextEncoding enc,
-                bool quote) {
+void AppendCell(std::string& out, const TAnyValueView& v, const TAnyFieldType& type,
+                TextEncoding enc, bool quote) {
   switch (type.Kind) {
     case K::Integer:
     case K::Unsigned: {
       char buf[24];
-      const auto r = std::to_chars(buf, buf + sizeof buf, v.AsInt64());
-      out.append(buf, r.ptr);
+      const auto r = std::to_chars(buf, buf + sizeof buf, v.Integer);
+      out.append(buf, static_cast<std::size_t>(r.ptr - buf));
       return;
     }
     case K::Float:
-      AppendFloat(out, v.AsDouble(), type.Single);
+      AppendFloat(out, v.Float, type.Single);
       return;
     case K::Currency:
-      out += FormatCurrency(v.AsCurrency());
+      out += FormatCurrency(v.Amount);
       return;
     case K::Boolean:
-      out += v.AsBoolean() ? "true" : "false";
+      out += v.Flag ? "true" : "false";
       return;
     case K::Text: {
+      if (!type.Wide && IsPlainCsvText(v.Text)) {
+        out += v.Text;  // the same in every encoding, and never quoted
+        return;
+      }
       // Converted in place; quoted afterwards only when it must be.
       const std::size_t at = out.size();
-      const std::string* text = v.TextIf();
-      const std::string copy = text ? std::string() : v.AsString();
-      const std::string& bytes = text ? *text : copy;
       if (type.Wide) {
-        out += bytes;  // UTF-8 already
+        out += v.Text;  // UTF-8 already
       } else {
-        AppendAsUtf8(out, bytes, enc);
+        AppendAsUtf8(out, v.Text, enc);
       }
       if (quote && CsvFieldNeedsQuotes(std::string_view(out).substr(at))) {
         const std::string cell = out.substr(at);
@@ -400,30 +465,34 @@ void AppendCell(std::string& out, const Variant& v, const TAnyFieldType& type, T
       }
       return;
     }
-    case K::Binary: {
-      const std::string bytes = v.AsString();
+    case K::Binary:
       AppendHex(out, std::span<const std::uint8_t>(
-                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+                         reinterpret_cast<const std::uint8_t*>(v.Text.data()), v.Text.size()));
       return;
-    }
     case K::DateTime:
     case K::Date:
     case K::Time:
-      AppendWhen(out, v.AsDateTime(), type.Kind);
+      AppendWhen(out, v.When, type.Kind);
       return;
   }
 }
 
 }  // namespace
 
-void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type,
+void AppendCsvCell(std::string& out, const TAnyValueView& v, const TAnyFieldType& type,
                    TextEncoding enc) {
   AppendCell(out, v, type, enc, true);
 }
 
+void AppendCsvCell(std::string& out, const Variant& v, const TAnyFieldType& type,
+                   TextEncoding enc) {
+  std::string scratch;
+  AppendCell(out, ViewOfValue(v, type.Kind, scratch), type, enc, true);
+}
+
 std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding enc) {
-  std::string cell;
-  AppendCell(cell, v, type, enc, false);
+  std::string cell, scratch;
+  AppendCell(cell, ViewOfValue(v, type.Kind, scratch), type, enc, false);
   return cell;
 }
 
@@ -454,19 +523,26 @@ Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEnco
          std::string(JsonKindName(json.kind)));
 }
 
-Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc) {
+Variant ValueFromCsv(std::string_view cell, const TAnyFieldType& type, TextEncoding enc) {
   return FromText(cell, type, enc, true);
+}
+
+void ValueFromCsvInto(Variant& out, std::string_view cell, const TAnyFieldType& type,
+                      TextEncoding enc) {
+  if (type.Kind == K::Text && (type.Wide || IsAscii(cell))) {
+    out.SetText(cell);  // what FromText gives, in the storage out already has
+    return;
+  }
+  out = FromText(cell, type, enc, true);
 }
 
 std::string BytesFromHex(std::string_view hex) { return Unhex(hex); }
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kRecFlagNames = {"secret", "busy", "dirty", "delete"};
-
 void AddFlag(std::string_view name, TRecFlags& flags) {
-  for (std::size_t f = 0; f < kRecFlagNames.size(); ++f) {
-    if (kRecFlagNames[f] != name) continue;
+  for (std::size_t f = 0; f < kRecordFlagNames.size(); ++f) {
+    if (kRecordFlagNames[f] != name) continue;
     if (f == dmRecAttrDelete) Refuse("a deleted record has no data to import: no \"delete\" flag");
     flags.Include(static_cast<TRecEnumFlags>(f));
     return;
@@ -474,17 +550,17 @@ void AddFlag(std::string_view name, TRecFlags& flags) {
   Refuse("\"" + std::string(name) + "\" is no record flag (secret, busy or dirty)");
 }
 
-std::uint32_t Bounded(const std::string& text, std::uint32_t max, std::string_view key) {
+std::uint32_t Bounded(std::string_view text, std::uint32_t max, std::string_view key) {
   std::uint32_t n = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
   if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n > max) {
     Refuse(std::string(key) + " must be a whole number from 0 to " + std::to_string(max) +
-           ", not \"" + text + "\"");
+           ", not \"" + std::string(text) + "\"");
   }
   return n;
 }
 
-void SetNumber(std::string_view key, const std::string& text, RecordAttributes& out) {
+void SetNumber(std::string_view key, std::string_view text, RecordAttributes& out) {
   if (key == kCategoryKey) {
     out.category = static_cast<std::uint8_t>(Bounded(text, 15, key));
   } else {
@@ -496,9 +572,7 @@ void SetNumber(std::string_view key, const std::string& text, RecordAttributes& 
 
 std::vector<std::string_view> RecordFlagNames(TRecFlags flags) {
   std::vector<std::string_view> names;
-  for (std::size_t f = 0; f < kRecFlagNames.size(); ++f) {
-    if (flags.Contains(static_cast<TRecEnumFlags>(f))) names.push_back(kRecFlagNames[f]);
-  }
+  ForEachRecordFlagName(flags, [&](std::string_view name) { names.push_back(name); });
   return names;
 }
 
@@ -520,7 +594,7 @@ void AttributeFromJson(std::string_view key, const JsonValue& json, RecordAttrib
   SetNumber(key, json.text, out);
 }
 
-void AttributeFromCsv(std::string_view key, const std::string& cell, RecordAttributes& out) {
+void AttributeFromCsv(std::string_view key, std::string_view cell, RecordAttributes& out) {
   if (key != kFlagsKey) return SetNumber(key, cell, out);
   out.flags = TRecFlags();
   std::size_t at = 0;

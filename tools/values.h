@@ -14,6 +14,7 @@
 // Reading raises EConvertError with what was expected.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,14 +32,27 @@ namespace corvane::cli {
 
 void WriteJsonValue(JsonWriter& w, const Variant& value, const TAnyFieldType& type,
                     TextEncoding enc);
+// The same from a view of the value (TAnyEngine::ValueView): the same text.
+void WriteJsonValue(JsonWriter& w, const TAnyValueView& value, const TAnyFieldType& type,
+                    TextEncoding enc);
+// The same JSON value appended to `out`, for a caller that lays out the
+// members around it itself.
+void AppendJsonValue(std::string& out, const TAnyValueView& value, const TAnyFieldType& type,
+                     TextEncoding enc);
 // Appends the value as a CSV cell, quoted when it must be.
 void AppendCsvCell(std::string& out, const Variant& value, const TAnyFieldType& type,
+                   TextEncoding enc);
+void AppendCsvCell(std::string& out, const TAnyValueView& value, const TAnyFieldType& type,
                    TextEncoding enc);
 // The same text, never quoted (what --where compares).
 std::string CsvCell(const Variant& value, const TAnyFieldType& type, TextEncoding enc);
 
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc);
-Variant ValueFromCsv(const std::string& cell, const TAnyFieldType& type, TextEncoding enc);
+Variant ValueFromCsv(std::string_view cell, const TAnyFieldType& type, TextEncoding enc);
+// The same into `out`, reusing its text's storage where it can: for rows
+// converted one after another.
+void ValueFromCsvInto(Variant& out, std::string_view cell, const TAnyFieldType& type,
+                      TextEncoding enc);
 
 // Date-time, date or time as text by kind (empty for the date 0 but in a time
 // kind); and back: false when the text is not one.
@@ -63,13 +77,23 @@ struct RecordAttributes {
   TRecFlags flags;
   std::uint32_t unique_id = 0;
 };
+// The record flags' names by their ordinals.
+inline constexpr std::array<std::string_view, 4> kRecordFlagNames = {"secret", "busy", "dirty",
+                                                                     "delete"};
 // The names of the flags in the set, in the order secret, busy, dirty, delete.
 std::vector<std::string_view> RecordFlagNames(TRecFlags flags);
+// The same names, one call of `each` per name, without building a list.
+template <class Each>
+void ForEachRecordFlagName(TRecFlags flags, Each&& each) {
+  for (std::size_t f = 0; f < kRecordFlagNames.size(); ++f) {
+    if (flags.Contains(static_cast<TRecEnumFlags>(f))) each(kRecordFlagNames[f]);
+  }
+}
 // Sets the attribute `key` names from JSON or from a CSV cell; raises
 // EConvertError for a value out of range or a flag that is not secret, busy
 // or dirty (a deleted record has no data to import).
 void AttributeFromJson(std::string_view key, const JsonValue& json, RecordAttributes& out);
-void AttributeFromCsv(std::string_view key, const std::string& cell, RecordAttributes& out);
+void AttributeFromCsv(std::string_view key, std::string_view cell, RecordAttributes& out);
 
 // UTF-8 text into the 8-bit encoding; raises EConvertError naming the first
 // character the encoding has no byte for (or, for utf8, passes it through).

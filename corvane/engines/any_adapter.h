@@ -46,6 +46,7 @@ class TAdapter final : public TAnyEngine {
     return TAnyFieldDef{f.FieldName(), static_cast<int>(f.DataType()), f.Size()};
   }
   void ClearFields() override {
+    FieldsChanged();
     engine_.Fields().Clear();
     Traits::Setup(engine_);
   }
@@ -56,6 +57,7 @@ class TAdapter final : public TAnyEngine {
     if (!Traits::kImplicit.empty() && SameFieldName(name, Traits::kImplicit)) {
       throw EConvertError("'" + std::string(Traits::kImplicit) + "' is the engine's own field");
     }
+    FieldsChanged();
     const TAnyFieldType& info = Traits::kTypes[static_cast<std::size_t>(type)];
     const auto e = static_cast<Enum>(type);
     if (size && !info.Sized && *size != FieldT::TypeWidth(e)) {
@@ -78,10 +80,34 @@ class TAdapter final : public TAnyEngine {
     return Traits::Get(f);
   }
 
+  TAnyValueView ValueView(int index, std::string& scratch) const override {
+    return Traits::View(engine_.Fields().GetItem(index), scratch);
+  }
+  void RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const override {
+    std::size_t at = 0;
+    for (const FieldT& f : engine_.Fields()) {
+      // Member by member: a copy of the whole view would read it back in
+      // wide loads over the narrow stores that just built it, which the
+      // processor cannot forward (this runs for every field of every record).
+      const TAnyValueView v = Traits::View(f, scratch[at]);
+      TAnyValueView& o = out[at];
+      o.Integer = v.Integer;
+      o.Float = v.Float;
+      o.Amount = v.Amount;
+      o.Flag = v.Flag;
+      o.When = v.When;
+      o.Text = v.Text;
+      ++at;
+    }
+  }
+
  protected:
   void SetValue(int index, const Variant& value) override {
     FieldT& f = engine_.Fields().GetItem(index);
     Traits::Set(f, value);
+  }
+  std::optional<std::size_t> SplitLength(std::span<const std::uint8_t> record) const override {
+    return engine_.SplitLength(record);
   }
   std::size_t SplitMeasured(std::span<const std::uint8_t> record) override {
     std::size_t pos = 0;
@@ -105,6 +131,51 @@ class TAdapter final : public TAnyEngine {
   Engine engine_;
   Bytes try_pack_;
 };
+
+// The views a traits' View gives, one per kind, each what ViewOfValue makes of
+// the Variant its Get builds from the same getter's result.
+inline TAnyValueView IntegerView(std::int64_t v) noexcept {
+  TAnyValueView view;
+  view.Integer = v;
+  return view;
+}
+inline TAnyValueView FloatView(double v) noexcept {
+  TAnyValueView view;
+  view.Float = v;
+  return view;
+}
+inline TAnyValueView AmountView(Currency v) noexcept {
+  TAnyValueView view;
+  view.Amount = v;
+  return view;
+}
+inline TAnyValueView FlagView(bool v) noexcept {
+  TAnyValueView view;
+  view.Flag = v;
+  return view;
+}
+inline TAnyValueView WhenView(TDateTime v) noexcept {
+  TAnyValueView view;
+  view.When = v;
+  return view;
+}
+// A text computed by a getter, kept in scratch.
+inline TAnyValueView TextView(std::string text, std::string& scratch) {
+  scratch = std::move(text);
+  TAnyValueView view;
+  view.Text = scratch;
+  return view;
+}
+// A text type whose getter gives the held value's AsString: the held text is
+// borrowed, anything else converted into scratch.
+inline TAnyValueView HeldTextView(const Variant& held, std::string& scratch) {
+  if (const std::string* text = held.TextIf()) {
+    TAnyValueView view;
+    view.Text = *text;
+    return view;
+  }
+  return TextView(held.AsString(), scratch);
+}
 
 // The values of the PocketStudio types, which the PocketStudio engine's fields
 // and the generic manager's pdtPS types share: the same accessors, the types
@@ -146,6 +217,46 @@ Variant GetPocketStudioValue(const F& f, TPDBPSFieldType type) {
       break;
   }
   return Variant();
+}
+
+// GetPocketStudioValue's value as a view; a PSString borrows the held text.
+template <class F>
+TAnyValueView ViewPocketStudioValue(const F& f, TPDBPSFieldType type, std::string& scratch) {
+  switch (type) {
+    case PSBoolean:
+      return FlagView(f.GetAsPSBoolean());
+    case PSInt8:
+      return IntegerView(f.GetAsPSInt8());
+    case PSInt16:
+      return IntegerView(f.GetAsPSInt16());
+    case PSInt32:
+      return IntegerView(f.GetAsPSInt32());
+    case PSUInt8:
+      return IntegerView(f.GetAsPSUInt8());
+    case PSUInt16:
+      return IntegerView(f.GetAsPSUInt16());
+    case PSUInt32:
+      return IntegerView(f.GetAsPSUInt32());
+    case PSDate:
+      return WhenView(f.GetAsPSDate());
+    case PSTime:
+      return WhenView(f.GetAsPSTime());
+    case PSDateTime:
+      return WhenView(f.GetAsPSDateTime());
+    case PSString:
+      return HeldTextView(f.Value(), scratch);
+    case PSSingle:
+      return FloatView(static_cast<double>(f.GetAsPSSingle()));
+    case PSDouble:
+      return FloatView(f.GetAsPSDouble());
+    case PSBinary:
+      if constexpr (requires { f.GetAsPSBinary(); }) {
+        const Bytes b = f.GetAsPSBinary();
+        return TextView(std::string(b.begin(), b.end()), scratch);
+      }
+      break;
+  }
+  return TAnyValueView();
 }
 
 template <class F>

@@ -61,6 +61,30 @@ struct AFTraits {
     }
     return Variant();
   }
+  // Get's value as a view; an AFString borrows the held text.
+  static TAnyValueView View(const TPDBAFField& f, std::string& scratch) {
+    switch (f.DataType()) {
+      case AFByte:
+        return IntegerView(f.GetAsAFByte());
+      case AFInteger:
+        return IntegerView(f.GetAsAFInteger());
+      case AFLong:
+        return IntegerView(f.GetAsAFLong());
+      case AFSingle:
+        return FloatView(static_cast<double>(f.GetAsAFSingle()));
+      case AFString:
+        return HeldTextView(f.Value(), scratch);
+      case AFBoolean:
+        return FlagView(f.GetAsAFBoolean());
+      case AFDate:
+        return WhenView(f.GetAsAFDate());
+      case AFDouble:
+        return FloatView(f.GetAsAFDouble());
+      case AFCurrency:
+        return AmountView(f.GetAsAFCurrency());
+    }
+    return TAnyValueView();
+  }
   static void Set(TPDBAFField& f, const Variant& v) {
     switch (f.DataType()) {
       case AFByte:

@@ -91,6 +91,7 @@ template <class Open>
 void TAnyEngine::FinishOpenRead(Open&& open) {
   TPDBBaseMgr& m = Manager();
   index_ = -1;
+  as_split_ = false;
   m.SetDBCursor(-1);  // closed: no records, so the cursor is before any
   try {
     open();
@@ -143,8 +144,10 @@ bool TAnyEngine::NextRecord() {
     if (!entry) break;
     if (entry->Flags.Contains(dmRecAttrDelete)) continue;
     index_ = i;
+    as_split_ = false;
     m.SetDBCursor(i);
     m.SetEngineRecord(i);
+    as_split_ = true;
     return true;
   }
   index_ = std::max(last, index_);
@@ -153,11 +156,71 @@ bool TAnyEngine::NextRecord() {
 
 std::size_t TAnyEngine::UnusedBytes() {
   const std::span<const std::uint8_t> record = Manager().CurrentRecord();
-  return record.size() - std::min(record.size(), SplitMeasured(record));
+  // The walk has just split this record: its count saves splitting it again.
+  std::optional<std::size_t> taken;
+  if (as_split_) taken = SplitLength(record);
+  if (!taken) taken = SplitMeasured(record);
+  return record.size() - std::min(record.size(), *taken);
+}
+
+TAnyValueView TAnyEngine::ValueView(int index, std::string& scratch) const {
+  const TValueKind kind = FieldType(index).Kind;
+  const Variant value = Value(index);
+  if (kind == TValueKind::Text || kind == TValueKind::Binary) {
+    // The Variant is gone on return: its text must live in scratch.
+    scratch = value.AsString();
+    TAnyValueView view;
+    view.Text = scratch;
+    return view;
+  }
+  return ViewOfValue(value, kind, scratch);
+}
+
+void TAnyEngine::RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const {
+  const int n = FieldCount();
+  for (int i = 0; i < n; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    out[at] = ValueView(i, scratch[at]);
+  }
+}
+
+TAnyValueView ViewOfValue(const Variant& value, TValueKind kind, std::string& scratch) {
+  TAnyValueView view;
+  switch (kind) {
+    case TValueKind::Integer:
+    case TValueKind::Unsigned:
+      view.Integer = value.AsInt64();
+      break;
+    case TValueKind::Float:
+      view.Float = value.AsDouble();
+      break;
+    case TValueKind::Currency:
+      view.Amount = value.AsCurrency();
+      break;
+    case TValueKind::Boolean:
+      view.Flag = value.AsBoolean();
+      break;
+    case TValueKind::Text:
+    case TValueKind::Binary:
+      if (const std::string* text = value.TextIf()) {
+        view.Text = *text;
+      } else {
+        scratch = value.AsString();
+        view.Text = scratch;
+      }
+      break;
+    case TValueKind::DateTime:
+    case TValueKind::Date:
+    case TValueKind::Time:
+      view.When = value.AsDateTime();
+      break;
+  }
+  return view;
 }
 
 void TAnyEngine::CreateFile(const std::string& directory, const std::string& filename) {
   TPDBBaseMgr& m = Manager();
+  as_split_ = false;
   m.SetOpenMode(dmModeWriteOnly);
   m.SetDirectory(directory);
   m.SetPDBFilename(filename);

@@ -5,11 +5,12 @@
 // A TAnyEngine owns one manager. It names the manager's types as the code
 // does (AFLong, PSString, NSBDate, JInt, PDChar, pdtPSUInt32, ...), defines
 // fields, walks the records of a file read-only giving every field's value as
-// a Variant of one kind per type (TValueKind), and writes a new file record by
-// record from Variants. Values are checked strictly on the way in: a value
-// that the record would not keep as given (out of range, cut short, a date
-// the layout cannot hold) raises EConvertError naming the field, before
-// anything of it reaches the record list.
+// a Variant of one kind per type (TValueKind), or as a TAnyValueView that
+// borrows instead of copying, and writes a new file record by record from
+// Variants. Values are checked strictly on the way in: a value that the
+// record would not keep as given (out of range, cut short, a date the layout
+// cannot hold) raises EConvertError naming the field, before anything of it
+// reaches the record list.
 //
 // Values by kind (what Value gives and SetValue takes):
 //   Integer, Unsigned  Variant integer (SetValue also takes a float with no
@@ -74,6 +75,26 @@ struct TAnyFieldType {
   // empty text), whatever the file's 8-bit encoding.
   bool Wide = false;
 };
+
+// A field's value as Value gives it, without building a Variant: the member
+// of the field's kind is set (Integer for Integer and Unsigned, Float, Amount
+// for Currency, Flag for Boolean, Text for Text and Binary, When for the three
+// date kinds); the others keep their zeros. Text borrows: it stays valid until
+// the cursor moves, a value is set or the scratch string it may point into
+// changes.
+struct TAnyValueView {
+  std::int64_t Integer = 0;
+  double Float = 0;
+  Currency Amount{};
+  bool Flag = false;
+  TDateTime When = 0;
+  std::string_view Text;
+};
+
+// The view of `value`, a Variant of the kind Value gives for `kind`. A text
+// the Variant does not hold as text is converted into `scratch`.
+// Raises EConvertError when the value does not convert to the kind.
+TAnyValueView ViewOfValue(const Variant& value, TValueKind kind, std::string& scratch);
 
 struct TAnyFieldDef {
   std::string Name;
@@ -156,6 +177,14 @@ class TAnyEngine {
   std::int32_t RecordIndex() const noexcept { return index_; }
   // The current record's value of field `index`, by kind (top of the file).
   virtual Variant Value(int index) const = 0;
+  // The same value without a Variant: what ViewOfValue(Value(index), kind)
+  // gives, the text (when not the field's own) kept in `scratch`. For walking
+  // many records: a text is not copied, a number not boxed.
+  // Raises what Value raises.
+  virtual TAnyValueView ValueView(int index, std::string& scratch) const;
+  // Every field's view at once, out[i] = ValueView(i, scratch[i]); both spans
+  // hold FieldCount() entries. Raises what ValueView raises.
+  virtual void RecordView(std::span<TAnyValueView> out, std::span<std::string> scratch) const;
   // Bytes of the current record that come after its last field.
   std::size_t UnusedBytes();
 
@@ -183,6 +212,15 @@ class TAnyEngine {
   virtual void SetValue(int index, const Variant& value) = 0;
   // Splits the current record field by field and gives the bytes taken.
   virtual std::size_t SplitMeasured(std::span<const std::uint8_t> record) = 0;
+  // The bytes the split that placed the cursor on `record` took, when the
+  // manager kept the count; nothing otherwise.
+  virtual std::optional<std::size_t> SplitLength(std::span<const std::uint8_t> record) const {
+    (void)record;
+    return std::nullopt;
+  }
+  // The field definitions changed: the last split's count no longer
+  // describes them.
+  void FieldsChanged() noexcept { as_split_ = false; }
   // Packs field `index` into scratch space, so that what would fail at Post
   // fails here, where the field is known.
   virtual void TryPack(int index) = 0;
@@ -194,6 +232,8 @@ class TAnyEngine {
   template <class Open>
   void FinishOpenRead(Open&& open);
   std::int32_t index_ = -1;
+  // The fields are as NextRecord's split left them.
+  bool as_split_ = false;
 };
 
 }  // namespace corvane

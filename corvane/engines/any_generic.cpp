@@ -78,6 +78,27 @@ struct GenericTraits {
         return GetPocketStudioValue(f, AsPocketStudio(f.DataType()));
     }
   }
+  // Get's value as a view; the text types borrow the held text.
+  static TAnyValueView View(const TPDBField& f, std::string& scratch) {
+    switch (f.DataType()) {
+      case pdtByte:
+        return IntegerView(f.GetAsByte());
+      case pdtWord:
+        return IntegerView(f.GetAsWord());
+      case pdtInteger:
+        return IntegerView(f.GetAsInteger());
+      case pdtFloat:
+        return FloatView(static_cast<double>(f.GetAsFloat()));
+      case pdtDouble:
+        return FloatView(f.GetAsDouble());
+      case pdtDate:
+        return WhenView(f.GetAsDateTime());
+      case pdtString:
+        return HeldTextView(f.Value(), scratch);
+      default:
+        return ViewPocketStudioValue(f, AsPocketStudio(f.DataType()), scratch);
+    }
+  }
   static void Set(TPDBField& f, const Variant& v) {
     const auto text_max = f.Size() >= 1 ? static_cast<std::size_t>(f.Size()) : SIZE_MAX;
     switch (f.DataType()) {

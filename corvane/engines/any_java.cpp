@@ -52,6 +52,28 @@ struct JavaTraits {
     }
     return Variant();
   }
+  // Get's value as a view; a JString borrows the held text.
+  static TAnyValueView View(const TPDBJavaField& f, std::string& scratch) {
+    switch (f.DataType()) {
+      case JByte:
+        return IntegerView(f.GetAsByte());
+      case JBoolean:
+        return FlagView(f.GetAsBoolean());
+      case JChar:
+        return TextView(CharAsUtf8(f.GetAsCharCode()), scratch);
+      case JInt:
+        return IntegerView(f.GetAsInt());
+      case JLong:
+        return IntegerView(f.GetAsLong());
+      case JShort:
+        return IntegerView(f.GetAsShort());
+      case JString:
+        return HeldTextView(f.Value(), scratch);
+      case JDate:
+        return WhenView(f.GetAsDate());
+    }
+    return TAnyValueView();
+  }
   static void Set(TPDBJavaField& f, const Variant& v) {
     switch (f.DataType()) {
       case JByte:

@@ -59,6 +59,29 @@ struct NSBTraits {
     }
     return Variant();
   }
+  // Get's value as a view; an NSBString borrows the held text.
+  static TAnyValueView View(const TPDBNSBField& f, std::string& scratch) {
+    switch (f.DataType()) {
+      case NSBByte:
+        return IntegerView(f.GetAsNSBByte());
+      case NSBShort:
+        return IntegerView(f.GetAsNSBShort());
+      case NSBInteger:
+        return IntegerView(f.GetAsNSBInteger());
+      case NSBFloat:
+      case NSBDouble:
+        return FloatView(f.GetAsNSBFloat());
+      case NSBSingle:
+        return FloatView(static_cast<double>(f.GetAsNSBSingle()));
+      case NSBDate:
+        return WhenView(f.GetAsNSBDate());
+      case NSBTime:
+        return WhenView(f.GetAsNSBTime());
+      case NSBString:
+        return HeldTextView(f.Value(), scratch);
+    }
+    return TAnyValueView();
+  }
   static void Set(TPDBNSBField& f, const Variant& v) {
     const auto text_max = f.Size() >= 1 ? static_cast<std::size_t>(f.Size()) : SIZE_MAX;
     switch (f.DataType()) {

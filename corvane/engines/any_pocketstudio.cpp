@@ -42,6 +42,9 @@ struct PSTraits {
   }
   static std::vector<TFileFieldDef> FileFields(Engine&) { return {}; }
   static Variant Get(const TPDBPSField& f) { return GetPocketStudioValue(f, f.DataType()); }
+  static TAnyValueView View(const TPDBPSField& f, std::string& scratch) {
+    return ViewPocketStudioValue(f, f.DataType(), scratch);
+  }
   static void Set(TPDBPSField& f, const Variant& v) { SetPocketStudioValue(f, f.DataType(), v); }
 };
 

@@ -91,6 +91,24 @@ struct SQLTraits {
     }
     return Variant();
   }
+  // Get's value as a view; a PDChar borrows the held text.
+  static TAnyValueView View(const TPDBSQLDriverField& f, std::string& scratch) {
+    switch (f.DataType()) {
+      case PDChar:
+        return HeldTextView(f.Value(), scratch);
+      case PDShort:
+        return IntegerView(f.GetAsShort());
+      case PDInt:
+        return IntegerView(f.GetAsInt());
+      case PDLong:
+        return IntegerView(f.GetAsLong());
+      case PDFloat:
+        return FloatView(static_cast<double>(f.GetAsFloat()));
+      case PDDouble:
+        return FloatView(f.GetAsDouble());
+    }
+    return TAnyValueView();
+  }
   static void Set(TPDBSQLDriverField& f, const Variant& v) {
     if (SameFieldName(f.FieldName(), kImplicit) && f.DataType() == PDInt)
       return;  // numbered by Post

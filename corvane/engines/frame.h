@@ -57,6 +57,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -267,8 +268,10 @@ void PackRecord(const Fields& fields, std::span<std::uint8_t> out) {
 }
 
 // Raises EPDBException 1 mismatch_message when a field is not all inside the record.
+// Gives the bytes the fields took (the rest of the record is unused).
 template <class Fields>
-void SplitRecord(Fields& fields, std::span<const std::uint8_t> record, int mismatch_message) {
+std::size_t SplitRecord(Fields& fields, std::span<const std::uint8_t> record,
+                        int mismatch_message) {
   std::size_t pos = 0;
   for (auto& f : fields) {
     std::size_t taken = 0;
@@ -277,6 +280,7 @@ void SplitRecord(Fields& fields, std::span<const std::uint8_t> record, int misma
     }
     pos += taken;
   }
+  return pos;
 }
 
 template <class Fields>
@@ -317,18 +321,40 @@ class TPDBEngine : public TPDBBaseMgr {
 
   const TEngineMessages& Messages() const noexcept { return messages_; }
 
+  // The bytes the fields took from `record` when it was last split whole;
+  // nothing when the last split was of other bytes or failed. Lets a reader
+  // learn what a record leaves unused without splitting it again.
+  std::optional<std::size_t> SplitLength(std::span<const std::uint8_t> record) const noexcept {
+    if (!split_whole_ || record.data() != split_data_ || record.size() != split_size_) {
+      return std::nullopt;
+    }
+    return split_length_;
+  }
+
  protected:
   void UnallocateCustom() override {
     if (GetOpenMode() == dmModeReadOnly) Free();
   }
   std::int32_t CalcFields() override { return CalcRecordLength(fields_); }
   void PackFields() override { PackRecord(fields_, PackBuffer()); }
-  void SplitFields() override { SplitRecord(fields_, CurrentRecord(), messages_.RecordMismatch); }
+  void SplitFields() override {
+    const std::span<const std::uint8_t> record = CurrentRecord();
+    split_whole_ = false;
+    split_length_ = SplitRecord(fields_, record, messages_.RecordMismatch);
+    split_data_ = record.data();
+    split_size_ = record.size();
+    split_whole_ = true;
+  }
   void ClearFields() override { ClearRecord(fields_); }
 
  private:
   TEngineMessages messages_;
   FieldsT fields_;
+  // What SplitLength answers from.
+  bool split_whole_ = false;
+  const std::uint8_t* split_data_ = nullptr;
+  std::size_t split_size_ = 0;
+  std::size_t split_length_ = 0;
 };
 
 }  // namespace corvane
