@@ -304,8 +304,9 @@ class TCorvane : public TComponent {
   void SetDatabaseNameRaw(const std::string& v) { database_name_ = v; }
   const std::array<std::uint8_t, 17>* CategoryIDs() const noexcept { return category_ids_.get(); }
   const TArrayCategories* CategoryNames() const noexcept { return category_names_.get(); }
-  // Writes the whole new file (the target file, or memory), from its first byte.
-  void WriteImage(std::span<const std::uint8_t> bytes);
+  // Writes the whole new file (the target file, or memory) from its first
+  // byte: the pieces one after another. They are read only while it runs.
+  void WriteImage(std::span<const std::span<const std::uint8_t>> pieces);
 
  private:
   void OpenImage();
