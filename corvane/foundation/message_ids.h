@@ -407,7 +407,7 @@ inline constexpr int kMsgNotCreating = 60030;
 inline constexpr int kMsgTooManyRecords = 60040;
 inline constexpr int kMsgRecordTooLong = 60050;  // "A record cannot be longer than 65535 bytes!"
 // "A database cannot be larger than 4 GiB!" (its offsets are 32-bit)
-inline constexpr int kMsgDatabaseTooLarge = 60060;
+inline constexpr int kMsgDatabaseTooLarge = 60070;
 
 // NS Basic: the engine frame's checks.
 inline constexpr int kMsgNSBNoFieldsInStructure = 61000;  // "There are no Fields in the structure!"

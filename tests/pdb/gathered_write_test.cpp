@@ -186,7 +186,7 @@ TEST(GatheredWrite, AFileLargerThanItsOffsetsCanReachIsRefusedBeforeWriting) {
       ADD_FAILURE() << "a file past 4 GiB was written";
     } catch (const EPDBException& e) {
       EXPECT_EQ(e.ErrorCode(), 4);
-      EXPECT_EQ(e.MessageId(), 60060);
+      EXPECT_EQ(e.MessageId(), 60070);
       EXPECT_STREQ(e.what(), "A database cannot be larger than 4 GiB!");
     }
     m.AbortDatabase();
