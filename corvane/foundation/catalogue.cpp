@@ -491,6 +491,8 @@ constexpr Entry kCatalogue[] = {
     {60041, "Um Banco de Dados não pode ter mais de 65535 registros!"},
     {60050, "A record cannot be longer than 65535 bytes!"},
     {60051, "Um registro não pode ter mais de 65535 bytes!"},
+    {60070, "A database cannot be larger than 4 GiB!"},
+    {60071, "Um Banco de Dados não pode ter mais de 4 GiB!"},
     {61000, "There are no Fields in the structure!"},
     {61001, "Não há campos adicionados na estrutura!"},
     {61010, "There are no Fields with this name!"},

@@ -406,6 +406,8 @@ inline constexpr int kMsgNotCreating = 60030;
 // "A database cannot hold more than 65535 records!"
 inline constexpr int kMsgTooManyRecords = 60040;
 inline constexpr int kMsgRecordTooLong = 60050;  // "A record cannot be longer than 65535 bytes!"
+// "A database cannot be larger than 4 GiB!" (its offsets are 32-bit)
+inline constexpr int kMsgDatabaseTooLarge = 60070;
 
 // NS Basic: the engine frame's checks.
 inline constexpr int kMsgNSBNoFieldsInStructure = 61000;  // "There are no Fields in the structure!"

@@ -2,12 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <system_error>
 #include <utility>
 
 #include "corvane/host/exceptions.h"
@@ -140,6 +144,78 @@ void TBinaryFile::BlockWrite(std::span<const std::uint8_t> data) {
     }
     done += static_cast<std::size_t>(n);
   }
+}
+
+namespace {
+
+#ifdef IOV_MAX
+constexpr std::size_t kMaxIov = IOV_MAX;
+#else
+constexpr std::size_t kMaxIov = 1024;  // what POSIX systems commonly allow
+#endif
+
+// Pieces shorter than this are copied into one staging block and written
+// with their neighbours: the system copies many small segments of a gathered
+// write slower than one long one (a record is typically some 100 bytes).
+constexpr std::size_t kCopyBelow = 4096;
+constexpr std::size_t kStagingSize = 64 * 1024;
+
+}  // namespace
+
+void TBinaryFile::WriteVector(std::span<iovec> iov) {
+  std::size_t first = 0;
+  while (first < iov.size()) {
+    const ssize_t n = ::writev(fd_, iov.data() + first, static_cast<int>(iov.size() - first));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot write", errno);
+    }
+    if (n == 0) Fail("Cannot write", EIO);  // no progress: never loop on it
+    // A short write (a signal, a file size limit) resumes where it stopped.
+    auto done = static_cast<std::size_t>(n);
+    while (first < iov.size() && done >= iov[first].iov_len) {
+      done -= iov[first].iov_len;
+      ++first;
+    }
+    if (done > 0) {
+      iov[first].iov_base = static_cast<std::uint8_t*>(iov[first].iov_base) + done;
+      iov[first].iov_len -= done;
+    }
+  }
+}
+
+void TBinaryFile::GatherWrite(std::span<const std::span<const std::uint8_t>> pieces) {
+  if (fd_ < 0) Fail("File not open", 0);
+  std::array<iovec, kMaxIov> iov;
+  std::size_t count = 0;
+  const auto staging = std::make_unique_for_overwrite<std::uint8_t[]>(kStagingSize);
+  std::size_t staged = 0;
+  const auto flush = [&] {
+    WriteVector(std::span<iovec>(iov.data(), count));
+    count = 0;
+    staged = 0;
+  };
+  for (const std::span<const std::uint8_t> piece : pieces) {
+    if (piece.empty()) continue;
+    if (count == kMaxIov || (piece.size() < kCopyBelow && staged + piece.size() > kStagingSize)) {
+      flush();
+    }
+    if (piece.size() >= kCopyBelow) {
+      // writev only reads through it: the system's structure has no const form.
+      iov[count++] = iovec{const_cast<std::uint8_t*>(piece.data()), piece.size()};
+      continue;
+    }
+    std::uint8_t* to = staging.get() + staged;
+    std::memcpy(to, piece.data(), piece.size());
+    staged += piece.size();
+    if (count > 0 &&
+        static_cast<std::uint8_t*>(iov[count - 1].iov_base) + iov[count - 1].iov_len == to) {
+      iov[count - 1].iov_len += piece.size();  // follows the staged bytes before it
+    } else {
+      iov[count++] = iovec{to, piece.size()};
+    }
+  }
+  if (count > 0) flush();
 }
 
 void TBinaryFile::Sync() {

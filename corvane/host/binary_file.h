@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+struct iovec;
+
 namespace corvane {
 
 class TBinaryFile {
@@ -37,10 +39,16 @@ class TBinaryFile {
   // Reads up to out.size() bytes; returns how many were read.
   std::size_t Read(std::span<std::uint8_t> out);
   void BlockWrite(std::span<const std::uint8_t> data);
+  // Writes the pieces one after another, as BlockWrite would write each, in
+  // as few system calls as the system allows (empty pieces are skipped).
+  // The pieces are read only while it runs.
+  void GatherWrite(std::span<const std::span<const std::uint8_t>> pieces);
   void Sync();  // flushes the file's data to the device
 
  private:
   [[noreturn]] void Fail(const char* what, int err) const;
+  // Writes every byte the vectors hold; they are advanced past a short write.
+  void WriteVector(std::span<struct iovec> iov);
   std::string path_;
   int fd_ = -1;
 };

@@ -1,6 +1,8 @@
 #include "corvane/pdb/base_mgr.h"
 
 #include <cstring>
+#include <limits>
+#include <vector>
 
 #include "corvane/foundation/exception.h"
 #include "corvane/foundation/message_ids.h"
@@ -164,14 +166,37 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   const std::size_t T = WriteCategory ? pdb::kCategoryTableSize : 0;
   const std::size_t A = app.size(), S = sort.size();
   const std::size_t list_end = pdb::kHeaderSize + pdb::kEntrySize * n + pdb::kGapSize;
+  const std::size_t data_start = list_end + T + A + S;
 
-  std::size_t total = list_end + T + A + S;
+  // The file is written from pieces: everything before the records' bytes
+  // built here (every byte of it is written below, so it is not zero-filled
+  // first), then each record's bytes straight from its own block.
+  std::unique_ptr<std::uint8_t[]> head = std::make_unique_for_overwrite<std::uint8_t[]>(data_start);
+  std::vector<std::span<const std::uint8_t>> pieces;
+  pieces.reserve(n + 1);
+  pieces.emplace_back(head.get(), data_start);
+
+  std::size_t running = data_start;
+  std::uint8_t* at = head.get() + pdb::kHeaderSize;
   for (const TRecordEntry& e : list) {
-    if (!e.Flags.Contains(dmRecAttrDelete) && e.Data) total += e.Data->size();
+    // A deleted record has no data; its offset is where the next record's data
+    // begins, so that every reader measures it as empty (an offset of 0 would
+    // make the length from it to the next record negative).
+    pdb::Entry fe;
+    fe.data_offset = static_cast<std::uint32_t>(running);
+    fe.category = e.Category & 0x0F;
+    fe.flags = e.Flags;
+    fe.unique_id = e.UniqueID & 0xFFFFFFu;
+    pdb::EncodeEntry(fe, std::span<std::uint8_t, pdb::kEntrySize>(at, pdb::kEntrySize));
+    at += pdb::kEntrySize;
+    if (e.Data && !e.Data->empty() && !e.Flags.Contains(dmRecAttrDelete)) {
+      pieces.emplace_back(e.Data->data(), e.Data->size());
+      running += e.Data->size();
+    }
   }
-  // Every byte of the buffer is written below, so it is not zero-filled first.
-  std::unique_ptr<std::uint8_t[]> buffer = std::make_unique_for_overwrite<std::uint8_t[]>(total);
-  std::span<std::uint8_t> out(buffer.get(), total);
+  // Offsets are 32-bit: a larger file would have them wrap and point into
+  // other records. Refused before a byte is written.
+  if (running > std::numeric_limits<std::uint32_t>::max()) RaisePDB(4, kMsgDatabaseTooLarge);
 
   pdb::Header h;
   h.name = DatabaseName();
@@ -190,45 +215,22 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   h.unique_id_seed = GetUniqueIDSeed();
   h.next_record_list_id = 0;
   h.record_count = static_cast<std::uint16_t>(n);
-  pdb::EncodeHeader(h, std::span<std::uint8_t, pdb::kHeaderSize>(out.data(), pdb::kHeaderSize));
+  pdb::EncodeHeader(h, std::span<std::uint8_t, pdb::kHeaderSize>(head.get(), pdb::kHeaderSize));
 
-  std::size_t running = list_end + T + A + S;
-  std::size_t at = pdb::kHeaderSize;
-  std::size_t data_at = running;
-  for (const TRecordEntry& e : list) {
-    const bool deleted = e.Flags.Contains(dmRecAttrDelete);
-    pdb::Entry fe;
-    // A deleted record has no data; its offset is where the next record's data
-    // begins, so that every reader measures it as empty (an offset of 0 would
-    // make the length from it to the next record negative).
-    fe.data_offset = static_cast<std::uint32_t>(running);
-    fe.category = e.Category & 0x0F;
-    fe.flags = e.Flags;
-    fe.unique_id = e.UniqueID & 0xFFFFFFu;
-    pdb::EncodeEntry(fe,
-                     std::span<std::uint8_t, pdb::kEntrySize>(out.data() + at, pdb::kEntrySize));
-    at += pdb::kEntrySize;
-    if (!deleted && e.Data) {
-      if (!e.Data->empty()) std::memcpy(out.data() + data_at, e.Data->data(), e.Data->size());
-      data_at += e.Data->size();
-      running += e.Data->size();
-    }
-  }
-  out[list_end - 2] = 0;  // the gap
-  out[list_end - 1] = 0;
-  std::size_t block_at = list_end;
+  head[list_end - 2] = 0;  // the gap
+  head[list_end - 1] = 0;
+  std::uint8_t* block = head.get() + list_end;
   if (T > 0) {
     if (!CategoryNames()) InitializeCategory();
     pdb::EncodeCategoryTable(*CategoryNames(), std::span<const std::uint8_t, 17>(*CategoryIDs()),
-                             std::span<std::uint8_t, pdb::kCategoryTableSize>(
-                                 out.data() + block_at, pdb::kCategoryTableSize));
-    block_at += T;
+                             std::span<std::uint8_t, pdb::kCategoryTableSize>(block, T));
+    block += T;
   }
-  if (A > 0) std::memcpy(out.data() + block_at, app.data(), A);
-  block_at += A;
-  if (S > 0) std::memcpy(out.data() + block_at, sort.data(), S);
+  if (A > 0) std::memcpy(block, app.data(), A);
+  block += A;
+  if (S > 0) std::memcpy(block, sort.data(), S);
 
-  WriteImage(out);
+  WriteImage(pieces);
 }
 
 }  // namespace corvane

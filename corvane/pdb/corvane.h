@@ -199,8 +199,10 @@ class TCorvane : public TComponent {
   // Raises EPDBException 1, 2, 5, 6 and 8 as CreateDatabase().
   void CreateDatabaseInMemory(std::string name);
   Bytes TakeWrittenImage() noexcept { return std::move(written_); }
-  // Raises EPDBException 1 kMsgCloseNotOpen, what the engine's record building raises, and
-  // EInOutError when the written file cannot replace the target.
+  // Raises EPDBException 1 kMsgCloseNotOpen, 4 kMsgDatabaseTooLarge (a file past the 4 GiB
+  // its offsets reach; nothing is written), what the engine's record building raises, and
+  // EInOutError when the file system refuses the bytes or the written file cannot replace the
+  // target. After an EInOutError the database is closed and the target keeps its bytes.
   void CloseDatabase();
   // Closes without writing: a database created for writing is dropped with
   // its temporary file, so an earlier file at the target stays as it was (a
@@ -304,8 +306,9 @@ class TCorvane : public TComponent {
   void SetDatabaseNameRaw(const std::string& v) { database_name_ = v; }
   const std::array<std::uint8_t, 17>* CategoryIDs() const noexcept { return category_ids_.get(); }
   const TArrayCategories* CategoryNames() const noexcept { return category_names_.get(); }
-  // Writes the whole new file (the target file, or memory), from its first byte.
-  void WriteImage(std::span<const std::uint8_t> bytes);
+  // Writes the whole new file (the target file, or memory) from its first
+  // byte: the pieces one after another. They are read only while it runs.
+  void WriteImage(std::span<const std::span<const std::uint8_t>> pieces);
 
  private:
   void OpenImage();

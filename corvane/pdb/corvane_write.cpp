@@ -157,13 +157,20 @@ void TCorvane::BeginWriting() {
   open_ = true;
 }
 
-void TCorvane::WriteImage(std::span<const std::uint8_t> bytes) {
+void TCorvane::WriteImage(std::span<const std::span<const std::uint8_t>> pieces) {
   if (memory_target_) {
-    written_.assign(bytes.begin(), bytes.end());
+    std::size_t total = 0;
+    for (const auto& piece : pieces) total += piece.size();
+    // One block of the final size, filled by appending: nothing is zero-filled
+    // first and nothing is copied twice.
+    written_.clear();
+    written_.reserve(total);
+    for (const auto& piece : pieces) written_.insert(written_.end(), piece.begin(), piece.end());
     return;
   }
   file_.Seek(0);
-  file_.BlockWrite(bytes);
+  // Straight from the records' own blocks: no image of the whole file is built.
+  file_.GatherWrite(pieces);
   // On the device before the rename, so that a power cut leaves the old file
   // or the new one, never a name that points at nothing written.
   file_.Sync();
@@ -173,7 +180,18 @@ void TCorvane::CloseDatabase() {
   const bool writing = GetOpenMode() == dmModeWriteOnly;
   if (writing) BuildPDBInfo();
   if (!open_) RaisePDB(1, kMsgCloseNotOpen);
-  if (writing) FlushAllData(write_category_);
+  if (writing) {
+    try {
+      FlushAllData(write_category_);
+    } catch (const EInOutError&) {
+      // The file system refused the bytes (a full disk, a size limit): the
+      // half-written temporary file goes and the database is closed, so that
+      // no later close (a destructor's) writes it again after the caller has
+      // been told it failed. The target keeps its earlier bytes.
+      ForceClose();
+      throw;
+    }
+  }
   Unallocate();
   if (writing && !target_path_.empty()) {
     file_.Close();

@@ -70,14 +70,6 @@ void EncodeHeader(const Header& h, std::span<std::uint8_t, kHeaderSize> out) noe
   StoreU16(&out[76], h.record_count);
 }
 
-void EncodeEntry(const Entry& e, std::span<std::uint8_t, kEntrySize> out) noexcept {
-  StoreU32(out.data(), e.data_offset);
-  out[4] = static_cast<std::uint8_t>(RecFlagsToByte(e.flags) | (e.category & 0x0F));
-  out[5] = static_cast<std::uint8_t>(e.unique_id >> 16);
-  out[6] = static_cast<std::uint8_t>(e.unique_id >> 8);
-  out[7] = static_cast<std::uint8_t>(e.unique_id);
-}
-
 bool DecodeCategoryTable(std::span<const std::uint8_t> block, CategoryTable& out) {
   if (block.size() < kCategoryTableMinSize) return false;
   for (std::size_t i = 0; i < 16; ++i) {

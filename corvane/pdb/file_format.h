@@ -52,8 +52,8 @@ struct Header {
 
 struct Entry {
   std::uint32_t data_offset = 0;
-  std::uint8_t category = 0;  // low four bits of the attribute byte
-  TRecFlags flags;            // high four bits of the attribute byte
+  std::uint8_t category = 0;    // low four bits of the attribute byte
+  TRecFlags flags;              // high four bits of the attribute byte
   std::uint32_t unique_id = 0;  // 24 bits
 };
 
@@ -89,7 +89,14 @@ inline Entry DecodeEntry(std::span<const std::uint8_t, kEntrySize> b) noexcept {
       (static_cast<std::uint32_t>(b[5]) << 16) | (static_cast<std::uint32_t>(b[6]) << 8) | b[7];
   return e;
 }
-void EncodeEntry(const Entry& e, std::span<std::uint8_t, kEntrySize> out) noexcept;
+// Inline: writing a file encodes an entry per record.
+inline void EncodeEntry(const Entry& e, std::span<std::uint8_t, kEntrySize> out) noexcept {
+  StoreU32(out.data(), e.data_offset);
+  out[4] = static_cast<std::uint8_t>(RecFlagsToByte(e.flags) | (e.category & 0x0F));
+  out[5] = static_cast<std::uint8_t>(e.unique_id >> 16);
+  out[6] = static_cast<std::uint8_t>(e.unique_id >> 8);
+  out[7] = static_cast<std::uint8_t>(e.unique_id);
+}
 
 // Header attribute word and TDBFlags: flag with ordinal i is bit 0x0002 << i.
 constexpr TDBFlags ToTDBFlags(std::uint16_t attributes) noexcept {
