@@ -22,8 +22,11 @@ class RecordArena {
  public:
   // The first block's size; each further block doubles it, up to kMaxBlock.
   // A record larger than the next block's size gets a block of its own size.
+  // Blocks stay below the allocator's mapping threshold: a freshly mapped
+  // block faults on every page as it is filled, which cost more than the
+  // packing of the records in it.
   static constexpr std::size_t kFirstBlock = 4096;
-  static constexpr std::size_t kMaxBlock = std::size_t{1} << 20;
+  static constexpr std::size_t kMaxBlock = std::size_t{1} << 16;
 
   RecordArena() = default;
   RecordArena(const RecordArena&) = delete;
