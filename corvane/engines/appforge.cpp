@@ -126,7 +126,7 @@ std::int64_t TPDBAFField::RecordWidth() const {
   return size_;
 }
 
-void TPDBAFField::PackInto(std::uint8_t* out) const {
+void TPDBAFField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
     case AFByte: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
     case AFInteger: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
@@ -134,9 +134,7 @@ void TPDBAFField::PackInto(std::uint8_t* out) const {
     case AFSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
     case AFString: {
       std::string scratch;
-      const std::string_view stored = codec::StoredText(TextValue(scratch));
-      if (!stored.empty()) std::memcpy(out, stored.data(), stored.size());
-      out[stored.size()] = 0;
+      codec::PackZeroEnded(out, TextValue(scratch), width);
       break;
     }
     case AFBoolean: out[0] = value_.AsBoolean() ? 255 : 0; break;

@@ -249,7 +249,7 @@ std::int64_t TPDBField::RecordWidth() const {
   return TypeWidth(type_);
 }
 
-void TPDBField::PackInto(std::uint8_t* out) const {
+void TPDBField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
     case pdtByte:
     case pdtPSUInt8:
@@ -272,7 +272,7 @@ void TPDBField::PackInto(std::uint8_t* out) const {
     case pdtString:
     case pdtPSString: {
       std::string scratch;
-      codec::PackSizedText(out, TextValue(scratch), size_);
+      codec::PackMeasuredText(out, TextValue(scratch), size_, width);
       break;
     }
   }

@@ -29,8 +29,11 @@
 //
 //   static std::int32_t TypeWidth(E type);   // Size that SetDataType gives
 //   static Variant ZeroOf(E type);           // value that SetDataType gives
-//   std::int64_t RecordWidth() const;        // bytes PackInto writes now
-//   void PackInto(std::uint8_t* out) const;  // writes exactly RecordWidth() bytes
+//   std::int64_t RecordWidth() const;        // bytes the current value takes
+//   void PackInto(std::uint8_t* out, std::size_t width) const;
+//        // writes exactly `width` bytes: RecordWidth() as measured for the
+//        // current value (a text is not measured a second time); never reads
+//        // past the value whatever `width` says
 //   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
 //        // takes the field's raw copy and value from the start of `rest`;
 //        // false (nothing changed) when its bytes are not all inside `rest`
@@ -39,6 +42,8 @@
 // The record helpers CalcRecordLength, PackRecord, SplitRecord, ClearRecord and
 // FindFieldByName work on any collection of such fields, so a manager that is
 // not a TPDBBaseMgr (the generic typed-record manager) can use them too.
+// An engine measures every field once per record: CalcFields keeps the widths
+// and PackFields packs with them.
 //
 // Record layout shared by every engine: the fields in collection order from
 // offset 0, nothing between them, every multi-byte number big-endian. A split
@@ -61,6 +66,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "corvane/foundation/exception.h"
 #include "corvane/foundation/types.h"
@@ -252,6 +258,22 @@ std::int32_t CalcRecordLength(const Fields& fields) {
   return static_cast<std::int32_t>(total);
 }
 
+// CalcRecordLength keeping each field's width in `widths` (its storage is
+// reused from record to record).
+// Raises EPDBException 3 kMsgRecordTooLong past 2^31 - 1 bytes.
+template <class Fields>
+std::int32_t MeasureRecord(const Fields& fields, std::vector<std::uint32_t>& widths) {
+  widths.clear();
+  std::int64_t total = 0;
+  for (const auto& f : fields) {
+    const std::int64_t width = f.RecordWidth();
+    total += width;
+    if (total > std::numeric_limits<std::int32_t>::max()) RaiseRecordTooLong();
+    widths.push_back(static_cast<std::uint32_t>(width));
+  }
+  return static_cast<std::int32_t>(total);
+}
+
 // Raises EConvertError (RaiseRecordOverrun) and what a field's packing raises.
 // Fills `out` (CalcRecordLength bytes for the same values) field after field.
 template <class Fields>
@@ -261,8 +283,24 @@ void PackRecord(const Fields& fields, std::span<std::uint8_t> out) {
     const auto width = static_cast<std::size_t>(f.RecordWidth());
     // Values changed since the block was measured would write past its end.
     if (width > out.size() - pos) RaiseRecordOverrun();
-    f.PackInto(out.data() + pos);
+    f.PackInto(out.data() + pos, width);
     pos += width;
+  }
+}
+
+// PackRecord with the widths MeasureRecord took for the same values; other
+// widths (another number of fields, or more bytes than `out` holds) raise
+// EConvertError (RaiseRecordOverrun) before anything is written past `out`.
+template <class Fields>
+void PackMeasuredRecord(const Fields& fields, std::span<const std::uint32_t> widths,
+                        std::span<std::uint8_t> out) {
+  if (widths.size() != static_cast<std::size_t>(fields.Count())) RaiseRecordOverrun();
+  std::size_t pos = 0;
+  const std::uint32_t* width = widths.data();
+  for (const auto& f : fields) {
+    if (*width > out.size() - pos) RaiseRecordOverrun();
+    f.PackInto(out.data() + pos, *width);
+    pos += *width++;
   }
 }
 
@@ -321,14 +359,15 @@ class TPDBEngine : public TPDBBaseMgr {
   void UnallocateCustom() override {
     if (GetOpenMode() == dmModeReadOnly) Free();
   }
-  std::int32_t CalcFields() override { return CalcRecordLength(fields_); }
-  void PackFields() override { PackRecord(fields_, PackBuffer()); }
+  std::int32_t CalcFields() override { return MeasureRecord(fields_, widths_); }
+  void PackFields() override { PackMeasuredRecord(fields_, widths_, PackBuffer()); }
   void SplitFields() override { SplitRecord(fields_, CurrentRecord(), messages_.RecordMismatch); }
   void ClearFields() override { ClearRecord(fields_); }
 
  private:
   TEngineMessages messages_;
   FieldsT fields_;
+  std::vector<std::uint32_t> widths_;  // of every field, as CalcFields measured them
 };
 
 }  // namespace corvane

@@ -125,7 +125,7 @@ std::int64_t TPDBNSBField::RecordWidth() const {
   return size_;
 }
 
-void TPDBNSBField::PackInto(std::uint8_t* out) const {
+void TPDBNSBField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
     case NSBByte: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
     case NSBShort: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
@@ -137,7 +137,7 @@ void TPDBNSBField::PackInto(std::uint8_t* out) const {
     case NSBTime: StoreDouble(out, codec::DecimalTimeNumber(value_.AsDateTime())); break;
     case NSBString: {
       std::string scratch;
-      codec::PackSizedText(out, TextValue(scratch), size_);
+      codec::PackMeasuredText(out, TextValue(scratch), size_, width);
       break;
     }
   }

@@ -191,7 +191,7 @@ std::int64_t TPDBPSField::RecordWidth() const {
   }
 }
 
-void TPDBPSField::PackInto(std::uint8_t* out) const {
+void TPDBPSField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
     case PSBoolean:
     case PSInt8:
@@ -205,7 +205,7 @@ void TPDBPSField::PackInto(std::uint8_t* out) const {
     case PSDateTime: StoreU32(out, codec::PalmSecondsFromDateTime(value_.AsDateTime())); break;
     case PSString: {
       std::string scratch;
-      codec::PackSizedText(out, TextValue(scratch), size_);
+      codec::PackMeasuredText(out, TextValue(scratch), size_, width);
       break;
     }
     case PSSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;

@@ -4,7 +4,9 @@
 // stored words and numbers whose parts give no valid date or time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -59,6 +61,18 @@ bool ReadZeroTerminated(std::span<const std::uint8_t> rest, std::string_view& te
 std::int64_t SizedTextWidth(std::string_view text, std::int32_t size) noexcept;
 // Writes exactly SizedTextWidth(text, size) bytes.
 void PackSizedText(std::uint8_t* out, std::string_view text, std::int32_t size) noexcept;
+// PackSizedText for a width already measured (at least 1): the text is not
+// searched for a zero byte again. Writes exactly `width` bytes, the text
+// zero-filled should it be shorter than the width says.
+void PackMeasuredText(std::uint8_t* out, std::string_view text, std::int32_t size,
+                      std::size_t width) noexcept;
+// A zero-ended text of `width` bytes (at least 1): the first width - 1 bytes of
+// the text, zero-filled should it be shorter, and the zero byte.
+inline void PackZeroEnded(std::uint8_t* out, std::string_view text, std::size_t width) noexcept {
+  const std::size_t n = width - 1 < text.size() ? width - 1 : text.size();
+  if (n > 0) std::memcpy(out, text.data(), n);
+  std::memset(out + n, 0, width - n);
+}
 // Reads such a text at the start of `rest`: the text (for Size >= 1, up to its
 // first zero byte within the Size bytes) and the bytes the field takes; false
 // when they are not all inside `rest`.

@@ -122,7 +122,7 @@ std::int64_t TPDBSQLDriverField::RecordWidth() const {
   return TypeWidth(type_);
 }
 
-void TPDBSQLDriverField::PackInto(std::uint8_t* out) const {
+void TPDBSQLDriverField::PackInto(std::uint8_t* out, std::size_t) const {
   switch (type_) {
     case PDChar: {
       std::string scratch;
