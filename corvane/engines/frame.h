@@ -153,6 +153,29 @@ class TPDBBaseField : public TCollectionItem {
     scratch = value_.AsString();
     return scratch;
   }
+  // The value as AsInt64, AsInteger, AsDouble and AsDateTime give it, without
+  // their call when it already holds that kind of number: packing converts
+  // every field of every record.
+  std::int64_t IntValue() const {
+    if (const std::int64_t* i = value_.IntegerIf()) return *i;
+    return value_.AsInt64();
+  }
+  std::int32_t Int32Value() const {
+    const std::int64_t* i = value_.IntegerIf();
+    if (i != nullptr && *i >= std::numeric_limits<std::int32_t>::min() &&
+        *i <= std::numeric_limits<std::int32_t>::max()) {
+      return static_cast<std::int32_t>(*i);
+    }
+    return value_.AsInteger();
+  }
+  double FloatValue() const {
+    if (const double* d = value_.FloatIf()) return *d;
+    return value_.AsDouble();
+  }
+  TDateTime DateValue() const {
+    if (const double* d = value_.FloatIf()) return *d;
+    return value_.AsDateTime();
+  }
   // Name, value and Size (not the raw copy): what Assign copies.
   void CopyDefinition(const TPDBBaseField& from);
 
@@ -263,13 +286,17 @@ std::int32_t CalcRecordLength(const Fields& fields) {
 // Raises EPDBException 3 kMsgRecordTooLong past 2^31 - 1 bytes.
 template <class Fields>
 std::int32_t MeasureRecord(const Fields& fields, std::vector<std::uint32_t>& widths) {
-  widths.clear();
+  widths.resize(static_cast<std::size_t>(fields.Count()));
+  std::uint32_t* width = widths.data();
   std::int64_t total = 0;
   for (const auto& f : fields) {
-    const std::int64_t width = f.RecordWidth();
-    total += width;
-    if (total > std::numeric_limits<std::int32_t>::max()) RaiseRecordTooLong();
-    widths.push_back(static_cast<std::uint32_t>(width));
+    const std::int64_t w = f.RecordWidth();
+    total += w;
+    if (total > std::numeric_limits<std::int32_t>::max()) {
+      widths.clear();
+      RaiseRecordTooLong();
+    }
+    *width++ = static_cast<std::uint32_t>(w);
   }
   return static_cast<std::int32_t>(total);
 }

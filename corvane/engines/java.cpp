@@ -174,13 +174,13 @@ std::int64_t TPDBJavaField::RecordWidth() const {
 
 void TPDBJavaField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
-    case JByte: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
+    case JByte: out[0] = static_cast<std::uint8_t>(IntValue()); break;
     case JBoolean: out[0] = value_.AsBoolean() ? 1 : 0; break;
     case JChar:
-    case JShort: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
-    case JInt: StoreU32(out, static_cast<std::uint32_t>(value_.AsInteger())); break;
+    case JShort: StoreU16(out, static_cast<std::uint16_t>(IntValue())); break;
+    case JInt: StoreU32(out, static_cast<std::uint32_t>(Int32Value())); break;
     case JLong: StoreU64(out, static_cast<std::uint64_t>(codec::TruncToInt64(value_))); break;
-    case JDate: StoreU64(out, static_cast<std::uint64_t>(MillisFromDateTime(value_.AsDateTime()))); break;
+    case JDate: StoreU64(out, static_cast<std::uint64_t>(MillisFromDateTime(DateValue()))); break;
     case JString: {
       std::string scratch;
       const std::string_view text = TextValue(scratch);

@@ -58,7 +58,10 @@ bool ReadZeroTerminated(std::span<const std::uint8_t> rest, std::string_view& te
 // Text of a declared width (the string types whose Size the caller may set):
 // Size >= 1 takes Size bytes of text (cut, or zero-filled) and a zero byte;
 // Size < 1 is variable length, StoredText and a zero byte.
-std::int64_t SizedTextWidth(std::string_view text, std::int32_t size) noexcept;
+inline std::int64_t SizedTextWidth(std::string_view text, std::int32_t size) noexcept {
+  if (size >= 1) return static_cast<std::int64_t>(size) + 1;
+  return static_cast<std::int64_t>(StoredText(text).size()) + 1;
+}
 // Writes exactly SizedTextWidth(text, size) bytes.
 void PackSizedText(std::uint8_t* out, std::string_view text, std::int32_t size) noexcept;
 // PackSizedText for a width already measured (at least 1): the text is not

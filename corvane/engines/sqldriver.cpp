@@ -136,11 +136,11 @@ void TPDBSQLDriverField::PackInto(std::uint8_t* out, std::size_t) const {
       }
       break;
     }
-    case PDShort: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
-    case PDInt: StoreU32(out, static_cast<std::uint32_t>(value_.AsInteger())); break;
+    case PDShort: StoreU16(out, static_cast<std::uint16_t>(IntValue())); break;
+    case PDInt: StoreU32(out, static_cast<std::uint32_t>(Int32Value())); break;
     case PDLong: StoreU64(out, static_cast<std::uint64_t>(codec::TruncToInt64(value_))); break;
-    case PDFloat: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
-    case PDDouble: StoreDouble(out, value_.AsDouble()); break;
+    case PDFloat: StoreFloat(out, static_cast<float>(FloatValue())); break;
+    case PDDouble: StoreDouble(out, FloatValue()); break;
   }
 }
 
