@@ -5,7 +5,9 @@
 //
 // Record cycle of an engine:
 //   writing: Append (checks, ClearFields) -> set field values -> Post
-//            (SetFieldValues, CalcFields, PackFields into a block of that size);
+//            (SetFieldValues, CalcFields, PackFields into that many bytes of
+//            the manager's record arena, where the record stays until the
+//            file is written);
 //   reading: every cursor move -> SetCustomRecord -> SplitFields.
 #pragma once
 
@@ -71,7 +73,7 @@ class TPDBBaseMgr : public TCorvane {
   virtual void BuildFirstRecord() {}
   virtual void SetFieldValues() {}
 
-  // The block PackFields fills: exactly CalcFields() bytes.
+  // The room PackFields fills: exactly CalcFields() bytes, not zeroed first.
   std::span<std::uint8_t> PackBuffer() noexcept;
   void SetAppendMode(bool on) noexcept { append_mode_ = on; }
   // Raises EPDBException(code, kMsgTooManyRecords) when the record list is full.

@@ -39,10 +39,11 @@ namespace corvane {
 class TCorvane;
 class TPDBBaseMgr;
 
-// One record as the manager handles it. A block posted by an engine is owned by
-// its entry alone; a block handed to the raw writers is shared with the caller,
-// who may drop its reference at any time. Every entry a caller reaches
-// (GetRecInLinkedList) holds its bytes in Data.
+// One record as the manager handles it. A record posted by an engine is owned
+// by its entry alone (its bytes packed in the manager's record arena until a
+// caller reaches the entry); a block handed to the raw writers is shared with
+// the caller, who may drop its reference at any time. Every entry a caller
+// reaches (GetRecInLinkedList) holds its bytes in Data.
 struct TRecordEntry {
   std::uint32_t DataOffset = 0;  // 0 for a record that lives only in memory
   std::uint8_t Category = 0;
