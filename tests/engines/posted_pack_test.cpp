@@ -15,6 +15,7 @@
 #include "corvane/engines/java.h"
 #include "corvane/engines/nsbasic.h"
 #include "corvane/engines/pocketstudio.h"
+#include "corvane/engines/record_codec.h"
 #include "corvane/engines/sqldriver.h"
 #include "corvane/host/datetime.h"
 #include "engine_support.h"
@@ -167,6 +168,34 @@ TEST_F(PostedPack, Generic) {
     f.GetItem(5).SetAsPSUInt32(static_cast<std::uint32_t>(i) * 6000001u);
     f.GetItem(6).SetAsWord(static_cast<std::uint16_t>(i * 3));
   });
+}
+
+// The date word and decimal date number of every whole day (taken from the
+// day count) are those the date's parts give, across the leap years, the
+// years after 2031 that wrap round, and the edges of the span; so are those
+// of dates with a time.
+TEST(PalmDateWord, EveryWholeDayGivesTheWordOfItsParts) {
+  const auto word = [](TDateTime d) {
+    const DateParts p = DecodeDate(d);
+    return static_cast<std::uint16_t>((p.year - 1904) * 512 + p.month * 32 + p.day);
+  };
+  const TDateTime first = EncodeDate(1904, 1, 1), last = EncodeDate(2100, 3, 1);
+  const auto number = [](TDateTime d) {
+    const DateParts p = DecodeDate(d);
+    return static_cast<double>((p.year - 1900) * 10000 + p.month * 100 + p.day);
+  };
+  for (TDateTime d = first - 3; d <= last; d += 1) {
+    if (d >= first) {
+      ASSERT_EQ(codec::PalmDateWord(d), word(d)) << d;
+      ASSERT_EQ(codec::PalmDateWord(d + 0.75), word(d + 0.75)) << d;
+    }
+    ASSERT_EQ(codec::DecimalDateNumber(d), number(d)) << d;
+    ASSERT_EQ(codec::DecimalDateNumber(d + 0.75), number(d + 0.75)) << d;
+  }
+  EXPECT_EQ(codec::PalmDateWord(first - 1), 0);
+  EXPECT_EQ(codec::PalmDateWord(first - 0.5), 0);
+  EXPECT_EQ(codec::PalmDateWord(EncodeDate(9999, 12, 31)), word(EncodeDate(9999, 12, 31)));
+  EXPECT_EQ(codec::PalmDateWord(EncodeDate(2000, 2, 29)), (2000 - 1904) * 512 + 2 * 32 + 29);
 }
 
 }  // namespace
