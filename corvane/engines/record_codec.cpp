@@ -144,15 +144,6 @@ void PackSizedText(std::uint8_t* out, std::string_view text, std::int32_t size) 
   out[stored.size()] = 0;
 }
 
-void PackMeasuredText(std::uint8_t* out, std::string_view text, std::int32_t size,
-                      std::size_t width) noexcept {
-  if (size >= 1) {
-    PackSizedText(out, text, size);
-  } else {
-    PackZeroEnded(out, text, width);
-  }
-}
-
 bool ReadSizedText(std::span<const std::uint8_t> rest, std::int32_t size, std::string_view& text,
                    std::size_t& taken) noexcept {
   if (size < 1) {
