@@ -121,8 +121,9 @@ class TAdapter final : public TAnyEngine {
   void TryPack(int index) override {
     const FieldT& f = engine_.Fields().GetItem(index);
     // The scratch block is kept: a trial pack per field must not allocate each time.
-    try_pack_.resize(static_cast<std::size_t>(f.RecordWidth()));
-    f.PackInto(try_pack_.data());
+    const auto width = static_cast<std::size_t>(f.RecordWidth());
+    try_pack_.resize(width);
+    f.PackInto(try_pack_.data(), width);
   }
   void Append() override { engine_.Append(); }
   void Post() override { engine_.Post(); }

@@ -126,22 +126,20 @@ std::int64_t TPDBAFField::RecordWidth() const {
   return size_;
 }
 
-void TPDBAFField::PackInto(std::uint8_t* out) const {
+void TPDBAFField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
-    case AFByte: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
-    case AFInteger: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
-    case AFLong: StoreU32(out, static_cast<std::uint32_t>(value_.AsInt64())); break;
-    case AFSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
+    case AFByte: out[0] = static_cast<std::uint8_t>(IntValue()); break;
+    case AFInteger: StoreU16(out, static_cast<std::uint16_t>(IntValue())); break;
+    case AFLong: StoreU32(out, static_cast<std::uint32_t>(IntValue())); break;
+    case AFSingle: StoreFloat(out, static_cast<float>(FloatValue())); break;
     case AFString: {
       std::string scratch;
-      const std::string_view stored = codec::StoredText(TextValue(scratch));
-      if (!stored.empty()) std::memcpy(out, stored.data(), stored.size());
-      out[stored.size()] = 0;
+      codec::PackZeroEnded(out, TextValue(scratch), width);
       break;
     }
     case AFBoolean: out[0] = value_.AsBoolean() ? 255 : 0; break;
-    case AFDate: StoreU32(out, codec::PalmSecondsFromDateTime(value_.AsDateTime())); break;
-    case AFDouble: StoreDouble(out, value_.AsDouble()); break;
+    case AFDate: StoreU32(out, codec::PalmSecondsFromDateTime(DateValue())); break;
+    case AFDouble: StoreDouble(out, FloatValue()); break;
     case AFCurrency: StoreU64(out, static_cast<std::uint64_t>(value_.AsCurrency().value)); break;
   }
 }

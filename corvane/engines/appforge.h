@@ -60,7 +60,7 @@ class TPDBAFField : public TPDBTypedField<TPDBAFField, TPDBAFFieldType, AFString
   static std::int32_t TypeWidth(TPDBAFFieldType type) noexcept;
   static Variant ZeroOf(TPDBAFFieldType type);
   std::int64_t RecordWidth() const;
-  void PackInto(std::uint8_t* out) const;
+  void PackInto(std::uint8_t* out, std::size_t width) const;
   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
   void ClearValue();
 };

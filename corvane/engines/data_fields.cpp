@@ -249,30 +249,30 @@ std::int64_t TPDBField::RecordWidth() const {
   return TypeWidth(type_);
 }
 
-void TPDBField::PackInto(std::uint8_t* out) const {
+void TPDBField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
     case pdtByte:
     case pdtPSUInt8:
     case pdtPSInt8:
-    case pdtPSBoolean: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
+    case pdtPSBoolean: out[0] = static_cast<std::uint8_t>(IntValue()); break;
     case pdtWord:
     case pdtPSUInt16:
-    case pdtPSInt16: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
+    case pdtPSInt16: StoreU16(out, static_cast<std::uint16_t>(IntValue())); break;
     case pdtInteger:
-    case pdtPSInt32: StoreU32(out, static_cast<std::uint32_t>(value_.AsInteger())); break;
+    case pdtPSInt32: StoreU32(out, static_cast<std::uint32_t>(Int32Value())); break;
     case pdtPSUInt32: StoreU32(out, AsUInt32(value_)); break;
     case pdtFloat:
-    case pdtPSSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
+    case pdtPSSingle: StoreFloat(out, static_cast<float>(FloatValue())); break;
     case pdtDouble:
-    case pdtPSDouble: StoreDouble(out, value_.AsDouble()); break;
+    case pdtPSDouble: StoreDouble(out, FloatValue()); break;
     case pdtDate:
-    case pdtPSDateTime: StoreU32(out, codec::PalmSecondsFromDateTime(value_.AsDateTime())); break;
-    case pdtPSDate: StoreU16(out, codec::PalmDateWord(value_.AsDateTime())); break;
-    case pdtPSTime: StoreU16(out, codec::PalmTimeWord(value_.AsDateTime())); break;
+    case pdtPSDateTime: StoreU32(out, codec::PalmSecondsFromDateTime(DateValue())); break;
+    case pdtPSDate: StoreU16(out, codec::PalmDateWord(DateValue())); break;
+    case pdtPSTime: StoreU16(out, codec::PalmTimeWord(DateValue())); break;
     case pdtString:
     case pdtPSString: {
       std::string scratch;
-      codec::PackSizedText(out, TextValue(scratch), size_);
+      codec::PackMeasuredText(out, TextValue(scratch), size_, width);
       break;
     }
   }

@@ -106,7 +106,7 @@ class TPDBField : public TPDBTypedField<TPDBField, TPDBFieldType, pdtString> {
   static std::int32_t TypeWidth(TPDBFieldType type) noexcept;
   static Variant ZeroOf(TPDBFieldType type);
   std::int64_t RecordWidth() const;
-  void PackInto(std::uint8_t* out) const;
+  void PackInto(std::uint8_t* out, std::size_t width) const;
   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
   // The zero of the type through its own setter; the raw copy stays.
   void ClearValue();

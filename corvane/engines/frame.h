@@ -29,8 +29,11 @@
 //
 //   static std::int32_t TypeWidth(E type);   // Size that SetDataType gives
 //   static Variant ZeroOf(E type);           // value that SetDataType gives
-//   std::int64_t RecordWidth() const;        // bytes PackInto writes now
-//   void PackInto(std::uint8_t* out) const;  // writes exactly RecordWidth() bytes
+//   std::int64_t RecordWidth() const;        // bytes the current value takes
+//   void PackInto(std::uint8_t* out, std::size_t width) const;
+//        // writes exactly `width` bytes: RecordWidth() as measured for the
+//        // current value (a text is not measured a second time); never reads
+//        // past the value whatever `width` says
 //   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
 //        // takes the field's raw copy and value from the start of `rest`;
 //        // false (nothing changed) when its bytes are not all inside `rest`
@@ -39,6 +42,8 @@
 // The record helpers CalcRecordLength, PackRecord, SplitRecord, ClearRecord and
 // FindFieldByName work on any collection of such fields, so a manager that is
 // not a TPDBBaseMgr (the generic typed-record manager) can use them too.
+// An engine measures every field once per record: CalcFields keeps the widths
+// and PackFields packs with them.
 //
 // Record layout shared by every engine: the fields in collection order from
 // offset 0, nothing between them, every multi-byte number big-endian. A split
@@ -62,6 +67,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "corvane/foundation/exception.h"
 #include "corvane/foundation/types.h"
@@ -147,6 +153,29 @@ class TPDBBaseField : public TCollectionItem {
     if (const std::string* t = value_.TextIf()) return *t;
     scratch = value_.AsString();
     return scratch;
+  }
+  // The value as AsInt64, AsInteger, AsDouble and AsDateTime give it, without
+  // their call when it already holds that kind of number: packing converts
+  // every field of every record.
+  std::int64_t IntValue() const {
+    if (const std::int64_t* i = value_.IntegerIf()) return *i;
+    return value_.AsInt64();
+  }
+  std::int32_t Int32Value() const {
+    const std::int64_t* i = value_.IntegerIf();
+    if (i != nullptr && *i >= std::numeric_limits<std::int32_t>::min() &&
+        *i <= std::numeric_limits<std::int32_t>::max()) {
+      return static_cast<std::int32_t>(*i);
+    }
+    return value_.AsInteger();
+  }
+  double FloatValue() const {
+    if (const double* d = value_.FloatIf()) return *d;
+    return value_.AsDouble();
+  }
+  TDateTime DateValue() const {
+    if (const double* d = value_.FloatIf()) return *d;
+    return value_.AsDateTime();
   }
   // Name, value and Size (not the raw copy): what Assign copies.
   void CopyDefinition(const TPDBBaseField& from);
@@ -253,6 +282,26 @@ std::int32_t CalcRecordLength(const Fields& fields) {
   return static_cast<std::int32_t>(total);
 }
 
+// CalcRecordLength keeping each field's width in `widths` (its storage is
+// reused from record to record).
+// Raises EPDBException 3 kMsgRecordTooLong past 2^31 - 1 bytes.
+template <class Fields>
+std::int32_t MeasureRecord(const Fields& fields, std::vector<std::uint32_t>& widths) {
+  widths.resize(static_cast<std::size_t>(fields.Count()));
+  std::uint32_t* width = widths.data();
+  std::int64_t total = 0;
+  for (const auto& f : fields) {
+    const std::int64_t w = f.RecordWidth();
+    total += w;
+    if (total > std::numeric_limits<std::int32_t>::max()) {
+      widths.clear();
+      RaiseRecordTooLong();
+    }
+    *width++ = static_cast<std::uint32_t>(w);
+  }
+  return static_cast<std::int32_t>(total);
+}
+
 // Raises EConvertError (RaiseRecordOverrun) and what a field's packing raises.
 // Fills `out` (CalcRecordLength bytes for the same values) field after field.
 template <class Fields>
@@ -262,8 +311,24 @@ void PackRecord(const Fields& fields, std::span<std::uint8_t> out) {
     const auto width = static_cast<std::size_t>(f.RecordWidth());
     // Values changed since the block was measured would write past its end.
     if (width > out.size() - pos) RaiseRecordOverrun();
-    f.PackInto(out.data() + pos);
+    f.PackInto(out.data() + pos, width);
     pos += width;
+  }
+}
+
+// PackRecord with the widths MeasureRecord took for the same values; other
+// widths (another number of fields, or more bytes than `out` holds) raise
+// EConvertError (RaiseRecordOverrun) before anything is written past `out`.
+template <class Fields>
+void PackMeasuredRecord(const Fields& fields, std::span<const std::uint32_t> widths,
+                        std::span<std::uint8_t> out) {
+  if (widths.size() != static_cast<std::size_t>(fields.Count())) RaiseRecordOverrun();
+  std::size_t pos = 0;
+  const std::uint32_t* width = widths.data();
+  for (const auto& f : fields) {
+    if (*width > out.size() - pos) RaiseRecordOverrun();
+    f.PackInto(out.data() + pos, *width);
+    pos += *width++;
   }
 }
 
@@ -335,8 +400,8 @@ class TPDBEngine : public TPDBBaseMgr {
   void UnallocateCustom() override {
     if (GetOpenMode() == dmModeReadOnly) Free();
   }
-  std::int32_t CalcFields() override { return CalcRecordLength(fields_); }
-  void PackFields() override { PackRecord(fields_, PackBuffer()); }
+  std::int32_t CalcFields() override { return MeasureRecord(fields_, widths_); }
+  void PackFields() override { PackMeasuredRecord(fields_, widths_, PackBuffer()); }
   void SplitFields() override {
     const std::span<const std::uint8_t> record = CurrentRecord();
     split_whole_ = false;
@@ -355,6 +420,7 @@ class TPDBEngine : public TPDBBaseMgr {
   const std::uint8_t* split_data_ = nullptr;
   std::size_t split_size_ = 0;
   std::size_t split_length_ = 0;
+  std::vector<std::uint32_t> widths_;  // of every field, as CalcFields measured them
 };
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #include "corvane/engines/java.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -171,22 +172,24 @@ std::int64_t TPDBJavaField::RecordWidth() const {
   return TypeWidth(type_);
 }
 
-void TPDBJavaField::PackInto(std::uint8_t* out) const {
+void TPDBJavaField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
-    case JByte: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
+    case JByte: out[0] = static_cast<std::uint8_t>(IntValue()); break;
     case JBoolean: out[0] = value_.AsBoolean() ? 1 : 0; break;
     case JChar:
-    case JShort: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
-    case JInt: StoreU32(out, static_cast<std::uint32_t>(value_.AsInteger())); break;
+    case JShort: StoreU16(out, static_cast<std::uint16_t>(IntValue())); break;
+    case JInt: StoreU32(out, static_cast<std::uint32_t>(Int32Value())); break;
     case JLong: StoreU64(out, static_cast<std::uint64_t>(codec::TruncToInt64(value_))); break;
-    case JDate: StoreU64(out, static_cast<std::uint64_t>(MillisFromDateTime(value_.AsDateTime()))); break;
+    case JDate: StoreU64(out, static_cast<std::uint64_t>(MillisFromDateTime(DateValue()))); break;
     case JString: {
       std::string scratch;
       const std::string_view text = TextValue(scratch);
       // A longer text would be written with a wrapped length and misread.
       if (text.size() > kJavaMaxStringBytes) RaisePDB(1, kMsgJavaStringTooLong);
-      StoreU16(out, static_cast<std::uint16_t>(text.size()));
-      if (!text.empty()) std::memcpy(out + 2, text.data(), text.size());
+      // The width measured this text: its length and its bytes.
+      const std::size_t n = std::min(text.size(), width - 2);
+      StoreU16(out, static_cast<std::uint16_t>(n));
+      if (n > 0) std::memcpy(out + 2, text.data(), n);
       break;
     }
   }

@@ -66,7 +66,7 @@ class TPDBJavaField : public TPDBTypedField<TPDBJavaField, TPDBJavaFieldType, JS
   static Variant ZeroOf(TPDBJavaFieldType type);
   std::int64_t RecordWidth() const;
   // A JString of more than 65535 bytes raises EPDBException(1, kMsgJavaStringTooLong).
-  void PackInto(std::uint8_t* out) const;
+  void PackInto(std::uint8_t* out, std::size_t width) const;
   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
   void ClearValue();
 };

@@ -125,19 +125,19 @@ std::int64_t TPDBNSBField::RecordWidth() const {
   return size_;
 }
 
-void TPDBNSBField::PackInto(std::uint8_t* out) const {
+void TPDBNSBField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
-    case NSBByte: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
-    case NSBShort: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
-    case NSBInteger: StoreU32(out, static_cast<std::uint32_t>(value_.AsInt64())); break;
+    case NSBByte: out[0] = static_cast<std::uint8_t>(IntValue()); break;
+    case NSBShort: StoreU16(out, static_cast<std::uint16_t>(IntValue())); break;
+    case NSBInteger: StoreU32(out, static_cast<std::uint32_t>(IntValue())); break;
     case NSBFloat:
-    case NSBDouble: StoreDouble(out, value_.AsDouble()); break;
-    case NSBSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
-    case NSBDate: StoreDouble(out, codec::DecimalDateNumber(value_.AsDateTime())); break;
-    case NSBTime: StoreDouble(out, codec::DecimalTimeNumber(value_.AsDateTime())); break;
+    case NSBDouble: StoreDouble(out, FloatValue()); break;
+    case NSBSingle: StoreFloat(out, static_cast<float>(FloatValue())); break;
+    case NSBDate: StoreDouble(out, codec::DecimalDateNumber(DateValue())); break;
+    case NSBTime: StoreDouble(out, codec::DecimalTimeNumber(DateValue())); break;
     case NSBString: {
       std::string scratch;
-      codec::PackSizedText(out, TextValue(scratch), size_);
+      codec::PackMeasuredText(out, TextValue(scratch), size_, width);
       break;
     }
   }

@@ -191,25 +191,25 @@ std::int64_t TPDBPSField::RecordWidth() const {
   }
 }
 
-void TPDBPSField::PackInto(std::uint8_t* out) const {
+void TPDBPSField::PackInto(std::uint8_t* out, std::size_t width) const {
   switch (type_) {
     case PSBoolean:
     case PSInt8:
-    case PSUInt8: out[0] = static_cast<std::uint8_t>(value_.AsInt64()); break;
+    case PSUInt8: out[0] = static_cast<std::uint8_t>(IntValue()); break;
     case PSInt16:
-    case PSUInt16: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
-    case PSInt32: StoreU32(out, static_cast<std::uint32_t>(value_.AsInt64())); break;
+    case PSUInt16: StoreU16(out, static_cast<std::uint16_t>(IntValue())); break;
+    case PSInt32: StoreU32(out, static_cast<std::uint32_t>(IntValue())); break;
     case PSUInt32: StoreU32(out, static_cast<std::uint32_t>(codec::TruncToInt64(value_))); break;
-    case PSDate: StoreU16(out, codec::PalmDateWord(value_.AsDateTime())); break;
-    case PSTime: StoreU16(out, codec::PalmTimeWord(value_.AsDateTime())); break;
-    case PSDateTime: StoreU32(out, codec::PalmSecondsFromDateTime(value_.AsDateTime())); break;
+    case PSDate: StoreU16(out, codec::PalmDateWord(DateValue())); break;
+    case PSTime: StoreU16(out, codec::PalmTimeWord(DateValue())); break;
+    case PSDateTime: StoreU32(out, codec::PalmSecondsFromDateTime(DateValue())); break;
     case PSString: {
       std::string scratch;
-      codec::PackSizedText(out, TextValue(scratch), size_);
+      codec::PackMeasuredText(out, TextValue(scratch), size_, width);
       break;
     }
-    case PSSingle: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
-    case PSDouble: StoreDouble(out, value_.AsDouble()); break;
+    case PSSingle: StoreFloat(out, static_cast<float>(FloatValue())); break;
+    case PSDouble: StoreDouble(out, FloatValue()); break;
     case PSBinary:
       StoreU16(out, static_cast<std::uint16_t>(raw_.size()));
       if (!raw_.empty()) std::memcpy(out + 2, raw_.data(), raw_.size());

@@ -81,7 +81,7 @@ class TPDBPSField : public TPDBTypedField<TPDBPSField, TPDBPSFieldType, PSString
   static std::int32_t TypeWidth(TPDBPSFieldType type) noexcept;
   static Variant ZeroOf(TPDBPSFieldType type);
   std::int64_t RecordWidth() const;
-  void PackInto(std::uint8_t* out) const;
+  void PackInto(std::uint8_t* out, std::size_t width) const;
   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
   void ClearValue();
 

@@ -1,6 +1,7 @@
 #include "corvane/engines/record_codec.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -17,7 +18,12 @@ constexpr std::int64_t kMsPerDay = 86400000;
 
 void SplitDayAndMs(TDateTime d, std::int64_t& days, std::int64_t& ms_of_day) {
   if (!std::isfinite(d) || d < 0 || d >= kLastDay) NoDate();
-  const auto ms = static_cast<std::int64_t>(std::llround(d * kMSecsPerDay));
+  // Rounded half away from zero, as llround would, without the library call
+  // every packed date paid: the product is below 2^53, so its whole part and
+  // fraction are exact.
+  const double scaled = d * kMSecsPerDay;
+  auto ms = static_cast<std::int64_t>(scaled);
+  if (scaled - static_cast<double>(ms) >= 0.5) ++ms;
   days = ms / kMsPerDay;
   ms_of_day = ms % kMsPerDay;
 }
@@ -40,8 +46,48 @@ TDateTime DateTimeFromPalmSecondsSinceEpoch(std::uint32_t s) noexcept {
   return (static_cast<double>(days) + kPalmEpochDay) + static_cast<double>(s - days * 86400) / 86400.0;
 }
 
+namespace {
+
+// 1904-01-01 to 2099-12-31: 49 cycles of four years, each starting with a
+// leap year (2000 is one, and no year of the span is a century year that is not).
+constexpr std::uint32_t kFourYears = 4 * 365 + 1;
+constexpr std::uint32_t kDays1904To2099 = 49 * kFourYears;
+
+// month * 32 + day of each day of a leap year, from January 1.
+constexpr std::array<std::uint16_t, 366> kLeapMonthDay = [] {
+  std::array<std::uint16_t, 366> t{};
+  constexpr int kLengths[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  std::size_t i = 0;
+  for (int m = 0; m < 12; ++m) {
+    for (int day = 1; day <= kLengths[m]; ++day) t[i++] = static_cast<std::uint16_t>((m + 1) * 32 + day);
+  }
+  return t;
+}();
+
+// The parts of a whole day of 1904 to 2099 straight from the day count, as
+// (year - 1904) * 512 + month * 32 + day; false for any other value (a time of
+// day, another year, no date). Most stored dates are such days.
+bool WholeDayWord(TDateTime d, std::uint32_t& word) noexcept {
+  if (!(d >= kPalmEpochDay && d < kPalmEpochDay + kDays1904To2099)) return false;
+  const auto k = static_cast<std::uint32_t>(d - kPalmEpochDay);
+  if (static_cast<double>(k) + kPalmEpochDay != d) return false;
+  const std::uint32_t r = k % kFourYears;
+  std::uint32_t year = 4 * (k / kFourYears);
+  std::uint32_t day_of_year = r;  // counted in a leap year
+  if (r >= 366) {
+    year += (r - 1) / 365;
+    day_of_year = (r - 1) % 365;
+    if (day_of_year >= 59) ++day_of_year;  // no February 29
+  }
+  word = year * 512 + kLeapMonthDay[day_of_year];
+  return true;
+}
+
+}  // namespace
+
 std::uint16_t PalmDateWord(TDateTime d) {
   if (std::isfinite(d) && d < kPalmEpochDay) return 0;
+  if (std::uint32_t word = 0; WholeDayWord(d, word)) return static_cast<std::uint16_t>(word);
   const DateParts p = DecodeDate(d);
   return static_cast<std::uint16_t>((p.year - 1904) * 512 + p.month * 32 + p.day);
 }
@@ -85,11 +131,6 @@ bool ReadZeroTerminated(std::span<const std::uint8_t> rest, std::string_view& te
   return true;
 }
 
-std::int64_t SizedTextWidth(std::string_view text, std::int32_t size) noexcept {
-  if (size >= 1) return static_cast<std::int64_t>(size) + 1;
-  return static_cast<std::int64_t>(StoredText(text).size()) + 1;
-}
-
 void PackSizedText(std::uint8_t* out, std::string_view text, std::int32_t size) noexcept {
   if (size >= 1) {
     const std::size_t width = static_cast<std::size_t>(size);
@@ -121,6 +162,10 @@ bool ReadSizedText(std::span<const std::uint8_t> rest, std::int32_t size, std::s
 
 double DecimalDateNumber(TDateTime d) {
   if (d == 0) return 0;
+  if (std::uint32_t word = 0; WholeDayWord(d, word)) {
+    const std::uint32_t year = (word >> 9) + 1904, month = (word >> 5) & 15, day = word & 31;
+    return static_cast<double>((year - 1900) * 10000 + month * 100 + day);
+  }
   const DateParts p = DecodeDate(d);
   return static_cast<double>((p.year - 1900) * 10000 + p.month * 100 + p.day);
 }

@@ -4,7 +4,9 @@
 // stored words and numbers whose parts give no valid date or time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,9 +58,34 @@ bool ReadZeroTerminated(std::span<const std::uint8_t> rest, std::string_view& te
 // Text of a declared width (the string types whose Size the caller may set):
 // Size >= 1 takes Size bytes of text (cut, or zero-filled) and a zero byte;
 // Size < 1 is variable length, StoredText and a zero byte.
-std::int64_t SizedTextWidth(std::string_view text, std::int32_t size) noexcept;
+inline std::int64_t SizedTextWidth(std::string_view text, std::int32_t size) noexcept {
+  if (size >= 1) return static_cast<std::int64_t>(size) + 1;
+  return static_cast<std::int64_t>(StoredText(text).size()) + 1;
+}
 // Writes exactly SizedTextWidth(text, size) bytes.
 void PackSizedText(std::uint8_t* out, std::string_view text, std::int32_t size) noexcept;
+// A zero-ended text of `width` bytes (at least 1): the first width - 1 bytes of
+// the text, zero-filled should it be shorter, and the zero byte.
+inline void PackZeroEnded(std::uint8_t* out, std::string_view text, std::size_t width) noexcept {
+  const std::size_t n = width - 1 < text.size() ? width - 1 : text.size();
+  if (n > 0) std::memcpy(out, text.data(), n);
+  if (width - n == 1) {
+    out[n] = 0;  // the usual case: the text and its zero byte
+  } else {
+    std::memset(out + n, 0, width - n);
+  }
+}
+// PackSizedText for a width already measured (at least 1): the text is not
+// searched for a zero byte again. Writes exactly `width` bytes, the text
+// zero-filled should it be shorter than the width says.
+inline void PackMeasuredText(std::uint8_t* out, std::string_view text, std::int32_t size,
+                             std::size_t width) noexcept {
+  if (size >= 1) {
+    PackSizedText(out, text, size);
+  } else {
+    PackZeroEnded(out, text, width);
+  }
+}
 // Reads such a text at the start of `rest`: the text (for Size >= 1, up to its
 // first zero byte within the Size bytes) and the bytes the field takes; false
 // when they are not all inside `rest`.

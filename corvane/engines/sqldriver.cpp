@@ -122,7 +122,7 @@ std::int64_t TPDBSQLDriverField::RecordWidth() const {
   return TypeWidth(type_);
 }
 
-void TPDBSQLDriverField::PackInto(std::uint8_t* out) const {
+void TPDBSQLDriverField::PackInto(std::uint8_t* out, std::size_t) const {
   switch (type_) {
     case PDChar: {
       std::string scratch;
@@ -136,11 +136,11 @@ void TPDBSQLDriverField::PackInto(std::uint8_t* out) const {
       }
       break;
     }
-    case PDShort: StoreU16(out, static_cast<std::uint16_t>(value_.AsInt64())); break;
-    case PDInt: StoreU32(out, static_cast<std::uint32_t>(value_.AsInteger())); break;
+    case PDShort: StoreU16(out, static_cast<std::uint16_t>(IntValue())); break;
+    case PDInt: StoreU32(out, static_cast<std::uint32_t>(Int32Value())); break;
     case PDLong: StoreU64(out, static_cast<std::uint64_t>(codec::TruncToInt64(value_))); break;
-    case PDFloat: StoreFloat(out, static_cast<float>(value_.AsDouble())); break;
-    case PDDouble: StoreDouble(out, value_.AsDouble()); break;
+    case PDFloat: StoreFloat(out, static_cast<float>(FloatValue())); break;
+    case PDDouble: StoreDouble(out, FloatValue()); break;
   }
 }
 

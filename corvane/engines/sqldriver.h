@@ -62,7 +62,7 @@ class TPDBSQLDriverField : public TPDBTypedField<TPDBSQLDriverField, TPDBSQLDriv
   static std::int32_t TypeWidth(TPDBSQLDriverFieldType type) noexcept;
   static Variant ZeroOf(TPDBSQLDriverFieldType type);
   std::int64_t RecordWidth() const;
-  void PackInto(std::uint8_t* out) const;
+  void PackInto(std::uint8_t* out, std::size_t width) const;
   bool SplitFrom(std::span<const std::uint8_t> rest, std::size_t& taken);
   void ClearValue();
 };

@@ -69,20 +69,8 @@ std::unique_ptr<TCollectionItem> TCollection::Extract(int index) {
   return item;
 }
 
-void TCollection::CheckIndex(int index) const {
-  if (index < 0 || index >= Count()) {
-    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
-  }
-}
-
-TCollectionItem& TCollection::Items(int index) {
-  CheckIndex(index);
-  return *items_[static_cast<std::size_t>(index)];
-}
-
-const TCollectionItem& TCollection::Items(int index) const {
-  CheckIndex(index);
-  return *items_[static_cast<std::size_t>(index)];
+void TCollection::RaiseIndex(int index) {
+  throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 int TCollection::IndexOf(const TCollectionItem& item) const noexcept {

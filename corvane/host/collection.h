@@ -78,8 +78,15 @@ class TCollection : public TPersistent {
 
   // The item at a zero-based index; EListError "List index out of bounds (i)"
   // for any other index.
-  TCollectionItem& Items(int index);
-  const TCollectionItem& Items(int index) const;
+  // Inline: a caller setting a record's fields reaches an item per value.
+  TCollectionItem& Items(int index) {
+    CheckIndex(index);
+    return *items_[static_cast<std::size_t>(index)];
+  }
+  const TCollectionItem& Items(int index) const {
+    CheckIndex(index);
+    return *items_[static_cast<std::size_t>(index)];
+  }
   // The index of `item`, -1 when this collection does not hold it.
   int IndexOf(const TCollectionItem& item) const noexcept;
 
@@ -104,7 +111,10 @@ class TCollection : public TPersistent {
 
  private:
   friend class TCollectionItem;
-  void CheckIndex(int index) const;
+  void CheckIndex(int index) const {
+    if (index < 0 || index >= Count()) RaiseIndex(index);
+  }
+  [[noreturn]] static void RaiseIndex(int index);
 
   std::vector<std::unique_ptr<TCollectionItem>> items_;
   int update_count_ = 0;

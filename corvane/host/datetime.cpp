@@ -30,9 +30,13 @@ void Split(TDateTime dt, std::int64_t& days, std::int64_t& ms) {
   if (!std::isfinite(dt) || std::fabs(dt) > 3.0e6) {
     throw EConvertError("Invalid date/time value");
   }
-  const double whole = std::trunc(dt);
-  ms = static_cast<std::int64_t>(std::llround(std::fabs(dt - whole) * kMSecsPerDay));
-  days = static_cast<std::int64_t>(whole);
+  days = static_cast<std::int64_t>(dt);  // toward zero, as trunc
+  // Rounded half away from zero without llround's library call: every date
+  // packed into a record comes through here. The fraction is below one day,
+  // so the product is far below 2^53 and its whole part and rest are exact.
+  const double scaled = std::fabs(dt - static_cast<double>(days)) * kMSecsPerDay;
+  ms = static_cast<std::int64_t>(scaled);
+  if (scaled - static_cast<double>(ms) >= 0.5) ++ms;
   if (ms >= static_cast<std::int64_t>(kMSecsPerDay)) {  // rounds up to the next day
     ms = 0;
     days += dt < 0 ? -1 : 1;

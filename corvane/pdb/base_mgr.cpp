@@ -28,12 +28,11 @@ std::span<const std::uint8_t> TPDBBaseMgr::CurrentRecord() const noexcept {
 }
 
 std::span<std::uint8_t> TPDBBaseMgr::PackBuffer() noexcept {
-  if (!pack_block_) return {};
-  return std::span<std::uint8_t>(*pack_block_);
+  return pack_room_;
 }
 
 void TPDBBaseMgr::SetCurrentRecord(std::shared_ptr<const Bytes> block) {
-  pack_block_.reset();
+  pack_room_ = {};
   current_view_ = {};
   current_block_ = std::move(block);
   has_current_ = current_block_ != nullptr;
@@ -42,7 +41,7 @@ void TPDBBaseMgr::SetCurrentRecord(std::shared_ptr<const Bytes> block) {
 
 void TPDBBaseMgr::Free() noexcept {
   current_block_.reset();
-  pack_block_.reset();
+  pack_room_ = {};
   current_view_ = {};
   has_current_ = false;
 }
@@ -76,30 +75,39 @@ void TPDBBaseMgr::Post() {
   CheckRoomForRecord(2);
   SetFieldValues();
   const std::int32_t length = CalcFields();
-  if (slab_used_ == kSlabBlocks) {
-    slab_ = std::make_shared<BlockSlab>();
-    slab_used_ = 0;
+  const auto n = static_cast<std::size_t>(length < 0 ? 0 : length);
+  // A record too long for the file is still packed, so that an engine's own
+  // check of a value (a text longer than its length word) is the one reported,
+  // but into a block of its own: it is refused, and must not grow the arena.
+  Bytes too_long;
+  if (n > pdb::kMaxRecordSize) {
+    too_long.resize(n);
+    pack_room_ = too_long;
+  } else {
+    pack_room_ = PackedRecords().Reserve(n);
   }
-  Bytes& bytes = slab_->blocks[slab_used_++];
-  bytes.resize(static_cast<std::size_t>(length < 0 ? 0 : length));
-  std::shared_ptr<Bytes> block(slab_, &bytes);
-  current_view_ = {};
-  pack_block_ = block;
-  current_block_ = std::move(block);
+  current_block_.reset();
+  current_view_ = pack_room_;
   has_current_ = true;
-  current_length_ = static_cast<std::int32_t>(current_block_->size());
-  PackFields();
-  pack_block_.reset();
-  // After packing, so that an engine's own check of a value (a text longer
-  // than its length word) is the one reported.
-  CheckRecordSize(static_cast<std::size_t>(current_length_), 3);
-  // The entry takes the block over rather than sharing it, since the current
-  // record is released right after: fewer reference-count updates per record.
-  TRecordEntry entry = EntryWithoutData(true);
-  entry.DataLength = current_length_;
-  entry.Data = std::move(current_block_);
-  has_current_ = false;
-  RecordList().push_back(std::move(entry));
+  current_length_ = static_cast<std::int32_t>(n);
+  try {
+    PackFields();
+  } catch (...) {
+    // The room is not committed: the next record takes it.
+    Free();
+    throw;
+  }
+  if (n > pdb::kMaxRecordSize) {
+    // Refused; the caller may still look at what was packed, as the current record.
+    SetCurrentRecord(std::make_shared<const Bytes>(std::move(too_long)));
+    CheckRecordSize(n, 3);
+  }
+  const std::span<std::uint8_t> room = pack_room_;
+  Free();
+  TRecordEntry& entry = RecordList().emplace_back(EntryWithoutData(true));
+  entry.DataLength = static_cast<std::int32_t>(n);
+  entry.packed_ = room.data();
+  PackedRecords().Commit(n);
   append_mode_ = false;
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
@@ -151,9 +159,6 @@ void TPDBBaseMgr::SetCustomRecord() {
 }
 
 void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
-  // No record is posted after this; the entries keep their slabs.
-  slab_.reset();
-  slab_used_ = kSlabBlocks;
   BuildFirstRecord();
   auto& list = RecordList();
   const std::size_t n = list.size();
@@ -189,9 +194,12 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
     fe.unique_id = e.UniqueID & 0xFFFFFFu;
     pdb::EncodeEntry(fe, std::span<std::uint8_t, pdb::kEntrySize>(at, pdb::kEntrySize));
     at += pdb::kEntrySize;
-    if (e.Data && !e.Data->empty() && !e.Flags.Contains(dmRecAttrDelete)) {
-      pieces.emplace_back(e.Data->data(), e.Data->size());
-      running += e.Data->size();
+    if (!e.Flags.Contains(dmRecAttrDelete)) {
+      const std::span<const std::uint8_t> data = e.View();
+      if (!data.empty()) {
+        pieces.push_back(data);
+        running += data.size();
+      }
     }
   }
   // Offsets are 32-bit: a larger file would have them wrap and point into

@@ -5,11 +5,12 @@
 //
 // Record cycle of an engine:
 //   writing: Append (checks, ClearFields) -> set field values -> Post
-//            (SetFieldValues, CalcFields, PackFields into a block of that size);
+//            (SetFieldValues, CalcFields, PackFields into that many bytes of
+//            the manager's record arena, where the record stays until the
+//            file is written);
 //   reading: every cursor move -> SetCustomRecord -> SplitFields.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,7 +26,9 @@ class TPDBBaseMgr : public TCorvane {
   ~TPDBBaseMgr() override;
 
   // Packs the current field values into a new record at the end of the list.
-  // A record longer than 65535 bytes is refused (code 3) and nothing is added.
+  // A record longer than 65535 bytes is refused (code 3) and nothing is added;
+  // so is a record whose packing raises (the engine's own exception), which
+  // leaves no current record.
   // Raises EPDBException 1 kMsgPostNotAppending, 2 kMsgTooManyRecords, 3 kMsgRecordTooLong.
   void Post();
   // Leaves append mode without writing anything.
@@ -70,7 +73,7 @@ class TPDBBaseMgr : public TCorvane {
   virtual void BuildFirstRecord() {}
   virtual void SetFieldValues() {}
 
-  // The block PackFields fills: exactly CalcFields() bytes.
+  // The room PackFields fills: exactly CalcFields() bytes, not zeroed first.
   std::span<std::uint8_t> PackBuffer() noexcept;
   void SetAppendMode(bool on) noexcept { append_mode_ = on; }
   // Raises EPDBException(code, kMsgTooManyRecords) when the record list is full.
@@ -94,16 +97,9 @@ class TPDBBaseMgr : public TCorvane {
   // The current record is either a block (written records, raw records) or a
   // view into the open file's image (records read), so walking a file copies nothing.
   std::shared_ptr<const Bytes> current_block_;
-  std::shared_ptr<Bytes> pack_block_;  // the block being packed by Post
-  // Post takes each record's block from a slab of block objects that its
-  // entries share, so a record costs one allocation (its bytes), not two.
-  // A slab lives as long as any of its entries does.
-  static constexpr std::size_t kSlabBlocks = 256;
-  struct BlockSlab {
-    std::array<Bytes, kSlabBlocks> blocks;
-  };
-  std::shared_ptr<BlockSlab> slab_;
-  std::size_t slab_used_ = kSlabBlocks;
+  // The room Post packs into: the next record's place among the packed
+  // records, so a record is built where it stays and costs no allocation.
+  std::span<std::uint8_t> pack_room_;
   std::span<const std::uint8_t> current_view_;
   bool has_current_ = false;
   std::int32_t current_length_ = 0;

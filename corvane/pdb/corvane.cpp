@@ -357,9 +357,17 @@ std::optional<TRecordEntry> TCorvane::GetRecInFile(std::int32_t RecNo) const {
   return r;
 }
 
-TRecordEntry* TCorvane::GetRecInLinkedList(std::int32_t RecNo) noexcept {
+TRecordEntry* TCorvane::GetRecInLinkedList(std::int32_t RecNo) {
   if (RecNo < 0 || static_cast<std::size_t>(RecNo) >= record_list_.size()) return nullptr;
-  return &record_list_[static_cast<std::size_t>(RecNo)];
+  TRecordEntry& e = record_list_[static_cast<std::size_t>(RecNo)];
+  // The caller may keep the entry, or a copy of it, past the record list and
+  // may replace its Data: it gets bytes of its own rather than a view into the
+  // packed records.
+  if (e.packed_ != nullptr) {
+    e.Data = std::make_shared<const Bytes>(e.packed_, e.packed_ + e.DataLength);
+    e.packed_ = nullptr;
+  }
+  return &e;
 }
 
 bool TCorvane::RecordBytes(std::int32_t RecNo, const pdb::Entry& e,

@@ -32,12 +32,18 @@
 #include "corvane/host/component.h"
 #include "corvane/host/datetime.h"
 #include "corvane/pdb/file_format.h"
+#include "corvane/pdb/record_arena.h"
 
 namespace corvane {
 
-// One record as the manager handles it. A block posted by an engine is owned by
-// its entry alone; a block handed to the raw writers is shared with the caller,
-// who may drop its reference at any time.
+class TCorvane;
+class TPDBBaseMgr;
+
+// One record as the manager handles it. A record posted by an engine is owned
+// by its entry alone (its bytes packed in the manager's record arena until a
+// caller reaches the entry); a block handed to the raw writers is shared with
+// the caller, who may drop its reference at any time. Every entry a caller
+// reaches (GetRecInLinkedList) holds its bytes in Data.
 struct TRecordEntry {
   std::uint32_t DataOffset = 0;  // 0 for a record that lives only in memory
   std::uint8_t Category = 0;
@@ -46,6 +52,22 @@ struct TRecordEntry {
   std::shared_ptr<const Bytes> Data;  // nothing for a record without data
   bool OwnsData = false;
   std::int32_t DataLength = 0;
+
+  // The record's bytes: Data's, or those Post packed into the manager's store
+  // (DataLength of them) while no caller has asked for the entry.
+  std::span<const std::uint8_t> View() const noexcept {
+    if (Data) return std::span<const std::uint8_t>(*Data);
+    if (packed_ != nullptr) return {packed_, static_cast<std::size_t>(DataLength)};
+    return {};
+  }
+  bool HasData() const noexcept { return Data != nullptr || packed_ != nullptr; }
+
+ private:
+  friend class TCorvane;
+  friend class TPDBBaseMgr;
+  // A posted record's bytes in the manager's RecordArena; they live as long as
+  // the record list that holds the entry. Never set when Data is.
+  const std::uint8_t* packed_ = nullptr;
 };
 
 namespace pdb {
@@ -222,8 +244,11 @@ class TCorvane : public TComponent {
                  TRecFlags& Flags, std::int32_t& UniqueID, std::uint8_t& Category);
   // The entry of the file's record list at RecNo; nothing when there is none.
   std::optional<TRecordEntry> GetRecInFile(std::int32_t RecNo) const;
-  // The entry at RecNo of the records collected for writing; nullptr when the list is shorter.
-  TRecordEntry* GetRecInLinkedList(std::int32_t RecNo) noexcept;
+  // The entry at RecNo of the records collected for writing; nullptr when the
+  // list is shorter. Its Data holds the record's bytes (a posted record's are
+  // copied into a block of its own the first time it is asked for).
+  // Raises std::bad_alloc when that block cannot be allocated.
+  TRecordEntry* GetRecInLinkedList(std::int32_t RecNo);
   static TRecFlags ToTRecFlags(std::uint8_t attributes) noexcept {
     return pdb::ToTRecFlags(attributes);
   }
@@ -301,6 +326,8 @@ class TCorvane : public TComponent {
 
   // The records collected for writing, in file order.
   std::deque<TRecordEntry>& RecordList() noexcept { return record_list_; }
+  // Where Post packs records; cleared with the record list.
+  pdb::RecordArena& PackedRecords() noexcept { return packed_records_; }
   void SetRecordCount(std::uint16_t n) noexcept { record_count_ = n; }
   void SetPlainDatabaseName(const std::string& v) { plain_name_ = v; }
   void SetDatabaseNameRaw(const std::string& v) { database_name_ = v; }
@@ -353,6 +380,7 @@ class TCorvane : public TComponent {
   std::unique_ptr<TArrayCategories> category_names_;
   std::unique_ptr<std::array<std::uint8_t, 17>> category_ids_;
   bool write_category_ = false;
+  pdb::RecordArena packed_records_;  // the posted records' bytes: outlives record_list_
   std::deque<TRecordEntry> record_list_;
   std::uint16_t record_count_ = 0;
   std::uint16_t file_record_count_ = 0;  // entries in the file's record list

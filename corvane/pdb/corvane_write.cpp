@@ -152,6 +152,7 @@ void TCorvane::BeginWriting() {
   modification_number_ = 0;
   last_backup_date_ = 0;
   record_list_.clear();
+  packed_records_.Clear();
   record_count_ = 0;
   InitializeCategory();
   open_ = true;
@@ -219,6 +220,7 @@ void TCorvane::Unallocate() {
   app_info_.clear();
   sort_info_.clear();
   record_list_.clear();
+  packed_records_.Clear();
 }
 
 void TCorvane::ReleaseCategories() noexcept {

@@ -78,6 +78,35 @@ TEST(Dates, TimeOfDayOfNegativeValuesAndRounding) {
             std::vector<int>({23, 59, 59, 999}));
 }
 
+// The time of day is rounded to the millisecond half away from zero, as
+// llround rounds, also for values a hair either side of a half millisecond
+// and for negative values (whose fraction is the time of day).
+TEST(Dates, MillisecondsRoundHalfAwayFromZeroAtEveryEdge) {
+  for (double day : {0.0, 1.0, 36525.0, 2958465.0, -1.0, -693593.0}) {
+    for (std::int64_t ms : {0, 1, 499, 500, 43199999, 86399998, 86399999}) {
+      const double half = (static_cast<double>(ms) + 0.5) / 86400000.0;
+      for (double frac : {half, std::nextafter(half, 0.0), std::nextafter(half, 1.0)}) {
+        const TDateTime dt = day < 0 ? day - frac : day + frac;
+        const double whole = std::trunc(dt);
+        std::int64_t want = std::llround(std::fabs(dt - whole) * 86400000.0);
+        std::int64_t want_day = static_cast<std::int64_t>(whole);
+        if (want >= 86400000) {
+          want = 0;
+          want_day += dt < 0 ? -1 : 1;
+        }
+        const TimeParts t = DecodeTime(dt);
+        EXPECT_EQ(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.msec, want) << dt;
+        if (want_day >= -693593 && want_day < 2958466) {
+          TDateTime back = 0;
+          const DateParts d = DecodeDate(dt);
+          ASSERT_TRUE(TryEncodeDate(d.year, d.month, d.day, back)) << dt;
+          EXPECT_EQ(static_cast<std::int64_t>(back), want_day) << dt;
+        }
+      }
+    }
+  }
+}
+
 TEST(Dates, TextFollowsTheFormatSettings) {
   FormatSettings fs;
   fs.ShortDateFormat = "dd/mm/yyyy";
