@@ -197,7 +197,14 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
     if (!e.Flags.Contains(dmRecAttrDelete)) {
       const std::span<const std::uint8_t> data = e.View();
       if (!data.empty()) {
-        pieces.push_back(data);
+        // Records posted one after another lie side by side in the arena:
+        // they leave as one piece.
+        std::span<const std::uint8_t>& last = pieces.back();
+        if (pieces.size() > 1 && last.data() + last.size() == data.data()) {
+          last = std::span<const std::uint8_t>(last.data(), last.size() + data.size());
+        } else {
+          pieces.push_back(data);
+        }
         running += data.size();
       }
     }
