@@ -118,7 +118,7 @@ void SplitPdbPath(const std::string& path, std::string& directory, std::string& 
   }
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) {
-    directory = ".";
+    directory.assign(1, '.');  // not = ".": g++ 12 -O3 warns (-Wrestrict) about that form
     name = path;
   } else {
     directory = slash == 0 ? "/" : path.substr(0, slash);

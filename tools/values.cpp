@@ -117,7 +117,7 @@ std::string Unhex(std::string_view hex) {
   for (std::size_t i = 0; i < hex.size(); i += 2) {
     const int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
     if (hi < 0 || lo < 0)
-      Refuse("\"" + std::string(hex.substr(i, 2)) + "\" is no hexadecimal byte");
+      Refuse(std::string("\"").append(hex.substr(i, 2)).append("\" is no hexadecimal byte"));
     out += static_cast<char>(hi * 16 + lo);
   }
   return out;
@@ -547,7 +547,7 @@ void AddFlag(std::string_view name, TRecFlags& flags) {
     flags.Include(static_cast<TRecEnumFlags>(f));
     return;
   }
-  Refuse("\"" + std::string(name) + "\" is no record flag (secret, busy or dirty)");
+  Refuse(std::string("\"").append(name).append("\" is no record flag (secret, busy or dirty)"));
 }
 
 std::uint32_t Bounded(std::string_view text, std::uint32_t max, std::string_view key) {

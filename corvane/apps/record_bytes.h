@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -94,7 +95,12 @@ class ByteWriter {
     U16(static_cast<std::uint16_t>(v >> 16));
     U16(static_cast<std::uint16_t>(v));
   }
-  void Raw(std::string_view s) { out_.insert(out_.end(), s.begin(), s.end()); }
+  void Raw(std::string_view s) {
+    if (s.empty()) return;
+    const std::size_t at = out_.size();
+    out_.resize(at + s.size());
+    std::memcpy(out_.data() + at, s.data(), s.size());
+  }
   // The text and its ending zero; a zero inside it would end it early.
   void CString(std::string_view s, int code) {
     if (s.find('\0') != std::string_view::npos) RaisePDB(code, kMsgTextHoldsZero);
