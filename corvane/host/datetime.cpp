@@ -18,9 +18,17 @@ namespace {
 // Days from 0001-01-01 to 1899-12-31: day 1 of the count is 0001-01-01.
 constexpr std::int64_t kDaysFrom1To1899 = 693594;
 
-std::int64_t DaysBeforeYear(int year) {
+constexpr std::int64_t DaysBeforeYear(int year) noexcept {
   const std::int64_t y = year - 1;
   return y * 365 + y / 4 - y / 100 + y / 400;
+}
+
+// llround for 0 <= x < 2^52, without the library call: below 2^52 the
+// fraction x - trunc(x) is exact, so comparing it with one half rounds halves
+// away from zero exactly as llround does.
+std::int64_t RoundHalfUp(double x) noexcept {
+  const auto whole = static_cast<std::int64_t>(x);
+  return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
 }
 
 // Splits a date-time into its day number and its time of day in milliseconds,
@@ -31,8 +39,13 @@ void Split(TDateTime dt, std::int64_t& days, std::int64_t& ms) {
     throw EConvertError("Invalid date/time value");
   }
   const double whole = std::trunc(dt);
-  ms = static_cast<std::int64_t>(std::llround(std::fabs(dt - whole) * kMSecsPerDay));
   days = static_cast<std::int64_t>(whole);
+  // Dates without a time of day (most of them) need no rounding at all.
+  if (whole == dt) {
+    ms = 0;
+    return;
+  }
+  ms = RoundHalfUp(std::fabs(dt - whole) * kMSecsPerDay);
   if (ms >= static_cast<std::int64_t>(kMSecsPerDay)) {  // rounds up to the next day
     ms = 0;
     days += dt < 0 ? -1 : 1;
@@ -96,7 +109,8 @@ DateParts DecodeDate(TDateTime dt) {
   std::int64_t days = 0, ms = 0;
   Split(dt, days, ms);
   std::int64_t n = days + kDaysFrom1To1899 - 1;  // days since 0001-01-01
-  if (n < 0 || n >= DaysBeforeYear(10000)) throw EConvertError("Invalid date/time value");
+  constexpr std::int64_t kDaysTo10000 = DaysBeforeYear(10000);
+  if (n < 0 || n >= kDaysTo10000) throw EConvertError("Invalid date/time value");
   // Civil date from a day count, counted from 0000-03-01 so that the leap day
   // ends each year: a few multiplications instead of a walk over the months.
   // Every record packed or printed with a date comes through here.
