@@ -112,17 +112,20 @@ DateParts DecodeDate(TDateTime dt) {
   constexpr std::int64_t kDaysTo10000 = DaysBeforeYear(10000);
   if (n < 0 || n >= kDaysTo10000) throw EConvertError("Invalid date/time value");
   // Civil date from a day count, counted from 0000-03-01 so that the leap day
-  // ends each year: a few multiplications instead of a walk over the months.
-  // Every record packed or printed with a date comes through here.
+  // ends each year: centuries, then years, then months by multiplications and
+  // shifts only (every record packed or printed with a date comes through here).
   const auto z = static_cast<std::uint32_t>(n + 306);
-  const std::uint32_t era = z / 146097;
-  const std::uint32_t doe = z - era * 146097;                                       // [0, 146096]
-  const std::uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
-  const std::uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                // [0, 365]
-  const std::uint32_t mp = (5 * doy + 2) / 153;                                     // March = 0
-  const auto day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  const auto month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  const auto year = static_cast<int>(yoe + era * 400) + (month <= 2 ? 1 : 0);
+  const std::uint32_t n1 = 4 * z + 3;
+  const std::uint32_t century = n1 / 146097;
+  const std::uint32_t n2 = (n1 % 146097) | 3;  // 4 * (day of the century) + 3
+  const std::uint64_t p2 = std::uint64_t{2939745} * n2;
+  const auto year_of_century = static_cast<std::uint32_t>(p2 >> 32);
+  const std::uint32_t day_of_year = static_cast<std::uint32_t>(p2) / 2939745 / 4;  // March 1 = 0
+  const std::uint32_t n3 = 2141 * day_of_year + 197913;
+  const bool jan_or_feb = day_of_year >= 306;
+  const auto month = static_cast<int>(jan_or_feb ? (n3 >> 16) - 12 : n3 >> 16);
+  const auto day = static_cast<int>((n3 & 0xFFFF) / 2141 + 1);
+  const auto year = static_cast<int>(100 * century + year_of_century + (jan_or_feb ? 1 : 0));
   return DateParts{year, month, day};
 }
 
