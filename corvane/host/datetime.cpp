@@ -105,28 +105,13 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec) {
   return out;
 }
 
-DateParts DecodeDate(TDateTime dt) {
+DateParts datetime_detail::DecodeDateSplit(TDateTime dt) {
   std::int64_t days = 0, ms = 0;
   Split(dt, days, ms);
   std::int64_t n = days + kDaysFrom1To1899 - 1;  // days since 0001-01-01
   constexpr std::int64_t kDaysTo10000 = DaysBeforeYear(10000);
   if (n < 0 || n >= kDaysTo10000) throw EConvertError("Invalid date/time value");
-  // Civil date from a day count, counted from 0000-03-01 so that the leap day
-  // ends each year: centuries, then years, then months by multiplications and
-  // shifts only (every record packed or printed with a date comes through here).
-  const auto z = static_cast<std::uint32_t>(n + 306);
-  const std::uint32_t n1 = 4 * z + 3;
-  const std::uint32_t century = n1 / 146097;
-  const std::uint32_t n2 = (n1 % 146097) | 3;  // 4 * (day of the century) + 3
-  const std::uint64_t p2 = std::uint64_t{2939745} * n2;
-  const auto year_of_century = static_cast<std::uint32_t>(p2 >> 32);
-  const std::uint32_t day_of_year = static_cast<std::uint32_t>(p2) / 2939745 / 4;  // March 1 = 0
-  const std::uint32_t n3 = 2141 * day_of_year + 197913;
-  const bool jan_or_feb = day_of_year >= 306;
-  const auto month = static_cast<int>(jan_or_feb ? (n3 >> 16) - 12 : n3 >> 16);
-  const auto day = static_cast<int>((n3 & 0xFFFF) / 2141 + 1);
-  const auto year = static_cast<int>(100 * century + year_of_century + (jan_or_feb ? 1 : 0));
-  return DateParts{year, month, day};
+  return datetime_detail::CivilFromDays(static_cast<std::uint32_t>(n + 306));
 }
 
 TimeParts DecodeTime(TDateTime dt) {

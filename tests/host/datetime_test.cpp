@@ -123,6 +123,13 @@ TEST(Dates, DecodingAgreesWithRoundingByLlround) {
       }
     }
   }
+  // Just outside the range, whole or rounding into it or out of it.
+  for (const TDateTime outside : {first - 1, last + 1, last + 0.9999999999, first - 1.5, 1e300,
+                                  -1e300, HUGE_VAL, -HUGE_VAL, std::nan("")}) {
+    EXPECT_THROW(DecodeDate(outside), EConvertError) << outside;
+  }
+  EXPECT_EQ(DecodeDate(first - 0.5).day, 1);  // noon of the first day: negative fractions are times
+  EXPECT_EQ(DecodeDate(-0.0).day, 30);
   // The time numbers of every second of the day as stored by records.
   for (int s = 0; s < 86400; ++s) {
     const TDateTime t = EncodeTime(s / 3600, s / 60 % 60, s % 60, 0);
