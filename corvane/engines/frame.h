@@ -93,8 +93,7 @@ constexpr TypeMask Types(std::initializer_list<E> types) noexcept {
 template <class E>
 constexpr TypeMask TypeRange(E first, E last) noexcept {
   TypeMask m = 0;
-  for (auto i = static_cast<unsigned>(first); i <= static_cast<unsigned>(last); ++i)
-    m |= TypeMask{1} << i;
+  for (auto i = static_cast<unsigned>(first); i <= static_cast<unsigned>(last); ++i) m |= TypeMask{1} << i;
   return m;
 }
 
@@ -103,8 +102,7 @@ constexpr TypeMask TypeRange(E first, E last) noexcept {
 struct TEngineMessages {
   int NoFieldsInStructure;  // FieldByName, code 1: "There are no Fields in the structure!"
   int NoFieldWithName;      // FieldByName, code 2: "There are no Fields with this name!"
-  int RecordMismatch;       // SplitFields, code 1: "Record is not stored as detailed in Fields
-                            // structure!"
+  int RecordMismatch;       // SplitFields, code 1: "Record is not stored as detailed in Fields structure!"
   int NotOpen;              // Append, code 1: "Database is not open!"
   int NotOpenForWrite;      // Append, code 2: "Database is not open for write!"
   int NoFieldsSpecified;    // Append, code 3: "There are no fields specified in Database!"

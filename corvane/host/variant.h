@@ -44,17 +44,17 @@ class Variant {
   Variant() noexcept = default;  // empty
   static Variant Null() noexcept;
   // One constructor per kind; integral types become Integer.
-  Variant(bool v) noexcept;                // NOLINT(google-explicit-constructor)
-  Variant(int v) noexcept;                 // NOLINT
-  Variant(unsigned v) noexcept;            // NOLINT
-  Variant(long v) noexcept;                // NOLINT
-  Variant(unsigned long v) noexcept;       // NOLINT: values above INT64_MAX wrap
-  Variant(long long v) noexcept;           // NOLINT
-  Variant(unsigned long long v) noexcept;  // NOLINT: values above INT64_MAX wrap
-  Variant(double v) noexcept;              // NOLINT
-  Variant(Currency v) noexcept;            // NOLINT
-  Variant(std::string v) noexcept;         // NOLINT
-  Variant(const char* v);                  // NOLINT
+  Variant(bool v) noexcept;  // NOLINT(google-explicit-constructor)
+  Variant(int v) noexcept;   // NOLINT
+  Variant(unsigned v) noexcept;               // NOLINT
+  Variant(long v) noexcept;                   // NOLINT
+  Variant(unsigned long v) noexcept;          // NOLINT: values above INT64_MAX wrap
+  Variant(long long v) noexcept;              // NOLINT
+  Variant(unsigned long long v) noexcept;     // NOLINT: values above INT64_MAX wrap
+  Variant(double v) noexcept;                 // NOLINT
+  Variant(Currency v) noexcept;               // NOLINT
+  Variant(std::string v) noexcept;            // NOLINT
+  Variant(const char* v);                     // NOLINT
   static Variant FromDateTime(TDateTime v) noexcept;
 
   // In place: the same value as assigning Variant(v) (FromDateTime for
