@@ -129,11 +129,11 @@ class TPDBBaseField : public TCollectionItem {
     return value_.AsInt64();
   }
   double DoubleValue() const {
-    if (const double* d = value_.DoubleIf()) return *d;
+    if (const double* d = value_.FloatIf()) return *d;
     return value_.AsDouble();
   }
   TDateTime DateTimeValue() const {
-    if (const double* d = value_.DoubleIf()) return *d;
+    if (const double* d = value_.FloatIf()) return *d;
     return value_.AsDateTime();
   }
   std::span<const std::uint8_t> RawCopy() const noexcept { return raw_; }

@@ -23,14 +23,6 @@ constexpr std::int64_t DaysBeforeYear(int year) noexcept {
   return y * 365 + y / 4 - y / 100 + y / 400;
 }
 
-// llround for 0 <= x < 2^52, without the library call: below 2^52 the
-// fraction x - trunc(x) is exact, so comparing it with one half rounds halves
-// away from zero exactly as llround does.
-std::int64_t RoundHalfUp(double x) noexcept {
-  const auto whole = static_cast<std::int64_t>(x);
-  return x - static_cast<double>(whole) >= 0.5 ? whole + 1 : whole;
-}
-
 // Splits a date-time into its day number and its time of day in milliseconds,
 // rounded to the nearest millisecond, honouring the rule that the fraction of a
 // negative value is the time of day of the day given by its whole part.
@@ -38,14 +30,13 @@ void Split(TDateTime dt, std::int64_t& days, std::int64_t& ms) {
   if (!std::isfinite(dt) || std::fabs(dt) > 3.0e6) {
     throw EConvertError("Invalid date/time value");
   }
-  const double whole = std::trunc(dt);
-  days = static_cast<std::int64_t>(whole);
-  // Dates without a time of day (most of them) need no rounding at all.
-  if (whole == dt) {
-    ms = 0;
-    return;
-  }
-  ms = RoundHalfUp(std::fabs(dt - whole) * kMSecsPerDay);
+  days = static_cast<std::int64_t>(dt);  // toward zero, as trunc
+  // Rounded half away from zero without llround's library call: every date
+  // packed into a record comes through here. The fraction is below one day,
+  // so the product is far below 2^53 and its whole part and rest are exact.
+  const double scaled = std::fabs(dt - static_cast<double>(days)) * kMSecsPerDay;
+  ms = static_cast<std::int64_t>(scaled);
+  if (scaled - static_cast<double>(ms) >= 0.5) ++ms;
   if (ms >= static_cast<std::int64_t>(kMSecsPerDay)) {  // rounds up to the next day
     ms = 0;
     days += dt < 0 ? -1 : 1;

@@ -88,9 +88,10 @@ class Variant {
   // it without the copy AsString makes.
   const std::string* TextIf() const noexcept { return std::get_if<std::string>(&value_); }
   // The number held, when the kind is Integer (IntegerIf) or Float or DateTime
-  // (DoubleIf): lets readers take a split's value inline, past the conversions.
+  // (FloatIf), so that record packing takes it without a conversion call;
+  // nullptr for every other kind.
   const std::int64_t* IntegerIf() const noexcept { return std::get_if<std::int64_t>(&value_); }
-  const double* DoubleIf() const noexcept { return std::get_if<double>(&value_); }
+  const double* FloatIf() const noexcept { return std::get_if<double>(&value_); }
 
   VarType Type() const noexcept { return type_; }
   bool IsEmpty() const noexcept { return type_ == VarType::Empty; }

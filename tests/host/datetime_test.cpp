@@ -53,32 +53,6 @@ TEST(Dates, EveryDayOfTheRangeRoundTrips) {
   }
 }
 
-TEST(Dates, BadPartsRaiseConversionErrors) {
-  EXPECT_THROW(EncodeDate(2001, 2, 29), EConvertError);
-  EXPECT_THROW(EncodeDate(2000, 13, 1), EConvertError);
-  EXPECT_THROW(EncodeDate(0, 1, 1), EConvertError);
-  EXPECT_THROW(EncodeDate(10000, 1, 1), EConvertError);
-  EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
-  EXPECT_THROW(EncodeTime(0, 60, 0, 0), EConvertError);
-  EXPECT_THROW(EncodeTime(0, 0, 0, 1000), EConvertError);
-  EXPECT_THROW(DecodeDate(NAN), EConvertError);
-  EXPECT_THROW(DecodeDate(1e12), EConvertError);
-  EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
-}
-
-TEST(Dates, TimeOfDayOfNegativeValuesAndRounding) {
-  const TimeParts t = DecodeTime(-1.25);
-  EXPECT_EQ(t.hour, 6);
-  EXPECT_EQ(DecodeDate(-1.25).day, 29);
-  const TDateTime almost = EncodeDate(2020, 12, 31) + 0.99999999999;
-  EXPECT_EQ(DecodeDate(almost).year, 2021);  // rounds to the next midnight
-  EXPECT_EQ(DecodeTime(almost).hour, 0);
-  const TDateTime t1 = EncodeTime(23, 59, 59, 999);
-  const TimeParts p = DecodeTime(t1);
-  EXPECT_EQ(std::vector<int>({p.hour, p.minute, p.second, p.msec}),
-            std::vector<int>({23, 59, 59, 999}));
-}
-
 // Decoding takes shortcuts for whole days and rounds without the library;
 // it must agree with rounding through llround for every value: day boundaries
 // and their neighbours, negative dates, and fractions on and beside the half
@@ -136,6 +110,32 @@ TEST(Dates, DecodingAgreesWithRoundingByLlround) {
     expect_same(t);
     expect_same(-1 - t);
   }
+}
+
+TEST(Dates, BadPartsRaiseConversionErrors) {
+  EXPECT_THROW(EncodeDate(2001, 2, 29), EConvertError);
+  EXPECT_THROW(EncodeDate(2000, 13, 1), EConvertError);
+  EXPECT_THROW(EncodeDate(0, 1, 1), EConvertError);
+  EXPECT_THROW(EncodeDate(10000, 1, 1), EConvertError);
+  EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
+  EXPECT_THROW(EncodeTime(0, 60, 0, 0), EConvertError);
+  EXPECT_THROW(EncodeTime(0, 0, 0, 1000), EConvertError);
+  EXPECT_THROW(DecodeDate(NAN), EConvertError);
+  EXPECT_THROW(DecodeDate(1e12), EConvertError);
+  EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
+}
+
+TEST(Dates, TimeOfDayOfNegativeValuesAndRounding) {
+  const TimeParts t = DecodeTime(-1.25);
+  EXPECT_EQ(t.hour, 6);
+  EXPECT_EQ(DecodeDate(-1.25).day, 29);
+  const TDateTime almost = EncodeDate(2020, 12, 31) + 0.99999999999;
+  EXPECT_EQ(DecodeDate(almost).year, 2021);  // rounds to the next midnight
+  EXPECT_EQ(DecodeTime(almost).hour, 0);
+  const TDateTime t1 = EncodeTime(23, 59, 59, 999);
+  const TimeParts p = DecodeTime(t1);
+  EXPECT_EQ(std::vector<int>({p.hour, p.minute, p.second, p.msec}),
+            std::vector<int>({23, 59, 59, 999}));
 }
 
 TEST(Dates, TextFollowsTheFormatSettings) {
