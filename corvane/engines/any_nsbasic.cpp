@@ -61,22 +61,23 @@ struct NSBTraits {
   }
   // Get's value as a view; an NSBString borrows the held text.
   static TAnyValueView View(const TPDBNSBField& f, std::string& scratch) {
+    // The type is known here, so the getters' checks are skipped and their
+    // conversions read inline: this runs for every field of every record.
     switch (f.DataType()) {
       case NSBByte:
-        return IntegerView(f.GetAsNSBByte());
+        return IntegerView(static_cast<std::uint8_t>(f.IntegerValue()));
       case NSBShort:
-        return IntegerView(f.GetAsNSBShort());
+        return IntegerView(static_cast<std::uint16_t>(f.IntegerValue()));
       case NSBInteger:
-        return IntegerView(f.GetAsNSBInteger());
+        return IntegerView(static_cast<std::int32_t>(f.IntegerValue()));
       case NSBFloat:
       case NSBDouble:
-        return FloatView(f.GetAsNSBFloat());
+        return FloatView(f.DoubleValue());
       case NSBSingle:
-        return FloatView(static_cast<double>(f.GetAsNSBSingle()));
+        return FloatView(static_cast<double>(static_cast<float>(f.DoubleValue())));
       case NSBDate:
-        return WhenView(f.GetAsNSBDate());
       case NSBTime:
-        return WhenView(f.GetAsNSBTime());
+        return WhenView(f.DateTimeValue());
       case NSBString:
         return HeldTextView(f.Value(), scratch);
     }

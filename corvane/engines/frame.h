@@ -60,6 +60,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <optional>
@@ -127,6 +128,20 @@ class TPDBBaseField : public TCollectionItem {
   // The current value, whatever kind it holds; the typed accessors convert it.
   const Variant& Value() const noexcept { return value_; }
   // The bytes last taken from a record (text fields: with their zero byte).
+  // Value().AsInt64(), AsDouble() and AsDateTime(), inline for the kinds a
+  // split stores: what typed getters and record views read per field.
+  std::int64_t IntegerValue() const {
+    if (const std::int64_t* i = value_.IntegerIf()) return *i;
+    return value_.AsInt64();
+  }
+  double DoubleValue() const {
+    if (const double* d = value_.FloatIf()) return *d;
+    return value_.AsDouble();
+  }
+  TDateTime DateTimeValue() const {
+    if (const double* d = value_.FloatIf()) return *d;
+    return value_.AsDateTime();
+  }
   std::span<const std::uint8_t> RawCopy() const noexcept { return raw_; }
   std::int32_t RawLength() const noexcept { return static_cast<std::int32_t>(raw_.size()); }
 
@@ -141,7 +156,32 @@ class TPDBBaseField : public TCollectionItem {
     raw_.assign(bytes.begin(), bytes.end());
     if (total > raw_.size()) raw_.resize(total, 0);
   }
-  void TakeRaw(std::span<const std::uint8_t> bytes) { TakeRaw(bytes, bytes.size()); }
+  void TakeRaw(std::span<const std::uint8_t> bytes) {
+    // A number's bytes into a copy of the same width (every split after the
+    // first record): copies of known length, no library call.
+    const std::size_t n = bytes.size();
+    if (n == raw_.size()) {
+      std::uint8_t* to = raw_.data();
+      const std::uint8_t* from = bytes.data();
+      switch (n) {
+        case 1:
+          to[0] = from[0];
+          return;
+        case 2:
+          std::memcpy(to, from, 2);
+          return;
+        case 4:
+          std::memcpy(to, from, 4);
+          return;
+        case 8:
+          std::memcpy(to, from, 8);
+          return;
+        default:
+          break;
+      }
+    }
+    TakeRaw(bytes, n);
+  }
   // Splits a text stored zero-ended (Size < 1) or in a slot of Size bytes
   // followed by its zero byte: the value, the raw copy (the whole slot) and the
   // bytes taken. False, with nothing changed, when the text is not all inside `rest`.

@@ -38,7 +38,7 @@ void TPDBNSBField::StoreNumber(double v) {
 
 std::uint8_t TPDBNSBField::GetAsNSBByte() const {
   Require(TypeBit(NSBByte), kMsgNSBGetAsNSBByteWrongType);
-  return static_cast<std::uint8_t>(value_.AsInt64());
+  return static_cast<std::uint8_t>(IntegerValue());
 }
 void TPDBNSBField::SetAsNSBByte(std::uint8_t Value) {
   Require(TypeRange(NSBByte, NSBDouble), kMsgNSBSetAsNSBByteWrongType);
@@ -46,7 +46,7 @@ void TPDBNSBField::SetAsNSBByte(std::uint8_t Value) {
 }
 std::uint16_t TPDBNSBField::GetAsNSBShort() const {
   Require(Types({NSBByte, NSBShort}), kMsgNSBGetAsNSBShortWrongType);
-  return static_cast<std::uint16_t>(value_.AsInt64());
+  return static_cast<std::uint16_t>(IntegerValue());
 }
 void TPDBNSBField::SetAsNSBShort(std::uint16_t Value) {
   Require(TypeRange(NSBShort, NSBDouble), kMsgNSBSetAsNSBShortWrongType);
@@ -54,7 +54,7 @@ void TPDBNSBField::SetAsNSBShort(std::uint16_t Value) {
 }
 std::int32_t TPDBNSBField::GetAsNSBInteger() const {
   Require(Types({NSBByte, NSBShort, NSBInteger}), kMsgNSBGetAsNSBIntegerWrongType);
-  return static_cast<std::int32_t>(value_.AsInt64());
+  return static_cast<std::int32_t>(IntegerValue());
 }
 void TPDBNSBField::SetAsNSBInteger(std::int32_t Value) {
   Require(TypeRange(NSBInteger, NSBDouble), kMsgNSBSetAsNSBIntegerWrongType);
@@ -62,7 +62,7 @@ void TPDBNSBField::SetAsNSBInteger(std::int32_t Value) {
 }
 double TPDBNSBField::GetAsNSBFloat() const {
   Require(TypeRange(NSBByte, NSBTime), kMsgNSBGetAsNSBFloatWrongType);
-  return value_.AsDouble();
+  return DoubleValue();
 }
 void TPDBNSBField::SetAsNSBFloat(double Value) {
   Require(kFloats, kMsgNSBSetAsNSBFloatWrongType);
@@ -70,7 +70,7 @@ void TPDBNSBField::SetAsNSBFloat(double Value) {
 }
 float TPDBNSBField::GetAsNSBSingle() const {
   Require(Types({NSBByte, NSBShort, NSBInteger, NSBSingle}), kMsgNSBGetAsNSBSingleWrongType);
-  return static_cast<float>(value_.AsDouble());
+  return static_cast<float>(DoubleValue());
 }
 void TPDBNSBField::SetAsNSBSingle(float Value) {
   Require(kFloats, kMsgNSBSetAsNSBSingleWrongType);
@@ -78,7 +78,7 @@ void TPDBNSBField::SetAsNSBSingle(float Value) {
 }
 TDateTime TPDBNSBField::GetAsNSBDate() const {
   Require(TypeBit(NSBDate), kMsgNSBGetAsNSBDateWrongType);
-  return value_.AsDateTime();
+  return DateTimeValue();
 }
 void TPDBNSBField::SetAsNSBDate(TDateTime Value) {
   Require(TypeBit(NSBDate), kMsgNSBSetAsNSBDateWrongType);
@@ -86,7 +86,7 @@ void TPDBNSBField::SetAsNSBDate(TDateTime Value) {
 }
 TDateTime TPDBNSBField::GetAsNSBTime() const {
   Require(TypeBit(NSBTime), kMsgNSBGetAsNSBTimeWrongType);
-  return value_.AsDateTime();
+  return DateTimeValue();
 }
 void TPDBNSBField::SetAsNSBTime(TDateTime Value) {
   Require(TypeBit(NSBTime), kMsgNSBSetAsNSBTimeWrongType);

@@ -18,7 +18,7 @@ namespace {
 // Days from 0001-01-01 to 1899-12-31: day 1 of the count is 0001-01-01.
 constexpr std::int64_t kDaysFrom1To1899 = 693594;
 
-std::int64_t DaysBeforeYear(int year) {
+constexpr std::int64_t DaysBeforeYear(int year) noexcept {
   const std::int64_t y = year - 1;
   return y * 365 + y / 4 - y / 100 + y / 400;
 }
@@ -96,24 +96,13 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec) {
   return out;
 }
 
-DateParts DecodeDate(TDateTime dt) {
+DateParts datetime_detail::DecodeDateSplit(TDateTime dt) {
   std::int64_t days = 0, ms = 0;
   Split(dt, days, ms);
   std::int64_t n = days + kDaysFrom1To1899 - 1;  // days since 0001-01-01
-  if (n < 0 || n >= DaysBeforeYear(10000)) throw EConvertError("Invalid date/time value");
-  // Civil date from a day count, counted from 0000-03-01 so that the leap day
-  // ends each year: a few multiplications instead of a walk over the months.
-  // Every record packed or printed with a date comes through here.
-  const auto z = static_cast<std::uint32_t>(n + 306);
-  const std::uint32_t era = z / 146097;
-  const std::uint32_t doe = z - era * 146097;                                       // [0, 146096]
-  const std::uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
-  const std::uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                // [0, 365]
-  const std::uint32_t mp = (5 * doy + 2) / 153;                                     // March = 0
-  const auto day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  const auto month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  const auto year = static_cast<int>(yoe + era * 400) + (month <= 2 ? 1 : 0);
-  return DateParts{year, month, day};
+  constexpr std::int64_t kDaysTo10000 = DaysBeforeYear(10000);
+  if (n < 0 || n >= kDaysTo10000) throw EConvertError("Invalid date/time value");
+  return datetime_detail::CivilFromDays(static_cast<std::uint32_t>(n + 306));
 }
 
 TimeParts DecodeTime(TDateTime dt) {

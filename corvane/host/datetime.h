@@ -32,8 +32,40 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec);
 bool TryEncodeDate(int year, int month, int day, TDateTime& out) noexcept;
 bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& out) noexcept;
 
+namespace datetime_detail {
+// The civil date of day z counted from 0000-03-01 (z <= 2^30), so that the
+// leap day ends each year: centuries, then years, then months by
+// multiplications and shifts only.
+constexpr DateParts CivilFromDays(std::uint32_t z) noexcept {
+  const std::uint32_t n1 = 4 * z + 3;
+  const std::uint32_t century = n1 / 146097;
+  const std::uint32_t n2 = (n1 % 146097) | 3;  // 4 * (day of the century) + 3
+  const std::uint64_t p2 = std::uint64_t{2939745} * n2;
+  const auto year_of_century = static_cast<std::uint32_t>(p2 >> 32);
+  const std::uint32_t day_of_year = static_cast<std::uint32_t>(p2) / 2939745 / 4;  // March 1 = 0
+  const std::uint32_t n3 = 2141 * day_of_year + 197913;
+  const bool jan_or_feb = day_of_year >= 306;
+  return DateParts{static_cast<int>(100 * century + year_of_century + (jan_or_feb ? 1 : 0)),
+                   static_cast<int>(jan_or_feb ? (n3 >> 16) - 12 : n3 >> 16),
+                   static_cast<int>((n3 & 0xFFFF) / 2141 + 1)};
+}
+// DecodeDate for every value: rounds, checks the range, raises.
+DateParts DecodeDateSplit(TDateTime dt);
+}  // namespace datetime_detail
+
 // Decoding rounds to the nearest millisecond first, so 0.9999999999 is the next day.
-DateParts DecodeDate(TDateTime dt);
+// Raises EConvertError outside 0001-01-01 to 9999-12-31 and for NaN.
+// Inline for whole days in range (every date a record stores, every one printed).
+inline DateParts DecodeDate(TDateTime dt) {
+  if (dt >= -693593.0 && dt <= 2958465.0) {
+    const auto whole = static_cast<std::int32_t>(dt);
+    // 693899 days from 0000-03-01 to 1899-12-30, day 0.
+    if (static_cast<double>(whole) == dt) {
+      return datetime_detail::CivilFromDays(static_cast<std::uint32_t>(whole + 693899));
+    }
+  }
+  return datetime_detail::DecodeDateSplit(dt);
+}
 TimeParts DecodeTime(TDateTime dt);
 // Whole days of a date (its day number, time dropped) and its time of day as a fraction.
 double DateOf(TDateTime dt) noexcept;
@@ -76,7 +108,8 @@ std::string DateToStr(TDateTime dt, const FormatSettings& fs = DefaultFormatSett
 std::string TimeToStr(TDateTime dt, const FormatSettings& fs = DefaultFormatSettings());
 // Parses a date, a time, or a date and a time in the settings' order and separators;
 // raises EConvertError on text that is not one.
-TDateTime StrToDateTime(const std::string& text, const FormatSettings& fs = DefaultFormatSettings());
+TDateTime StrToDateTime(const std::string& text,
+                        const FormatSettings& fs = DefaultFormatSettings());
 bool TryStrToDateTime(const std::string& text, TDateTime& out,
                       const FormatSettings& fs = DefaultFormatSettings()) noexcept;
 

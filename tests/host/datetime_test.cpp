@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,65 @@ TEST(Dates, EveryDayOfTheRangeRoundTrips) {
         ++expect.year;
       }
     }
+  }
+}
+
+// Decoding takes shortcuts for whole days and rounds without the library;
+// it must agree with rounding through llround for every value: day boundaries
+// and their neighbours, negative dates, and fractions on and beside the half
+// milliseconds where rounding turns.
+TEST(Dates, DecodingAgreesWithRoundingByLlround) {
+  const auto expect_same = [](TDateTime dt) {
+    const double whole = std::trunc(dt);
+    std::int64_t ms = std::llround(std::fabs(dt - whole) * kMSecsPerDay);
+    auto days = static_cast<std::int64_t>(whole);
+    if (ms >= static_cast<std::int64_t>(kMSecsPerDay)) {
+      ms = 0;
+      days += dt < 0 ? -1 : 1;
+    }
+    const DateParts want_d = DecodeDate(static_cast<double>(days));
+    const DateParts got_d = DecodeDate(dt);
+    const TimeParts got_t = DecodeTime(dt);
+    // Compared whole, without building messages: this runs for millions of values.
+    const bool same = got_d.year == want_d.year && got_d.month == want_d.month &&
+                      got_d.day == want_d.day && got_t.hour == ms / 3600000 &&
+                      got_t.minute == ms / 60000 % 60 && got_t.second == ms / 1000 % 60 &&
+                      got_t.msec == ms % 1000;
+    ASSERT_TRUE(same) << std::hexfloat << dt;
+  };
+  const TDateTime first = EncodeDate(1, 1, 1), last = EncodeDate(9999, 12, 31);
+  // Every day boundary in the range, and the values one step either side.
+  for (TDateTime d = first; d <= last; d += 1) {
+    expect_same(d);
+    if (d > first) expect_same(std::nextafter(d, -1e9));
+    if (d < last) expect_same(std::nextafter(d, 1e9));
+    if (HasFatalFailure()) return;
+  }
+  // Times of day on and around every half millisecond of a few whole seconds,
+  // each on a positive and a negative day.
+  for (const TDateTime day : {0.0, 1.0, 36525.0, 2958465.0 - 1, -1.0, -693593.0 + 1}) {
+    for (int second : {0, 1, 59, 3599, 43200, 86399}) {
+      for (int half = -3; half <= 3; ++half) {
+        const double frac = (second * 1000.0 + half * 0.5) / kMSecsPerDay;
+        if (frac < 0) continue;
+        for (const double f : {frac, std::nextafter(frac, 0.0), std::nextafter(frac, 1.0)}) {
+          expect_same(day < 0 ? day - f : day + f);
+        }
+      }
+    }
+  }
+  // Just outside the range, whole or rounding into it or out of it.
+  for (const TDateTime outside : {first - 1, last + 1, last + 0.9999999999, first - 1.5, 1e300,
+                                  -1e300, HUGE_VAL, -HUGE_VAL, std::nan("")}) {
+    EXPECT_THROW(DecodeDate(outside), EConvertError) << outside;
+  }
+  EXPECT_EQ(DecodeDate(first - 0.5).day, 1);  // noon of the first day: negative fractions are times
+  EXPECT_EQ(DecodeDate(-0.0).day, 30);
+  // The time numbers of every second of the day as stored by records.
+  for (int s = 0; s < 86400; ++s) {
+    const TDateTime t = EncodeTime(s / 3600, s / 60 % 60, s % 60, 0);
+    expect_same(t);
+    expect_same(-1 - t);
   }
 }
 
