@@ -218,23 +218,29 @@ void BM_BaselineDecodeAndPrintCsv(benchmark::State& state) {
 }
 BENCHMARK(BM_BaselineDecodeAndPrintCsv)->Unit(benchmark::kMillisecond);
 
+// One record's fields as the JSON baselines print them.
+void AppendJsonFields(std::string& out, std::int32_t id, std::string_view name, double day,
+                      double amount, std::uint16_t count) {
+  out += "    {\"id\": ";
+  AppendNumber(out, id);
+  out += ", \"name\": \"";
+  for (char c : name) {
+    if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20) out += '\\';
+    out += c;
+  }
+  out += "\", \"day\": \"";
+  AppendDate(out, day);
+  out += "\", \"amount\": ";
+  AppendNumber(out, amount);
+  out += ", \"count\": ";
+  AppendNumber(out, count);
+}
+
 void BM_BaselineDecodeAndPrintJson(benchmark::State& state) {
   DecodeAndPrint(state, "{\n  \"records\": [\n", "\n  ]\n}\n",
                  [](std::string& out, std::int32_t id, std::string_view name, double day,
                     double amount, std::uint16_t count, const Entry&) {
-                   out += "    {\"id\": ";
-                   AppendNumber(out, id);
-                   out += ", \"name\": \"";
-                   for (char c : name) {
-                     if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20) out += '\\';
-                     out += c;
-                   }
-                   out += "\", \"day\": \"";
-                   AppendDate(out, day);
-                   out += "\", \"amount\": ";
-                   AppendNumber(out, amount);
-                   out += ", \"count\": ";
-                   AppendNumber(out, count);
+                   AppendJsonFields(out, id, name, day, amount, count);
                    out += "},\n";
                  });
 }
@@ -247,19 +253,7 @@ void BM_BaselineDecodeAndPrintJsonWithAttributes(benchmark::State& state) {
       state, "{\n  \"records\": [\n", "\n  ]\n}\n",
       [](std::string& out, std::int32_t id, std::string_view name, double day, double amount,
          std::uint16_t count, const Entry& entry) {
-        out += "    {\"id\": ";
-        AppendNumber(out, id);
-        out += ", \"name\": \"";
-        for (char c : name) {
-          if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20) out += '\\';
-          out += c;
-        }
-        out += "\", \"day\": \"";
-        AppendDate(out, day);
-        out += "\", \"amount\": ";
-        AppendNumber(out, amount);
-        out += ", \"count\": ";
-        AppendNumber(out, count);
+        AppendJsonFields(out, id, name, day, amount, count);
         out += ", \"category\": ";
         AppendNumber(out, entry.attributes & 0x0F);
         out += ", \"flags\": [";
