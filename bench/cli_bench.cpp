@@ -99,9 +99,10 @@ void BM_WalkAndViewRecords(benchmark::State& state) {
     std::unique_ptr<TAnyEngine> e = TAnyEngine::Create("nsbasic");
     for (const char* f :
          {"id:NSBInteger", "name:NSBString", "day:NSBDate", "amount:NSBDouble", "count:NSBShort"}) {
-      const std::string_view spec(f);
-      const std::size_t colon = spec.find(':');
-      e->AddField(std::string(spec.substr(0, colon)), *e->TypeByName(spec.substr(colon + 1)), {});
+      const std::string_view definition(f);
+      const std::size_t colon = definition.find(':');
+      e->AddField(std::string(definition.substr(0, colon)),
+                  *e->TypeByName(definition.substr(colon + 1)), {});
     }
     e->OpenReadFile(Dir() + "/" + FullFile<TPDBNSBasic>());
     std::vector<TAnyValueView> views(5);
