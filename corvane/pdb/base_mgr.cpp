@@ -137,6 +137,37 @@ void TPDBBaseMgr::WriteRawRecordFirst() {
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
 
+TRecordEntry TPDBBaseMgr::CopiedEntry(std::span<const std::uint8_t> bytes) {
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, kMsgNotCreating);
+  CheckRoomForRecord(2);
+  CheckRecordSize(bytes.size(), 3);
+  TRecordEntry e = EntryWithoutData(true);
+  e.DataLength = static_cast<std::int32_t>(bytes.size());
+  if (bytes.empty()) {
+    // An empty record still has data (as an empty block handed over does),
+    // unlike a record that has none.
+    e.Data = std::make_shared<const Bytes>();
+    return e;
+  }
+  // Post reserves and commits within one call, so no room is held between
+  // calls: the store's next room is free to take.
+  const std::span<std::uint8_t> room = PackedRecords().Reserve(bytes.size());
+  std::memcpy(room.data(), bytes.data(), bytes.size());
+  PackedRecords().Commit(bytes.size());
+  e.packed_ = room.data();
+  return e;
+}
+
+void TPDBBaseMgr::WriteRawRecord(std::span<const std::uint8_t> bytes) {
+  RecordList().push_back(CopiedEntry(bytes));
+  SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
+}
+
+void TPDBBaseMgr::WriteRawRecordFirst(std::span<const std::uint8_t> bytes) {
+  RecordList().push_front(CopiedEntry(bytes));
+  SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
+}
+
 void TPDBBaseMgr::SetCustomRecord() {
   if (GetOpenMode() == dmModeReadOnly) Free();
   if (!isOpen()) RaisePDB(1, kMsgGetRecordNotOpen);

@@ -40,6 +40,14 @@ class TPDBBaseMgr : public TCorvane {
   // Both raise EPDBException 1 kMsgNotCreating, 2 kMsgTooManyRecords, 3 kMsgRecordTooLong.
   void WriteRawRecord();
   void WriteRawRecordFirst();
+  // Add a copy of `bytes` as a record, with the current record's category,
+  // flags and unique ID, at the end or at the start of the record list. The
+  // caller's bytes need to live only for the call; the current record is left
+  // as it is. Copied records are kept side by side in the manager's own store,
+  // so writing many small records costs no allocation of their own.
+  // Both raise EPDBException 1 kMsgNotCreating, 2 kMsgTooManyRecords, 3 kMsgRecordTooLong.
+  void WriteRawRecord(std::span<const std::uint8_t> bytes);
+  void WriteRawRecordFirst(std::span<const std::uint8_t> bytes);
 
   std::uint8_t GetRecCategory() const noexcept { return rec_category_; }
   // Raises EPDBException 1 kMsgCategoryTooLarge above 15.
@@ -88,6 +96,9 @@ class TPDBBaseMgr : public TCorvane {
  private:
   // Category, flags, unique ID and ownership of the current record; no data.
   TRecordEntry EntryWithoutData(bool owns) const noexcept;
+  // Checks a raw record may be added, then copies `bytes` into the store
+  // and returns the entry for them.
+  TRecordEntry CopiedEntry(std::span<const std::uint8_t> bytes);
 
  private:
   bool append_mode_ = false;

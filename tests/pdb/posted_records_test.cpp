@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -234,6 +235,86 @@ TEST_F(PostedRecords, ATooLongRecordIsRefusedAndKeptAsTheCurrentRecord) {
   m.Post();
   m.CloseDatabase();
   EXPECT_EQ(Read(m.TakeWrittenImage()), (std::vector<Rec>{Pattern(1, 10), Pattern(6, 65535)}));
+}
+
+// Raw records handed over as borrowed bytes are copies: the caller's buffer is
+// overwritten after every call, and the file still holds each record as it was,
+// in order among posted records and shared blocks, first or last.
+TEST_F(PostedRecords, CopiedRawRecordsKeepTheirBytesInOrderWithTheOthers) {
+  Create(m);
+  std::deque<Rec> want;
+  Rec buffer;
+  const auto copy = [&](std::size_t i, std::size_t n, bool first) {
+    buffer = Pattern(i, n);
+    m.SetRecUniqueID(static_cast<std::int32_t>(i));
+    if (first) {
+      m.WriteRawRecordFirst(buffer);
+      want.push_front(buffer);
+    } else {
+      m.WriteRawRecord(buffer);
+      want.push_back(buffer);
+    }
+    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0xEE});
+  };
+  for (std::size_t i = 0; i < 2000; ++i) {
+    const std::size_t n = kLengths[i % kLengths.size()] % 9000 + i % 3;
+    switch (i % 4) {
+      case 0: copy(i, n, false); break;
+      case 1: copy(i, n, true); break;
+      case 2:
+        Post(Pattern(i, n));
+        want.push_back(Pattern(i, n));
+        break;
+      default:
+        m.SetCurrentRecord(Bytes(Pattern(i, n)));
+        m.WriteRawRecordFirst();
+        want.push_front(Pattern(i, n));
+    }
+  }
+  // The current record is the caller's last block: copying leaves it alone.
+  m.SetCurrentRecord(Bytes{9, 9});
+  copy(5000, 0, false);  // an empty record is a record with no bytes
+  EXPECT_EQ(Rec(m.CurrentRecord().begin(), m.CurrentRecord().end()), (Rec{9, 9}));
+  EXPECT_EQ(m.RecordCount(), 2001);
+  const TRecordEntry* empty = m.GetRecInLinkedList(2000);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_TRUE(empty->HasData());
+  EXPECT_EQ(empty->DataLength, 0);
+  // The last record copied to the front (the one before it was a block).
+  const TRecordEntry* copied = m.GetRecInLinkedList(1);
+  ASSERT_NE(copied->Data, nullptr);
+  EXPECT_EQ(*copied->Data, want[1]);
+  EXPECT_TRUE(copied->OwnsData);
+  m.CloseDatabase();
+  EXPECT_EQ(Read(m.TakeWrittenImage()), std::vector<Rec>(want.begin(), want.end()));
+}
+
+TEST_F(PostedRecords, CopiedRawRecordsAreRefusedAsBlocksAre) {
+  const auto code = [](auto&& call) {
+    try {
+      call();
+    } catch (const EPDBException& e) {
+      return e.ErrorCode();
+    }
+    return 0;
+  };
+  const Rec small{1, 2, 3};
+  EXPECT_EQ(code([&] { m.WriteRawRecord(small); }), 1);  // not creating
+  Create(m);
+  const Rec too_long(65536, 7);
+  EXPECT_EQ(code([&] { m.WriteRawRecord(too_long); }), 3);
+  EXPECT_EQ(code([&] { m.WriteRawRecordFirst(too_long); }), 3);
+  EXPECT_EQ(m.RecordCount(), 0);
+  const Rec largest(65535, 8);
+  m.WriteRawRecord(largest);
+  for (int i = 1; i < 65535; ++i) m.WriteRawRecord(small);
+  EXPECT_EQ(code([&] { m.WriteRawRecordFirst(small); }), 2);
+  EXPECT_EQ(m.RecordCount(), 65535);
+  m.CloseDatabase();
+  const std::vector<Rec> back = Read(m.TakeWrittenImage());
+  ASSERT_EQ(back.size(), 65535u);
+  EXPECT_EQ(back.front(), largest);
+  EXPECT_EQ(back.back(), small);
 }
 
 }  // namespace
