@@ -373,6 +373,13 @@ void TPDBDataFields::WriteRawRecord() {
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
 
+void TPDBDataFields::WriteRawRecord(std::span<const std::uint8_t> bytes) {
+  CheckRoomForRecord(1);
+  CheckRecordSize(bytes.size(), 2);
+  RecordList().push_back(CopiedEntry(bytes));
+  SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
+}
+
 void TPDBDataFields::ReplaceRecord(const Bytes* OldBlock, std::shared_ptr<const Bytes> NewBlock) {
   if (OldBlock == nullptr) return;
   if (NewBlock) CheckRecordSize(NewBlock->size(), 1);

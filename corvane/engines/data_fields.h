@@ -129,8 +129,11 @@ class TPDBDataFields : public TPDBEngine<TPDBFields> {
   // kMsgFieldsCancelNotAppending).
   void Post();
   void Cancel();
-  // Adds the current record as it is, sharing its block, in any open mode.
+  // Adds the current record as it is, sharing its block, in any open mode; or
+  // a copy of `bytes`, with the current record's category, flags and unique ID.
+  // Both raise EPDBException 1 kMsgTooManyRecords, 2 kMsgRecordTooLong.
   void WriteRawRecord();
+  void WriteRawRecord(std::span<const std::uint8_t> bytes);
   // The first entry whose data is OldBlock gets NewBlock instead; nothing
   // happens when no entry holds OldBlock. OldBlock stays the caller's.
   void ReplaceRecord(const Bytes* OldBlock, std::shared_ptr<const Bytes> NewBlock);

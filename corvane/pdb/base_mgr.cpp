@@ -1,5 +1,6 @@
 #include "corvane/pdb/base_mgr.h"
 
+#include <array>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -138,9 +139,6 @@ void TPDBBaseMgr::WriteRawRecordFirst() {
 }
 
 TRecordEntry TPDBBaseMgr::CopiedEntry(std::span<const std::uint8_t> bytes) {
-  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, kMsgNotCreating);
-  CheckRoomForRecord(2);
-  CheckRecordSize(bytes.size(), 3);
   TRecordEntry e = EntryWithoutData(true);
   e.DataLength = static_cast<std::int32_t>(bytes.size());
   if (bytes.empty()) {
@@ -159,11 +157,17 @@ TRecordEntry TPDBBaseMgr::CopiedEntry(std::span<const std::uint8_t> bytes) {
 }
 
 void TPDBBaseMgr::WriteRawRecord(std::span<const std::uint8_t> bytes) {
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, kMsgNotCreating);
+  CheckRoomForRecord(2);
+  CheckRecordSize(bytes.size(), 3);
   RecordList().push_back(CopiedEntry(bytes));
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
 
 void TPDBBaseMgr::WriteRawRecordFirst(std::span<const std::uint8_t> bytes) {
+  if (GetOpenMode() != dmModeWriteOnly) RaisePDB(1, kMsgNotCreating);
+  CheckRoomForRecord(2);
+  CheckRecordSize(bytes.size(), 3);
   RecordList().push_front(CopiedEntry(bytes));
   SetRecordCount(static_cast<std::uint16_t>(RecordCount() + 1));
 }
@@ -208,16 +212,16 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   // built here (every byte of it is written below, so it is not zero-filled
   // first), then each record's bytes straight from its own block.
   std::unique_ptr<std::uint8_t[]> head = std::make_unique_for_overwrite<std::uint8_t[]>(data_start);
-  std::vector<std::span<const std::uint8_t>> pieces;
-  pieces.reserve(n + 1);
-  pieces.emplace_back(head.get(), data_start);
 
+  // A deleted record has no data; its offset is where the next record's data
+  // begins, so that every reader measures it as empty (an offset of 0 would
+  // make the length from it to the next record negative).
+  const auto bytes_of = [](const TRecordEntry& e) {
+    return e.Flags.Contains(dmRecAttrDelete) ? std::span<const std::uint8_t>() : e.View();
+  };
   std::size_t running = data_start;
   std::uint8_t* at = head.get() + pdb::kHeaderSize;
   for (const TRecordEntry& e : list) {
-    // A deleted record has no data; its offset is where the next record's data
-    // begins, so that every reader measures it as empty (an offset of 0 would
-    // make the length from it to the next record negative).
     pdb::Entry fe;
     fe.data_offset = static_cast<std::uint32_t>(running);
     fe.category = e.Category & 0x0F;
@@ -225,20 +229,7 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
     fe.unique_id = e.UniqueID & 0xFFFFFFu;
     pdb::EncodeEntry(fe, std::span<std::uint8_t, pdb::kEntrySize>(at, pdb::kEntrySize));
     at += pdb::kEntrySize;
-    if (!e.Flags.Contains(dmRecAttrDelete)) {
-      const std::span<const std::uint8_t> data = e.View();
-      if (!data.empty()) {
-        // Records posted one after another lie side by side in the arena:
-        // they leave as one piece.
-        std::span<const std::uint8_t>& last = pieces.back();
-        if (pieces.size() > 1 && last.data() + last.size() == data.data()) {
-          last = std::span<const std::uint8_t>(last.data(), last.size() + data.size());
-        } else {
-          pieces.push_back(data);
-        }
-        running += data.size();
-      }
-    }
+    running += bytes_of(e).size();
   }
   // Offsets are 32-bit: a larger file would have them wrap and point into
   // other records. Refused before a byte is written.
@@ -276,7 +267,32 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   block += A;
   if (S > 0) std::memcpy(block, sort.data(), S);
 
-  WriteImage(pieces);
+  // The records follow in batches of pieces, so that no list of them all is
+  // built. Records posted or copied one after another lie side by side in the
+  // store: they leave as one piece.
+  constexpr std::size_t kBatch = 1024;
+  std::array<std::span<const std::uint8_t>, kBatch> pieces;
+  std::size_t count = 0;
+  BeginImage(running);
+  pieces[count++] = std::span<const std::uint8_t>(head.get(), data_start);
+  for (const TRecordEntry& e : list) {
+    const std::span<const std::uint8_t> data = bytes_of(e);
+    if (data.empty()) continue;
+    std::span<const std::uint8_t>& last = pieces[count - 1];
+    if (count > 1 && last.data() + last.size() == data.data()) {
+      last = std::span<const std::uint8_t>(last.data(), last.size() + data.size());
+      continue;
+    }
+    if (count == kBatch) {
+      // The last piece may still grow: it starts the next batch.
+      WriteImage(std::span(pieces.data(), count - 1));
+      pieces[0] = last;
+      count = 1;
+    }
+    pieces[count++] = data;
+  }
+  WriteImage(std::span(pieces.data(), count));
+  EndImage();
 }
 
 }  // namespace corvane

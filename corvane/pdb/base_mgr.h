@@ -92,13 +92,13 @@ class TPDBBaseMgr : public TCorvane {
   // A record entry for the current record, sharing its block (a copy of the
   // bytes when the current record is a view into the file being read).
   TRecordEntry EntryFromCurrent(bool owns) const;
+  // A record entry for a copy of `bytes` in the manager's store, with the
+  // current record's category, flags and unique ID. Checks nothing.
+  TRecordEntry CopiedEntry(std::span<const std::uint8_t> bytes);
 
  private:
   // Category, flags, unique ID and ownership of the current record; no data.
   TRecordEntry EntryWithoutData(bool owns) const noexcept;
-  // Checks a raw record may be added, then copies `bytes` into the store
-  // and returns the entry for them.
-  TRecordEntry CopiedEntry(std::span<const std::uint8_t> bytes);
 
  private:
   bool append_mode_ = false;

@@ -334,8 +334,12 @@ class TCorvane : public TComponent {
   const std::array<std::uint8_t, 17>* CategoryIDs() const noexcept { return category_ids_.get(); }
   const TArrayCategories* CategoryNames() const noexcept { return category_names_.get(); }
   // Writes the whole new file (the target file, or memory) from its first
-  // byte: the pieces one after another. They are read only while it runs.
+  // byte: BeginImage with the file's size, then its pieces one after another
+  // in any number of WriteImage calls (each piece is read only while its call
+  // runs), then EndImage once all `size` bytes were given.
+  void BeginImage(std::size_t size);
   void WriteImage(std::span<const std::span<const std::uint8_t>> pieces);
+  void EndImage();
 
  private:
   void OpenImage();

@@ -158,23 +158,30 @@ void TCorvane::BeginWriting() {
   open_ = true;
 }
 
-void TCorvane::WriteImage(std::span<const std::span<const std::uint8_t>> pieces) {
+void TCorvane::BeginImage(std::size_t size) {
   if (memory_target_) {
-    std::size_t total = 0;
-    for (const auto& piece : pieces) total += piece.size();
     // One block of the final size, filled by appending: nothing is zero-filled
     // first and nothing is copied twice.
     written_.clear();
-    written_.reserve(total);
-    for (const auto& piece : pieces) written_.insert(written_.end(), piece.begin(), piece.end());
+    written_.reserve(size);
     return;
   }
   file_.Seek(0);
+}
+
+void TCorvane::WriteImage(std::span<const std::span<const std::uint8_t>> pieces) {
+  if (memory_target_) {
+    for (const auto& piece : pieces) written_.insert(written_.end(), piece.begin(), piece.end());
+    return;
+  }
   // Straight from the records' own blocks: no image of the whole file is built.
   file_.GatherWrite(pieces);
+}
+
+void TCorvane::EndImage() {
   // On the device before the rename, so that a power cut leaves the old file
   // or the new one, never a name that points at nothing written.
-  file_.Sync();
+  if (!memory_target_) file_.Sync();
 }
 
 void TCorvane::CloseDatabase() {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "corvane/engines/data_fields.h"
+#include "corvane/foundation/message_ids.h"
 #include "corvane/foundation/messages.h"
 #include "corvane/host/exceptions.h"
 #include "engine_support.h"
@@ -412,18 +413,23 @@ TEST_F(Generic, RawRecordsAndTheirReplacement) {
   engine.WriteRawRecord();  // the same block twice
   engine.SetCurrentRecord(b);
   engine.WriteRawRecord();
+  Bytes copied{4, 4};
+  engine.WriteRawRecord(copied);  // a copy: the caller may reuse its bytes
+  copied.assign({5});
   const Bytes stranger{9};
   engine.ReplaceRecord(&stranger, c);  // held by no entry: nothing changes
   engine.ReplaceRecord(a.get(), c);    // only the first entry that holds it
-  EXPECT_EQ(engine.RecordCount(), 3);
+  EXPECT_EQ(engine.RecordCount(), 4);
   // A block too long for the handheld is refused either way, and changes nothing.
   auto huge = std::make_shared<const Bytes>(Bytes(65536, 4));
   EXPECT_THROW(engine.ReplaceRecord(b.get(), huge), EPDBException);
   engine.SetCurrentRecord(huge);
   EXPECT_THROW(engine.WriteRawRecord(), EPDBException);
-  EXPECT_EQ(engine.RecordCount(), 3);
+  EXPECT_EQ(PdbError([&] { engine.WriteRawRecord(*huge); }),
+            std::make_pair(2, GetLocaleString(kMsgRecordTooLong)));
+  EXPECT_EQ(engine.RecordCount(), 4);
   engine.CloseDatabase();
-  EXPECT_EQ(test::RecordsOf(Out()), (std::vector<Rec>{{3}, {1, 1}, {2, 2, 2}}));
+  EXPECT_EQ(test::RecordsOf(Out()), (std::vector<Rec>{{3}, {1, 1}, {2, 2, 2}, {4, 4}}));
   EXPECT_EQ(*a, (Bytes{1, 1}));  // the caller's block is left alone
 
   // Reading, a raw record is accepted too and counted.
@@ -431,7 +437,7 @@ TEST_F(Generic, RawRecordsAndTheirReplacement) {
   Add(pdtByte);
   engine.OpenDatabase();
   engine.WriteRawRecord();
-  EXPECT_EQ(engine.RecordCount(), 4);
+  EXPECT_EQ(engine.RecordCount(), 5);
 }
 
 TEST_F(Generic, WrittenFileEqualsAnIndependentBuild) {
