@@ -3,7 +3,8 @@
 // baselines beside them show what the same work costs without the library:
 //   OpenAndWalk   / BaselineReadAndWalkList     should stay within 2x,
 //   Write         / BaselineWriteBytesDurably   should stay within 1.5x
-//                   (both replace the file through a synced temporary file),
+//                   (both replace the file through a synced temporary file;
+//                   Write copies each record in, WriteSharedBlocks shares them),
 //   WriteInMemory / BaselineCopyImage           the writer's own cost, no file system.
 // BaselineWriteBytes (a plain open, write, close) shows what durability costs.
 #include <benchmark/benchmark.h>
