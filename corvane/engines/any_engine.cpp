@@ -244,17 +244,17 @@ void TAnyEngine::AppendRecord(std::span<const Variant> values, std::uint8_t cate
   };
   // The field is named only when a message needs it: this runs for every
   // field of every record imported.
-  const auto named = [this](int i, const auto& step) {
+  const auto at = [this](int i) {
+    const TAnyFieldDef f = Field(i);
+    return "field '" + f.Name + "' (" + std::string(TypeInfo(f.Type).Name) + "): ";
+  };
+  const auto named = [&at](int i, const auto& step) {
     try {
       step();
     } catch (const EPDBException& e) {
-      const TAnyFieldDef f = Field(i);
-      throw EPDBException(e.ErrorCode(), "field '" + f.Name + "' (" +
-                                             std::string(TypeInfo(f.Type).Name) + "): " + e.what());
+      throw EPDBException(e.ErrorCode(), at(i) + e.what());
     } catch (const std::exception& e) {
-      const TAnyFieldDef f = Field(i);
-      throw EConvertError("field '" + f.Name + "' (" + std::string(TypeInfo(f.Type).Name) +
-                          "): " + e.what());
+      throw EConvertError(at(i) + e.what());
     }
   };
   // A value that would not pack is refused naming its field, and before any
