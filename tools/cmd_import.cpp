@@ -597,19 +597,18 @@ int RunImport(const ParsedArgs& args, Output& out) {
   for (std::size_t r = 0; r < in.Records(); ++r) {
     if (in.csv) ConvertCsvRecord(in, r, row, csv_attributes, enc);
     const RecordAttributes& attributes = in.csv ? csv_attributes : in.attributes[r];
+    const std::uint16_t posted = db.RecordCount();
     try {
-      engine->AppendRecord(in.csv ? std::span<const Variant>(row) : in.Record(r));
+      // The attributes go in with the record: reaching the posted entry to
+      // set them afterwards would copy every record out of the manager's store.
+      engine->AppendRecord(in.csv ? std::span<const Variant>(row) : in.Record(r),
+                           attributes.category, attributes.flags, attributes.unique_id);
     } catch (const EPDBException& e) {
       throw EPDBException(e.ErrorCode(), in.Where(r) + ", " + e.what());
     } catch (const std::exception& e) {
       Bad(in.Where(r) + ", " + e.what());
     }
-    // The record just posted is the last of the list.
-    TRecordEntry* entry = db.GetRecInLinkedList(db.RecordCount() - 1);
-    if (entry == nullptr) Bad(in.Where(r) + ": the record was not posted");
-    entry->Category = attributes.category;
-    entry->Flags = attributes.flags;
-    entry->UniqueID = attributes.unique_id;
+    if (db.RecordCount() != posted + 1) Bad(in.Where(r) + ": the record was not posted");
   }
   engine->Close();
   guard.Done();

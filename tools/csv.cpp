@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace corvane::cli {
 
@@ -19,64 +20,85 @@ constexpr auto kFieldEnd = [] {
   return table;
 }();
 
+// The line breaks from `from` on, to size the table before it is filled.
+std::size_t CountLineFeeds(std::string_view s, std::size_t from) noexcept {
+  std::size_t n = 0;
+  const char* p = s.data() + from;
+  const char* const end = s.data() + s.size();
+  // memchr jumps from line to line, many bytes at a time.
+  while (p < end) {
+    const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+    if (hit == nullptr) break;
+    ++n;
+    p = static_cast<const char*>(hit) + 1;
+  }
+  return n;
+}
+
 }  // namespace
 
 CsvTable ParseCsvTable(std::string_view s) {
   if (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);  // a byte-order mark
   CsvTable table;
-  std::size_t pos = 0, line = 1;
-  while (pos < s.size()) {
+  const char* const begin = s.data();
+  const char* const end = begin + s.size();
+  const char* p = begin;
+  std::size_t line = 1;
+  while (p != end) {
     const std::size_t row_line = line;
     const std::size_t row_start = table.cells_.size();
-    const bool blank = s[pos] == '\r' || s[pos] == '\n';
+    const bool blank = *p == '\r' || *p == '\n';
     for (;;) {
-      if (pos < s.size() && s[pos] == '"') {
-        const std::size_t from = ++pos;
+      if (p != end && *p == '"') {
+        const char* const from = ++p;
         std::string* kept = nullptr;  // only once a doubled quote is met
         for (;;) {
-          if (pos >= s.size()) Fail(row_line, "a quoted field is never closed");
-          const char c = s[pos];
+          if (p == end) Fail(row_line, "a quoted field is never closed");
+          const char c = *p;
           if (c == '"') {
-            if (pos + 1 < s.size() && s[pos + 1] == '"') {
-              if (kept == nullptr) kept = &table.kept_.emplace_back(s.substr(from, pos - from));
+            if (p + 1 != end && p[1] == '"') {
+              if (kept == nullptr) {
+                kept = &table.kept_.emplace_back(from, static_cast<std::size_t>(p - from));
+              }
               *kept += '"';
-              pos += 2;
+              p += 2;
               continue;
             }
             break;
           }
           if (c == '\n') ++line;
           if (kept != nullptr) *kept += c;
-          ++pos;
+          ++p;
         }
-        table.cells_.push_back(kept != nullptr ? std::string_view(*kept)
-                                               : s.substr(from, pos - from));
-        ++pos;  // the closing quote
-        if (pos < s.size() && s[pos] != ',' && s[pos] != '\n' && s[pos] != '\r') {
+        table.cells_.push_back(kept != nullptr
+                                   ? std::string_view(*kept)
+                                   : std::string_view(from, static_cast<std::size_t>(p - from)));
+        ++p;  // the closing quote
+        if (p != end && *p != ',' && *p != '\n' && *p != '\r') {
           Fail(line, "text after the closing quote of a field");
         }
       } else {
         // CR LF, LF or a lone CR (as old Mac programs write) ends the line.
-        const std::size_t from = pos;
-        while (pos < s.size() && !kFieldEnd[static_cast<std::uint8_t>(s[pos])]) ++pos;
-        if (pos < s.size() && s[pos] == '"')
-          Fail(line, "a quote inside a field that is not quoted");
-        table.cells_.push_back(s.substr(from, pos - from));
+        const char* const from = p;
+        while (p != end && !kFieldEnd[static_cast<std::uint8_t>(*p)]) ++p;
+        if (p != end && *p == '"') Fail(line, "a quote inside a field that is not quoted");
+        table.cells_.emplace_back(from, static_cast<std::size_t>(p - from));
       }
-      if (pos < s.size() && s[pos] == ',') {
-        ++pos;
+      if (p != end && *p == ',') {
+        ++p;
         continue;
       }
       break;
     }
-    const bool cr = pos < s.size() && s[pos] == '\r';
-    if (cr) ++pos;
-    if (pos < s.size() && s[pos] == '\n') {
-      ++pos;
+    const bool cr = p != end && *p == '\r';
+    if (cr) ++p;
+    if (p != end && *p == '\n') {
+      ++p;
       ++line;
     } else if (cr) {
       ++line;
     }
+    const std::size_t pos = static_cast<std::size_t>(p - begin);
     const std::size_t count = table.cells_.size() - row_start;
     // Blank lines at the end are no rows: editors leave them.
     if (blank && !table.lines_.empty() &&
@@ -88,9 +110,7 @@ CsvTable ParseCsvTable(std::string_view s) {
       table.width_ = count;
       // Room for a row per line break, so the cells are not moved as they
       // grow; never for more cells than the text has bytes to end them.
-      const auto rows = static_cast<std::size_t>(std::count(
-                            s.begin() + static_cast<std::ptrdiff_t>(pos), s.end(), '\n')) +
-                        2;
+      const std::size_t rows = CountLineFeeds(s, pos) + 2;
       const std::size_t most = s.size() + 1;
       table.cells_.reserve(count != 0 && rows > most / count ? most : count * rows);
       table.lines_.reserve(rows);

@@ -527,12 +527,117 @@ Variant ValueFromCsv(std::string_view cell, const TAnyFieldType& type, TextEncod
   return FromText(cell, type, enc, true);
 }
 
+namespace {
+
+// A whole number as JSON writes it ("-0" included) of at most 18 digits, so
+// that it cannot overflow: what Number reads it as, without its scans.
+// False for any other text, which the general path then reads or refuses.
+bool ShortWholeNumber(std::string_view s, std::int64_t& value, bool& negative) noexcept {
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  negative = p != end && *p == '-';
+  if (negative) ++p;
+  const auto digits = static_cast<std::size_t>(end - p);
+  if (digits == 0 || digits > 18 || (*p == '0' && digits > 1)) return false;
+  std::int64_t v = 0;
+  for (; p != end; ++p) {
+    const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (d > 9) return false;
+    v = v * 10 + static_cast<std::int64_t>(d);
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+// A number with a decimal point as JSON writes it, of at most 15 digits in
+// all: the digits as a whole number and the power of ten are both exact
+// doubles, so their quotient is the correctly rounded value from_chars gives.
+// False for any other text.
+bool ShortDecimal(std::string_view s, double& value) noexcept {
+  static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  if (p == end || (*p == '0' && p + 1 != end && p[1] != '.')) return false;
+  std::int64_t m = 0;
+  int digits = 0, decimals = 0;
+  bool point = false;
+  for (; p != end; ++p) {
+    if (*p == '.') {
+      if (point || digits == 0) return false;
+      point = true;
+      continue;
+    }
+    const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (d > 9 || ++digits > 15) return false;
+    m = m * 10 + static_cast<std::int64_t>(d);
+    decimals += point ? 1 : 0;
+  }
+  if (!point || decimals == 0) return false;
+  const double v = static_cast<double>(m) / kTens[decimals];
+  value = negative ? -v : v;
+  return true;
+}
+
+// Every cell of every imported row comes here: the forms export writes are
+// read in place, without a Variant built per cell; whatever they do not
+// cover goes through FromText, so values and refusals are its own.
+bool FastCsvValue(Variant& out, std::string_view cell, const TAnyFieldType& type) {
+  switch (type.Kind) {
+    case K::Text:
+      if (!type.Wide && !IsAscii(cell)) return false;
+      out.SetText(cell);  // in the storage out already has
+      return true;
+    case K::Integer:
+    case K::Unsigned:
+    case K::Currency: {
+      std::int64_t v = 0;
+      bool negative = false;
+      if (!ShortWholeNumber(cell, v, negative)) return false;
+      out.SetInteger(v);
+      return true;
+    }
+    case K::Float: {
+      std::int64_t v = 0;
+      bool negative = false;
+      if (ShortWholeNumber(cell, v, negative)) {
+        // Exact below 2^53, correctly rounded above, as from_chars rounds the
+        // same digits; -0 keeps its sign.
+        out.SetFloat(v == 0 && negative ? -0.0 : static_cast<double>(v));
+        return true;
+      }
+      double d = 0;
+      if (ShortDecimal(cell, d)) {
+        out.SetFloat(d);
+        return true;
+      }
+      if (!LooksLikeJsonNumber(cell)) return false;  // NaN, Infinity, refusals
+      const char* last = cell.data() + cell.size();
+      const auto r = std::from_chars(cell.data(), last, d);
+      if (r.ec != std::errc() || r.ptr != last) return false;
+      out.SetFloat(d);
+      return true;
+    }
+    case K::Date:
+    case K::Time:
+    case K::DateTime: {
+      TDateTime d = 0;
+      if (cell.empty() || !ParseWhen(cell, type.Kind, d)) return false;
+      out.SetDateTime(d);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 void ValueFromCsvInto(Variant& out, std::string_view cell, const TAnyFieldType& type,
                       TextEncoding enc) {
-  if (type.Kind == K::Text && (type.Wide || IsAscii(cell))) {
-    out.SetText(cell);  // what FromText gives, in the storage out already has
-    return;
-  }
+  if (FastCsvValue(out, cell, type)) return;
   out = FromText(cell, type, enc, true);
 }
 

@@ -292,9 +292,11 @@ void SetPocketStudioValue(F& f, TPDBPSFieldType type, const Variant& v) {
     case PSDateTime:
       f.SetAsPSDateTime(PalmSecondsDate(v));
       break;
-    case PSString:
-      f.SetAsPSString(Text(v, text_max));
+    case PSString: {
+      std::string scratch;
+      f.SetAsPSString(Text(v, text_max, scratch));
       break;
+    }
     case PSSingle:
       f.SetAsPSSingle(static_cast<float>(Real(v, true)));
       break;

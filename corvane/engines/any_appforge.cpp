@@ -99,9 +99,11 @@ struct AFTraits {
       case AFSingle:
         f.SetAsAFSingle(static_cast<float>(Real(v, true)));
         break;
-      case AFString:
-        f.SetAsAFString(Text(v, SIZE_MAX));
+      case AFString: {
+        std::string scratch;
+        f.SetAsAFString(Text(v, SIZE_MAX, scratch));
         break;
+      }
       case AFBoolean:
         f.SetAsAFBoolean(Flag(v));
         break;

@@ -228,27 +228,63 @@ void TAnyEngine::CreateFile(const std::string& directory, const std::string& fil
 }
 
 void TAnyEngine::AppendRecord(std::span<const Variant> values) {
-  Append();
+  AppendRecord(values, 0, TRecFlags(), 0);
+}
+
+void TAnyEngine::AppendRecord(std::span<const Variant> values, std::uint8_t category,
+                              TRecFlags flags, std::uint32_t unique_id) {
+  Append();  // clears the attributes: they are set after it
+  TPDBBaseMgr& m = Manager();
+  m.SetRecCategory(category);
+  m.SetRecFlags(flags);
+  m.SetRecUniqueID(static_cast<std::int32_t>(unique_id & 0xFFFFFFu));
   const int n = FieldCount();
+  const auto implicit = [this](int i) {
+    return !ImplicitField().empty() && SameFieldName(Field(i).Name, ImplicitField());
+  };
   // The field is named only when a message needs it: this runs for every
   // field of every record imported.
   const auto at = [this](int i) {
     const TAnyFieldDef f = Field(i);
     return "field '" + f.Name + "' (" + std::string(TypeInfo(f.Type).Name) + "): ";
   };
-  for (int i = 0; i < n; ++i) {
-    if (!ImplicitField().empty() && SameFieldName(Field(i).Name, ImplicitField())) continue;
+  const auto named = [&at](int i, const auto& step) {
     try {
-      if (static_cast<std::size_t>(i) >= values.size()) throw EConvertError("no value");
-      SetValue(i, values[static_cast<std::size_t>(i)]);
-      TryPack(i);
+      step();
     } catch (const EPDBException& e) {
       throw EPDBException(e.ErrorCode(), at(i) + e.what());
     } catch (const std::exception& e) {
       throw EConvertError(at(i) + e.what());
     }
+  };
+  // A value that would not pack is refused naming its field, and before any
+  // later field's value is looked at. Packing each field on its own as it is
+  // set would cost a second pack of every record; Post packs them all, so the
+  // fields are tried one by one only once something has failed, in the order
+  // they would have been: the first that does not pack is the one reported.
+  const auto refuse_unpackable = [&](int end) {
+    for (int i = 0; i < end; ++i) {
+      if (!implicit(i)) named(i, [&] { TryPack(i); });
+    }
+  };
+  for (int i = 0; i < n; ++i) {
+    if (implicit(i)) continue;
+    try {
+      named(i, [&] {
+        if (static_cast<std::size_t>(i) >= values.size()) throw EConvertError("no value");
+        SetValue(i, values[static_cast<std::size_t>(i)]);
+      });
+    } catch (...) {
+      refuse_unpackable(i);
+      throw;
+    }
   }
-  Post();
+  try {
+    Post();
+  } catch (...) {
+    refuse_unpackable(n);
+    throw;
+  }
 }
 
 void TAnyEngine::Close() {

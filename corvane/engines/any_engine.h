@@ -198,6 +198,13 @@ class TAnyEngine {
   // EConvertError names the field whose value does not convert.
   // Raises EConvertError, or the EPDBException of Append, a setter or Post with its code.
   void AppendRecord(std::span<const Variant> values);
+  // The same, the record getting `category` (0 to 15), `flags` and the low 24
+  // bits of `unique_id` as it is posted: no copy of the posted record is made
+  // to set them afterwards.
+  // Raises what AppendRecord raises, and EPDBException 1 kMsgCategoryTooLarge
+  // for a category above 15.
+  void AppendRecord(std::span<const Variant> values, std::uint8_t category, TRecFlags flags,
+                    std::uint32_t unique_id);
   // Writes the file (write mode) or closes it (read mode). When writing
   // fails, the file is discarded and any earlier file is left as it was.
   // Raises what TCorvane::CloseDatabase raises.
@@ -221,8 +228,8 @@ class TAnyEngine {
   // The field definitions changed: the last split's count no longer
   // describes them.
   void FieldsChanged() noexcept { as_split_ = false; }
-  // Packs field `index` into scratch space, so that what would fail at Post
-  // fails here, where the field is known.
+  // Packs field `index` into scratch space, so that what failed at Post can
+  // be put down to the field.
   virtual void TryPack(int index) = 0;
   virtual void Append() = 0;
   virtual void Post() = 0;

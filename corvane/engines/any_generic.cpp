@@ -120,9 +120,11 @@ struct GenericTraits {
       case pdtDate:
         f.SetAsDateTime(PalmSecondsDate(v));
         break;
-      case pdtString:
-        f.SetAsString(Text(v, text_max));
+      case pdtString: {
+        std::string scratch;
+        f.SetAsString(Text(v, text_max, scratch));
         break;
+      }
       default:
         SetPocketStudioValue(f, AsPocketStudio(f.DataType()), v);
         break;

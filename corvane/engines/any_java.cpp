@@ -94,9 +94,11 @@ struct JavaTraits {
       case JShort:
         f.SetAsShort(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
         break;
-      case JString:
-        f.SetAsString(Text(v, kJavaMaxStringBytes));
+      case JString: {
+        std::string scratch;
+        f.SetAsString(Text(v, kJavaMaxStringBytes, scratch));
         break;
+      }
       case JDate:
         f.SetAsDate(When(v));
         break;

@@ -108,9 +108,11 @@ struct NSBTraits {
       case NSBTime:
         f.SetAsNSBTime(When(v));
         break;
-      case NSBString:
-        f.SetAsNSBString(Text(v, text_max));
+      case NSBString: {
+        std::string scratch;
+        f.SetAsNSBString(Text(v, text_max, scratch));
         break;
+      }
     }
   }
 };

@@ -113,9 +113,11 @@ struct SQLTraits {
     if (SameFieldName(f.FieldName(), kImplicit) && f.DataType() == PDInt)
       return;  // numbered by Post
     switch (f.DataType()) {
-      case PDChar:
-        f.SetAsChar(Text(v, static_cast<std::size_t>(std::max(f.Size(), 0))));
+      case PDChar: {
+        std::string scratch;
+        f.SetAsChar(Text(v, static_cast<std::size_t>(std::max(f.Size(), 0)), scratch));
         break;
+      }
       case PDShort:
         f.SetAsShort(static_cast<std::int16_t>(Whole(v, INT16_MIN, INT16_MAX)));
         break;

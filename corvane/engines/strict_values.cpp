@@ -111,9 +111,15 @@ bool Flag(const Variant& v) {
 }
 
 // Text of at most `max` bytes without a zero byte (which would end it early).
-std::string Text(const Variant& v, std::size_t max) {
+const std::string& Text(const Variant& v, std::size_t max, std::string& scratch) {
   if (v.Type() != VarType::Text) Refuse("expected text, not " + Shown(v));
-  std::string s = v.AsString();
+  // Borrowed: every text set from a Variant would otherwise be copied twice.
+  const std::string* held = v.TextIf();
+  if (held == nullptr) {
+    scratch = v.AsString();
+    held = &scratch;
+  }
+  const std::string& s = *held;
   if (s.find('\0') != std::string::npos) Refuse("the text holds a zero byte");
   if (s.size() > max) {
     Refuse("the text has " + std::to_string(s.size()) + " bytes, more than the " +

@@ -33,8 +33,10 @@ Currency Money(const Variant& v);
 // A boolean (also 0 and 1, and the texts true and false).
 bool Flag(const Variant& v);
 
-// Text of at most `max` bytes without a zero byte (which would end it early).
-std::string Text(const Variant& v, std::size_t max);
+// Text of at most `max` bytes without a zero byte (which would end it early):
+// the text v holds, or (a text v holds in another form) its copy in `scratch`.
+// Valid while both are.
+const std::string& Text(const Variant& v, std::size_t max, std::string& scratch);
 
 // A 16-bit character code as UTF-8; the code 0 is no character (empty
 // text, as an empty text sets it). Half of a surrogate pair is no character

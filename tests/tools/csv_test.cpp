@@ -118,5 +118,35 @@ TEST(Csv, RefusalsNameTheLine) {
   EXPECT_EQ(Refusal(wide), "CSV line 2: the row has 1 fields, the header 60000");
 }
 
+// Every length and start of an unquoted field, every way it ends, and bytes
+// one bit away from those that end it (high bytes included).
+TEST(Csv, UnquotedFieldsEndOnlyWhereTheyShould) {
+  const std::string filler = std::string("a\xAC\x8A\x8D\xA2\x2D\x2B\x0B\x0C\x0E\x23\x21\xFF") +
+                             std::string(1, '\0') + "\x80\x7F\x22\x2C";
+  const std::string ends[] = {",", "\n", "\r\n", "\r", ""};
+  for (std::size_t lead = 0; lead <= 9; ++lead) {
+    for (std::size_t length = 0; length <= 20; ++length) {
+      std::string field;
+      // Bytes that end a field are left out of it (the last two of filler).
+      for (std::size_t i = 0; i < length; ++i) field += filler[(lead + i) % (filler.size() - 2)];
+      const std::string first(lead, 'p');
+      for (const std::string& end : ends) {
+        const std::string text = first + "," + field + end + (end == "," ? "z" : "");
+        SCOPED_TRACE("lead " + std::to_string(lead) + " length " + std::to_string(length) +
+                     " end " + std::to_string(end.size()) + (end == "," ? "," : ""));
+        const CsvTable t = ParseCsvTable(text);
+        Rows expected = {{first, field}};
+        if (end == ",") expected[0].push_back("z");
+        ASSERT_EQ(RowsOf(t), expected);
+        // A quote where the field ends is refused, wherever it falls (at its
+        // start it opens a quoted field).
+        if (length == 0) continue;
+        EXPECT_EQ(Refusal(first + "," + field + "\"" + end),
+                  "CSV line 1: a quote inside a field that is not quoted");
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane::cli
