@@ -14,6 +14,7 @@
 #include "tools/dataset_view.h"
 #include "tools/engine_options.h"
 #include "tools/json.h"
+#include "tools/out_cursor.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
@@ -154,10 +155,18 @@ void EmitRecord(const RecordSource& records, const std::vector<std::string>& nam
   }
 }
 
-void AppendNumber(std::string& out, std::uint64_t n) {
-  char digits[24];
-  const auto r = std::to_chars(digits, digits + sizeof digits, n);
-  out.append(digits, static_cast<std::size_t>(r.ptr - digits));
+void PutNumber(OutCursor& out, std::uint64_t n) {
+  constexpr std::size_t kDigits = 20;
+  char* p = out.Room(kDigits);
+  out.Advance(std::to_chars(p, p + kDigits, n).ptr);
+}
+
+// Hands what was written to the output in blocks of the size it flushes at.
+void FlushIfLarge(OutCursor& cur, Output& out) {
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  if (cur.Size() < kBlock) return;
+  cur.Commit();
+  out.Flush();
 }
 
 [[noreturn]] void RefuseResourceFile(const std::string& path) {
@@ -220,6 +229,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
 
   std::string& buf = out.Buffer();
   RecordViews row(names.size());
+  std::string cell_scratch;
   if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {
@@ -233,24 +243,33 @@ int RunExport(const ParsedArgs& args, Output& out) {
     }
     if (with_attributes) buf += ",category,flags,uniqueID";
     buf += "\r\n";
+    OutCursor cur(buf);
     while (records.Next()) {
       EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
-        if (i > 0) buf += ',';
-        AppendCsvCell(buf, v, types[static_cast<std::size_t>(i)], enc);
+        if (i > 0) cur.Put(',');
+        PutCsvCell(cur, v, types[static_cast<std::size_t>(i)], enc, cell_scratch);
       });
       if (with_attributes) {
         const TRecordEntry e = attributes();
-        std::string flags;
+        cur.Put(',');
+        PutNumber(cur, e.Category);
+        cur.Put(',');
+        // Two or more names are one quoted cell: "secret,dirty".
+        int count = 0;
+        ForEachRecordFlagName(e.Flags, [&](std::string_view) { ++count; });
+        if (count > 1) cur.Put('"');
+        bool first_flag = true;
         ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
-          if (!flags.empty()) flags += ',';
-          flags += f;
+          if (!first_flag) cur.Put(',');
+          first_flag = false;
+          cur.Put(f);
         });
-        buf += ',' + std::to_string(e.Category) + ',';
-        AppendCsvField(buf, flags);
-        buf += ',' + std::to_string(e.UniqueID);
+        if (count > 1) cur.Put('"');
+        cur.Put(',');
+        PutNumber(cur, e.UniqueID);
       }
-      buf.append("\r\n", 2);
-      out.FlushIfLarge();
+      cur.Put("\r\n");
+      FlushIfLarge(cur, out);
     }
   } else {
     if (!(category_key && flags_key && unique_id_key)) {
@@ -303,45 +322,58 @@ int RunExport(const ParsedArgs& args, Output& out) {
     const std::string category_text = JsonWriter::KeyText(kCategoryKey),
                       flags_text = JsonWriter::KeyText(kFlagsKey),
                       unique_id_text = JsonWriter::KeyText(kUniqueIDKey);
-    while (records.Next()) {
-      // The record is one inline object: its members are laid out here, as
-      // the writer would, without its bookkeeping per key and value.
-      w.BeginObject(JsonWriter::Layout::kInline);
-      bool first = true;
-      const auto member = [&](const std::string& key_text) {
-        if (!first) buf.append(", ", 2);
-        first = false;
-        buf += key_text;
-      };
-      EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
-        const auto at = static_cast<std::size_t>(i);
-        member(keys[at]);
-        AppendJsonValue(buf, v, types[at], enc);
-      });
-      const TRecordEntry e = attributes();
-      if (category_key) {
-        member(category_text);
-        AppendNumber(buf, e.Category);
-      }
-      if (flags_key) {
-        member(flags_text);
-        buf += '[';
-        bool first_flag = true;
-        ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
-          if (!first_flag) buf.append(", ", 2);
-          first_flag = false;
-          buf += '"';
-          buf += f;
-          buf += '"';
+    // Each record is one inline object, laid out here as the writer would lay
+    // it out, without its bookkeeping per key and value; the writer places
+    // the first in the array, the others follow it.
+    const std::string next_record = w.NextValuePrefix();
+    bool first_record = true;
+    {
+      OutCursor cur(buf);
+      while (records.Next()) {
+        if (first_record) {
+          cur.Commit();
+          w.BeginRawValue();
+          first_record = false;
+        } else {
+          cur.Put(next_record);
+        }
+        cur.Put('{');
+        bool first = true;
+        const auto member = [&](const std::string& key_text) {
+          if (!first) cur.Put(", ");
+          first = false;
+          cur.Put(key_text);
+        };
+        EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
+          const auto at = static_cast<std::size_t>(i);
+          member(keys[at]);
+          PutJsonValue(cur, v, types[at], enc, cell_scratch);
         });
-        buf += ']';
+        const TRecordEntry e = attributes();
+        if (category_key) {
+          member(category_text);
+          PutNumber(cur, e.Category);
+        }
+        if (flags_key) {
+          member(flags_text);
+          cur.Put('[');
+          bool first_flag = true;
+          ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
+            if (!first_flag) cur.Put(", ");
+            first_flag = false;
+            cur.Put('"');
+            cur.Put(f);
+            cur.Put('"');
+          });
+          cur.Put(']');
+        }
+        if (unique_id_key) {
+          member(unique_id_text);
+          PutNumber(cur, e.UniqueID);
+        }
+        cur.Put('}');
+        FlushIfLarge(cur, out);
       }
-      if (unique_id_key) {
-        member(unique_id_text);
-        AppendNumber(buf, e.UniqueID);
-      }
-      w.EndObject();
-      out.FlushIfLarge();
     }
     w.EndArray();
     w.EndObject();

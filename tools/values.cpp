@@ -496,6 +496,148 @@ std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding en
   return cell;
 }
 
+namespace {
+
+// The bytes a text cannot hold as they stand: a CSV cell's (quoted, or not
+// ASCII and so converted) and a JSON string's (escaped, or converted).
+constexpr auto kCsvSpecial = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (std::size_t c = 0x80; c < table.size(); ++c) table[c] = 1;
+  table[','] = table['"'] = table['\r'] = table['\n'] = 1;
+  return table;
+}();
+constexpr auto kJsonSpecial = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (std::size_t c = 0; c < 0x20; ++c) table[c] = 1;
+  for (std::size_t c = 0x7F; c < table.size(); ++c) table[c] = 1;
+  table['"'] = table['\\'] = 1;
+  return table;
+}();
+
+// Copies `text` to `to`; false when a byte of it is special, and then the
+// copy is not to be used. The scan and the copy are one pass with no exit
+// per byte: the texts are short, and most have nothing special.
+bool CopyPlain(char* to, std::string_view text, const std::array<std::uint8_t, 256>& special) {
+  unsigned found = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    to[i] = c;
+    found |= special[static_cast<std::uint8_t>(c)];
+  }
+  return found == 0;
+}
+
+// The longest to_chars text of a 64-bit integer or a double (or float) in its
+// shortest form, "-2.2250738585072014e-308", with room to spare.
+constexpr std::size_t kNumberChars = 32;
+
+void PutInteger(OutCursor& out, std::int64_t n) {
+  char* p = out.Room(kNumberChars);
+  out.Advance(std::to_chars(p, p + kNumberChars, n).ptr);
+}
+
+// A finite float as its shortest text.
+void PutFinite(OutCursor& out, double d, bool single) {
+  char* p = out.Room(kNumberChars);
+  out.Advance(single ? std::to_chars(p, p + kNumberChars, static_cast<float>(d)).ptr
+                     : std::to_chars(p, p + kNumberChars, d).ptr);
+}
+
+}  // namespace
+
+void PutCsvCell(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& type, TextEncoding enc,
+                std::string& scratch) {
+  switch (type.Kind) {
+    case K::Integer:
+    case K::Unsigned:
+      PutInteger(out, v.Integer);
+      return;
+    case K::Float:
+      if (std::isfinite(v.Float)) {
+        PutFinite(out, v.Float, type.Single);
+        return;
+      }
+      break;
+    case K::Boolean:
+      out.Put(v.Flag ? std::string_view("true") : std::string_view("false"));
+      return;
+    case K::Text:
+      if (!type.Wide) {
+        char* p = out.Room(v.Text.size());
+        if (CopyPlain(p, v.Text, kCsvSpecial)) {
+          out.Advance(p + v.Text.size());
+          return;
+        }
+      }
+      break;
+    case K::DateTime:
+    case K::Date:
+    case K::Time: {
+      // Written only once whole: a date no calendar has raises first.
+      char* p = out.Room(kWhenChars);
+      out.Advance(p + FormatWhenInto(p, v.When, type.Kind));
+      return;
+    }
+    case K::Currency:
+    case K::Binary:
+      break;
+  }
+  scratch.clear();
+  AppendCell(scratch, v, type, enc, true);
+  out.Put(scratch);
+}
+
+void PutJsonValue(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& type,
+                  TextEncoding enc, std::string& scratch) {
+  switch (type.Kind) {
+    case K::Integer:
+    case K::Unsigned:
+      PutInteger(out, v.Integer);
+      return;
+    case K::Float:
+      if (std::isfinite(v.Float)) {
+        PutFinite(out, v.Float, type.Single);
+        return;
+      }
+      break;
+    case K::Boolean:
+      out.Put(v.Flag ? std::string_view("true") : std::string_view("false"));
+      return;
+    case K::Text:
+      if (!type.Wide) {
+        const std::size_t n = v.Text.size();
+        char* p = out.Room(n + 2);
+        p[0] = '"';
+        if (CopyPlain(p + 1, v.Text, kJsonSpecial)) {
+          p[n + 1] = '"';
+          out.Advance(p + n + 2);
+          return;
+        }
+      }
+      break;
+    case K::DateTime:
+    case K::Date:
+    case K::Time: {
+      if (v.When == 0 && type.Kind != K::Time) {
+        out.Put("null");
+        return;
+      }
+      char* p = out.Room(kWhenChars + 2);
+      p[0] = '"';
+      char* end = p + 1 + FormatWhenInto(p + 1, v.When, type.Kind);
+      *end++ = '"';
+      out.Advance(end);
+      return;
+    }
+    case K::Currency:
+    case K::Binary:
+      break;
+  }
+  scratch.clear();
+  AppendJsonValue(scratch, v, type, enc);
+  out.Put(scratch);
+}
+
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc) {
   using J = JsonValue::Kind;
   switch (json.kind) {

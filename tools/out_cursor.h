@@ -1,0 +1,75 @@
+// A running write position in a std::string, for output written a few bytes
+// at a time (export's cells and separators): room is made in large steps,
+// pieces are written through a pointer, and the string is cut back to what was
+// written by Commit() (or when the cursor goes away). Between a Commit() and
+// the next write the string may be appended to by other code; the cursor
+// resumes at its end.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace corvane::cli {
+
+class OutCursor {
+ public:
+  explicit OutCursor(std::string& out) noexcept : out_(out) {}
+  OutCursor(const OutCursor&) = delete;
+  OutCursor& operator=(const OutCursor&) = delete;
+  ~OutCursor() { Commit(); }
+
+  // A pointer to at least n writable bytes at the write position; Advance()
+  // then says how far was written.
+  char* Room(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - at_) < n) Grow(n);
+    return at_;
+  }
+  // Ends a write started by Room(): `to` lies within the room it gave.
+  void Advance(char* to) noexcept { at_ = to; }
+
+  void Put(std::string_view s) {
+    char* p = Room(s.size());
+    if (!s.empty()) std::memcpy(p, s.data(), s.size());
+    at_ = p + s.size();
+  }
+  void Put(char c) {
+    char* p = Room(1);
+    *p = c;
+    at_ = p + 1;
+  }
+
+  // The bytes written so far, committed or not.
+  std::size_t Size() const noexcept {
+    return at_ != nullptr ? static_cast<std::size_t>(at_ - out_.data()) : out_.size();
+  }
+  // Cuts the string back to what was written; it holds exactly that until
+  // the next write.
+  std::string& Commit() noexcept {
+    if (at_ != nullptr) {
+      out_.resize(static_cast<std::size_t>(at_ - out_.data()));  // shrinking never throws
+      at_ = end_ = nullptr;
+    }
+    return out_;
+  }
+
+ private:
+  // Resizing zero-fills the new room: done in large steps it costs little
+  // beside the bytes written into it.
+  static constexpr std::size_t kStep = std::size_t{1} << 16;
+
+  void Grow(std::size_t n) {
+    const std::size_t used = Size();
+    out_.resize(used + std::max(n, kStep));
+    at_ = out_.data() + used;
+    end_ = out_.data() + out_.size();
+  }
+
+  std::string& out_;
+  char* at_ = nullptr;  // nullptr while committed
+  char* end_ = nullptr;
+};
+
+}  // namespace corvane::cli
