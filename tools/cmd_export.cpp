@@ -242,6 +242,19 @@ int RunExport(const ParsedArgs& args, Output& out) {
       AppendCsvField(buf, names[static_cast<std::size_t>(i)]);
     }
     if (with_attributes) buf += ",category,flags,uniqueID";
+    // The flags' every combination as its cell, between the commas around it.
+    std::array<std::string, 16> flags_cells;
+    for (std::size_t bits = 0; bits < flags_cells.size(); ++bits) {
+      std::string names_text;
+      ForEachRecordFlagName(TRecFlags::FromByte(static_cast<std::uint8_t>(bits)),
+                            [&](std::string_view f) {
+                              if (!names_text.empty()) names_text += ',';
+                              names_text += f;
+                            });
+      flags_cells[bits] = ",";
+      AppendCsvField(flags_cells[bits], names_text);
+      flags_cells[bits] += ',';
+    }
     buf += "\r\n";
     OutCursor cur(buf);
     while (records.Next()) {
@@ -253,19 +266,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
         const TRecordEntry e = attributes();
         cur.Put(',');
         PutNumber(cur, e.Category);
-        cur.Put(',');
-        // Two or more names are one quoted cell: "secret,dirty".
-        int count = 0;
-        ForEachRecordFlagName(e.Flags, [&](std::string_view) { ++count; });
-        if (count > 1) cur.Put('"');
-        bool first_flag = true;
-        ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
-          if (!first_flag) cur.Put(',');
-          first_flag = false;
-          cur.Put(f);
-        });
-        if (count > 1) cur.Put('"');
-        cur.Put(',');
+        cur.Put(flags_cells[e.Flags.ToByte() & 0x0Fu]);
         PutNumber(cur, e.UniqueID);
       }
       cur.Put("\r\n");
@@ -317,15 +318,33 @@ int RunExport(const ParsedArgs& args, Output& out) {
     w.EndArray();
     w.Key("records");
     w.BeginArray();
-    std::vector<std::string> keys;
-    for (const std::string& name : names) keys.push_back(JsonWriter::KeyText(name));
-    const std::string category_text = JsonWriter::KeyText(kCategoryKey),
-                      flags_text = JsonWriter::KeyText(kFlagsKey),
-                      unique_id_text = JsonWriter::KeyText(kUniqueIDKey);
     // Each record is one inline object, laid out here as the writer would lay
     // it out, without its bookkeeping per key and value; the writer places
-    // the first in the array, the others follow it.
-    const std::string next_record = w.NextValuePrefix();
+    // the first in the array, the others follow it. Every member's key, with
+    // the separator before it, is escaped once, and the flags' every
+    // combination is written out once.
+    std::vector<std::string> members;
+    const auto add_member = [&](std::string_view key) {
+      members.push_back((members.empty() ? "" : ", ") + JsonWriter::KeyText(key));
+    };
+    for (const std::string& name : names) add_member(name);
+    if (category_key) add_member(kCategoryKey);
+    std::array<std::string, 16> flags_texts;
+    if (flags_key) {
+      add_member(kFlagsKey);
+      for (std::size_t bits = 0; bits < flags_texts.size(); ++bits) {
+        std::string& text = flags_texts[bits];
+        text = members.back() + '[';
+        ForEachRecordFlagName(TRecFlags::FromByte(static_cast<std::uint8_t>(bits)),
+                              [&](std::string_view f) {
+                                if (text.back() != '[') text += ", ";
+                                text.append(1, '"').append(f).append(1, '"');
+                              });
+        text += ']';
+      }
+    }
+    if (unique_id_key) add_member(kUniqueIDKey);
+    const std::string next_record = w.NextValuePrefix() + '{';
     bool first_record = true;
     {
       OutCursor cur(buf);
@@ -333,42 +352,28 @@ int RunExport(const ParsedArgs& args, Output& out) {
         if (first_record) {
           cur.Commit();
           w.BeginRawValue();
+          cur.Put('{');
           first_record = false;
         } else {
           cur.Put(next_record);
         }
-        cur.Put('{');
-        bool first = true;
-        const auto member = [&](const std::string& key_text) {
-          if (!first) cur.Put(", ");
-          first = false;
-          cur.Put(key_text);
-        };
         EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
           const auto at = static_cast<std::size_t>(i);
-          member(keys[at]);
+          cur.Put(members[at]);
           PutJsonValue(cur, v, types[at], enc, cell_scratch);
         });
         const TRecordEntry e = attributes();
+        std::size_t at = names.size();
         if (category_key) {
-          member(category_text);
+          cur.Put(members[at++]);
           PutNumber(cur, e.Category);
         }
         if (flags_key) {
-          member(flags_text);
-          cur.Put('[');
-          bool first_flag = true;
-          ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
-            if (!first_flag) cur.Put(", ");
-            first_flag = false;
-            cur.Put('"');
-            cur.Put(f);
-            cur.Put('"');
-          });
-          cur.Put(']');
+          cur.Put(flags_texts[e.Flags.ToByte() & 0x0Fu]);
+          ++at;
         }
         if (unique_id_key) {
-          member(unique_id_text);
+          cur.Put(members[at]);
           PutNumber(cur, e.UniqueID);
         }
         cur.Put('}');

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "corvane/engines/strict_values.h"
@@ -498,33 +499,60 @@ std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding en
 
 namespace {
 
-// The bytes a text cannot hold as they stand: a CSV cell's (quoted, or not
-// ASCII and so converted) and a JSON string's (escaped, or converted).
-constexpr auto kCsvSpecial = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (std::size_t c = 0x80; c < table.size(); ++c) table[c] = 1;
-  table[','] = table['"'] = table['\r'] = table['\n'] = 1;
-  return table;
-}();
-constexpr auto kJsonSpecial = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (std::size_t c = 0; c < 0x20; ++c) table[c] = 1;
-  for (std::size_t c = 0x7F; c < table.size(); ++c) table[c] = 1;
-  table['"'] = table['\\'] = 1;
-  return table;
-}();
+// A text's bytes are checked eight at a time, as one 64-bit word: these give
+// a nonzero word when any byte of x is below n, above n, or equal to c
+// (exact as to whether there is one, which is all that is asked).
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighs = 0x8080808080808080u;
+constexpr std::uint64_t AnyBelow(std::uint64_t x, std::uint8_t n) {
+  return (x - kOnes * n) & ~x & kHighs;
+}
+constexpr std::uint64_t AnyAbove(std::uint64_t x, std::uint8_t n) {
+  return ((x + kOnes * (127 - n)) | x) & kHighs;
+}
+constexpr std::uint64_t AnyEqual(std::uint64_t x, std::uint8_t c) {
+  return AnyBelow(x ^ (kOnes * c), 1);
+}
+
+// The bytes a CSV cell cannot hold as they stand (it is quoted, or, not
+// ASCII, converted).
+struct CsvSpecial {
+  static constexpr std::uint64_t Any(std::uint64_t x) {
+    return (x & kHighs) | AnyEqual(x, ',') | AnyEqual(x, '"') | AnyEqual(x, '\r') |
+           AnyEqual(x, '\n');
+  }
+};
+// The bytes a JSON string cannot hold as they stand (escaped or converted).
+struct JsonSpecial {
+  static constexpr std::uint64_t Any(std::uint64_t x) {
+    return AnyBelow(x, 0x20) | AnyAbove(x, 0x7E) | AnyEqual(x, '"') | AnyEqual(x, '\\');
+  }
+};
 
 // Copies `text` to `to`; false when a byte of it is special, and then the
-// copy is not to be used. The scan and the copy are one pass with no exit
-// per byte: the texts are short, and most have nothing special.
-bool CopyPlain(char* to, std::string_view text, const std::array<std::uint8_t, 256>& special) {
-  unsigned found = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    to[i] = c;
-    found |= special[static_cast<std::uint8_t>(c)];
+// copy is not to be used. Checked and copied a word at a time, the last word
+// overlapping the one before; texts shorter than a word are taken into one.
+template <class Special>
+bool CopyPlain(char* to, std::string_view text) {
+  const std::size_t n = text.size();
+  const char* from = text.data();
+  std::uint64_t found = 0, x = 0;
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i) {
+      x |= std::uint64_t{static_cast<std::uint8_t>(from[i])} << (8 * i);
+      to[i] = from[i];
+    }
+    // The bytes beyond the text are spaces, which nothing finds special.
+    return Special::Any(x | (std::uint64_t{0x2020202020202020u} << (8 * n))) == 0;
   }
-  return found == 0;
+  for (std::size_t i = 0; i + 8 <= n; i += 8) {
+    std::memcpy(&x, from + i, 8);
+    std::memcpy(to + i, &x, 8);
+    found |= Special::Any(x);
+  }
+  std::memcpy(&x, from + n - 8, 8);
+  std::memcpy(to + n - 8, &x, 8);
+  return (found | Special::Any(x)) == 0;
 }
 
 // The longest to_chars text of a 64-bit integer or a double (or float) in its
@@ -564,7 +592,7 @@ void PutCsvCell(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& typ
     case K::Text:
       if (!type.Wide) {
         char* p = out.Room(v.Text.size());
-        if (CopyPlain(p, v.Text, kCsvSpecial)) {
+        if (CopyPlain<CsvSpecial>(p, v.Text)) {
           out.Advance(p + v.Text.size());
           return;
         }
@@ -608,7 +636,7 @@ void PutJsonValue(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& t
         const std::size_t n = v.Text.size();
         char* p = out.Room(n + 2);
         p[0] = '"';
-        if (CopyPlain(p + 1, v.Text, kJsonSpecial)) {
+        if (CopyPlain<JsonSpecial>(p + 1, v.Text)) {
           p[n + 1] = '"';
           out.Advance(p + n + 2);
           return;
