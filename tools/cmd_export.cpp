@@ -155,16 +155,16 @@ void EmitRecord(const RecordSource& records, const std::vector<std::string>& nam
   }
 }
 
-void PutNumber(OutCursor& out, std::uint64_t n) {
-  constexpr std::size_t kDigits = 20;
+// A record's category or unique ID (both under 2^24).
+void PutNumber(OutCursor& out, std::uint32_t n) {
+  constexpr std::size_t kDigits = 10;
   char* p = out.Room(kDigits);
   out.Advance(std::to_chars(p, p + kDigits, n).ptr);
 }
 
-// Hands what was written to the output in blocks of the size it flushes at.
+// Hands what was written to the output a block at a time.
 void FlushIfLarge(OutCursor& cur, Output& out) {
-  constexpr std::size_t kBlock = std::size_t{1} << 16;
-  if (cur.Size() < kBlock) return;
+  if (cur.Size() < OutCursor::kBlock) return;
   cur.Commit();
   out.Flush();
 }

@@ -16,6 +16,10 @@ namespace corvane::cli {
 
 class OutCursor {
  public:
+  // The size of the blocks a caller best hands the text on in (commits,
+  // then writes out): what the cursor makes room for at a time.
+  static constexpr std::size_t kBlock = std::size_t{1} << 16;
+
   explicit OutCursor(std::string& out) noexcept : out_(out) {}
   OutCursor(const OutCursor&) = delete;
   OutCursor& operator=(const OutCursor&) = delete;
@@ -70,9 +74,10 @@ class OutCursor {
   }
 
  private:
-  // Resizing zero-fills the new room: done in large steps it costs little
-  // beside the bytes written into it.
-  static constexpr std::size_t kStep = std::size_t{1} << 16;
+  // Resizing zero-fills the new room: made a block and a little more at a
+  // time, a caller that commits each block as it fills zero-fills about as
+  // many bytes as it writes.
+  static constexpr std::size_t kStep = kBlock + (std::size_t{1} << 12);
 
   void Grow(std::size_t n) {
     const std::size_t used = Size();

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -561,7 +562,10 @@ constexpr std::size_t kNumberChars = 32;
 
 void PutInteger(OutCursor& out, std::int64_t n) {
   char* p = out.Room(kNumberChars);
-  out.Advance(std::to_chars(p, p + kNumberChars, n).ptr);
+  // Most values fit 32 bits, whose digits come faster than 64-bit ones.
+  const bool narrow = n >= INT32_MIN && n <= INT32_MAX;
+  out.Advance(narrow ? std::to_chars(p, p + kNumberChars, static_cast<std::int32_t>(n)).ptr
+                     : std::to_chars(p, p + kNumberChars, n).ptr);
 }
 
 // A finite float as its shortest text.
