@@ -40,6 +40,7 @@ std::vector<TAnyValueView> Views(TValueKind kind) {
       for (const std::int64_t n :
            {std::int64_t{0}, std::int64_t{-1}, std::int64_t{9}, std::int64_t{10}, std::int64_t{-10},
             std::int64_t{255}, std::int64_t{65535}, std::int64_t{INT32_MIN},
+            std::int64_t{INT32_MIN} - 1, std::int64_t{INT32_MAX}, std::int64_t{INT32_MAX} + 1,
             std::int64_t{UINT32_MAX}, INT64_MIN, INT64_MAX}) {
         integer(n);
       }
