@@ -323,28 +323,27 @@ int RunExport(const ParsedArgs& args, Output& out) {
     // the first in the array, the others follow it. Every member's key, with
     // the separator before it, is escaped once, and the flags' every
     // combination is written out once.
-    std::vector<std::string> members;
+    std::vector<OutCursor::Piece> members;
     const auto add_member = [&](std::string_view key) {
-      members.push_back((members.empty() ? "" : ", ") + JsonWriter::KeyText(key));
+      members.emplace_back((members.empty() ? "" : ", ") + JsonWriter::KeyText(key));
     };
     for (const std::string& name : names) add_member(name);
     if (category_key) add_member(kCategoryKey);
-    std::array<std::string, 16> flags_texts;
+    std::vector<OutCursor::Piece> flags_texts;
     if (flags_key) {
       add_member(kFlagsKey);
-      for (std::size_t bits = 0; bits < flags_texts.size(); ++bits) {
-        std::string& text = flags_texts[bits];
-        text = members.back() + '[';
+      for (unsigned bits = 0; bits < 16; ++bits) {
+        std::string text = std::string(members.back().Text()) + '[';
         ForEachRecordFlagName(TRecFlags::FromByte(static_cast<std::uint8_t>(bits)),
                               [&](std::string_view f) {
                                 if (text.back() != '[') text += ", ";
                                 text.append(1, '"').append(f).append(1, '"');
                               });
-        text += ']';
+        flags_texts.emplace_back(text + ']');
       }
     }
     if (unique_id_key) add_member(kUniqueIDKey);
-    const std::string next_record = w.NextValuePrefix() + '{';
+    const OutCursor::Piece next_record(w.NextValuePrefix() + '{');
     bool first_record = true;
     {
       OutCursor cur(buf);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace corvane::cli {
 
@@ -57,6 +58,29 @@ class OutCursor {
     char* p = Room(1);
     *p = c;
     at_ = p + 1;
+  }
+
+  // A text written many times (a key, a separator): one of up to kShort
+  // bytes is written by one fixed-size copy, whatever its length.
+  class Piece {
+   public:
+    static constexpr std::size_t kShort = 32;
+    explicit Piece(std::string text) : text_(std::move(text)) {
+      if (text_.size() <= kShort) std::memcpy(short_, text_.data(), text_.size());
+    }
+    std::string_view Text() const noexcept { return text_; }
+
+   private:
+    friend class OutCursor;
+    std::string text_;
+    char short_[kShort] = {};
+  };
+  void Put(const Piece& piece) {
+    const std::size_t n = piece.text_.size();
+    if (n > Piece::kShort) return Put(std::string_view(piece.text_));
+    char* p = Room(Piece::kShort);
+    std::memcpy(p, piece.short_, Piece::kShort);
+    at_ = p + n;
   }
 
   // The bytes written so far, committed or not.

@@ -251,5 +251,31 @@ TEST(OutCursor, CommitCutsToWhatWasWritten) {
   EXPECT_EQ(s, "abcdef");
 }
 
+// Pieces are written by a fixed-size copy up to their short length and as
+// texts beyond it: every length on either side, at every distance from the
+// end of the room, after a commit.
+TEST(OutCursor, PiecesOfEveryLength) {
+  std::string expected, written;
+  {
+    OutCursor cur(written);
+    for (std::size_t n = 0; n <= 2 * OutCursor::Piece::kShort + 1; ++n) {
+      std::string text;
+      for (std::size_t i = 0; i < n; ++i) text += static_cast<char>('a' + (n + i) % 26);
+      const OutCursor::Piece piece(text);
+      EXPECT_EQ(piece.Text(), text);
+      for (int k = 0; k < 3000; ++k) {
+        cur.Put(piece);
+        expected += text;
+        if (k % 1000 == 999) {
+          cur.Commit();
+          cur.Put('|');
+          expected += '|';
+        }
+      }
+    }
+  }
+  EXPECT_EQ(written, expected);
+}
+
 }  // namespace
 }  // namespace corvane::cli
