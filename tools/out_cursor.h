@@ -77,7 +77,10 @@ class OutCursor {
   };
   void Put(const Piece& piece) {
     const std::size_t n = piece.text_.size();
-    if (n > Piece::kShort) return Put(std::string_view(piece.text_));
+    if (n > Piece::kShort) [[unlikely]] {
+      PutLong(piece.text_);
+      return;
+    }
     char* p = Room(Piece::kShort);
     std::memcpy(p, piece.short_, Piece::kShort);
     at_ = p + n;
@@ -103,7 +106,9 @@ class OutCursor {
   // many bytes as it writes.
   static constexpr std::size_t kStep = kBlock + (std::size_t{1} << 12);
 
-  void Grow(std::size_t n) {
+  // Out of line, so that the common paths that call them inline.
+  [[gnu::noinline]] void PutLong(std::string_view s) { Put(s); }
+  [[gnu::noinline]] void Grow(std::size_t n) {
     const std::size_t used = Size();
     out_.resize(used + std::max(n, kStep));
     at_ = out_.data() + used;
