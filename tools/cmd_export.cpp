@@ -14,6 +14,7 @@
 #include "tools/dataset_view.h"
 #include "tools/engine_options.h"
 #include "tools/json.h"
+#include "tools/out_cursor.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
@@ -154,10 +155,18 @@ void EmitRecord(const RecordSource& records, const std::vector<std::string>& nam
   }
 }
 
-void AppendNumber(std::string& out, std::uint64_t n) {
-  char digits[24];
-  const auto r = std::to_chars(digits, digits + sizeof digits, n);
-  out.append(digits, static_cast<std::size_t>(r.ptr - digits));
+// A record's category or unique ID (both under 2^24).
+void PutNumber(OutCursor& out, std::uint32_t n) {
+  constexpr std::size_t kDigits = 10;
+  char* p = out.Room(kDigits);
+  out.Advance(std::to_chars(p, p + kDigits, n).ptr);
+}
+
+// Hands what was written to the output a block at a time.
+void FlushIfLarge(OutCursor& cur, Output& out) {
+  if (cur.Size() < OutCursor::kBlock) return;
+  cur.Commit();
+  out.Flush();
 }
 
 [[noreturn]] void RefuseResourceFile(const std::string& path) {
@@ -220,6 +229,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
 
   std::string& buf = out.Buffer();
   RecordViews row(names.size());
+  std::string cell_scratch;
   if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {
@@ -232,25 +242,35 @@ int RunExport(const ParsedArgs& args, Output& out) {
       AppendCsvField(buf, names[static_cast<std::size_t>(i)]);
     }
     if (with_attributes) buf += ",category,flags,uniqueID";
+    // The flags' every combination as its cell, between the commas around it.
+    std::array<std::string, 16> flags_cells;
+    for (std::size_t bits = 0; bits < flags_cells.size(); ++bits) {
+      std::string names_text;
+      ForEachRecordFlagName(TRecFlags::FromByte(static_cast<std::uint8_t>(bits)),
+                            [&](std::string_view f) {
+                              if (!names_text.empty()) names_text += ',';
+                              names_text += f;
+                            });
+      flags_cells[bits] = ",";
+      AppendCsvField(flags_cells[bits], names_text);
+      flags_cells[bits] += ',';
+    }
     buf += "\r\n";
+    OutCursor cur(buf);
     while (records.Next()) {
       EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
-        if (i > 0) buf += ',';
-        AppendCsvCell(buf, v, types[static_cast<std::size_t>(i)], enc);
+        if (i > 0) cur.Put(',');
+        PutCsvCell(cur, v, types[static_cast<std::size_t>(i)], enc, cell_scratch);
       });
       if (with_attributes) {
         const TRecordEntry e = attributes();
-        std::string flags;
-        ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
-          if (!flags.empty()) flags += ',';
-          flags += f;
-        });
-        buf += ',' + std::to_string(e.Category) + ',';
-        AppendCsvField(buf, flags);
-        buf += ',' + std::to_string(e.UniqueID);
+        cur.Put(',');
+        PutNumber(cur, e.Category);
+        cur.Put(flags_cells[e.Flags.ToByte() & 0x0Fu]);
+        PutNumber(cur, e.UniqueID);
       }
-      buf.append("\r\n", 2);
-      out.FlushIfLarge();
+      cur.Put("\r\n");
+      FlushIfLarge(cur, out);
     }
   } else {
     if (!(category_key && flags_key && unique_id_key)) {
@@ -298,50 +318,66 @@ int RunExport(const ParsedArgs& args, Output& out) {
     w.EndArray();
     w.Key("records");
     w.BeginArray();
-    std::vector<std::string> keys;
-    for (const std::string& name : names) keys.push_back(JsonWriter::KeyText(name));
-    const std::string category_text = JsonWriter::KeyText(kCategoryKey),
-                      flags_text = JsonWriter::KeyText(kFlagsKey),
-                      unique_id_text = JsonWriter::KeyText(kUniqueIDKey);
-    while (records.Next()) {
-      // The record is one inline object: its members are laid out here, as
-      // the writer would, without its bookkeeping per key and value.
-      w.BeginObject(JsonWriter::Layout::kInline);
-      bool first = true;
-      const auto member = [&](const std::string& key_text) {
-        if (!first) buf.append(", ", 2);
-        first = false;
-        buf += key_text;
-      };
-      EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
-        const auto at = static_cast<std::size_t>(i);
-        member(keys[at]);
-        AppendJsonValue(buf, v, types[at], enc);
-      });
-      const TRecordEntry e = attributes();
-      if (category_key) {
-        member(category_text);
-        AppendNumber(buf, e.Category);
+    // Each record is one inline object, laid out here as the writer would lay
+    // it out, without its bookkeeping per key and value; the writer places
+    // the first in the array, the others follow it. Every member's key, with
+    // the separator before it, is escaped once, and the flags' every
+    // combination is written out once.
+    std::vector<OutCursor::Piece> members;
+    const auto add_member = [&](std::string_view key) {
+      members.emplace_back((members.empty() ? "" : ", ") + JsonWriter::KeyText(key));
+    };
+    for (const std::string& name : names) add_member(name);
+    if (category_key) add_member(kCategoryKey);
+    std::vector<OutCursor::Piece> flags_texts;
+    if (flags_key) {
+      add_member(kFlagsKey);
+      for (unsigned bits = 0; bits < 16; ++bits) {
+        std::string text = std::string(members.back().Text()) + '[';
+        ForEachRecordFlagName(TRecFlags::FromByte(static_cast<std::uint8_t>(bits)),
+                              [&](std::string_view f) {
+                                if (text.back() != '[') text += ", ";
+                                text.append(1, '"').append(f).append(1, '"');
+                              });
+        flags_texts.emplace_back(text + ']');
       }
-      if (flags_key) {
-        member(flags_text);
-        buf += '[';
-        bool first_flag = true;
-        ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
-          if (!first_flag) buf.append(", ", 2);
-          first_flag = false;
-          buf += '"';
-          buf += f;
-          buf += '"';
+    }
+    if (unique_id_key) add_member(kUniqueIDKey);
+    const OutCursor::Piece next_record(w.NextValuePrefix() + '{');
+    bool first_record = true;
+    {
+      OutCursor cur(buf);
+      while (records.Next()) {
+        if (first_record) {
+          cur.Commit();
+          w.BeginRawValue();
+          cur.Put('{');
+          first_record = false;
+        } else {
+          cur.Put(next_record);
+        }
+        EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
+          const auto at = static_cast<std::size_t>(i);
+          cur.Put(members[at]);
+          PutJsonValue(cur, v, types[at], enc, cell_scratch);
         });
-        buf += ']';
+        const TRecordEntry e = attributes();
+        std::size_t at = names.size();
+        if (category_key) {
+          cur.Put(members[at++]);
+          PutNumber(cur, e.Category);
+        }
+        if (flags_key) {
+          cur.Put(flags_texts[e.Flags.ToByte() & 0x0Fu]);
+          ++at;
+        }
+        if (unique_id_key) {
+          cur.Put(members[at]);
+          PutNumber(cur, e.UniqueID);
+        }
+        cur.Put('}');
+        FlushIfLarge(cur, out);
       }
-      if (unique_id_key) {
-        member(unique_id_text);
-        AppendNumber(buf, e.UniqueID);
-      }
-      w.EndObject();
-      out.FlushIfLarge();
     }
     w.EndArray();
     w.EndObject();

@@ -82,6 +82,14 @@ class JsonWriter {
     Separate();
     return out_;
   }
+  // What BeginRawValue writes before a value of the current container that
+  // follows another, for a caller writing a run of values itself after the
+  // first (which goes through BeginRawValue).
+  std::string NextValuePrefix() const {
+    if (stack_.empty()) return {};
+    if (stack_.back().layout == Layout::kInline) return ", ";
+    return ",\n" + std::string(static_cast<std::size_t>(indent_) * stack_.size(), ' ');
+  }
   static void AppendEscaped(std::string& out, std::string_view utf8) {
     // Runs of bytes that need no escape are appended whole.
     std::size_t run = 0;

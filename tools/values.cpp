@@ -4,7 +4,9 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "corvane/engines/strict_values.h"
@@ -494,6 +496,178 @@ std::string CsvCell(const Variant& v, const TAnyFieldType& type, TextEncoding en
   std::string cell, scratch;
   AppendCell(cell, ViewOfValue(v, type.Kind, scratch), type, enc, false);
   return cell;
+}
+
+namespace {
+
+// A text's bytes are checked eight at a time, as one 64-bit word: these give
+// a nonzero word when any byte of x is below n, above n, or equal to c
+// (exact as to whether there is one, which is all that is asked).
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighs = 0x8080808080808080u;
+constexpr std::uint64_t AnyBelow(std::uint64_t x, std::uint8_t n) {
+  return (x - kOnes * n) & ~x & kHighs;
+}
+constexpr std::uint64_t AnyAbove(std::uint64_t x, std::uint8_t n) {
+  return ((x + kOnes * (127 - n)) | x) & kHighs;
+}
+constexpr std::uint64_t AnyEqual(std::uint64_t x, std::uint8_t c) {
+  return AnyBelow(x ^ (kOnes * c), 1);
+}
+
+// The bytes a CSV cell cannot hold as they stand (it is quoted, or, not
+// ASCII, converted).
+struct CsvSpecial {
+  static constexpr std::uint64_t Any(std::uint64_t x) {
+    return (x & kHighs) | AnyEqual(x, ',') | AnyEqual(x, '"') | AnyEqual(x, '\r') |
+           AnyEqual(x, '\n');
+  }
+};
+// The bytes a JSON string cannot hold as they stand (escaped or converted).
+struct JsonSpecial {
+  static constexpr std::uint64_t Any(std::uint64_t x) {
+    return AnyBelow(x, 0x20) | AnyAbove(x, 0x7E) | AnyEqual(x, '"') | AnyEqual(x, '\\');
+  }
+};
+
+// Copies `text` to `to`; false when a byte of it is special, and then the
+// copy is not to be used. Checked and copied a word at a time, the last word
+// overlapping the one before; texts shorter than a word are taken into one.
+template <class Special>
+bool CopyPlain(char* to, std::string_view text) {
+  const std::size_t n = text.size();
+  const char* from = text.data();
+  std::uint64_t found = 0, x = 0;
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i) {
+      x |= std::uint64_t{static_cast<std::uint8_t>(from[i])} << (8 * i);
+      to[i] = from[i];
+    }
+    // The bytes beyond the text are spaces, which nothing finds special.
+    return Special::Any(x | (std::uint64_t{0x2020202020202020u} << (8 * n))) == 0;
+  }
+  for (std::size_t i = 0; i + 8 <= n; i += 8) {
+    std::memcpy(&x, from + i, 8);
+    std::memcpy(to + i, &x, 8);
+    found |= Special::Any(x);
+  }
+  std::memcpy(&x, from + n - 8, 8);
+  std::memcpy(to + n - 8, &x, 8);
+  return (found | Special::Any(x)) == 0;
+}
+
+// The longest to_chars text of a 64-bit integer or a double (or float) in its
+// shortest form, "-2.2250738585072014e-308", with room to spare.
+constexpr std::size_t kNumberChars = 32;
+
+void PutInteger(OutCursor& out, std::int64_t n) {
+  char* p = out.Room(kNumberChars);
+  // Most values fit 32 bits, whose digits come faster than 64-bit ones.
+  const bool narrow = n >= INT32_MIN && n <= INT32_MAX;
+  out.Advance(narrow ? std::to_chars(p, p + kNumberChars, static_cast<std::int32_t>(n)).ptr
+                     : std::to_chars(p, p + kNumberChars, n).ptr);
+}
+
+// A finite float as its shortest text.
+void PutFinite(OutCursor& out, double d, bool single) {
+  char* p = out.Room(kNumberChars);
+  out.Advance(single ? std::to_chars(p, p + kNumberChars, static_cast<float>(d)).ptr
+                     : std::to_chars(p, p + kNumberChars, d).ptr);
+}
+
+}  // namespace
+
+void PutCsvCell(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& type, TextEncoding enc,
+                std::string& scratch) {
+  switch (type.Kind) {
+    case K::Integer:
+    case K::Unsigned:
+      PutInteger(out, v.Integer);
+      return;
+    case K::Float:
+      if (std::isfinite(v.Float)) {
+        PutFinite(out, v.Float, type.Single);
+        return;
+      }
+      break;
+    case K::Boolean:
+      out.Put(v.Flag ? std::string_view("true") : std::string_view("false"));
+      return;
+    case K::Text:
+      if (!type.Wide) {
+        char* p = out.Room(v.Text.size());
+        if (CopyPlain<CsvSpecial>(p, v.Text)) {
+          out.Advance(p + v.Text.size());
+          return;
+        }
+      }
+      break;
+    case K::DateTime:
+    case K::Date:
+    case K::Time: {
+      // Written only once whole: a date no calendar has raises first.
+      char* p = out.Room(kWhenChars);
+      out.Advance(p + FormatWhenInto(p, v.When, type.Kind));
+      return;
+    }
+    case K::Currency:
+    case K::Binary:
+      break;
+  }
+  scratch.clear();
+  AppendCell(scratch, v, type, enc, true);
+  out.Put(scratch);
+}
+
+void PutJsonValue(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& type,
+                  TextEncoding enc, std::string& scratch) {
+  switch (type.Kind) {
+    case K::Integer:
+    case K::Unsigned:
+      PutInteger(out, v.Integer);
+      return;
+    case K::Float:
+      if (std::isfinite(v.Float)) {
+        PutFinite(out, v.Float, type.Single);
+        return;
+      }
+      break;
+    case K::Boolean:
+      out.Put(v.Flag ? std::string_view("true") : std::string_view("false"));
+      return;
+    case K::Text:
+      if (!type.Wide) {
+        const std::size_t n = v.Text.size();
+        char* p = out.Room(n + 2);
+        p[0] = '"';
+        if (CopyPlain<JsonSpecial>(p + 1, v.Text)) {
+          p[n + 1] = '"';
+          out.Advance(p + n + 2);
+          return;
+        }
+      }
+      break;
+    case K::DateTime:
+    case K::Date:
+    case K::Time: {
+      if (v.When == 0 && type.Kind != K::Time) {
+        out.Put("null");
+        return;
+      }
+      char* p = out.Room(kWhenChars + 2);
+      p[0] = '"';
+      char* end = p + 1 + FormatWhenInto(p + 1, v.When, type.Kind);
+      *end++ = '"';
+      out.Advance(end);
+      return;
+    }
+    case K::Currency:
+    case K::Binary:
+      break;
+  }
+  scratch.clear();
+  AppendJsonValue(scratch, v, type, enc);
+  out.Put(scratch);
 }
 
 Variant ValueFromJson(const JsonValue& json, const TAnyFieldType& type, TextEncoding enc) {

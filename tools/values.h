@@ -26,6 +26,7 @@
 #include "corvane/host/variant.h"
 #include "tools/json.h"
 #include "tools/json_reader.h"
+#include "tools/out_cursor.h"
 #include "tools/text_encoding.h"
 
 namespace corvane::cli {
@@ -44,6 +45,13 @@ void AppendCsvCell(std::string& out, const Variant& value, const TAnyFieldType& 
                    TextEncoding enc);
 void AppendCsvCell(std::string& out, const TAnyValueView& value, const TAnyFieldType& type,
                    TextEncoding enc);
+// The same cell and JSON value written at a cursor, for export's walk over
+// a file: the same text as the functions above. `scratch` is where a value
+// that needs converting or quoting is built first.
+void PutCsvCell(OutCursor& out, const TAnyValueView& value, const TAnyFieldType& type,
+                TextEncoding enc, std::string& scratch);
+void PutJsonValue(OutCursor& out, const TAnyValueView& value, const TAnyFieldType& type,
+                  TextEncoding enc, std::string& scratch);
 // The same text, never quoted (what --where compares).
 std::string CsvCell(const Variant& value, const TAnyFieldType& type, TextEncoding enc);
 

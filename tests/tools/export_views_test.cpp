@@ -116,5 +116,58 @@ TEST(ExportViews, JsonRecordLayout) {
       << hidden.out;
 }
 
+// The attribute columns of CSV, each combination of flags, and files whose
+// records print nothing or whose fields hide attributes.
+TEST(ExportViews, AttributeColumnsAndEmptyFiles) {
+  test::TempDir dir;
+  const std::string in = dir.File("in.csv"), out = dir.File("a.pdb"), none = dir.File("n.pdb");
+  test::WriteText(in,
+                  "Id,Name,category,flags,uniqueID\r\n"
+                  "7,\"q\"\"\\\r\n\",3,\"secret,busy,dirty\",42\r\n"
+                  "-1,,0,,0\r\n"
+                  "2147483647,x,15,busy,16777215\r\n"
+                  "-2147483648,y,1,\"busy,dirty\",1\r\n");
+  const std::vector<std::string> fields = {"--field", "Id:NSBInteger", "--field", "Name:NSBString"};
+  const auto import = [&](const std::string& from, const std::string& to) {
+    return RunCorvane(Cat(Cat({"import", "--engine", "nsbasic", "--name", "A", "--creator", "Crvn",
+                               "--type", "DATA", "--input", from, "-o", to},
+                              fields),
+                          {}));
+  };
+  ASSERT_EQ(import(in, out).status, 0);
+  const ToolResult csv = RunCorvane(Cat(Cat({"export", "--engine", "nsbasic"}, fields),
+                                        {"--format", "csv", "--with-attributes", out}));
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(csv.out,
+            "Id,Name,category,flags,uniqueID\r\n"
+            "7,\"q\"\"\\\r\n\",3,\"secret,busy,dirty\",42\r\n"
+            "-1,,0,,0\r\n"
+            "2147483647,x,15,busy,16777215\r\n"
+            "-2147483648,y,1,\"busy,dirty\",1\r\n");
+
+  const std::vector<std::string> hiding = {"--field", "category:NSBInteger", "--field",
+                                           "uniqueID:NSBString"};
+  const ToolResult hidden = RunCorvane(Cat(Cat({"export", "--engine", "nsbasic"}, hiding), {out}));
+  ASSERT_EQ(hidden.status, 0) << hidden.err;
+  EXPECT_NE(hidden.out.find("  \"records\": [\n"
+                            "    {\"category\": 7, \"uniqueID\": \"q\\\"\\\\\\r\\n\", "
+                            "\"flags\": [\"secret\", \"busy\", \"dirty\"]},\n"
+                            "    {\"category\": -1, \"uniqueID\": \"\", \"flags\": []},\n"),
+            std::string::npos)
+      << hidden.out;
+
+  // No records: the array is empty, the CSV a header alone.
+  test::WriteText(in, "Id,Name\r\n");
+  ASSERT_EQ(import(in, none).status, 0);
+  const ToolResult empty_json =
+      RunCorvane(Cat(Cat({"export", "--engine", "nsbasic"}, fields), {none}));
+  ASSERT_EQ(empty_json.status, 0) << empty_json.err;
+  EXPECT_NE(empty_json.out.find("\"records\": []\n}\n"), std::string::npos) << empty_json.out;
+  const ToolResult empty_csv = RunCorvane(Cat(Cat({"export", "--engine", "nsbasic"}, fields),
+                                              {"--format", "csv", "--with-attributes", none}));
+  ASSERT_EQ(empty_csv.status, 0) << empty_csv.err;
+  EXPECT_EQ(empty_csv.out, "Id,Name,category,flags,uniqueID\r\n");
+}
+
 }  // namespace
 }  // namespace corvane
