@@ -192,6 +192,23 @@ void BM_BaselineWriteBytes(benchmark::State& state) {
 }
 BENCHMARK(BM_BaselineWriteBytes)->Unit(benchmark::kMillisecond);
 
+// `size` bytes written to `path` in Dir() as safely as the writer writes:
+// into a new temporary file beside it, synced, renamed over it, and the
+// directory synced.
+bool WriteDurably(const std::string& path, const void* data, std::size_t size) {
+  std::string temp = Dir() + "/.tmpXXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  bool ok = fd >= 0 && ::write(fd, data, size) == static_cast<ssize_t>(size) && ::fsync(fd) == 0;
+  if (fd >= 0) ok = ::close(fd) == 0 && ok;
+  ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+  const int dir = ::open(Dir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return ok;
+}
+
 // Baseline: write the finished file's bytes once as safely as the writer
 // does: into a new temporary file beside the target, synced, renamed over
 // the target, and the directory synced.
@@ -199,19 +216,9 @@ void BM_BaselineWriteBytesDurably(benchmark::State& state) {
   const std::string image = ReadFileBytes(Dir() + "/" + FullFile());
   const std::string path = Dir() + "/durable.pdb";
   for (auto _ : state) {
-    std::string temp = Dir() + "/.tmpXXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    bool ok = fd >= 0 &&
-              ::write(fd, image.data(), image.size()) == static_cast<ssize_t>(image.size()) &&
-              ::fsync(fd) == 0;
-    if (fd >= 0) ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    const int dir = ::open(Dir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
+    if (!WriteDurably(path, image.data(), image.size())) {
+      state.SkipWithError("cannot write the baseline file");
     }
-    if (!ok) state.SkipWithError("cannot write the baseline file");
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
@@ -241,18 +248,7 @@ void BM_BaselineAssembleAndWriteDurably(benchmark::State& state) {
       std::memcpy(image.get() + at, records[i]->data(), records[i]->size());
       at += records[i]->size();
     }
-    std::string temp = Dir() + "/.tmpXXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    bool ok = fd >= 0 && ::write(fd, image.get(), size) == static_cast<ssize_t>(size) &&
-              ::fsync(fd) == 0;
-    if (fd >= 0) ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    const int dir = ::open(Dir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
-    if (!ok) state.SkipWithError("cannot write the baseline file");
+    if (!WriteDurably(path, image.get(), size)) state.SkipWithError("cannot write the baseline file");
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }

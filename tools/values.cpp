@@ -575,24 +575,32 @@ void PutFinite(OutCursor& out, double d, bool single) {
                      : std::to_chars(p, p + kNumberChars, d).ptr);
 }
 
-}  // namespace
-
-void PutCsvCell(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& type, TextEncoding enc,
-                std::string& scratch) {
+// Numbers and booleans print the same in CSV and JSON. False for any other
+// value, and for a float with no number form (NaN, infinities).
+bool PutNumberOrFlag(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& type) {
   switch (type.Kind) {
     case K::Integer:
     case K::Unsigned:
       PutInteger(out, v.Integer);
-      return;
+      return true;
     case K::Float:
-      if (std::isfinite(v.Float)) {
-        PutFinite(out, v.Float, type.Single);
-        return;
-      }
-      break;
+      if (!std::isfinite(v.Float)) return false;
+      PutFinite(out, v.Float, type.Single);
+      return true;
     case K::Boolean:
       out.Put(v.Flag ? std::string_view("true") : std::string_view("false"));
-      return;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void PutCsvCell(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& type, TextEncoding enc,
+                std::string& scratch) {
+  if (PutNumberOrFlag(out, v, type)) return;
+  switch (type.Kind) {
     case K::Text:
       if (!type.Wide) {
         char* p = out.Room(v.Text.size());
@@ -610,8 +618,7 @@ void PutCsvCell(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& typ
       out.Advance(p + FormatWhenInto(p, v.When, type.Kind));
       return;
     }
-    case K::Currency:
-    case K::Binary:
+    default:  // currency, binary, and what the printers above leave
       break;
   }
   scratch.clear();
@@ -621,20 +628,8 @@ void PutCsvCell(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& typ
 
 void PutJsonValue(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& type,
                   TextEncoding enc, std::string& scratch) {
+  if (PutNumberOrFlag(out, v, type)) return;
   switch (type.Kind) {
-    case K::Integer:
-    case K::Unsigned:
-      PutInteger(out, v.Integer);
-      return;
-    case K::Float:
-      if (std::isfinite(v.Float)) {
-        PutFinite(out, v.Float, type.Single);
-        return;
-      }
-      break;
-    case K::Boolean:
-      out.Put(v.Flag ? std::string_view("true") : std::string_view("false"));
-      return;
     case K::Text:
       if (!type.Wide) {
         const std::size_t n = v.Text.size();
@@ -661,8 +656,7 @@ void PutJsonValue(OutCursor& out, const TAnyValueView& v, const TAnyFieldType& t
       out.Advance(end);
       return;
     }
-    case K::Currency:
-    case K::Binary:
+    default:  // currency, binary, and what the printers above leave
       break;
   }
   scratch.clear();
