@@ -279,7 +279,7 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
     const std::span<const std::uint8_t> data = bytes_of(e);
     if (data.empty()) continue;
     std::span<const std::uint8_t>& last = pieces[count - 1];
-    if (count > 1 && last.data() + last.size() == data.data()) {
+    if (last.data() != head.get() && last.data() + last.size() == data.data()) {
       last = std::span<const std::uint8_t>(last.data(), last.size() + data.size());
       continue;
     }
