@@ -13,6 +13,7 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
+#include "corvane/pdb/write_target.h"
 #include "tools/commands.h"
 #include "tools/dataset_view.h"
 #include "tools/engine_options.h"
@@ -361,9 +362,18 @@ int RunConvert(const ParsedArgs& args, Output& /*out*/) {
   const auto header = [&](const char* option, const std::string& current) {
     return args.Has(option) ? FromOption(args, option, enc) : current;
   };
-  // The new file is written and checked in a scratch directory beside
-  // OUT.pdb, then moved over OUT.pdb in one step.
-  const ScratchDirectory scratch(out_dir, ".corvane-convert-");
+  // OUT.pdb is what every writing command takes it for: a link is followed
+  // to the file it names, with the same refusals.
+  pdb::WriteTarget target_file;
+  if (const pdb::TargetRefusal refusal = pdb::ResolveWriteTarget(out_path, target_file);
+      refusal.refused()) {
+    throw EInOutError("cannot write '" + out_path + "': " + refusal.reason, refusal.system_error);
+  }
+  const std::string replaced_dir = std::filesystem::path(target_file.path).parent_path().string();
+  pdb::RemoveStaleTemporaries(replaced_dir.empty() ? "." : replaced_dir);
+  // The new file is written and checked in a scratch directory beside the
+  // file OUT.pdb names, then moved over it in one step.
+  const ScratchDirectory scratch(replaced_dir.empty() ? "." : replaced_dir, ".corvane-convert-");
 
   // Written through E2's dataset into the scratch directory.
   std::vector<std::vector<Variant>> wanted;
@@ -476,7 +486,7 @@ int RunConvert(const ParsedArgs& args, Output& /*out*/) {
   from.Close();
 
   std::error_code ec;
-  std::filesystem::rename(scratch.path() + "/" + out_file, out_path, ec);
+  std::filesystem::rename(scratch.path() + "/" + out_file, target_file.path, ec);
   if (ec) throw EInOutError("cannot write '" + out_path + "': " + ec.message(), ec.value());
   return kExitOk;
 }

@@ -1,5 +1,6 @@
 // The `corvane` program: global options, then a command and its arguments.
 // Exit 0 on success, 1 when the library raises, 2 on bad usage.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -133,6 +134,10 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace corvane::cli
 
 int main(int argc, char** argv) {
+  // Past a file size limit (ulimit -f) the system would kill the command
+  // mid-write; ignored, the write fails with "File too large" and the
+  // command reports it and removes what it wrote.
+  std::signal(SIGXFSZ, SIG_IGN);
   const std::vector<std::string> args(argv + 1, argv + argc);
   return corvane::cli::Run(args);
 }

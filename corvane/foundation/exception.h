@@ -36,6 +36,11 @@ class EPDBException : public Exception {
   }
   // Sets SystemError and Reason from an errno value (nothing for 0).
   EPDBException& WithSystemError(int errno_value);
+  // A reason in words where the system gave none (or says less than this).
+  EPDBException& WithReason(std::string reason) {
+    reason_ = std::move(reason);
+    return *this;
+  }
 
  private:
   int code_;

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <system_error>
 #include <utility>
@@ -19,13 +20,16 @@
 namespace corvane {
 
 TBinaryFile::TBinaryFile(TBinaryFile&& other) noexcept
-    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {}
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      unnamed_(std::exchange(other.unnamed_, false)) {}
 
 TBinaryFile& TBinaryFile::operator=(TBinaryFile&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     path_ = std::move(other.path_);
     fd_ = std::exchange(other.fd_, -1);
+    unnamed_ = std::exchange(other.unnamed_, false);
   }
   return *this;
 }
@@ -79,7 +83,8 @@ void TBinaryFile::CreateTemporary(const std::string& directory) {
   // system's limit still has room beside it in the directory.
   std::string name = directory;
   if (name.empty() || name.back() != '/') name += '/';
-  name += ".cvXXXXXX";
+  name += kTemporaryPrefix;
+  name += "XXXXXX";
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) {
     path_ = directory;
@@ -87,6 +92,67 @@ void TBinaryFile::CreateTemporary(const std::string& directory) {
   }
   path_ = std::move(name);
   fd_ = fd;
+  unnamed_ = false;
+}
+
+namespace {
+
+// Six characters for a temporary name, from the system's random source
+// (mkostemp's own alphabet).
+std::string RandomSuffix() {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::array<std::uint8_t, 6> bytes{};
+  if (::getentropy(bytes.data(), bytes.size()) != 0) {
+    // Uniqueness is checked by the exclusive link anyway; this only varies it.
+    std::uint64_t x = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
+                      static_cast<std::uint64_t>(std::time(nullptr));
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(x >>= 7);
+  }
+  std::string out;
+  for (const std::uint8_t b : bytes) out += kAlphabet[b % (sizeof kAlphabet - 1)];
+  return out;
+}
+
+}  // namespace
+
+bool TBinaryFile::CreateUnnamedTemporary(const std::string& directory) {
+  if (fd_ >= 0) Fail("File already open", 0);
+#ifdef O_TMPFILE
+  // Naming the file later goes through /proc; without it the file could
+  // never be given a name, so it is not made unnamed in the first place.
+  if (::access("/proc/self/fd", X_OK) == 0) {
+    const std::string dir = directory.empty() ? std::string(".") : directory;
+    const int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      path_ = dir;
+      fd_ = fd;
+      unnamed_ = true;
+      return true;
+    }
+    // File systems without the feature say so in several ways; anything else
+    // (a missing directory, no permission) the named file reports as well.
+  }
+#endif
+  CreateTemporary(directory);
+  return false;
+}
+
+void TBinaryFile::LinkTemporary() {
+  if (fd_ < 0 || !unnamed_) Fail("No unnamed file to link in", 0);
+  const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+  std::string dir = path_;
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = dir + kTemporaryPrefix + RandomSuffix();
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      path_ = std::move(name);
+      unnamed_ = false;
+      return;
+    }
+    if (errno != EEXIST) Fail("Cannot name a new file in", errno);
+  }
+  Fail("Cannot name a new file in", EEXIST);
 }
 
 void TBinaryFile::Close() {

@@ -27,6 +27,16 @@ class TBinaryFile {
   // Creates a new file of a short unpredictable name in `directory`, exclusively
   // (no existing file is ever opened), mode 0600, and binds its path.
   void CreateTemporary(const std::string& directory);
+  // Creates a file in `directory` that has no name at all, where the system
+  // offers one (Linux's O_TMPFILE), so that a process killed while writing it
+  // leaves nothing behind; otherwise as CreateTemporary. Path() is then
+  // `directory` until LinkTemporary names the file. Returns whether the file
+  // is unnamed.
+  bool CreateUnnamedTemporary(const std::string& directory);
+  // Gives an unnamed file a short unpredictable name in the directory it was
+  // created in, and binds that path. Raises EInOutError.
+  void LinkTemporary();
+  bool IsUnnamed() const noexcept { return unnamed_; }
   int Descriptor() const noexcept { return fd_; }  // -1 when closed
   void Close();  // raises when the system reports a failure (e.g. a full disk)
   bool IsOpen() const noexcept { return fd_ >= 0; }
@@ -51,7 +61,12 @@ class TBinaryFile {
   void WriteVector(std::span<struct iovec> iov);
   std::string path_;
   int fd_ = -1;
+  bool unnamed_ = false;
 };
+
+// The prefix of the names CreateTemporary and LinkTemporary give; six
+// characters of [A-Za-z0-9] follow it.
+inline constexpr char kTemporaryPrefix[] = ".cv";
 
 // Reads a whole file into memory; raises EInOutError.
 std::string ReadFileBytes(const std::string& path);

@@ -75,7 +75,9 @@ void TCorvane::ForceClose() noexcept {
 }
 
 void TCorvane::DiscardTempFile() noexcept {
-  if (!target_path_.empty() && !file_.Path().empty() && file_.Path() != target_path_) {
+  // An unnamed file vanishes with its descriptor; a named one is removed.
+  if (!target_path_.empty() && !file_.IsUnnamed() && !file_.Path().empty() &&
+      file_.Path() != target_path_) {
     ::unlink(file_.Path().c_str());
   }
   target_path_.clear();

@@ -8,15 +8,18 @@
 #include <climits>
 #include <cstdio>
 #include <limits>
+#include <system_error>
 
 #include "corvane/foundation/byte_order.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/foundation/message_ids.h"
+#include "corvane/foundation/messages.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/hooks.h"
 #include "corvane/host/locale.h"
 #include "corvane/host/text.h"
 #include "corvane/pdb/corvane.h"
+#include "corvane/pdb/write_target.h"
 
 namespace corvane {
 namespace {
@@ -25,34 +28,6 @@ std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The file a write to `path` must replace: symbolic links followed to the file
-// they point to (which may not exist yet). Returns 0 or an errno value.
-int FollowLinks(const std::string& path, std::string& out, struct stat& st, bool& exists) {
-  std::string p = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    if (::lstat(p.c_str(), &st) != 0) {
-      if (errno != ENOENT) return errno;
-      exists = false;
-      out = p;
-      return 0;
-    }
-    if (!S_ISLNK(st.st_mode)) {
-      exists = true;
-      out = p;
-      return 0;
-    }
-    std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
-    const ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
-    if (n < 0) return errno;
-    if (static_cast<std::size_t>(n) >= link.size() && st.st_size > 0 && n != st.st_size) {
-      return ENAMETOOLONG;  // the link changed while it was read
-    }
-    link.resize(static_cast<std::size_t>(n));
-    p = link.starts_with('/') ? link : DirectoryOf(p) + "/" + link;
-  }
-  return ELOOP;
 }
 
 // The process's umask, read without changing it (umask(2) would, for a moment,
@@ -108,27 +83,25 @@ void TCorvane::CreateDatabase() {
   // target only when CloseDatabase has written it whole: a failure on the way
   // leaves any earlier file as it was.
   const std::string target = JoinedPath();
-  std::string replaced;
-  struct stat old {};
-  bool exists = false;
-  int err = FollowLinks(target, replaced, old, exists);
-  if (err == 0 && exists) {
-    if (S_ISDIR(old.st_mode)) {
-      err = EISDIR;
-    } else if (::faccessat(AT_FDCWD, replaced.c_str(), W_OK, AT_EACCESS) != 0) {
-      // Renaming over it would succeed where writing it may not: the owner
-      // made it read-only, so it is not replaced.
-      err = errno;
-    }
+  pdb::WriteTarget resolved;
+  const pdb::TargetRefusal refusal = pdb::ResolveWriteTarget(target, resolved);
+  if (refusal.refused()) {
+    EPDBException e(7, GetLocaleString(kMsgPdbFileCreate));
+    e.WithMessageId(kMsgPdbFileCreate).WithPath(target).WithSystemError(refusal.system_error);
+    e.WithReason(refusal.reason);
+    throw e;
   }
-  if (err != 0) RaisePDB(7, kMsgPdbFileCreate, target, err);
+  const std::string directory = DirectoryOf(resolved.path);
+  pdb::RemoveStaleTemporaries(directory);
   try {
-    file_.CreateTemporary(DirectoryOf(replaced));
+    file_.CreateUnnamedTemporary(directory);
   } catch (const EInOutError& e) {
     RaisePDB(7, kMsgPdbFileCreate, target, e.ErrorCode());
   }
+  const bool exists = resolved.exists;
+  const struct stat& old = resolved.st;
   CopyAccess(file_.Descriptor(), exists, old);
-  target_path_ = replaced;
+  target_path_ = resolved.path;
   source_name_ = target;
   BeginWriting();
 }
@@ -191,18 +164,34 @@ void TCorvane::CloseDatabase() {
   if (writing) {
     try {
       FlushAllData(write_category_);
-    } catch (const EInOutError&) {
+    } catch (const EInOutError& e) {
       // The file system refused the bytes (a full disk, a size limit): the
       // half-written temporary file goes and the database is closed, so that
       // no later close (a destructor's) writes it again after the caller has
-      // been told it failed. The target keeps its earlier bytes.
+      // been told it failed. The target keeps its earlier bytes. The message
+      // names the file the caller asked for, not the temporary one.
+      const std::string shown = memory_target_ ? std::string() : source_name_;
       ForceClose();
-      throw;
+      if (shown.empty()) throw;
+      throw EInOutError("Cannot write '" + shown + "': " +
+                            std::generic_category().message(e.ErrorCode()),
+                        e.ErrorCode());
     }
   }
   Unallocate();
   if (writing && !target_path_.empty()) {
-    file_.Close();
+    try {
+      // Named only now that it is whole and on the device: until here a
+      // killed process leaves nothing behind.
+      if (file_.IsUnnamed()) file_.LinkTemporary();
+      file_.Close();
+    } catch (const EInOutError& e) {
+      const int err = e.ErrorCode();
+      const std::string shown = source_name_;
+      ForceClose();
+      throw EInOutError("Cannot write '" + shown + "': " + std::generic_category().message(err),
+                        err);
+    }
     if (std::rename(file_.Path().c_str(), target_path_.c_str()) != 0) {
       const int err = errno;
       DiscardTempFile();
