@@ -217,8 +217,14 @@ JsonValue AppInfoToJson(App app, std::span<const std::uint8_t> block, const Char
 }
 
 Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, CategoryInfo& categories) {
-  const JsonValue empty = JObject();
-  const Reader r(tree && !tree->IsNull() ? *tree : empty, "\"appInfo\"");
+  ImportChecks checks;
+  return AppInfoFromJson(app, tree, cs, categories, checks);
+}
+
+namespace {
+
+Bytes AppInfoBytes(App app, const Reader& r, const Charset& cs, CategoryInfo& categories,
+                   ImportChecks& checks) {
   const auto u8 = [&](std::string_view key, std::int64_t fallback = 0) {
     return static_cast<std::uint8_t>(r.Int(key, 0, 0xFF, fallback));
   };
@@ -229,7 +235,7 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
   switch (app) {
     case App::kMemo: {
       MemoAppInfo info;
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.sortOrder = u8("sortOrder");
       info.reserved = static_cast<std::uint32_t>(r.Int("reserved", 0, 0xFFFFFFFF, 0));
       info.extra = extra(std::string(1, '\0'));
@@ -237,7 +243,7 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
     }
     case App::kToDo: {
       ToDoAppInfo info;
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.dirty = u16("dirty");
       info.sortOrder = u8("sortOrder");
       info.reserved = u16("reserved");
@@ -246,7 +252,7 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
     }
     case App::kAddress: {
       AddressAppInfo info = AddressAppInfo::Standard();
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.renamedFields = static_cast<std::uint32_t>(r.Int("renamedFields", 0, 0xFFFFFFFF, 0));
       if (std::optional<JsonValue> labels = r.Nested("labels")) {
         if (labels->kind != JsonValue::Kind::kArray || labels->items.size() != kAddressLabelCount)
@@ -276,7 +282,7 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
     }
     case App::kDatebook: {
       DatebookAppInfo info;
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.startOfWeek = u8("startOfWeek");
       info.reserved = u16("reserved");
       info.extra = extra(std::string(1, '\0'));
@@ -284,7 +290,7 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
     }
     case App::kMail: {
       MailAppInfo info;
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.dirty = u16("dirty");
       info.sortOrder = u8("sortOrder");
       info.unsentID = static_cast<std::uint32_t>(r.Int("unsentID", 0, 0xFFFFFFFF, 0));
@@ -308,6 +314,17 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
     }
   }
   return {};
+}
+
+}  // namespace
+
+Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, CategoryInfo& categories,
+                      ImportChecks& checks) {
+  const JsonValue empty = JObject();
+  const Reader r(tree && !tree->IsNull() ? *tree : empty, "\"appInfo\"");
+  Bytes block = AppInfoBytes(app, r, cs, categories, checks);
+  r.CheckKeys(checks);
+  return block;
 }
 
 }  // namespace corvane::cli

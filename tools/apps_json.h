@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "corvane/apps/categories.h"
 #include "corvane/foundation/types.h"
@@ -34,11 +35,30 @@ const AppIdentity& Identity(App app) noexcept;
 // when it is none of them.
 App AppFromHeader(std::string_view creator, std::string_view type) noexcept;
 
-// A record's attributes beside its values.
+// A record's attributes beside its values. A deleted entry keeps only its
+// attributes; an archived one (deleted, its data kept for the desktop: the
+// category's bit 0x08) keeps its values too, and `category` is then the
+// three bits below that one.
 struct AppRecordAttributes {
   std::uint8_t category = 0;
   bool secret = false, busy = false, dirty = false;
+  bool deleted = false, archived = false;
   std::uint32_t uniqueID = 0;
+  bool uniqueIDGiven = false;  // import: the input named one
+};
+
+// What import does with input it does not expect (unknown keys or columns,
+// an event without a date or with a time past 23:59, ...): refuses it, or,
+// lenient, warns on standard error once per message and goes on.
+struct ImportChecks {
+  bool lenient = false;
+  bool csv = false;  // the keys are CSV columns
+  // Category slots that hold a name of the standard table no record has
+  // claimed yet: a record naming a slot may rename it (CSV has no table).
+  std::uint16_t provisionalSlots = 0;
+  std::vector<std::string> warned;
+  // Raises Exception(what), or warns when lenient.
+  void Complain(const std::string& what);
 };
 
 // Building trees.
@@ -65,11 +85,16 @@ JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
 // object is expected is read from the string (CSV cells).
 Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs,
                       apps::CategoryInfo& categories);
+Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs,
+                      apps::CategoryInfo& categories, ImportChecks& checks);
 // The record's bytes and attributes; a category name missing from
 // `categories` takes the first unnamed slot.
 Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs,
                      apps::CategoryInfo& categories, AppRecordAttributes& attributes,
                      const std::string& where);
+Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs,
+                     apps::CategoryInfo& categories, AppRecordAttributes& attributes,
+                     const std::string& where, ImportChecks& checks);
 
 // Helpers shared with the other formats.
 std::string FormatPackedDate(std::uint16_t word);  // "YYYY-MM-DD"; empty when no calendar date

@@ -34,6 +34,10 @@ JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
   Put(o, "dirty", JBool(attributes.dirty));
   if (attributes.busy) Put(o, "busy", JBool(true));
   Put(o, "uniqueID", JInt(attributes.uniqueID));
+  if (attributes.deleted) Put(o, "deleted", JBool(true));
+  if (attributes.archived) Put(o, "archived", JBool(true));
+  // A deleted entry has no values; an archived one usually has.
+  if ((attributes.deleted || attributes.archived) && record.empty()) return o;
   const auto text = [&](const std::string& bytes) { return JString(cs.ToUtf8(bytes)); };
   const auto opt_text = [&](const std::optional<std::string>& bytes) {
     return bytes ? text(*bytes) : JNull();
@@ -170,12 +174,17 @@ JsonValue RecordToJson(App app, std::span<const std::uint8_t> record,
 
 Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, CategoryInfo& categories,
                      AppRecordAttributes& attributes, const std::string& where) {
-  const Reader r(tree, where);
-  attributes.category = CategoryFrom(r, cs, categories, app != App::kRaw && app != App::kDoc);
-  attributes.secret = r.Bool("secret", false);
-  attributes.dirty = r.Bool("dirty", false);
-  attributes.busy = r.Bool("busy", false);
-  attributes.uniqueID = static_cast<std::uint32_t>(r.Int("uniqueID", 0, 0xFFFFFF, 0));
+  ImportChecks checks;
+  return RecordFromJson(app, tree, cs, categories, attributes, where, checks);
+}
+
+namespace {
+
+// The keys a record has beside its values.
+constexpr std::string_view kAttributeKeys[] = {"category", "categoryIndex", "secret", "dirty",
+                                               "busy",     "uniqueID",      "deleted", "archived"};
+
+Bytes RecordBytes(App app, const Reader& r, const Charset& cs, ImportChecks& checks) {
   switch (app) {
     case App::kMemo: {
       MemoRecord m;
@@ -226,9 +235,21 @@ Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, Category
     }
     case App::kDatebook: {
       DatebookRecord e;
+      if (!r.Has("date")) checks.Complain(r.Where() + ": an event needs a \"date\"");
       e.date = DateWord(r.Get("date"), r.At("date"), 0);
-      if (auto t = TimeOf(r.Get("start"), r.At("start"))) std::tie(e.startHour, e.startMinute) = *t;
-      if (auto t = TimeOf(r.Get("end"), r.At("end"))) std::tie(e.endHour, e.endMinute) = *t;
+      const auto time_of = [&](std::string_view key) {
+        const auto t = TimeOf(r.Get(key), r.At(key));
+        if (t && (t->first > 23 || t->second > 59))
+          checks.Complain(r.At(key) + " must be a time from 00:00 to 23:59, not " +
+                          r.Get(key)->text);
+        return t;
+      };
+      const auto start = time_of("start"), end = time_of("end");
+      if (start.has_value() != end.has_value())
+        checks.Complain(r.Where() + ": an event with a \"start\" needs an \"end\" and one " +
+                        "with an \"end\" a \"start\"");
+      if (start) std::tie(e.startHour, e.startMinute) = *start;
+      if (end) std::tie(e.endHour, e.endMinute) = *end;
       e.description = r.OptText("description", cs);
       e.note = r.OptText("note", cs);
       if (std::optional<JsonValue> alarm = r.Nested("alarm")) {
@@ -237,6 +258,7 @@ Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, Category
         al.advance = static_cast<std::int8_t>(ar.Int("advance", -128, 127, 0));
         if (const JsonValue* u = ar.Get("unit"))
           al.unit = NameOrNumber(kAlarmUnits, *u, ar.At("unit"));
+        ar.CheckKeys(checks);
         e.alarm = al;
       }
       if (std::optional<JsonValue> repeat = r.Nested("repeat")) {
@@ -245,6 +267,7 @@ Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, Category
         if (const JsonValue* t = rr.Get("type"))
           rp.type = NameOrNumber(kRepeatTypes, *t, rr.At("type"));
         rp.frequency = static_cast<std::uint8_t>(rr.Int("frequency", 0, 255, 1));
+        if (rp.frequency == 0) checks.Complain(rr.At("frequency") + " must be 1 or more, not 0");
         rp.end = DateWord(rr.Get("end"), rr.At("end"), kNoDate);
         rp.startOfWeek = static_cast<std::uint8_t>(rr.Int("startOfWeek", 0, 255, 0));
         rp.reserved1 = static_cast<std::uint8_t>(rr.Int("reserved1", 0, 255, 0));
@@ -265,6 +288,7 @@ Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, Category
           if (day > 6) Bad(rr.At("day") + ": a weekday is 0 to 6");
           rp.repeatOn = static_cast<std::uint8_t>(week * 7 + day);
         }
+        rr.CheckKeys(checks);
         e.repeat = rp;
       }
       if (std::optional<JsonValue> list = r.Nested("exceptions")) {
@@ -311,6 +335,38 @@ Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, Category
     }
   }
   return {};
+}
+
+}  // namespace
+
+Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, CategoryInfo& categories,
+                     AppRecordAttributes& attributes, const std::string& where,
+                     ImportChecks& checks) {
+  const Reader r(tree, where);
+  attributes.deleted = r.Bool("deleted", false);
+  attributes.archived = r.Bool("archived", false);
+  if (attributes.deleted && attributes.archived)
+    Bad(where + ": a record is \"deleted\" (no data) or \"archived\" (its data kept), not both");
+  attributes.category = CategoryFrom(r, cs, categories, app != App::kRaw && app != App::kDoc, checks);
+  if (attributes.archived && attributes.category > 7)
+    Bad(r.At("category") + ": an archived record's category is 0 to 7 (its bit 0x08 marks it)");
+  attributes.secret = r.Bool("secret", false);
+  attributes.dirty = r.Bool("dirty", false);
+  attributes.busy = r.Bool("busy", false);
+  attributes.uniqueIDGiven = r.Has("uniqueID");
+  attributes.uniqueID = static_cast<std::uint32_t>(r.Int("uniqueID", 0, 0xFFFFFF, 0));
+  bool values = !attributes.deleted;
+  if (attributes.archived) {
+    // An archived record without values is one whose data was empty.
+    values = std::any_of(tree.members.begin(), tree.members.end(), [](const JsonMember& m) {
+      return std::find(std::begin(kAttributeKeys), std::end(kAttributeKeys), m.first) ==
+             std::end(kAttributeKeys);
+    });
+  }
+  Bytes data = values ? RecordBytes(app, r, cs, checks) : Bytes();
+  if (!values) r.AcceptNulls();  // the empty cells of a CSV row
+  r.CheckKeys(checks, checks.csv);
+  return data;
 }
 
 }  // namespace corvane::cli

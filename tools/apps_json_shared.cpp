@@ -1,6 +1,20 @@
 #include "tools/apps_json_shared.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "corvane/apps/packed_date.h"
+
+namespace corvane::cli {
+
+void ImportChecks::Complain(const std::string& what) {
+  if (!lenient) throw Exception(what);
+  if (std::find(warned.begin(), warned.end(), what) != warned.end()) return;
+  warned.push_back(what);
+  std::fprintf(stderr, "corvane: warning: %s\n", what.c_str());
+}
+
+}  // namespace corvane::cli
 
 namespace corvane::cli::apps_json {
 
@@ -69,7 +83,7 @@ void CategoriesToJson(JsonValue& o, const CategoryInfo& c, const Charset& cs) {
   PutIf(o, "filler", c.filler);
 }
 
-CategoryInfo CategoriesFromJson(const Reader& r, const Charset& cs) {
+CategoryInfo CategoriesFromJson(const Reader& r, const Charset& cs, ImportChecks& checks) {
   CategoryInfo c = CategoryInfo::Standard();
   if (std::optional<JsonValue> list = r.Nested("categories")) {
     if (list->kind != JsonValue::Kind::kArray || list->items.size() > 16)
@@ -82,6 +96,16 @@ CategoryInfo CategoriesFromJson(const Reader& r, const Charset& cs) {
       c.ids[i] = static_cast<std::uint8_t>(item.Int("id", 0, 255, static_cast<std::int64_t>(i)));
       if (item.Bool("renamed", false))
         c.renamed = static_cast<std::uint16_t>(c.renamed | (1u << i));
+      c.padding[i] = item.Raw("padding");
+      item.CheckKeys(checks);
+    }
+  } else {
+    // No table given (CSV): the standard names hold their slots until a
+    // record names a slot otherwise.
+    checks.provisionalSlots = 0;
+    for (std::size_t i = 0; i < 16; ++i) {
+      if (!c.names[i].empty())
+        checks.provisionalSlots = static_cast<std::uint16_t>(checks.provisionalSlots | (1u << i));
     }
   }
   c.lastUniqueID = static_cast<std::uint8_t>(r.Int("lastUniqueID", 0, 255, 15));
@@ -98,14 +122,30 @@ JsonValue CategoryJson(std::uint8_t index, const CategoryInfo& c, const Charset&
   return JString(cs.ToUtf8(name));
 }
 
-std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, bool may_add) {
+std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, bool may_add,
+                          ImportChecks& checks) {
   const JsonValue* x = r.Get("category");
+  const std::optional<std::int64_t> slot =
+      r.Has("categoryIndex") ? std::optional(r.Int("categoryIndex", 0, 15, 0)) : std::nullopt;
   if (!x) return 0;
   if (x->kind == JsonValue::Kind::kNumber)
     return static_cast<std::uint8_t>(Reader::IntOf(*x, r.At("category"), 0, 15));
   const std::string name = r.Text("category", cs);
+  const auto claim = [&](std::uint8_t i) {
+    checks.provisionalSlots = static_cast<std::uint16_t>(checks.provisionalSlots & ~(1u << i));
+    return i;
+  };
+  if (slot) {
+    const auto i = static_cast<std::uint8_t>(*slot);
+    if (c.names[i] == name) return claim(i);
+    if (may_add && (c.names[i].empty() || (checks.provisionalSlots & (1u << i)) != 0)) {
+      if (name.size() > 16) Bad(r.At("category") + " is longer than 16 bytes");
+      c.names[i] = name;
+      return claim(i);
+    }
+  }
   for (std::uint8_t i = 0; i < 16; ++i) {
-    if (c.names[i] == name) return i;
+    if (c.names[i] == name) return claim(i);
   }
   if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
     return static_cast<std::uint8_t>(Reader::IntOf(*x, r.At("category"), 0, 15));
@@ -114,7 +154,7 @@ std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, b
   for (std::uint8_t i = 1; i < 16; ++i) {
     if (c.names[i].empty()) {
       c.names[i] = name;
-      return i;
+      return claim(i);
     }
   }
   Bad(r.At("category") + ": no free category for \"" + x->text + "\"");

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "corvane/apps/address.h"
 #include "corvane/apps/categories.h"
@@ -44,12 +45,36 @@ class Reader {
  public:
   Reader(const JsonValue& v, std::string where) : v_(v), where_(std::move(where)) {
     if (v.kind != JsonValue::Kind::kObject) Bad(where_ + " must be an object");
+    used_.assign(v.members.size(), false);
+  }
+  // Complains of every key nothing asked for: a misspelt key must not pass as
+  // an empty value.
+  // `columns`: the keys are a CSV file's columns.
+  void CheckKeys(ImportChecks& checks, bool columns = false) const {
+    for (std::size_t i = 0; i < used_.size(); ++i) {
+      if (!used_[i]) {
+        // A column is the same in every row: named once, without a record.
+        checks.Complain(columns ? "unknown column \"" + v_.members[i].first + "\""
+                                   : where_ + ": unknown key \"" + v_.members[i].first + "\"");
+      }
+    }
+  }
+  // Marks the keys whose value is null as known.
+  void AcceptNulls() const {
+    for (std::size_t i = 0; i < used_.size(); ++i) {
+      if (v_.members[i].second.IsNull()) used_[i] = true;
+    }
   }
   const std::string& Where() const { return where_; }
   std::string At(std::string_view key) const { return where_ + ".\"" + std::string(key) + "\""; }
   // Missing and null are both "nothing".
   const JsonValue* Get(std::string_view key) const {
     const JsonValue* x = v_.Find(key);
+    if (x != nullptr && !v_.members.empty()) {
+      for (std::size_t i = 0; i < v_.members.size(); ++i) {
+        if (&v_.members[i].second == x) used_[i] = true;
+      }
+    }
     return x == nullptr || x->IsNull() ? nullptr : x;
   }
   bool Has(std::string_view key) const { return Get(key) != nullptr; }
@@ -118,6 +143,7 @@ class Reader {
  private:
   const JsonValue& v_;
   std::string where_;
+  mutable std::vector<bool> used_;
 };
 
 // A packed date from "YYYY-MM-DD" or the word as a number; `none` for null.
@@ -155,11 +181,14 @@ std::uint8_t NameOrNumber(const std::array<std::string_view, N>& names, const Js
 // ---- categories --------------------------------------------------------------
 
 void CategoriesToJson(JsonValue& o, const CategoryInfo& c, const Charset& cs);
-CategoryInfo CategoriesFromJson(const Reader& r, const Charset& cs);
+CategoryInfo CategoriesFromJson(const Reader& r, const Charset& cs, ImportChecks& checks);
 JsonValue CategoryJson(std::uint8_t index, const CategoryInfo& c, const Charset& cs);
 // The category a record names: by name, by index, or - when the table may
 // grow - a name the table lacks put in its first unnamed slot.
-std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, bool may_add);
+// With "categoryIndex" (CSV) the name goes to that slot when the slot is free
+// or still holds a provisional standard name.
+std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, bool may_add,
+                          ImportChecks& checks);
 
 template <class Info>
 void CommonInfo(JsonValue& o, const Info& info, const Charset& cs, CategoryInfo& categories) {

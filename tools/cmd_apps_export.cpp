@@ -1,5 +1,6 @@
 // export --app: the records of the handheld's own applications and e-books as
 // JSON, CSV, vCard, iCalendar or text.
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "corvane/apps/todo.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/pdb/corvane.h"
+#include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
 #include "tools/apps_json.h"
 #include "tools/commands.h"
@@ -71,7 +73,16 @@ std::vector<RawRecord> ReadRecords(TCorvane& db) {
     r.attributes.busy = flags.Contains(dmRecAttrBusy);
     r.attributes.dirty = flags.Contains(dmRecAttrDirty);
     r.attributes.uniqueID = static_cast<std::uint32_t>(uid) & 0xFFFFFF;
-    if (flags.Contains(dmRecAttrDelete) || !r.data) continue;  // nothing to rescue
+    if (flags.Contains(dmRecAttrDelete)) {
+      // Kept, so that import writes the same record list back.
+      r.attributes.archived = (r.attributes.category & pdb::kArchivedCategoryBit) != 0;
+      r.attributes.deleted = !r.attributes.archived;
+      if (r.attributes.archived) {
+        r.attributes.category &= 0x07;
+        const std::span<const std::uint8_t> kept = db.StoredRecordBytes(i);
+        if (!kept.empty()) r.data = std::make_shared<Bytes>(kept.begin(), kept.end());
+      }
+    }
     records.push_back(std::move(r));
   }
   return records;
@@ -176,15 +187,16 @@ void CheckFormat(App app, const std::string& format) {
 
 int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::string& format,
               const Charset& cs, Output& out) {
-  if (records.empty() || records.front().index != 0)
+  if (records.empty() || !records.front().data)
     RaisePDB(1, kMsgDocHeaderTooShort);  // the header record is missing
   const apps::DocHeader header =
       ForRecord(0, [&] { return apps::DecodeDocHeader(records.front().View()); });
   std::vector<std::span<const std::uint8_t>> spans;
   for (const RawRecord& r : records) spans.push_back(r.View());
-  // Deleted records would shift the text records: the text must be the records that follow.
+  // The text is in the records that follow the header: none of them may be gone.
   for (std::size_t i = 0; i < records.size() && i <= header.recordCount; ++i) {
-    if (records[i].index != static_cast<std::int32_t>(i)) RaisePDB(1, kMsgDocMissingRecords);
+    if (records[i].attributes.deleted || records[i].attributes.archived)
+      RaisePDB(1, kMsgDocMissingRecords);
   }
   const std::string text = apps::DecodeDocText(header, spans);
   std::string& buf = out.Buffer();
@@ -208,6 +220,17 @@ int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::st
   if (header.spare != 0) Put(h, "spare", JInt(header.spare));
   if (!header.extra.empty()) Put(h, "extra", JString(Hex(header.extra)));
   WriteJsonTree(w, h);
+  // The reader's own settings, when the book has a block for them.
+  std::span<const std::uint8_t> block;
+  std::int32_t block_length = 0;
+  db.GetAppInfoP(block, block_length);
+  w.Key("appInfo");
+  if (block_length > 0) {
+    apps::CategoryInfo unused;
+    WriteJsonTree(w, AppInfoToJson(App::kDoc, block, cs, unused));
+  } else {
+    w.Null();
+  }
   w.Key("text");
   w.String(cs.ToUtf8(text));
   w.Key("records");
@@ -249,7 +272,14 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
 
   if (format == "vcard" || format == "ical" || format == "text") {
     PimWriter writer(format, app, cs, categories, out);
+    std::size_t archived = 0;
     for (const RawRecord& r : records) {
+      // The handheld no longer shows these; JSON and CSV keep them.
+      if (r.attributes.deleted) continue;
+      if (r.attributes.archived) {
+        ++archived;
+        continue;
+      }
       ForRecord(r.index, [&] {
         writer.Add(r.View(), r.attributes);
         return 0;
@@ -257,14 +287,31 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
       out.FlushIfLarge();
     }
     writer.Finish();
+    if (archived > 0) {
+      std::fprintf(stderr, "corvane: %zu archived record%s left out (JSON and CSV keep them)\n",
+                   archived, archived == 1 ? "" : "s");
+    }
     return kExitOk;
   }
 
   std::vector<JsonValue> rows;
   rows.reserve(records.size());
+  std::size_t archived = 0;
   for (const RawRecord& r : records) {
     rows.push_back(ForRecord(
         r.index, [&] { return RecordToJson(app, r.View(), r.attributes, categories, cs); }));
+    if (r.attributes.archived) ++archived;
+    // CSV has no category table: the slot goes beside the name, so that a
+    // renamed slot (a localised "Unfiled") is found again.
+    JsonValue& row = rows.back();
+    if (format == "csv" && row.members.front().second.kind == JsonValue::Kind::kString) {
+      row.members.insert(row.members.begin() + 1,
+                         JsonMember{"categoryIndex", JInt(r.attributes.category)});
+    }
+  }
+  if (archived > 0) {
+    std::fprintf(stderr, "corvane: %zu archived record%s, exported with \"archived\": true\n",
+                 archived, archived == 1 ? "" : "s");
   }
   if (format == "csv") {
     WriteCsv(rows, buf);

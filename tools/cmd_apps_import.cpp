@@ -15,6 +15,7 @@
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
 #include "corvane/pdb/base_mgr.h"
+#include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
 #include "tools/apps_json.h"
 #include "tools/csv.h"
@@ -78,7 +79,7 @@ App AppFrom(const ParsedArgs& args, const JsonValue* root) {
 }
 
 void BuildRecords(App app, const JsonValue& list, const Charset& cs, apps::CategoryInfo& categories,
-                  Built& b, const std::string& where) {
+                  Built& b, const std::string& where, ImportChecks& checks) {
   if (list.kind != JsonValue::Kind::kArray) Bad(where + " must be an array");
   for (std::size_t i = 0; i < list.items.size(); ++i) {
     const JsonValue& item = list.items[i];
@@ -86,7 +87,7 @@ void BuildRecords(App app, const JsonValue& list, const Charset& cs, apps::Categ
                            (item.line ? " (line " + std::to_string(item.line) + ")" : "");
     Built::Record r;
     try {
-      r.data = RecordFromJson(app, item, cs, categories, r.attributes, at);
+      r.data = RecordFromJson(app, item, cs, categories, r.attributes, at, checks);
     } catch (const EPDBException& e) {
       throw EPDBException(e.ErrorCode(), at + ": " + e.what());
     }
@@ -96,7 +97,8 @@ void BuildRecords(App app, const JsonValue& list, const Charset& cs, apps::Categ
 
 // An e-book: the records given when they still hold the text, else the text
 // compressed anew (bookmark records after the text are kept either way).
-void BuildDoc(const JsonValue* root, const std::string& plain_text, const Charset& cs, Built& b) {
+void BuildDoc(const JsonValue* root, const std::string& plain_text, const Charset& cs, Built& b,
+              ImportChecks& checks) {
   apps::DocHeader header;
   std::string text;
   std::vector<Built::Record> given;
@@ -127,8 +129,12 @@ void BuildDoc(const JsonValue* root, const std::string& plain_text, const Charse
     if (const JsonValue* list = root->Find("records")) {
       apps::CategoryInfo none;
       Built tmp;
-      BuildRecords(App::kDoc, *list, cs, none, tmp, "\"records\"");
+      BuildRecords(App::kDoc, *list, cs, none, tmp, "\"records\"", checks);
       given = std::move(tmp.records);
+    }
+    if (const JsonValue* info = root->Find("appInfo"); info && !info->IsNull()) {
+      apps::CategoryInfo unused;
+      b.app_info = AppInfoFromJson(App::kDoc, info, cs, unused, checks);
     }
   }
   // Keep the records as given when they are the same text.
@@ -167,6 +173,34 @@ void BuildDoc(const JsonValue* root, const std::string& plain_text, const Charse
     b.records.push_back(std::move(given[i]));
 }
 
+// Records the input gave no unique ID get fresh ones from the seed up, past
+// the IDs given; two records with one ID are refused (0, what many files
+// hold, is no ID). Gives the seed the header is to carry.
+std::uint32_t GiveUniqueIDs(std::vector<Built::Record>& records, std::uint32_t seed,
+                            ImportChecks& checks) {
+  std::vector<std::uint32_t> taken;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const AppRecordAttributes& a = records[i].attributes;
+    if (a.uniqueIDGiven && a.uniqueID != 0) taken.push_back(a.uniqueID);
+  }
+  std::sort(taken.begin(), taken.end());
+  if (const auto twin = std::adjacent_find(taken.begin(), taken.end()); twin != taken.end()) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%u", unsigned{*twin});
+    checks.Complain(std::string("two records have the unique ID ") + id);
+  }
+  std::uint32_t next = std::max<std::uint32_t>(seed, 1);
+  bool gave = false;
+  for (Built::Record& r : records) {
+    if (r.attributes.uniqueIDGiven) continue;
+    while (next <= 0xFFFFFF && std::binary_search(taken.begin(), taken.end(), next)) ++next;
+    if (next > 0xFFFFFF) Bad("no unique IDs are left for the records that have none");
+    r.attributes.uniqueID = next++;
+    gave = true;
+  }
+  return gave ? std::max(seed, next) : seed;
+}
+
 std::optional<std::string> DbText(const JsonValue* db, const char* key) {
   if (db == nullptr) return std::nullopt;
   const JsonValue* v = db->Find(key);
@@ -195,6 +229,9 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
   Built b;
   std::optional<JsonValue> root;
   App app;
+  ImportChecks checks;
+  checks.lenient = args.Has("--lenient");
+  checks.csv = ext == ".csv";
   if (ext == ".csv" || ext == ".txt") {
     app = AppFrom(args, nullptr);
   } else {
@@ -205,6 +242,12 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
     }
     if (root->kind != JsonValue::Kind::kObject) Bad("the JSON document must be an object");
     app = AppFrom(args, &*root);
+    for (const JsonMember& m : root->members) {
+      static constexpr std::string_view kKnown[] = {"database", "app",    "appInfo",
+                                                    "records",  "header", "text"};
+      if (std::find(std::begin(kKnown), std::end(kKnown), m.first) == std::end(kKnown))
+        checks.Complain("the JSON document: unknown key \"" + m.first + "\"");
+    }
   }
   if (ext == ".txt" && app != App::kDoc)
     throw UsageError("a .txt input makes an e-book: --app doc");
@@ -214,11 +257,11 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
   apps::CategoryInfo categories;
   if (app == App::kDoc) {
     if (ext == ".csv") throw UsageError("an e-book comes from JSON or a .txt file");
-    BuildDoc(root ? &*root : nullptr, input, cs, b);
+    BuildDoc(root ? &*root : nullptr, input, cs, b, checks);
   } else {
     const JsonValue* info = root ? root->Find("appInfo") : nullptr;
     // Categories named by the records fill the table, so the block comes last.
-    AppInfoFromJson(app, info, cs, categories);
+    AppInfoFromJson(app, info, cs, categories, checks);
     if (ext == ".csv") {
       std::vector<CsvRow> rows;
       try {
@@ -238,15 +281,15 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
         }
         list.items.push_back(std::move(item));
       }
-      BuildRecords(app, list, cs, categories, b, "the CSV file");
+      BuildRecords(app, list, cs, categories, b, "the CSV file", checks);
     } else {
       const JsonValue* list = root->Find("records");
       if (!list) Bad("the JSON document has no \"records\"");
-      BuildRecords(app, *list, cs, categories, b, "\"records\"");
+      BuildRecords(app, *list, cs, categories, b, "\"records\"", checks);
     }
     if (app != App::kRaw || (info && !info->IsNull())) {
       apps::CategoryInfo with_names = categories;
-      b.app_info = AppInfoFromJson(app, info, cs, with_names);
+      b.app_info = AppInfoFromJson(app, info, cs, with_names, checks);
       if (app != App::kRaw && with_names.names != categories.names) {
         // Re-encode with the names the records added.
         apps::ByteWriter w;
@@ -278,11 +321,16 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
   if (b.type.empty()) throw UsageError("missing --type (raw databases name their own)");
   if (b.name.size() > 31) b.name.resize(31);
 
+  std::optional<std::uint32_t> seed;
+  if (db != nullptr) seed = Number(*db, "uniqueIDSeed", 0xFFFFFFFF);
+  const std::uint32_t next_seed = GiveUniqueIDs(b.records, seed.value_or(0), checks);
+
   TPDBBaseMgr out;
   out.SetOpenMode(dmModeWriteOnly);
   out.SetDirectory(directory);
   out.SetPDBFilename(file);
-  out.SetDBName(b.name);
+  // A name read from a file keeps its bytes, those above 0x7F too.
+  out.SetStoredDBName(b.name);
   out.SetCreatorID(b.creator);
   out.SetDatabaseType(b.type);
   out.CreateDatabase();
@@ -296,11 +344,10 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
       if (auto v = When(*db, "backedUp")) out.SetLastBackupDate(*v);
       if (auto v = Number(*db, "modificationNumber", 0xFFFFFFFF))
         out.SetModification(static_cast<std::uint32_t>(*v));
-      if (auto v = Number(*db, "uniqueIDSeed", 0xFFFFFFFF))
-        out.SetUniqueIDSeed(static_cast<std::uint32_t>(*v));
     } else if (app != App::kDoc) {
       out.SetAttributes(0x0008);  // backup
     }
+    if (seed || next_seed != 0) out.SetUniqueIDSeed(next_seed);
     out.SetWriteCategory(false);
     if (!b.app_info.empty()) out.SetAppInfoP(std::move(b.app_info));
     for (Built::Record& r : b.records) {
@@ -308,8 +355,10 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
       if (r.attributes.secret) flags.Include(dmRecAttrSecret);
       if (r.attributes.busy) flags.Include(dmRecAttrBusy);
       if (r.attributes.dirty) flags.Include(dmRecAttrDirty);
+      if (r.attributes.deleted || r.attributes.archived) flags.Include(dmRecAttrDelete);
       out.SetCurrentRecord(std::move(r.data));
-      out.SetRecCategory(r.attributes.category);
+      out.SetRecCategory(static_cast<std::uint8_t>(
+          r.attributes.category | (r.attributes.archived ? pdb::kArchivedCategoryBit : 0)));
       out.SetRecFlags(flags);
       out.SetRecUniqueID(static_cast<std::int32_t>(r.attributes.uniqueID));
       out.WriteRawRecord();

@@ -94,7 +94,14 @@ constexpr std::string_view kHelp =
     "                  iCalendar); text (memos separated by a form-feed line, or the\n"
     "                  whole text of an e-book)\n"
     "  --encoding E    cp1252 (default), latin1, utf8 or any name iconv knows\n"
-    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n";
+    "                  (CP932, CP1251, BIG5, ...); SHIFT_JIS and SJIS mean CP932,\n"
+    "                  the handhelds' Japanese set. A byte the set does not define\n"
+    "                  is kept as the character U+10FF00 plus the byte, which import\n"
+    "                  writes back as that byte\n"
+    "Deleted entries are listed with \"deleted\": true and no values, archived\n"
+    "records (deleted, kept for the desktop) with their values and \"archived\":\n"
+    "true; vCard, iCalendar and text leave both out. CSV adds \"categoryIndex\",\n"
+    "the category's slot, beside its name.\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {

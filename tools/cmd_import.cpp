@@ -26,7 +26,7 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 18> kOptions = {{
+constexpr std::array<OptionSpec, 19> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -45,6 +45,7 @@ constexpr std::array<OptionSpec, 18> kOptions = {{
     {"--backed-up", "DATE"},
     {"--modification-number", "N"},
     {"--unique-id-seed", "N"},
+    {"--lenient", ""},
 }};
 
 constexpr std::string_view kHelp =
@@ -96,7 +97,13 @@ constexpr std::string_view kHelp =
     "JSON's \"database\" or --name/--creator/--type say otherwise; the categories\n"
     "come from \"appInfo\", and a category a record names that the table lacks\n"
     "takes a free slot. --app doc --input book.txt makes a compressed e-book of a\n"
-    "text file. --encoding: cp1252 (default), latin1, utf8 or any name iconv knows.\n";
+    "text file. --encoding: cp1252 (default), latin1, utf8 or any name iconv knows\n"
+    "(SHIFT_JIS and SJIS mean CP932). Keys and CSV columns it does not know, an\n"
+    "event without a date, with a time past 23:59, with a start but no end or a\n"
+    "repeat frequency of 0, and two records with one uniqueID are refused; with\n"
+    "--lenient each is a warning instead. Records without a uniqueID get fresh\n"
+    "ones from the header's seed up. \"deleted\" and \"archived\" records are\n"
+    "written back as such.\n";
 
 struct Category {
   std::string name;                // in the file's encoding
@@ -508,6 +515,7 @@ void PutCategories(const std::array<Category, 16>& categories, Bytes& block) {
 
 int RunImport(const ParsedArgs& args, Output& out) {
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsImport(args, out);
+  if (args.Has("--lenient")) throw UsageError("--lenient is for --app imports");
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::vector<FieldSpec> defs = FieldSpecsFromArgs(args);

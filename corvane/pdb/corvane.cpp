@@ -95,6 +95,15 @@ void TCorvane::SetDBName(const std::string& value) {
   plain_name_ = value;
 }
 
+void TCorvane::SetStoredDBName(const std::string& value) {
+  if (value.size() >= 32) RaisePDB(1, kMsgDatabaseNameTooLong);
+  for (unsigned char c : value) {
+    if (c < 32 || c == 127) RaisePDB(2, kMsgDatabaseNameInvalid);
+  }
+  database_name_ = value;
+  plain_name_ = value;
+}
+
 void TCorvane::SetCreatorID(const std::string& value) {
   if (value != creator_id_ && !Trim(value).empty()) {
     if (Trim(value).size() != 4) RaisePDB(1, kMsgCreatorIdLength);
@@ -375,6 +384,24 @@ TRecordEntry* TCorvane::GetRecInLinkedList(std::int32_t RecNo) {
 bool TCorvane::RecordBytes(std::int32_t RecNo, const pdb::Entry& e,
                            std::span<const std::uint8_t>& out) {
   if (e.flags.Contains(dmRecAttrDelete)) return false;
+  return StoredBytes(RecNo, e, out);
+}
+
+std::span<const std::uint8_t> TCorvane::StoredRecordBytes(std::int32_t RecNo) {
+  if (!open_) RaisePDB(1, kMsgGetRecordNotOpen);
+  if (GetOpenMode() == dmModeWriteOnly) RaisePDB(7, kMsgGetRecordWriteOnly);
+  if (RecNo > FixLast() || RecNo < 0) RaisePDB(2, kMsgRecordDoesNotExist);
+  if (RecNo >= file_record_count_) RaisePDB(3, kMsgRecordNotInList);
+  const pdb::Entry e = FileEntry(RecNo);
+  // A deleted record written with offset 0 has no data at all.
+  if (e.flags.Contains(dmRecAttrDelete) && e.data_offset == 0) return {};
+  std::span<const std::uint8_t> out;
+  StoredBytes(RecNo, e, out);
+  return out;
+}
+
+bool TCorvane::StoredBytes(std::int32_t RecNo, const pdb::Entry& e,
+                           std::span<const std::uint8_t>& out) {
   // A live record at offset 0 would be the header itself, and since offset 0 is
   // skipped when the end is sought, a list of them would each span the file up
   // to the next real offset: a small file could make a walk copy gigabytes.

@@ -157,6 +157,11 @@ class TCorvane : public TComponent {
   TDateTime GetLastBackupDate() const noexcept { return last_backup_date_; }
   void SetLastBackupDate(TDateTime v) noexcept { last_backup_date_ = v; }
   // The whole attribute word, including bits that have no TDBEnumFlags.
+  // Stores a name copied from another database with the bytes it had: handhelds
+  // of other languages store names in their own character sets, so bytes from
+  // 0x80 up pass as well as 32 to 126 (a control byte or DEL does not).
+  // Raises EPDBException 1 kMsgDatabaseNameTooLong, 2 kMsgDatabaseNameInvalid.
+  void SetStoredDBName(const std::string& value);
   std::uint16_t GetAttributes() const noexcept { return attributes_; }
   void SetAttributes(std::uint16_t v) noexcept { attributes_ = v; }
   std::uint32_t GetAppInfoOffset() const noexcept { return app_info_offset_; }
@@ -242,6 +247,12 @@ class TCorvane : public TComponent {
   // 2 kMsgRecordDoesNotExist, 3 kMsgRecordNotInList, 6 kMsgRecordRead, 8 kMsgRecordSize.
   void GetRecord(std::int32_t RecNo, std::shared_ptr<Bytes>& Data, std::int32_t& Size,
                  TRecFlags& Flags, std::int32_t& UniqueID, std::uint8_t& Category);
+  // The bytes the file holds for record RecNo whatever its flags, measured as
+  // GetRecord measures them; valid while the database stays open. A record
+  // deleted and archived (dmRecAttrDelete with category bit 0x08, kept for the
+  // desktop) still has its data here; a deleted record usually has none.
+  // Raises what GetRecord raises.
+  std::span<const std::uint8_t> StoredRecordBytes(std::int32_t RecNo);
   // The entry of the file's record list at RecNo; nothing when there is none.
   std::optional<TRecordEntry> GetRecInFile(std::int32_t RecNo) const;
   // The entry at RecNo of the records collected for writing; nullptr when the
@@ -316,6 +327,8 @@ class TCorvane : public TComponent {
   // Bytes of record RecNo inside the file image; false when the record is deleted.
   // Raises code 8 / 6 of GetRecord when its length cannot be taken or it lies outside the file.
   bool RecordBytes(std::int32_t RecNo, const pdb::Entry& e, std::span<const std::uint8_t>& out);
+  // The same for any record, deleted ones too.
+  bool StoredBytes(std::int32_t RecNo, const pdb::Entry& e, std::span<const std::uint8_t>& out);
   pdb::Entry FileEntry(std::int32_t RecNo) const noexcept {  // RecNo inside the file's list
     return pdb::DecodeEntry(std::span<const std::uint8_t, pdb::kEntrySize>(
         image_.data() + pdb::kHeaderSize + pdb::kEntrySize * static_cast<std::size_t>(RecNo),

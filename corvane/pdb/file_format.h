@@ -26,6 +26,8 @@ inline constexpr std::size_t kCategoryTableSize = 276;
 inline constexpr std::size_t kCategoryTableMinSize = 275;
 inline constexpr std::size_t kCategoryNameSize = 16;
 inline constexpr std::size_t kMaxRecords = 65535;
+// In the category bits of a deleted record: archived, its data kept for the desktop.
+inline constexpr std::uint8_t kArchivedCategoryBit = 0x08;
 // The handheld's memory manager cannot hold a record (a chunk) larger than this.
 inline constexpr std::size_t kMaxRecordSize = 65535;
 // Header attribute bit of a resource database, whose 10-byte entries this format does not use.
