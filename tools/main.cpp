@@ -1,5 +1,6 @@
 // The `corvane` program: global options, then a command and its arguments.
 // Exit 0 on success, 1 when the library raises, 2 on bad usage.
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -133,6 +134,9 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace corvane::cli
 
 int main(int argc, char** argv) {
+  // Texts sort by the user's collation; numbers, dates and messages keep their
+  // own fixed forms, so no other part of the locale is taken.
+  std::setlocale(LC_COLLATE, "");
   const std::vector<std::string> args(argv + 1, argv + argc);
   return corvane::cli::Run(args);
 }
