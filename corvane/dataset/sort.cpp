@@ -184,7 +184,9 @@ int TPDBVirtualDataSet::CompareByIndexList(const TMemoryRecord& a, const TMemory
       std::string_view ta, tb;
       const bool ha = KeyText(-1, 0, key.blob, a.Data(), a.blobs_, ta);
       const bool hb = KeyText(-1, 0, key.blob, b.Data(), b.blobs_, tb);
-      const int r = ha && hb ? CollateText(ta, tb, SortTextOrder(key)) : ha != hb ? (ha ? 1 : -1) : 0;
+      const int r = ha && hb   ? CollateText(ta, tb, SortTextOrder(key))
+                    : ha != hb ? (ha ? 1 : -1)
+                               : 0;
       if (r != 0) return sort_descending_ ? -r : r;
       continue;
     }

@@ -16,8 +16,8 @@ namespace corvane {
 // How a run of comparisons compares texts.
 struct TextOrder {
   TextCharset charset = TextCharset::Windows1252;
-  bool fold = false;      // ignoring the case of the set's letters
-  bool bytewise = true;   // BytewiseCollation(), asked once for the run
+  bool fold = false;     // ignoring the case of the set's letters
+  bool bytewise = true;  // BytewiseCollation(), asked once for the run
 };
 
 // True when the collation in effect orders texts by their bytes ("C" or

@@ -78,7 +78,9 @@ std::size_t Utf8SequenceLength(std::string_view s) noexcept {
 }
 
 char32_t DecodeUtf8Sequence(std::string_view s, std::size_t length) noexcept {
-  const auto b = [&](std::size_t i) { return static_cast<char32_t>(static_cast<std::uint8_t>(s[i])); };
+  const auto b = [&](std::size_t i) {
+    return static_cast<char32_t>(static_cast<std::uint8_t>(s[i]));
+  };
   switch (length) {
     case 1:
       return b(0);

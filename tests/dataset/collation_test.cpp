@@ -82,14 +82,15 @@ TEST(Charset, FoldsTheLettersOfEachSet) {
             "\xE1gua \xE7\xE3o \x9A\x9C\x9E\xFF \xD7");
   // Latin-1 has no letters at 0x80-0x9F: those bytes stay.
   EXPECT_EQ(FoldCase("\xC1\x8A\x9F", TextCharset::Latin1), "\xE1\x8A\x9F");
-  EXPECT_EQ(FoldCase("\xC3\x81gua \xC3\x87 \xC5\xA0 \xC5\xB8 \xCE\xA3 \xD0\x96 \xFF",
-                     TextCharset::Utf8),
-            "\xC3\xA1gua \xC3\xA7 \xC5\xA1 \xC3\xBF \xCF\x83 \xD0\xB6 \xFF");
+  EXPECT_EQ(
+      FoldCase("\xC3\x81gua \xC3\x87 \xC5\xA0 \xC5\xB8 \xCE\xA3 \xD0\x96 \xFF", TextCharset::Utf8),
+      "\xC3\xA1gua \xC3\xA7 \xC5\xA1 \xC3\xBF \xCF\x83 \xD0\xB6 \xFF");
   EXPECT_EQ(FoldCodePoint(U'\u0139'), U'\u013A');
   EXPECT_EQ(FoldCodePoint(U'\u017D'), U'\u017E');
   EXPECT_EQ(FoldCodePoint(U'\u0130'), U'\u0130');
   EXPECT_EQ(DecodeText("\x80\xE9", TextCharset::Windows1252, false), L"\u20AC\u00E9");
-  EXPECT_EQ(DecodeText("\xC3\x89\xFF", TextCharset::Utf8, true), (std::wstring{L'\u00E9', static_cast<wchar_t>(0xDCFF)}));
+  EXPECT_EQ(DecodeText("\xC3\x89\xFF", TextCharset::Utf8, true),
+            (std::wstring{L'\u00E9', static_cast<wchar_t>(0xDCFF)}));
 }
 
 TEST_P(CollationTest, CaseInsensitiveSortFoldsEveryLetterOfTheSet) {
@@ -100,11 +101,43 @@ TEST_P(CollationTest, CaseInsensitiveSortFoldsEveryLetterOfTheSet) {
   };
   const Case cases[] = {
       {TextCharset::Windows1252,
-       {"\xE1z", "\xC1" "b", "\xE7" "a", "\xC7" "c", "\x8A" "b", "\x9A" "a"},
-       {"\x9A" "a", "\x8A" "b", "\xC1" "b", "\xE1z", "\xE7" "a", "\xC7" "c"}},
+       {"\xE1z",
+        "\xC1"
+        "b",
+        "\xE7"
+        "a",
+        "\xC7"
+        "c",
+        "\x8A"
+        "b",
+        "\x9A"
+        "a"},
+       {"\x9A"
+        "a",
+        "\x8A"
+        "b",
+        "\xC1"
+        "b",
+        "\xE1z",
+        "\xE7"
+        "a",
+        "\xC7"
+        "c"}},
       {TextCharset::Utf8,
-       {"\xC3\xA1z", "\xC3\x81" "b", "\xC3\xA7" "a", "\xC3\x87" "c"},
-       {"\xC3\x81" "b", "\xC3\xA1z", "\xC3\xA7" "a", "\xC3\x87" "c"}},
+       {"\xC3\xA1z",
+        "\xC3\x81"
+        "b",
+        "\xC3\xA7"
+        "a",
+        "\xC3\x87"
+        "c"},
+       {"\xC3\x81"
+        "b",
+        "\xC3\xA1z",
+        "\xC3\xA7"
+        "a",
+        "\xC3\x87"
+        "c"}},
   };
   for (const Case& c : cases) {
     TPDBVirtualDataSet d;
@@ -122,11 +155,16 @@ TEST_P(CollationTest, CaseInsensitiveSortFoldsEveryLetterOfTheSet) {
 TEST_P(CollationTest, CaseInsensitiveLocateFindsTheOtherCase) {
   TPDBVirtualDataSet d;
   Build(d);
-  Fill(d, {"pera", "\xC1GUA", "\xE7" "a\xE7\xC3O"});
+  Fill(d, {"pera", "\xC1GUA",
+           "\xE7"
+           "a\xE7\xC3O"});
   d.Last();
   EXPECT_TRUE(d.Locate("T", {Variant("\xE1gua")}, {loCaseInsensitive}));
   EXPECT_EQ(d.FieldByName("N").AsInteger(), 2);
-  EXPECT_TRUE(d.Locate("T", {Variant("\xC7" "A\xC7")}, {loCaseInsensitive, loPartialKey}));
+  EXPECT_TRUE(d.Locate("T",
+                       {Variant("\xC7"
+                                "A\xC7")},
+                       {loCaseInsensitive, loPartialKey}));
   EXPECT_EQ(d.FieldByName("N").AsInteger(), 3);
   EXPECT_FALSE(d.Locate("T", {Variant("\xE1gua")}, {}));
 }
@@ -154,16 +192,24 @@ TEST_P(CollationTest, ARealLocaleOrdersTheKeySortAsItOrdersPairs) {
     Build(d);
     Fill(d, {"banana", "Apricot", "cherry", "Banana", "apple"});
     d.SortDataSet("T");
-    EXPECT_EQ(Texts(d), (std::vector<std::string>{"apple", "Apricot", "banana", "Banana", "cherry"}));
+    EXPECT_EQ(Texts(d),
+              (std::vector<std::string>{"apple", "Apricot", "banana", "Banana", "cherry"}));
     d.SortDataSet("T", false, true);
-    EXPECT_EQ(Texts(d), (std::vector<std::string>{"cherry", "Banana", "banana", "Apricot", "apple"}));
+    EXPECT_EQ(Texts(d),
+              (std::vector<std::string>{"cherry", "Banana", "banana", "Apricot", "apple"}));
   }
   // An accented letter sorts beside its base letter, in the file's character set.
   TPDBVirtualDataSet d;
   Build(d);
-  Fill(d, {"f", "\xE9" "a", "e", "z"});
+  Fill(d, {"f",
+           "\xE9"
+           "a",
+           "e", "z"});
   d.SortDataSet("T");
-  EXPECT_EQ(Texts(d), (std::vector<std::string>{"e", "\xE9" "a", "f", "z"}));
+  EXPECT_EQ(Texts(d), (std::vector<std::string>{"e",
+                                                "\xE9"
+                                                "a",
+                                                "f", "z"}));
 }
 
 // The key sort against the same comparison asked pair by pair.
@@ -175,12 +221,24 @@ class PairwiseSort : public TPDBVirtualDataSet {
 };
 
 void CheckShortcut(TextCharset cs, TFieldType type) {
-  const std::vector<std::string> texts =
-      cs == TextCharset::Utf8
-          ? std::vector<std::string>{"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", "ete", "Et",
-                                     "\xC3\xA9", "", "\xFF\xFE", "e\xCC\x81t"}
-          : std::vector<std::string>{"\xE9t\xE9", "\xC9T\xC9", "ete", "Et", "\xE9", "", "\x8A",
-                                     "\x9A" "a"};
+  const std::vector<std::string> texts = cs == TextCharset::Utf8
+                                             ? std::vector<std::string>{"\xC3\xA9t\xC3\xA9",
+                                                                        "\xC3\x89T\xC3\x89",
+                                                                        "ete",
+                                                                        "Et",
+                                                                        "\xC3\xA9",
+                                                                        "",
+                                                                        "\xFF\xFE",
+                                                                        "e\xCC\x81t"}
+                                             : std::vector<std::string>{"\xE9t\xE9",
+                                                                        "\xC9T\xC9",
+                                                                        "ete",
+                                                                        "Et",
+                                                                        "\xE9",
+                                                                        "",
+                                                                        "\x8A",
+                                                                        "\x9A"
+                                                                        "a"};
   std::mt19937 rng(11);
   TPDBVirtualDataSet fast;
   PairwiseSort slow;
@@ -217,8 +275,8 @@ TEST(CollationShortcutTest, KeySortGivesThePairwiseOrderInEverySetAndLocale) {
     if (real && !SetRealLocale(guard)) continue;
     for (TextCharset cs : {TextCharset::Windows1252, TextCharset::Latin1, TextCharset::Utf8}) {
       for (TFieldType type : {ftString, ftMemo}) {
-        SCOPED_TRACE(testing::Message() << "locale " << real << " charset "
-                                        << static_cast<int>(cs) << " type " << type);
+        SCOPED_TRACE(testing::Message() << "locale " << real << " charset " << static_cast<int>(cs)
+                                        << " type " << type);
         CheckShortcut(cs, type);
       }
     }
@@ -244,8 +302,10 @@ TEST_P(CollationTest, LocatingNumbersAgreesWithTheTaggedValues) {
     double f;
     bool null;
   };
-  const Row rows[] = {{-5, 65535, big, 2.0, false},  {7, 3, -1, -0.0, false},
-                      {0, 0, 0, nan, false},         {0, 0, 0, 0, true},
+  const Row rows[] = {{-5, 65535, big, 2.0, false},
+                      {7, 3, -1, -0.0, false},
+                      {0, 0, 0, nan, false},
+                      {0, 0, 0, 0, true},
                       {3, 7, 9007199254740992, 2.5, false}};
   int n = 0;
   for (const Row& r : rows) {

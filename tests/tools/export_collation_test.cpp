@@ -61,8 +61,9 @@ std::string RealLocale(const std::vector<const char*>& names) {
 
 ToolResult ExportNames(const std::string& file, const std::vector<std::string>& extra,
                        const std::string& lang = "C", const std::string& format = "csv") {
-  std::vector<std::string> args = {"export",  "--engine", "pocketstudio", "--field", "Name:PSString",
-                                    "--field", "Price:PSDouble", "--format", format};
+  std::vector<std::string> args = {"export",         "--engine",      "pocketstudio",
+                                   "--field",        "Name:PSString", "--field",
+                                   "Price:PSDouble", "--format",      format};
   args.insert(args.end(), extra.begin(), extra.end());
   args.push_back(file);
   return RunCorvane(args, "", lang);
@@ -92,13 +93,15 @@ TEST(ExportCollation, SortFollowsTheUsersLocale) {
   if (locale.empty()) GTEST_SKIP() << "no en_US.UTF-8 locale";
   const ToolResult en = ExportNames(file, {"--sort", "Name"}, locale);
   ASSERT_EQ(en.status, 0) << en.err;
-  EXPECT_EQ(Names(en), (std::vector<std::string>{"apple", "Apricot", "banana", "Banana", "cherry"}));
+  EXPECT_EQ(Names(en),
+            (std::vector<std::string>{"apple", "Apricot", "banana", "Banana", "cherry"}));
 }
 
 TEST(ExportCollation, NoCaseFoldsAccentedLettersOfTheFilesCharacterSet) {
   test::TempDir dir;
   // Windows-1252: Água, água, Ção, ção, pera.
-  const std::string file = WriteNames(dir, {"\xC1gua", "pera", "\xE7\xE3o", "\xE1gua", "\xC7\xE3o"});
+  const std::string file =
+      WriteNames(dir, {"\xC1gua", "pera", "\xE7\xE3o", "\xE1gua", "\xC7\xE3o"});
   struct Case {
     std::vector<std::string> options;
     std::vector<std::string> names;  // as printed, UTF-8
