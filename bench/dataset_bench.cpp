@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -281,6 +282,68 @@ void BM_DataSetLocateMissing(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows);
 }
 BENCHMARK(BM_DataSetLocateMissing)->Unit(benchmark::kMillisecond);
+
+// Locate of a number no row holds, read in place from every row, beside two
+// plain loops that look for it: over the same values in a vector, and over
+// the dataset's own rows (the slot's null flag, then its double).
+void BM_DataSetLocateMissingFloat(benchmark::State& state) {
+  Table table;
+  table.Fill(&Shuffled());
+  table.ds.First();
+  const Variant key(0.3);
+  for (auto _ : state) benchmark::DoNotOptimize(table.ds.Locate("Amount", key));
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+void BM_DataSetLocateMissingInteger(benchmark::State& state) {
+  Table table;
+  table.Fill(&Shuffled());
+  table.ds.First();
+  const Variant key(static_cast<long long>(kRows) + 7);
+  for (auto _ : state) benchmark::DoNotOptimize(table.ds.Locate("Id", key));
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+void BM_PlainLoopMissingFloat(benchmark::State& state) {
+  std::vector<double> values;
+  for (int v : Shuffled()) values.push_back(Rows::Float(v));
+  double key = 0.3;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(key);
+    int found = -1;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (values[i] == key) {
+        found = static_cast<int>(i);
+        break;
+      }
+    }
+    benchmark::DoNotOptimize(found);
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+void BM_PlainLoopMissingFloatInRows(benchmark::State& state) {
+  Table table;
+  table.Fill(&Shuffled());
+  const int offset = table.ds.OffsetTable()[1];  // Amount's slot
+  double key = 0.3;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(key);
+    int found = -1;
+    for (int i = 0; i < table.ds.MemoryRecordCount(); ++i) {
+      const std::uint8_t* slot = table.ds.GetMemoryRecord(i).Data().data() + offset;
+      double v;
+      std::memcpy(&v, slot + 1, sizeof v);
+      if (slot[0] != 0 && v == key) {
+        found = i;
+        break;
+      }
+    }
+    benchmark::DoNotOptimize(found);
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_DataSetLocateMissingFloat)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DataSetLocateMissingInteger)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainLoopMissingFloat)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainLoopMissingFloatInRows)->Unit(benchmark::kMicrosecond);
 
 #ifndef CORVANE_NO_SQLITE
 

@@ -3,7 +3,8 @@
 # (apt-get as root, or through sudo); does nothing when all are there.
 #   scripts/deps.sh build   the library and the command: cmake, g++, make
 #   scripts/deps.sh tests   the above, GoogleTest, Perl's Palm modules (interop
-#                           tests), pkg-config (the package test)
+#                           tests), pkg-config (the package test), the en_US.UTF-8
+#                           and de_DE.UTF-8 locales (collation tests)
 #   scripts/deps.sh clang   the above, clang and its sanitizer runtimes
 #   scripts/deps.sh ci      the above, Google Benchmark and SQLite (benchmarks)
 set -euo pipefail
@@ -13,7 +14,7 @@ packages=(cmake g++ make)
 case "$level" in
   build) ;;
   tests | clang | ci)
-    packages+=(libgtest-dev libpalm-perl pkg-config)
+    packages+=(libgtest-dev libpalm-perl pkg-config locales)
     if [ "$level" != tests ]; then packages+=(clang libclang-rt-14-dev); fi
     if [ "$level" = ci ]; then packages+=(libbenchmark-dev libsqlite3-dev); fi
     ;;
@@ -37,17 +38,30 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ "${#missing[@]}" -eq 0 ] && exit 0
+# The locales the collation tests sort in (they skip without them).
+locales=()
+if [ "$level" != build ]; then
+  for l in en_US de_DE; do
+    locale -a 2>/dev/null | grep -qi "^$l\.utf-\?8$" || locales+=("$l")
+  done
+fi
+[ "${#missing[@]}" -eq 0 ] && [ "${#locales[@]}" -eq 0 ] && exit 0
 
-echo "deps.sh: installing ${missing[*]}"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
   if ! command -v sudo >/dev/null; then
-    echo "deps.sh: run as root or install sudo to install ${missing[*]}" >&2
+    echo "deps.sh: run as root or install sudo to install ${missing[*]} ${locales[*]}" >&2
     exit 1
   fi
   sudo=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update
-"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+if [ "${#missing[@]}" -ne 0 ]; then
+  echo "deps.sh: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+for l in "${locales[@]}"; do
+  echo "deps.sh: generating the $l.UTF-8 locale"
+  "${sudo[@]}" localedef -i "$l" -f UTF-8 "$l.UTF-8"
+done

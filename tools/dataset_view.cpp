@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "corvane/host/charset.h"
 #include "corvane/host/text.h"
 #include "tools/values.h"
 
@@ -120,6 +121,9 @@ std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine, const std::str
                                         const std::function<std::string(std::size_t, int)>& cell) {
   TPDBDataSet ds;
   ds.SetWriteOnClose(false);
+  ds.SetCharset(enc == TextEncoding::kUtf8     ? TextCharset::Utf8
+                : enc == TextEncoding::kLatin1 ? TextCharset::Latin1
+                                               : TextCharset::Windows1252);
   ds.SetEngine(DataSetEngineOf(engine, options.where.empty() ? "--sort" : "--where"));
   DefineDataSetFields(engine, ds);
 
@@ -131,7 +135,7 @@ std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine, const std::str
   std::vector<Test> tests;
   for (const WhereClause& w : options.where) {
     tests.push_back({FieldOf(engine, w.field, enc, "--where"),
-                     options.nocase ? LowerCase(w.value) : w.value, w.prefix});
+                     options.nocase ? FoldCase(w.value, TextCharset::Utf8) : w.value, w.prefix});
   }
   std::string sort_names;
   for (const std::string& name : options.sort) {
@@ -154,7 +158,7 @@ std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine, const std::str
       const std::size_t at = position_of(ds.GetMemoryRecord(ds.CursorPosition()).RecordID());
       for (const Test& t : tests) {
         std::string text = cell(at, t.field);
-        if (options.nocase) text = LowerCase(text);
+        if (options.nocase) text = FoldCase(text, TextCharset::Utf8);  // printed as UTF-8
         const bool match = t.prefix ? text.compare(0, t.value.size(), t.value) == 0 &&
                                           text.size() >= t.value.size()
                                     : text == t.value;

@@ -1,6 +1,7 @@
 // The `corvane` program: global options, then a command and its arguments.
 // Exit 0 on success, 1 when the library raises, 2 on bad usage.
 #include <csignal>
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -138,6 +139,9 @@ int main(int argc, char** argv) {
   // mid-write; ignored, the write fails with "File too large" and the
   // command reports it and removes what it wrote.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Texts sort by the user's collation; numbers, dates and messages keep their
+  // own fixed forms, so no other part of the locale is taken.
+  std::setlocale(LC_COLLATE, "");
   const std::vector<std::string> args(argv + 1, argv + argc);
   return corvane::cli::Run(args);
 }

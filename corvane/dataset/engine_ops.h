@@ -19,9 +19,15 @@ void OpenForLoading(Engine& engine) {
   try {
     engine.OpenDatabase();
   } catch (...) {
-    if (!engine.isOpen() || engine.Cursor() != engine.FixFirst()) throw;
-    const std::optional<TRecordEntry> first = engine.GetRecInFile(engine.FixFirst());
-    if (!first || !first->Flags.Contains(dmRecAttrDelete)) throw;
+    // Opening may fail after the file is open (at its first record): a
+    // failure leaves it closed, or no later file could be opened.
+    if (!engine.isOpen()) throw;
+    if (engine.Cursor() == engine.FixFirst()) {
+      const std::optional<TRecordEntry> first = engine.GetRecInFile(engine.FixFirst());
+      if (first && first->Flags.Contains(dmRecAttrDelete)) return;
+    }
+    engine.AbortDatabase();
+    throw;
   }
 }
 
@@ -58,8 +64,11 @@ struct PSOps {
       case PSInt32:
       case PSUInt8:
       case PSUInt16:
-      case PSUInt32:
         return ftInteger;
+      // Its values from 2^31 up fit no 32-bit integer field: they would read,
+      // and sort, as negative numbers.
+      case PSUInt32:
+        return ftLargeint;
       case PSDate:
       case PSTime:
       case PSDateTime:
@@ -105,9 +114,8 @@ struct PSOps {
       case PSUInt16:
         s.Int(d, f.GetAsPSUInt16());
         break;
-      // The 32 bits unchanged: values from 2^31 up read as negative.
       case PSUInt32:
-        s.Int(d, static_cast<std::int32_t>(f.GetAsPSUInt32()));
+        s.Large(d, f.GetAsPSUInt32());
         break;
       case PSDate:
         s.When(d, f.GetAsPSDate());
@@ -154,7 +162,7 @@ struct PSOps {
         f.SetAsPSInt32(s.Int(d));
         break;
       case PSUInt32:
-        f.SetAsPSUInt32(static_cast<std::uint32_t>(s.Int(d)));
+        f.SetAsPSUInt32(static_cast<std::uint32_t>(Whole(s, d, kLo32, kHi32)));
         break;
       case PSDate:
         f.SetAsPSDate(s.When(d));

@@ -113,8 +113,11 @@ TDBFlags TPDBDataSet::ToTDBFlags(std::uint16_t word) noexcept {
   return pdb::ToTDBFlags(word);
 }
 
+// The names as given, as the engine reads and writes them: a name with a
+// blank at either end is another file than the trimmed one, and checking one
+// while writing the other would replace an existing file with an empty table.
 std::string TPDBDataSet::FilePath() const {
-  return IncludeTrailingPathDelimiter(Trim(directory_)) + Trim(pdb_filename_);
+  return IncludeTrailingPathDelimiter(directory_) + pdb_filename_;
 }
 
 bool TPDBDataSet::FileToLoad() const {

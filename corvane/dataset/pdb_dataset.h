@@ -11,7 +11,8 @@
 // below, named after the item.
 //
 //   integers of 8, 16 and 32 bits        integer (ftInteger)
-//   JLong, PDLong                        64-bit integer (ftLargeint)
+//   JLong, PDLong, PSUInt32              64-bit integer (ftLargeint), so
+//                                        unsigned values read and sort as such
 //   singles, doubles, AFCurrency         float (ftFloat)
 //   dates and times                      date-time (ftDateTime)
 //   PSBoolean, AFBoolean, JBoolean       boolean (ftBoolean)

@@ -200,6 +200,7 @@ class DirectRow {
 
 // Narrow integer setters take the low bits of a value accepted in either reading.
 inline constexpr std::int64_t kLo8 = -128, kHi8 = 255, kLo16 = -32768, kHi16 = 65535;
+inline constexpr std::int64_t kLo32 = INT32_MIN, kHi32 = UINT32_MAX;
 
 inline std::string CurrencyText(Currency c) {
   return Variant(c).AsString();

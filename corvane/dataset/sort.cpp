@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -46,15 +47,18 @@ std::string WideText(const std::uint8_t* value, int width) {
 }
 
 int CompareValues(TFieldType type, const std::uint8_t* a, const std::uint8_t* b, int width,
-                  bool case_insensitive, bool bytewise) {
+                  const TextOrder& order) {
   switch (type) {
     case ftString:
     case ftFixedChar:
-      return CollateText(SlotText(a, width), SlotText(b, width), case_insensitive, bytewise);
-    case ftWideString:
-      return CollateText(WideText(a, width), WideText(b, width), case_insensitive, bytewise);
+      return CollateText(SlotText(a, width), SlotText(b, width), order);
+    case ftWideString: {
+      TextOrder wide = order;
+      wide.charset = TextCharset::Latin1;
+      return CollateText(WideText(a, width), WideText(b, width), wide);
+    }
     case ftGuid:
-      return CollateText(SlotText(a, width), SlotText(b, width), true, bytewise);
+      return CollateText(SlotText(a, width), SlotText(b, width), order);
     case ftSmallint:
       return Order(Load<std::int16_t>(a), Load<std::int16_t>(b));
     case ftWord:
@@ -77,6 +81,14 @@ int CompareValues(TFieldType type, const std::uint8_t* a, const std::uint8_t* b,
   }
 }
 
+bool IsMemoType(TFieldType type) noexcept {
+  return type == ftMemo || type == ftFmtMemo;
+}
+
+bool IsTextKey(TFieldType type) noexcept {
+  return type == ftString || type == ftFixedChar || type == ftGuid || IsMemoType(type);
+}
+
 }  // namespace
 
 void TPDBVirtualDataSet::CreateIndexList(const std::string& field_names) {
@@ -90,7 +102,8 @@ void TPDBVirtualDataSet::CreateIndexList(const std::string& field_names) {
     const std::string name = ExtractFieldName(field_names, pos);
     if (name.empty()) continue;
     TField& field = FieldByName(name);
-    if (field.FieldKind() != fkData || !IsStoredType(field.DataType()))
+    if (field.FieldKind() != fkData ||
+        !(IsStoredType(field.DataType()) || IsMemoType(field.DataType())))
       DatabaseErrorFmt(dbmsg::SFieldTypeMismatch, {field.DisplayName()});
     index_list_->push_back(&field);
   }
@@ -124,11 +137,39 @@ void TPDBVirtualDataSet::PrepareSortKeys() {
   sort_bytewise_ = BytewiseCollation();
   if (!index_list_) return;
   for (TField* f : *index_list_) {
+    if (IsMemoType(f->DataType()) && f->DataSet() == this && f->Offset() >= 0) {
+      sort_keys_.push_back(Slot{-1, f->DataType(), 0, f->Offset()});
+      continue;
+    }
     const Slot* slot = FindSlot(f);
     // A field without a slot compares equal everywhere.
-    sort_keys_.push_back(slot ? *slot : Slot{-1, ftUnknown, 0});
+    sort_keys_.push_back(slot ? *slot : Slot{-1, ftUnknown, 0, -1});
   }
 }
+
+TextOrder TPDBVirtualDataSet::SortTextOrder(const Slot& key) const noexcept {
+  return TextOrder{charset_, sort_case_insensitive_ || key.type == ftGuid, sort_bytewise_};
+}
+
+namespace {
+
+// A row's text under a text sort key (a memo's bytes, or a slot's text);
+// false when the row has no value there.
+bool KeyText(int offset, int width, int blob, std::span<const std::uint8_t> data,
+             const TMemBlobArray& blobs, std::string_view& text) noexcept {
+  if (blob >= 0) {
+    const auto at = static_cast<std::size_t>(blob);
+    if (at >= blobs.size() || !blobs[at]) return false;
+    text = *blobs[at];
+    return true;
+  }
+  if (offset < 0 || static_cast<std::size_t>(offset + 1 + width) > data.size()) return false;
+  if (data[static_cast<std::size_t>(offset)] == 0) return false;
+  text = SlotText(data.data() + offset + 1, width);
+  return true;
+}
+
+}  // namespace
 
 int TPDBVirtualDataSet::CompareRecords(const TMemoryRecord& a, const TMemoryRecord& b) {
   if (index_list_ && sort_keys_.size() != index_list_->size()) PrepareSortKeys();
@@ -139,6 +180,16 @@ int TPDBVirtualDataSet::CompareByIndexList(const TMemoryRecord& a, const TMemory
   const std::uint8_t* da = a.data_.get();
   const std::uint8_t* db = b.data_.get();
   for (const Slot& key : sort_keys_) {
+    if (key.blob >= 0) {
+      std::string_view ta, tb;
+      const bool ha = KeyText(-1, 0, key.blob, a.Data(), a.blobs_, ta);
+      const bool hb = KeyText(-1, 0, key.blob, b.Data(), b.blobs_, tb);
+      const int r = ha && hb   ? CollateText(ta, tb, SortTextOrder(key))
+                    : ha != hb ? (ha ? 1 : -1)
+                               : 0;
+      if (r != 0) return sort_descending_ ? -r : r;
+      continue;
+    }
     // A row made before the layout was known is shorter: its values are null.
     if (key.offset < 0) continue;
     const std::size_t end = static_cast<std::size_t>(key.offset + 1 + key.width);
@@ -147,7 +198,7 @@ int TPDBVirtualDataSet::CompareByIndexList(const TMemoryRecord& a, const TMemory
     int r = 0;
     if (ha && hb)
       r = CompareValues(key.type, da + key.offset + 1, db + key.offset + 1, key.width,
-                        sort_case_insensitive_, sort_bytewise_);
+                        SortTextOrder(key));
     else if (ha != hb)
       r = ha ? 1 : -1;
     if (r != 0) return sort_descending_ ? -r : r;
@@ -174,28 +225,11 @@ bool TPDBVirtualDataSet::CompareRecordsReplaced() const {
 
 namespace {
 
-// Big-endian first bytes of a text, zero-padded: ordered as the texts are,
-// ties left to the whole comparison.
-std::uint64_t TextPrefix(std::string_view text, bool fold) noexcept {
-  std::uint64_t key = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
-    if (fold && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-    key = (key << 8) | c;
-  }
-  return key;
-}
-
 // An unsigned key ordered as the field's values are, 0 for null (and for
-// types compared as equal). Equal keys do not mean equal values.
-std::uint64_t ValueKey(TFieldType type, const std::uint8_t* v, int width, bool fold) noexcept {
+// texts and types compared as equal). Equal keys do not mean equal values.
+std::uint64_t ValueKey(TFieldType type, const std::uint8_t* v) noexcept {
   constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
   switch (type) {
-    case ftString:
-    case ftFixedChar:
-      return TextPrefix(SlotText(v, width), fold);
-    case ftGuid:
-      return TextPrefix(SlotText(v, width), true);
     case ftSmallint:
       return static_cast<std::uint64_t>(Load<std::int16_t>(v) + 32768) + 1;
     case ftWord:
@@ -269,12 +303,17 @@ void RadixSortByKey(std::vector<Entry>& entries) {
 // the keys tie. The order is the one CompareRecords gives.
 void TPDBVirtualDataSet::SortByKeys() {
   const Slot* first = nullptr;
-  if (!sort_keys_.empty() && sort_keys_[0].offset >= 0) first = &sort_keys_[0];
-  if (first && sort_bytewise_ &&
-      (first->type == ftString || first->type == ftFixedChar || first->type == ftGuid))
-    SortByKeys<TextEntry>(first);
-  else
+  if (!sort_keys_.empty() && (sort_keys_[0].offset >= 0 || sort_keys_[0].blob >= 0))
+    first = &sort_keys_[0];
+  if (first && IsTextKey(first->type)) {
+    // A collation that is not bytewise orders through keys of its own.
+    if (sort_bytewise_)
+      SortByKeys<TextEntry>(first);
+    else
+      SortByCollationKeys(*first);
+  } else {
     SortByKeys<KeyEntry>(first);
+  }
 }
 
 template <class Entry>
@@ -282,33 +321,41 @@ void TPDBVirtualDataSet::SortByKeys(const Slot* first) {
   constexpr bool kTexts = std::is_same_v<Entry, TextEntry>;
   const std::size_t count = rows_.size();
   if (count > UINT32_MAX) DatabaseError("Too many rows to sort");
-  const bool fold = sort_case_insensitive_ || (first && first->type == ftGuid);
   const bool desc = sort_descending_;
+  TextOrder order = first ? SortTextOrder(*first) : TextOrder{};
+  // UTF-8 texts are folded once, up front; their folded bytes then compare
+  // as they are.
+  std::vector<std::string> folded;
+  if (kTexts && order.fold && order.charset == TextCharset::Utf8) folded.resize(count);
   std::vector<Entry> entries(count);
   for (std::size_t i = 0; i < count; ++i) {
     const TMemoryRecord& row = *rows_[i];
     Entry& e = entries[i];
     e = Entry{};
     e.index = static_cast<std::uint32_t>(i);
-    if (!first || static_cast<std::size_t>(first->offset + 1 + first->width) > row.data_size_)
-      continue;
-    const std::uint8_t* slot = row.data_.get() + first->offset;
-    if (slot[0] == 0) continue;
+    if (!first) continue;
     if constexpr (kTexts) {
-      const std::string_view t = SlotText(slot + 1, first->width);
+      std::string_view t;
+      if (!KeyText(first->offset, first->width, first->blob, row.Data(), row.blobs_, t)) continue;
+      if (!folded.empty()) t = folded[i] = FoldCase(t, order.charset);
       e.text = t.data();
       e.length = static_cast<std::uint32_t>(t.size());
     } else {
-      e.key = ValueKey(first->type, slot + 1, first->width, fold);
+      if (static_cast<std::size_t>(first->offset + 1 + first->width) > row.data_size_) continue;
+      const std::uint8_t* slot = row.data_.get() + first->offset;
+      if (slot[0] == 0) continue;
+      e.key = ValueKey(first->type, slot + 1);
     }
   }
+  if (!folded.empty()) order.fold = false;
   if constexpr (kTexts) {
     // Texts that all start alike are keyed by what follows their common start.
     std::size_t common = SIZE_MAX;
     const char* model = nullptr;
-    auto same = [fold](char x, char y) {
-      return x == y || (fold && x >= 'A' && x <= 'Z' && x - 'A' + 'a' == y) ||
-             (fold && y >= 'A' && y <= 'Z' && y - 'A' + 'a' == x);
+    auto same = [&order](char x, char y) {
+      if (!order.fold) return x == y;
+      return FoldByte(static_cast<unsigned char>(x), order.charset) ==
+             FoldByte(static_cast<unsigned char>(y), order.charset);
     };
     for (const Entry& e : entries) {
       if (!e.text) continue;
@@ -322,8 +369,9 @@ void TPDBVirtualDataSet::SortByKeys(const Slot* first) {
       while (k < n && same(model[k], e.text[k])) ++k;
       common = k;
     }
+    // A null value keys 0, as the empty text: the whole comparison tells them apart.
     for (Entry& e : entries)
-      if (e.text) e.key = TextPrefix(std::string_view(e.text, e.length).substr(common), fold);
+      if (e.text) e.key = TextPrefix(std::string_view(e.text, e.length).substr(common), order);
   }
   if (desc)
     for (Entry& e : entries) e.key = ~e.key;
@@ -332,7 +380,7 @@ void TPDBVirtualDataSet::SortByKeys(const Slot* first) {
   auto tied = [&](const Entry& a, const Entry& b) {
     if constexpr (kTexts) {
       if (a.text && b.text) {
-        const int r = CollateText({a.text, a.length}, {b.text, b.length}, fold, true);
+        const int r = CollateText({a.text, a.length}, {b.text, b.length}, order);
         if (r != 0) return desc ? r > 0 : r < 0;
       }
     }
@@ -344,6 +392,39 @@ void TPDBVirtualDataSet::SortByKeys(const Slot* first) {
     if (end - run > 1) std::sort(run, end, tied);
     run = end;
   }
+  std::vector<std::unique_ptr<TMemoryRecord>> sorted;
+  sorted.reserve(count);
+  for (const Entry& e : entries) sorted.push_back(std::move(rows_[e.index]));
+  rows_.swap(sorted);
+  RowsMoved(0);
+}
+
+// The locale's collation keys (wcsxfrm) of the first field's texts, compared
+// as wide strings, order the rows as the pairwise collation does; ties and
+// the later fields go to the whole comparison.
+void TPDBVirtualDataSet::SortByCollationKeys(const Slot& first) {
+  const std::size_t count = rows_.size();
+  const TextOrder order = SortTextOrder(first);
+  const bool desc = sort_descending_;
+  struct Entry {
+    bool has;
+    std::uint32_t index;
+    std::wstring key;
+  };
+  std::vector<Entry> entries(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const TMemoryRecord& row = *rows_[i];
+    Entry& e = entries[i];
+    e.index = static_cast<std::uint32_t>(i);
+    std::string_view t;
+    e.has = KeyText(first.offset, first.width, first.blob, row.Data(), row.blobs_, t);
+    if (e.has) e.key = CollationKey(t, order);
+  }
+  std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+    int r = a.has != b.has ? (a.has ? 1 : -1) : a.has ? a.key.compare(b.key) : 0;
+    if (r != 0) return desc ? r > 0 : r < 0;
+    return CompareByIndexList(*rows_[a.index], *rows_[b.index]) < 0;
+  });
   std::vector<std::unique_ptr<TMemoryRecord>> sorted;
   sorted.reserve(count);
   for (const Entry& e : entries) sorted.push_back(std::move(rows_[e.index]));

@@ -103,7 +103,7 @@ void TPDBVirtualDataSet::InitFieldDefsFromFields() {
     offsets_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(offset);
     const TFieldDef& def = list.Items(i);
     int width = StoredValueWidth(def.DataType(), def.Size());
-    slots_.push_back(Slot{width >= 0 ? static_cast<int>(offset) : -1, def.DataType(), width});
+    slots_.push_back(Slot{width >= 0 ? static_cast<int>(offset) : -1, def.DataType(), width, -1});
     if (width >= 0) offset += width + 1;
   }
   if (offset > 0xFFFF) DatabaseErrorFmt(SRecordTooLarge, {std::to_string(offset)});

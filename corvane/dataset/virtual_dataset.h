@@ -18,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "corvane/dataset/text_compare.h"
+#include "corvane/host/charset.h"
 #include "corvane/host/dataset/dataset.h"
 #include "corvane/host/persistent.h"
 
@@ -133,19 +135,25 @@ class TPDBVirtualDataSet : public TDataSet {
               TLocateOptions options = {}) override;
 
   // --- Sorting: reorders the rows in place by the fields named (separated by
-  // ';'), ascending or descending, texts in the locale's collation with or
-  // without regard to case. Null values come first ascending and last
-  // descending; rows with equal keys keep their creation order (reversed when
-  // descending). The order lasts until rows are added or moved; the cursor
-  // stays on its row, and a pending edit is posted first. An unknown name
-  // raises SFieldNotFound, a field that cannot be sorted on (calculated,
-  // blob) SFieldTypeMismatch, and then no sort field list remains.
+  // ';'), ascending or descending, texts (memos too) in the locale's
+  // collation with or without regard to case. Null values come first
+  // ascending and last descending; rows with equal keys keep their creation
+  // order (reversed when descending). The order lasts until rows are added or
+  // moved; the cursor stays on its row, and a pending edit is posted first.
+  // An unknown name raises SFieldNotFound, a field that cannot be sorted on
+  // (calculated, binary blob) SFieldTypeMismatch, and then no sort field
+  // list remains.
   void SortDataSet(const std::string& field_names, bool case_insensitive = false,
                    bool descending = false);
   // True for a field of the sort field list, which lasts until the dataset
   // is closed or sorted again.
   bool GetIsIndexField(TField* field) override;
   bool SortCaseInsensitive() const noexcept { return sort_case_insensitive_; }
+  // The character set of the texts (Windows-1252 at first, as handhelds keep
+  // them): which bytes are letters for the comparisons that ignore case, and
+  // which characters the locale's collation compares.
+  TextCharset Charset() const noexcept { return charset_; }
+  void SetCharset(TextCharset value) noexcept { charset_ = value; }
   bool SortDescending() const noexcept { return sort_descending_; }
 
   // --- Blobs: a TMemBlobStream on the field (see blob_stream.h), owned by
@@ -243,6 +251,7 @@ class TPDBVirtualDataSet : public TDataSet {
     int offset;
     TFieldType type;
     int width;
+    int blob;  // a memo sort key's place among the blobs, else -1
   };
   const Slot* FindSlot(TField* field);
   void RemoveRow(int index);
@@ -252,6 +261,8 @@ class TPDBVirtualDataSet : public TDataSet {
   void SortByKeys();
   template <class Entry>
   void SortByKeys(const Slot* first);
+  void SortByCollationKeys(const Slot& first);
+  TextOrder SortTextOrder(const Slot& key) const noexcept;
   bool LocateRecord(const std::string& key_fields, const std::vector<Variant>& key_values,
                     TLocateOptions options);
   bool KeyMatches(const LocateKey& key, const TMemoryRecord* row, bool& loaded);
@@ -279,6 +290,7 @@ class TPDBVirtualDataSet : public TDataSet {
   bool sort_case_insensitive_ = false;
   bool sort_descending_ = false;
   bool sort_bytewise_ = true;
+  TextCharset charset_ = TextCharset::Windows1252;
 };
 
 }  // namespace corvane

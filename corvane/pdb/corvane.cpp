@@ -183,11 +183,12 @@ std::string TCorvane::JoinedPath() const {
 void TCorvane::OpenDatabase() {
   if (GetOpenMode() == dmModeWriteOnly) RaisePDB(9, kMsgOpenWriteOnly);
   if (open_) RaisePDB(1, kMsgAlreadyOpen);
-  const std::string dir = Trim(directory_);
-  if (dir.empty()) RaisePDB(2, kMsgOpenNoDirectory);
+  if (Trim(directory_).empty()) RaisePDB(2, kMsgOpenNoDirectory);
   if (Trim(pdb_filename_).empty()) RaisePDB(3, kMsgOpenNoFilename);
+  // The names as given, blanks included: the file checked is the one read,
+  // and the one CreateDatabase would replace.
   const std::string path = JoinedPath();
-  if (!FileExists(IncludeTrailingPathDelimiter(dir) + pdb_filename_)) RaiseMissing(path);
+  if (!FileExists(path)) RaiseMissing(path);
   OpenPath(path);
 }
 

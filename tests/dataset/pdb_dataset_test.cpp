@@ -632,7 +632,8 @@ TEST_F(PDBDataSetTest, LoadsNarrowIntegersAsTheirTypesReadThem) {
   ds.Open();
   EXPECT_EQ(ds.FieldByName("S").AsInteger(), -1);
   EXPECT_EQ(ds.FieldByName("U").AsInteger(), 65535);
-  EXPECT_EQ(ds.FieldByName("U32").AsInteger(), INT32_MIN) << "the 32 bits unchanged";
+  EXPECT_EQ(ds.FieldByName("U32").DataType(), ftLargeint);
+  EXPECT_EQ(ds.FieldByName("U32").AsLargeInt(), 2147483648LL) << "read as unsigned";
   ds.Close();
   EXPECT_EQ(RecordsOf(ReadAll(Path()))[0], (test::Rec{0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0}));
 
@@ -855,6 +856,72 @@ TEST_F(PDBDataSetTest, AFailedLoadClosesTheDataSetAndNeverWrites) {
     EXPECT_FALSE(ds.PocketStudioEngine().isOpen());
   }
   EXPECT_EQ(ReadAll(Path()), before);
+}
+
+// Whichever record is damaged (the first is read while the file opens), the
+// engine is closed again, so the same dataset opens the next file.
+TEST_F(PDBDataSetTest, AFailedLoadLeavesTheDataSetFreeToOpenAnotherFile) {
+  test::WriteAll(Path("good.pdb"), test::PlainPdb("Good", {{0, 0, 0, 7}, {0, 0, 0, 8}}));
+  for (int damaged : {0, 1}) {
+    std::vector<std::vector<std::uint8_t>> records = {{0, 0, 0, 1}, {0, 0, 0, 2}};
+    records[static_cast<std::size_t>(damaged)] = {0, 0, 2};
+    test::WriteAll(Path("bad.pdb"), test::PlainPdb("Bad", records));
+    for (int window : {1, 20}) {
+      SCOPED_TRACE(testing::Message() << "damaged " << damaged << ", window " << window);
+      TPDBDataSet ds;
+      ds.SetBufferCount(window);
+      ds.SetWriteOnClose(false);
+      Point(ds, PocketStudio, "bad.pdb");
+      Def(ds.FieldsPocketStudio(), "N", PSInt32);
+      EXPECT_THROW(ds.Open(), EPDBException);
+      EXPECT_FALSE(ds.Active());
+      EXPECT_FALSE(ds.PocketStudioEngine().isOpen());
+      ds.SetPDBFilename("good.pdb");
+      ASSERT_NO_THROW(ds.Open());
+      EXPECT_EQ(Column(ds, "N"), (std::vector<std::string>{"7", "8"}));
+      ds.Close();
+    }
+  }
+}
+
+// A blank at either end of a name is part of it: the file that exists is the
+// one loaded and, on closing, the one written, never a trimmed neighbour.
+TEST_F(PDBDataSetTest, NamesWithBlanksAtTheirEndsLoadAndWriteTheSameFile) {
+  std::filesystem::create_directory(dir.File("sub "));
+  struct Case {
+    std::string directory, file;
+  };
+  for (const Case& c : {Case{dir.path(), " t.pdb"}, Case{dir.File("sub "), "t.pdb"},
+                        Case{dir.File("sub ") + "/", " t.pdb"}}) {
+    SCOPED_TRACE("'" + c.directory + "' '" + c.file + "'");
+    const std::string path = c.directory + (c.directory.back() == '/' ? "" : "/") + c.file;
+    test::WriteAll(path, test::PlainPdb("Spaced", {{0, 0, 0, 5}, {0, 0, 0, 6}}));
+    std::filesystem::remove(Path());
+    TPDBDataSet ds;
+    Point(ds, PocketStudio);
+    ds.SetDirectory(c.directory);
+    ds.SetPDBFilename(c.file);
+    Def(ds.FieldsPocketStudio(), "N", PSInt32);
+    ds.Open();
+    EXPECT_EQ(Column(ds, "N"), (std::vector<std::string>{"5", "6"}));
+    EXPECT_EQ(ds.DatabaseName(), "Spaced");
+    ds.Append();
+    ds.FieldByName("N").SetAsInteger(9);
+    ds.Post();
+    ds.Close();
+    EXPECT_FALSE(std::filesystem::exists(Path())) << "no file under the trimmed name";
+    TPDBPocketStudio e;
+    Add(e.Fields(), "N", PSInt32);
+    e.SetDirectory(c.directory);
+    e.SetPDBFilename(c.file);
+    e.OpenDatabase();
+    EXPECT_EQ(e.DatabaseName(), "Spaced");
+    std::vector<std::int32_t> got;
+    for (e.First(); !e.Eof(); e.Next()) got.push_back(e.Fields().GetItem(0).GetAsPSInt32());
+    e.CloseDatabase();
+    EXPECT_EQ(got, (std::vector<std::int32_t>{5, 6, 9}));
+    std::filesystem::remove(path);
+  }
 }
 
 TEST_F(PDBDataSetTest, AFailureWhileDestroyingGoesToTheHandler) {

@@ -115,6 +115,9 @@ TEST(ExportView, SortsThroughTheDataSet) {
       {"appforge", {"--sort", "InStock,Code"}, {"1002", "-7", "1001"}},
       {"sqldriver", {"--sort", "Age"}, {"2", "1", "3"}},
       {"java", {"--sort", "Stamp", "--desc"}, {"7", "255"}},
+      // An unsigned 32-bit number sorts as one: 0 before 4294967295.
+      {"pocketstudio", {"--sort", "Big"}, {"false", "true"}},
+      {"pocketstudio", {"--sort", "Big", "--desc"}, {"true", "false"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.engine + " " + c.options[1]);
