@@ -1,7 +1,7 @@
 // The `corvane` program: global options, then a command and its arguments.
 // Exit 0 on success, 1 when the library raises, 2 on bad usage.
-#include <csignal>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
