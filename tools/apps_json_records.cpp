@@ -13,6 +13,7 @@
 #include "corvane/host/exceptions.h"
 #include "tools/apps_json.h"
 #include "tools/apps_json_shared.h"
+#include "tools/record_damage.h"
 
 namespace corvane::cli {
 
@@ -176,6 +177,11 @@ Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, Category
   attributes.dirty = r.Bool("dirty", false);
   attributes.busy = r.Bool("busy", false);
   attributes.uniqueID = static_cast<std::uint32_t>(r.Int("uniqueID", 0, 0xFFFFFF, 0));
+  // A record that export kept raw because it did not decode goes back as it was.
+  if (IsDamagedRecordJson(tree)) {
+    const std::string bytes = r.Raw("data");
+    return Bytes(bytes.begin(), bytes.end());
+  }
   switch (app) {
     case App::kMemo: {
       MemoRecord m;

@@ -1,6 +1,9 @@
 // export --app: the records of the handheld's own applications and e-books as
 // JSON, CSV, vCard, iCalendar or text.
+#include <array>
+#include <cstdio>
 #include <map>
+#include <optional>
 #include <memory>
 
 #include "corvane/apps/address.h"
@@ -15,6 +18,7 @@
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/pim_formats.h"
+#include "tools/record_damage.h"
 
 namespace corvane::cli {
 
@@ -75,25 +79,6 @@ std::vector<RawRecord> ReadRecords(TCorvane& db) {
     records.push_back(std::move(r));
   }
   return records;
-}
-
-// Runs a decoder, naming the record in its failure.
-template <class F>
-auto ForRecord(std::int32_t index, F&& f) {
-  try {
-    return f();
-  } catch (const EPDBException& e) {
-    throw EPDBException(e.ErrorCode(), "record " + std::to_string(index) + ": " + e.what());
-  }
-}
-
-template <class F>
-auto ForAppInfo(F&& f) {
-  try {
-    return f();
-  } catch (const EPDBException& e) {
-    throw EPDBException(e.ErrorCode(), std::string("application-info block: ") + e.what());
-  }
 }
 
 std::string CsvCellOf(const JsonValue& v) {
@@ -175,18 +160,26 @@ void CheckFormat(App app, const std::string& format) {
 }
 
 int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::string& format,
-              const Charset& cs, Output& out) {
+              const Charset& cs, DamageLog& damage, Output& out) {
   if (records.empty() || records.front().index != 0)
     RaisePDB(1, kMsgDocHeaderTooShort);  // the header record is missing
-  const apps::DocHeader header =
-      ForRecord(0, [&] { return apps::DecodeDocHeader(records.front().View()); });
-  std::vector<std::span<const std::uint8_t>> spans;
-  for (const RawRecord& r : records) spans.push_back(r.View());
-  // Deleted records would shift the text records: the text must be the records that follow.
-  for (std::size_t i = 0; i < records.size() && i <= header.recordCount; ++i) {
-    if (records[i].index != static_cast<std::int32_t>(i)) RaisePDB(1, kMsgDocMissingRecords);
+  std::optional<apps::DocHeader> header;
+  std::vector<std::string> reasons(records.size());  // why a record is kept raw
+  if (damage.Decode(0, [&] { header = apps::DecodeDocHeader(records.front().View()); })) {
+    // Deleted records would shift the text records: the text must be the records that follow.
+    for (std::size_t i = 0; i < records.size() && i <= header->recordCount; ++i) {
+      if (records[i].index != static_cast<std::int32_t>(i)) RaisePDB(1, kMsgDocMissingRecords);
+    }
+    if (records.size() < std::size_t{header->recordCount} + 1) RaisePDB(1, kMsgDocMissingRecords);
+  } else {
+    reasons[0] = damage.LastReason();
   }
-  const std::string text = apps::DecodeDocText(header, spans);
+  std::string text;
+  for (std::size_t i = 1; header && i <= header->recordCount; ++i) {
+    if (!damage.Decode(records[i].index,
+                       [&] { text += apps::DecodeDocRecord(*header, records[i].View()); }))
+      reasons[i] = damage.LastReason();
+  }
   std::string& buf = out.Buffer();
   if (format == "text") {
     buf += cs.ToUtf8(text);
@@ -199,14 +192,17 @@ int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::st
   w.Key("app");
   w.String("doc");
   w.Key("header");
-  JsonValue h = JObject();
-  Put(h, "compression", JInt(header.compression));
-  Put(h, "textLength", JInt(header.textLength));
-  Put(h, "recordCount", JInt(header.recordCount));
-  Put(h, "recordSize", JInt(header.recordSize));
-  Put(h, "position", JInt(header.position));
-  if (header.spare != 0) Put(h, "spare", JInt(header.spare));
-  if (!header.extra.empty()) Put(h, "extra", JString(Hex(header.extra)));
+  JsonValue h = JNull();
+  if (header) {
+    h = JObject();
+    Put(h, "compression", JInt(header->compression));
+    Put(h, "textLength", JInt(header->textLength));
+    Put(h, "recordCount", JInt(header->recordCount));
+    Put(h, "recordSize", JInt(header->recordSize));
+    Put(h, "position", JInt(header->position));
+    if (header->spare != 0) Put(h, "spare", JInt(header->spare));
+    if (!header->extra.empty()) Put(h, "extra", JString(Hex(header->extra)));
+  }
   WriteJsonTree(w, h);
   w.Key("text");
   w.String(cs.ToUtf8(text));
@@ -214,8 +210,11 @@ int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::st
   w.BeginArray();
   apps::CategoryInfo none;
   none.names.fill({});
-  for (const RawRecord& r : records) {
-    WriteJsonTree(w, RecordToJson(App::kDoc, r.View(), r.attributes, none, cs));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const RawRecord& r = records[i];
+    WriteJsonTree(w, reasons[i].empty()
+                         ? RecordToJson(App::kDoc, r.View(), r.attributes, none, cs)
+                         : DamagedRecordJson(r.index, r.View(), r.attributes, reasons[i]));
   }
   w.EndArray();
   w.EndObject();
@@ -223,37 +222,49 @@ int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::st
   return kExitOk;
 }
 
-}  // namespace
+// The labels of the four custom fields the user renamed (UTF-8), empty for
+// the others. The renamed bits are no guide: real files set them on labels
+// that kept their standard names.
+std::array<std::string, 4> CustomLabels(std::span<const std::uint8_t> block, const Charset& cs) {
+  std::array<std::string, 4> labels;
+  const apps::AddressAppInfo info = apps::DecodeAddressAppInfo(block);
+  const apps::AddressAppInfo standard = apps::AddressAppInfo::Standard();
+  for (std::size_t c = 0; c < labels.size(); ++c) {
+    const std::size_t at = static_cast<std::size_t>(apps::AddressField::kCustom1) + c;
+    if (info.labels[at] != standard.labels[at]) labels[c] = cs.ToUtf8(info.labels[at]);
+  }
+  return labels;
+}
 
-int RunAppsExport(const ParsedArgs& args, Output& out) {
-  if (args.Has("--engine")) throw UsageError("--app and --engine exclude each other");
-  if (args.Has("--field")) throw UsageError("--field needs --engine");
-  const std::string format = args.Value("--format", "json");
-  const Charset cs(args.Value("--encoding", "cp1252"));
-  TCorvane db;
-  OpenForReading(db, SingleFileArgument(args));
-  const App app = ChooseApp(args, db);
-  CheckFormat(app, format);
-  const std::vector<RawRecord> records = ReadRecords(db);
-  if (app == App::kDoc) return ExportDoc(db, records, format, cs, out);
+int ExportRecords(TCorvane& db, App app, const std::string& format,
+                  const std::vector<RawRecord>& records, const Charset& cs, DamageLog& damage,
+                  Output& out) {
+  if (app == App::kDoc) return ExportDoc(db, records, format, cs, damage, out);
 
   std::span<const std::uint8_t> block;
   std::int32_t block_length = 0;
   db.GetAppInfoP(block, block_length);
   apps::CategoryInfo categories = apps::CategoryInfo::Standard();
   JsonValue app_info;  // null without a block
+  std::array<std::string, 4> custom_labels;  // the address book's renamed custom fields
   if (block_length > 0 || app == App::kRaw) {
-    app_info = ForAppInfo([&] { return AppInfoToJson(app, block, cs, categories); });
+    const bool decoded = damage.Decode(-1, [&] {
+      app_info = AppInfoToJson(app, block, cs, categories);
+      if (app == App::kAddress && format == "vcard") custom_labels = CustomLabels(block, cs);
+    });
+    if (!decoded) {
+      categories = apps::CategoryInfo::Standard();
+      app_info = DamagedRecordJson(-1, block, AppRecordAttributes{}, damage.LastReason());
+    }
   }
   std::string& buf = out.Buffer();
 
   if (format == "vcard" || format == "ical" || format == "text") {
-    PimWriter writer(format, app, cs, categories, out);
+    PimWriter writer(format, app, db.CreatorID(), cs, categories, out);
+    writer.SetCustomLabels(custom_labels);
     for (const RawRecord& r : records) {
-      ForRecord(r.index, [&] {
-        writer.Add(r.View(), r.attributes);
-        return 0;
-      });
+      if (!damage.Decode(r.index, [&] { writer.Add(r.View(), r.attributes); }))
+        writer.AddDamaged(r.index, r.View(), r.attributes, damage.LastReason());
       out.FlushIfLarge();
     }
     writer.Finish();
@@ -263,8 +274,10 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
   std::vector<JsonValue> rows;
   rows.reserve(records.size());
   for (const RawRecord& r : records) {
-    rows.push_back(ForRecord(
-        r.index, [&] { return RecordToJson(app, r.View(), r.attributes, categories, cs); }));
+    if (!damage.Decode(r.index, [&] {
+          rows.push_back(RecordToJson(app, r.View(), r.attributes, categories, cs));
+        }))
+      rows.push_back(DamagedRecordJson(r.index, r.View(), r.attributes, damage.LastReason()));
   }
   if (format == "csv") {
     WriteCsv(rows, buf);
@@ -288,6 +301,26 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
   w.EndObject();
   w.EndDocument();
   return kExitOk;
+}
+
+}  // namespace
+
+int RunAppsExport(const ParsedArgs& args, Output& out) {
+  if (args.Has("--engine")) throw UsageError("--app and --engine exclude each other");
+  if (args.Has("--field")) throw UsageError("--field needs --engine");
+  const std::string format = args.Value("--format", "json");
+  const Charset cs(args.Value("--encoding", "cp1252"));
+  DamageLog damage(args.Has("--keep-going"), [](const RecordDamage& d) {
+    std::fprintf(stderr, "corvane: warning: %s kept raw: %s\n", DamagePlace(d.index).c_str(),
+                 d.reason.c_str());
+  });
+  TCorvane db;
+  OpenForReading(db, SingleFileArgument(args));
+  const App app = ChooseApp(args, db);
+  CheckFormat(app, format);
+  const std::vector<RawRecord> records = ReadRecords(db);
+  const int status = ExportRecords(db, app, format, records, cs, damage, out);
+  return damage.Damaged().empty() ? status : kExitDamaged;
 }
 
 }  // namespace corvane::cli

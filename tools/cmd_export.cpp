@@ -20,7 +20,7 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 10> kOptions = {{
+constexpr std::array<OptionSpec, 11> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -31,6 +31,7 @@ constexpr std::array<OptionSpec, 10> kOptions = {{
     kViewOptionSpecs[2],
     kViewOptionSpecs[3],
     {"--with-attributes", ""},
+    {"--keep-going", ""},
 }};
 
 constexpr std::string_view kHelp =
@@ -81,7 +82,8 @@ constexpr std::string_view kHelp =
     "a JChar as the character of its 16-bit code, whatever --encoding says.\n"
     "A record whose bytes do not match the fields is an error.\n"
     "\n"
-    "Usage: corvane export [--app APP] [--format json|csv|vcard|ical|text] [--encoding E] FILE\n"
+    "Usage: corvane export [--app APP] [--format json|csv|vcard|ical|text] [--encoding E]\n"
+    "                      [--keep-going] FILE\n"
     "\n"
     "Without --engine, decodes the databases of the handheld's own applications and\n"
     "e-books. APP is memo, todo, address, datebook, mail, doc (e-books), raw (any\n"
@@ -94,7 +96,16 @@ constexpr std::string_view kHelp =
     "                  iCalendar); text (memos separated by a form-feed line, or the\n"
     "                  whole text of an e-book)\n"
     "  --encoding E    cp1252 (default), latin1, utf8 or any name iconv knows\n"
-    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n";
+    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n"
+    "  --keep-going    a record that does not decode (or breaks the rules of the\n"
+    "                  format, such as an unknown repeat type) is kept in its raw\n"
+    "                  form, \"damaged\" (the reason) and \"data\" (its bytes in\n"
+    "                  hexadecimal) beside its attributes (X-CORVANE-* properties in\n"
+    "                  vCard and iCalendar), a warning names it on standard error and\n"
+    "                  the rest is exported; the exit status is then 3. Import writes\n"
+    "                  such a record back from its bytes. Without it the first\n"
+    "                  damaged record stops the export\n"
+    "Records are named by their index in the file.\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {
@@ -184,6 +195,7 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
 
 int RunExport(const ParsedArgs& args, Output& out) {
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
+  if (args.Has("--keep-going")) throw UsageError("--keep-going is for --app, not --engine");
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");
