@@ -14,6 +14,7 @@
 #include "corvane/apps/todo.h"
 #include "corvane/host/exceptions.h"
 #include "tools/apps_json_shared.h"
+#include "tools/record_damage.h"
 
 namespace corvane::cli {
 
@@ -232,7 +233,8 @@ Bytes AppInfoBytes(App app, const Reader& r, const Charset& cs, CategoryInfo& ca
     return static_cast<std::uint16_t>(r.Int(key, 0, 0xFFFF, 0));
   };
   const auto extra = [&](std::string usual) { return r.Has("extra") ? r.Raw("extra") : usual; };
-  switch (app) {
+  // A block that export kept raw because it did not decode goes back as it was.
+  switch (tree && IsDamagedRecordJson(*tree) ? App::kRaw : app) {
     case App::kMemo: {
       MemoAppInfo info;
       info.categories = categories = CategoriesFromJson(r, cs, checks);

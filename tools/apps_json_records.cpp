@@ -13,6 +13,7 @@
 #include "corvane/host/exceptions.h"
 #include "tools/apps_json.h"
 #include "tools/apps_json_shared.h"
+#include "tools/record_damage.h"
 
 namespace corvane::cli {
 
@@ -363,7 +364,19 @@ Bytes RecordFromJson(App app, const JsonValue& tree, const Charset& cs, Category
              std::end(kAttributeKeys);
     });
   }
-  Bytes data = values ? RecordBytes(app, r, cs, checks) : Bytes();
+  // A record that export kept raw because it did not decode goes back as it
+  // was; "damaged" and "index" say why and where, and are known in every row
+  // (a CSV file has the columns for all of them).
+  const bool damaged = IsDamagedRecordJson(tree);
+  r.Get("damaged");
+  r.Get("index");
+  Bytes data;
+  if (damaged) {
+    const std::string bytes = r.Raw("data");
+    data.assign(bytes.begin(), bytes.end());
+  } else if (values) {
+    data = RecordBytes(app, r, cs, checks);
+  }
   if (!values) r.AcceptNulls();  // the empty cells of a CSV row
   r.CheckKeys(checks, checks.csv);
   return data;

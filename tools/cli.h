@@ -24,6 +24,7 @@ namespace corvane::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the library raised
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitDamaged = 3;  // done, with damaged records kept raw
 
 // Bad command line: reported with a hint to --help, exit code 2.
 class UsageError : public std::runtime_error {

@@ -1,7 +1,9 @@
 // export --app: the records of the handheld's own applications and e-books as
 // JSON, CSV, vCard, iCalendar or text.
+#include <array>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <memory>
 
 #include "corvane/apps/address.h"
@@ -17,6 +19,7 @@
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/pim_formats.h"
+#include "tools/record_damage.h"
 
 namespace corvane::cli {
 
@@ -86,25 +89,6 @@ std::vector<RawRecord> ReadRecords(TCorvane& db) {
     records.push_back(std::move(r));
   }
   return records;
-}
-
-// Runs a decoder, naming the record in its failure.
-template <class F>
-auto ForRecord(std::int32_t index, F&& f) {
-  try {
-    return f();
-  } catch (const EPDBException& e) {
-    throw EPDBException(e.ErrorCode(), "record " + std::to_string(index) + ": " + e.what());
-  }
-}
-
-template <class F>
-auto ForAppInfo(F&& f) {
-  try {
-    return f();
-  } catch (const EPDBException& e) {
-    throw EPDBException(e.ErrorCode(), std::string("application-info block: ") + e.what());
-  }
 }
 
 std::string CsvCellOf(const JsonValue& v) {
@@ -186,19 +170,27 @@ void CheckFormat(App app, const std::string& format) {
 }
 
 int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::string& format,
-              const Charset& cs, Output& out) {
+              const Charset& cs, DamageLog& damage, Output& out) {
   if (records.empty() || !records.front().data)
     RaisePDB(1, kMsgDocHeaderTooShort);  // the header record is missing
-  const apps::DocHeader header =
-      ForRecord(0, [&] { return apps::DecodeDocHeader(records.front().View()); });
-  std::vector<std::span<const std::uint8_t>> spans;
-  for (const RawRecord& r : records) spans.push_back(r.View());
-  // The text is in the records that follow the header: none of them may be gone.
-  for (std::size_t i = 0; i < records.size() && i <= header.recordCount; ++i) {
-    if (records[i].attributes.deleted || records[i].attributes.archived)
-      RaisePDB(1, kMsgDocMissingRecords);
+  std::optional<apps::DocHeader> header;
+  std::vector<std::string> reasons(records.size());  // why a record is kept raw
+  if (damage.Decode(0, [&] { header = apps::DecodeDocHeader(records.front().View()); })) {
+    // The text is in the records that follow the header: none of them may be gone.
+    for (std::size_t i = 0; i < records.size() && i <= header->recordCount; ++i) {
+      if (records[i].attributes.deleted || records[i].attributes.archived)
+        RaisePDB(1, kMsgDocMissingRecords);
+    }
+    if (records.size() < std::size_t{header->recordCount} + 1) RaisePDB(1, kMsgDocMissingRecords);
+  } else {
+    reasons[0] = damage.LastReason();
   }
-  const std::string text = apps::DecodeDocText(header, spans);
+  std::string text;
+  for (std::size_t i = 1; header && i <= header->recordCount; ++i) {
+    if (!damage.Decode(records[i].index,
+                       [&] { text += apps::DecodeDocRecord(*header, records[i].View()); }))
+      reasons[i] = damage.LastReason();
+  }
   std::string& buf = out.Buffer();
   if (format == "text") {
     buf += cs.ToUtf8(text);
@@ -211,14 +203,17 @@ int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::st
   w.Key("app");
   w.String("doc");
   w.Key("header");
-  JsonValue h = JObject();
-  Put(h, "compression", JInt(header.compression));
-  Put(h, "textLength", JInt(header.textLength));
-  Put(h, "recordCount", JInt(header.recordCount));
-  Put(h, "recordSize", JInt(header.recordSize));
-  Put(h, "position", JInt(header.position));
-  if (header.spare != 0) Put(h, "spare", JInt(header.spare));
-  if (!header.extra.empty()) Put(h, "extra", JString(Hex(header.extra)));
+  JsonValue h = JNull();
+  if (header) {
+    h = JObject();
+    Put(h, "compression", JInt(header->compression));
+    Put(h, "textLength", JInt(header->textLength));
+    Put(h, "recordCount", JInt(header->recordCount));
+    Put(h, "recordSize", JInt(header->recordSize));
+    Put(h, "position", JInt(header->position));
+    if (header->spare != 0) Put(h, "spare", JInt(header->spare));
+    if (!header->extra.empty()) Put(h, "extra", JString(Hex(header->extra)));
+  }
   WriteJsonTree(w, h);
   // The reader's own settings, when the book has a block for them.
   std::span<const std::uint8_t> block;
@@ -237,8 +232,11 @@ int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::st
   w.BeginArray();
   apps::CategoryInfo none;
   none.names.fill({});
-  for (const RawRecord& r : records) {
-    WriteJsonTree(w, RecordToJson(App::kDoc, r.View(), r.attributes, none, cs));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const RawRecord& r = records[i];
+    WriteJsonTree(w, reasons[i].empty()
+                         ? RecordToJson(App::kDoc, r.View(), r.attributes, none, cs)
+                         : DamagedRecordJson(r.index, r.View(), r.attributes, reasons[i]));
   }
   w.EndArray();
   w.EndObject();
@@ -246,32 +244,46 @@ int ExportDoc(TCorvane& db, const std::vector<RawRecord>& records, const std::st
   return kExitOk;
 }
 
-}  // namespace
+// The labels of the four custom fields the user renamed (UTF-8), empty for
+// the others. The renamed bits are no guide: real files set them on labels
+// that kept their standard names.
+std::array<std::string, 4> CustomLabels(std::span<const std::uint8_t> block, const Charset& cs) {
+  std::array<std::string, 4> labels;
+  const apps::AddressAppInfo info = apps::DecodeAddressAppInfo(block);
+  const apps::AddressAppInfo standard = apps::AddressAppInfo::Standard();
+  for (std::size_t c = 0; c < labels.size(); ++c) {
+    const std::size_t at = static_cast<std::size_t>(apps::AddressField::kCustom1) + c;
+    if (info.labels[at] != standard.labels[at]) labels[c] = cs.ToUtf8(info.labels[at]);
+  }
+  return labels;
+}
 
-int RunAppsExport(const ParsedArgs& args, Output& out) {
-  if (args.Has("--engine")) throw UsageError("--app and --engine exclude each other");
-  if (args.Has("--field")) throw UsageError("--field needs --engine");
-  const std::string format = args.Value("--format", "json");
-  const Charset cs(args.Value("--encoding", "cp1252"));
-  TCorvane db;
-  OpenForReading(db, SingleFileArgument(args));
-  const App app = ChooseApp(args, db);
-  CheckFormat(app, format);
-  const std::vector<RawRecord> records = ReadRecords(db);
-  if (app == App::kDoc) return ExportDoc(db, records, format, cs, out);
+int ExportRecords(TCorvane& db, App app, const std::string& format,
+                  const std::vector<RawRecord>& records, const Charset& cs, DamageLog& damage,
+                  Output& out) {
+  if (app == App::kDoc) return ExportDoc(db, records, format, cs, damage, out);
 
   std::span<const std::uint8_t> block;
   std::int32_t block_length = 0;
   db.GetAppInfoP(block, block_length);
   apps::CategoryInfo categories = apps::CategoryInfo::Standard();
   JsonValue app_info;  // null without a block
+  std::array<std::string, 4> custom_labels;  // the address book's renamed custom fields
   if (block_length > 0 || app == App::kRaw) {
-    app_info = ForAppInfo([&] { return AppInfoToJson(app, block, cs, categories); });
+    const bool decoded = damage.Decode(-1, [&] {
+      app_info = AppInfoToJson(app, block, cs, categories);
+      if (app == App::kAddress && format == "vcard") custom_labels = CustomLabels(block, cs);
+    });
+    if (!decoded) {
+      categories = apps::CategoryInfo::Standard();
+      app_info = DamagedRecordJson(-1, block, AppRecordAttributes{}, damage.LastReason());
+    }
   }
   std::string& buf = out.Buffer();
 
   if (format == "vcard" || format == "ical" || format == "text") {
-    PimWriter writer(format, app, cs, categories, out);
+    PimWriter writer(format, app, db.CreatorID(), cs, categories, out);
+    writer.SetCustomLabels(custom_labels);
     std::size_t archived = 0;
     for (const RawRecord& r : records) {
       // The handheld no longer shows these; JSON and CSV keep them.
@@ -280,10 +292,8 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
         ++archived;
         continue;
       }
-      ForRecord(r.index, [&] {
-        writer.Add(r.View(), r.attributes);
-        return 0;
-      });
+      if (!damage.Decode(r.index, [&] { writer.Add(r.View(), r.attributes); }))
+        writer.AddDamaged(r.index, r.View(), r.attributes, damage.LastReason());
       out.FlushIfLarge();
     }
     writer.Finish();
@@ -298,8 +308,10 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
   rows.reserve(records.size());
   std::size_t archived = 0;
   for (const RawRecord& r : records) {
-    rows.push_back(ForRecord(
-        r.index, [&] { return RecordToJson(app, r.View(), r.attributes, categories, cs); }));
+    if (!damage.Decode(r.index, [&] {
+          rows.push_back(RecordToJson(app, r.View(), r.attributes, categories, cs));
+        }))
+      rows.push_back(DamagedRecordJson(r.index, r.View(), r.attributes, damage.LastReason()));
     if (r.attributes.archived) ++archived;
     // CSV has no category table: the slot goes beside the name, so that a
     // renamed slot (a localised "Unfiled") is found again.
@@ -335,6 +347,26 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
   w.EndObject();
   w.EndDocument();
   return kExitOk;
+}
+
+}  // namespace
+
+int RunAppsExport(const ParsedArgs& args, Output& out) {
+  if (args.Has("--engine")) throw UsageError("--app and --engine exclude each other");
+  if (args.Has("--field")) throw UsageError("--field needs --engine");
+  const std::string format = args.Value("--format", "json");
+  const Charset cs(args.Value("--encoding", "cp1252"));
+  DamageLog damage(args.Has("--keep-going"), [](const RecordDamage& d) {
+    std::fprintf(stderr, "corvane: warning: %s kept raw: %s\n", DamagePlace(d.index).c_str(),
+                 d.reason.c_str());
+  });
+  TCorvane db;
+  OpenForReading(db, SingleFileArgument(args));
+  const App app = ChooseApp(args, db);
+  CheckFormat(app, format);
+  const std::vector<RawRecord> records = ReadRecords(db);
+  const int status = ExportRecords(db, app, format, records, cs, damage, out);
+  return damage.Damaged().empty() ? status : kExitDamaged;
 }
 
 }  // namespace corvane::cli

@@ -20,7 +20,7 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 10> kOptions = {{
+constexpr std::array<OptionSpec, 11> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -31,6 +31,7 @@ constexpr std::array<OptionSpec, 10> kOptions = {{
     kViewOptionSpecs[2],
     kViewOptionSpecs[3],
     {"--with-attributes", ""},
+    {"--keep-going", ""},
 }};
 
 constexpr std::string_view kHelp =
@@ -81,7 +82,8 @@ constexpr std::string_view kHelp =
     "a JChar as the character of its 16-bit code, whatever --encoding says.\n"
     "A record whose bytes do not match the fields is an error.\n"
     "\n"
-    "Usage: corvane export [--app APP] [--format json|csv|vcard|ical|text] [--encoding E] FILE\n"
+    "Usage: corvane export [--app APP] [--format json|csv|vcard|ical|text] [--encoding E]\n"
+    "                      [--keep-going] FILE\n"
     "\n"
     "Without --engine, decodes the databases of the handheld's own applications and\n"
     "e-books. APP is memo, todo, address, datebook, mail, doc (e-books), raw (any\n"
@@ -98,10 +100,19 @@ constexpr std::string_view kHelp =
     "                  the handhelds' Japanese set. A byte the set does not define\n"
     "                  is kept as the character U+10FF00 plus the byte, which import\n"
     "                  writes back as that byte\n"
-    "Deleted entries are listed with \"deleted\": true and no values, archived\n"
-    "records (deleted, kept for the desktop) with their values and \"archived\":\n"
-    "true; vCard, iCalendar and text leave both out. CSV adds \"categoryIndex\",\n"
-    "the category's slot, beside its name.\n";
+    "  --keep-going    a record that does not decode (or breaks the rules of the\n"
+    "                  format, such as an unknown repeat type) is kept in its raw\n"
+    "                  form, \"damaged\" (the reason) and \"data\" (its bytes in\n"
+    "                  hexadecimal) beside its attributes (X-CORVANE-* properties in\n"
+    "                  vCard and iCalendar), a warning names it on standard error and\n"
+    "                  the rest is exported; the exit status is then 3. Import writes\n"
+    "                  such a record back from its bytes. Without it the first\n"
+    "                  damaged record stops the export\n"
+    "Records are named by their index in the file. Deleted entries are listed\n"
+    "with \"deleted\": true and no values, archived records (deleted, kept for the\n"
+    "desktop) with their values and \"archived\": true; vCard, iCalendar and text\n"
+    "leave both out. CSV adds \"categoryIndex\", the category's slot, beside its\n"
+    "name.\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {
@@ -191,6 +202,7 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
 
 int RunExport(const ParsedArgs& args, Output& out) {
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
+  if (args.Has("--keep-going")) throw UsageError("--keep-going is for --app, not --engine");
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");

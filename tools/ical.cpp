@@ -1,5 +1,6 @@
 // The iCalendar side of PimWriter: date book events and to-dos.
 #include <cstdio>
+#include <string_view>
 
 #include "corvane/apps/datebook.h"
 #include "corvane/apps/packed_date.h"
@@ -15,11 +16,11 @@ namespace {
 
 constexpr const char* kDays[] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 
-// YYYYMMDD; raises naming the record when the word is no calendar date.
-std::string Day(std::uint16_t word, std::size_t ordinal) {
+// YYYYMMDD; raises when the word is no calendar date.
+std::string Day(std::uint16_t word, std::string_view what) {
   const PackedDate d = PackedDate::FromWord(word);
   if (!d.Valid()) {
-    throw Exception("record " + std::to_string(ordinal) + " holds no calendar date (0x" +
+    throw Exception(std::string(what) + " is no calendar date (0x" +
                     Hex(std::string{static_cast<char>(word >> 8), static_cast<char>(word)}) + ")");
   }
   char buf[16];
@@ -27,9 +28,19 @@ std::string Day(std::uint16_t word, std::size_t ordinal) {
   return buf;
 }
 
+[[noreturn]] void Damaged(const std::string& what) {
+  throw Exception(what);
+}
+
+// A time of day the handheld can hold, or damage.
+void CheckTime(std::uint8_t hour, std::uint8_t minute, const char* which) {
+  if (hour > 23 || minute > 59)
+    Damaged(std::string(which) + " time " + FormatTime(hour, minute) + " is past 23:59");
+}
+
 std::string Time(std::uint8_t hour, std::uint8_t minute) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "T%02u%02u00", unsigned{hour} % 24, unsigned{minute} % 60);
+  std::snprintf(buf, sizeof buf, "T%02u%02u00", unsigned{hour}, unsigned{minute});
   return buf;
 }
 
@@ -49,14 +60,94 @@ std::string NextDay(std::uint16_t word) {
   return buf;
 }
 
+// The repeat rule of an event, or damage for a rule the handheld has not:
+// an unknown type or a repeat-on value out of range is never read as some
+// other rule.
+std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed) {
+  std::string rule;
+  switch (r.type) {
+    case static_cast<std::uint8_t>(RepeatType::kDaily):
+      rule = "FREQ=DAILY";
+      break;
+    case static_cast<std::uint8_t>(RepeatType::kWeekly): {
+      if (r.repeatOn > 0x7F)
+        Damaged("repeat-on 0x" + Hex(std::string(1, static_cast<char>(r.repeatOn))) +
+                " names no weekdays");
+      if (r.startOfWeek > 6)
+        Damaged("start of week " + std::to_string(r.startOfWeek) + " is no weekday");
+      rule = "FREQ=WEEKLY";
+      std::string days;
+      for (int d = 0; d < 7; ++d) {
+        if (r.repeatOn & (1u << d)) days += (days.empty() ? "" : ",") + std::string(kDays[d]);
+      }
+      if (!days.empty()) rule += ";BYDAY=" + days;
+      rule += ";WKST=" + std::string(kDays[r.startOfWeek]);
+      break;
+    }
+    case static_cast<std::uint8_t>(RepeatType::kMonthlyByDay): {
+      const int week = r.repeatOn / 7;
+      if (week > 4)
+        Damaged("repeat-on " + std::to_string(r.repeatOn) + " names no week of the month");
+      rule = "FREQ=MONTHLY;BYDAY=" + std::string(week == 4 ? "-1" : std::to_string(week + 1)) +
+             kDays[r.repeatOn % 7];
+      break;
+    }
+    case static_cast<std::uint8_t>(RepeatType::kMonthlyByDate):
+      rule = "FREQ=MONTHLY;BYMONTHDAY=" + std::to_string(PackedDate::FromWord(date).day);
+      break;
+    case static_cast<std::uint8_t>(RepeatType::kYearly):
+      rule = "FREQ=YEARLY";
+      break;
+    default:
+      Damaged("repeat type " + std::to_string(r.type) + " is unknown");
+  }
+  if (r.frequency > 1) rule += ";INTERVAL=" + std::to_string(r.frequency);
+  if (r.end != kNoDate) {
+    // UNTIL takes the type of DTSTART; the last day counts whole.
+    rule += ";UNTIL=" + Day(r.end, "the repeat's end") + (timed ? "T235959" : "");
+  }
+  return rule;
+}
+
 }  // namespace
 
 void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
   const DatebookRecord e = DecodeDatebook(record);
-  const std::string day = Day(e.date, count_ - 1);
+  const std::string day = Day(e.date, "the date");
   const bool timed = !e.Untimed();
+  if (timed) {
+    CheckTime(e.startHour, e.startMinute, "the start");
+    if (e.endHour != kNoTime || e.endMinute != kNoTime) {
+      CheckTime(e.endHour, e.endMinute, "the end");
+      if (e.endHour * 60 + e.endMinute < e.startHour * 60 + e.startMinute) {
+        Damaged("it ends at " + FormatTime(e.endHour, e.endMinute) + ", before it starts at " +
+                FormatTime(e.startHour, e.startMinute));
+      }
+    }
+  }
+  std::string rule;
+  if (e.repeat && e.repeat->type != static_cast<std::uint8_t>(RepeatType::kNone))
+    rule = RepeatRule(*e.repeat, e.date, timed);
+  std::string exdates;
+  if (e.exceptions) {
+    for (std::uint16_t x : *e.exceptions) {
+      if (!exdates.empty()) exdates += ',';
+      exdates += Day(x, "an exception date") + (timed ? Time(e.startHour, e.startMinute) : "");
+    }
+  }
+  std::string trigger;
+  if (e.alarm) {
+    if (e.alarm->unit > static_cast<std::uint8_t>(AlarmUnit::kDays))
+      Damaged("alarm unit " + std::to_string(e.alarm->unit) + " is unknown");
+    const int advance = e.alarm->advance;
+    const char* unit = e.alarm->unit == 1 ? "H" : "M";
+    const std::string amount = std::to_string(advance < 0 ? -advance : advance);
+    trigger = advance < 0 ? "P" : "-P";
+    trigger += e.alarm->unit == 2 ? amount + "D" : "T" + amount + unit;
+  }
+
   Line("BEGIN:VEVENT");
-  Line("UID:" + Uid(attributes));
+  Line("UID:" + Uid(record, attributes));
   Line("DTSTAMP:" + stamp_);
   if (timed) {
     Line("DTSTART:" + day + Time(e.startHour, e.startMinute));
@@ -70,59 +161,9 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   const std::string category = CategoryName(attributes.category);
   if (!category.empty()) Line("CATEGORIES:" + EscapeText(category));
   if (attributes.secret) Line("CLASS:PRIVATE");
-  if (const auto& r = e.repeat; r && r->type != static_cast<std::uint8_t>(RepeatType::kNone)) {
-    std::string rule;
-    switch (static_cast<RepeatType>(r->type)) {
-      case RepeatType::kDaily:
-        rule = "FREQ=DAILY";
-        break;
-      case RepeatType::kWeekly: {
-        rule = "FREQ=WEEKLY";
-        std::string days;
-        for (int d = 0; d < 7; ++d) {
-          if (r->repeatOn & (1u << d)) days += (days.empty() ? "" : ",") + std::string(kDays[d]);
-        }
-        if (!days.empty()) rule += ";BYDAY=" + days;
-        if (r->startOfWeek < 7) rule += ";WKST=" + std::string(kDays[r->startOfWeek]);
-        break;
-      }
-      case RepeatType::kMonthlyByDay: {
-        rule = "FREQ=MONTHLY";
-        const int week = r->repeatOn / 7;
-        if (week <= 4) {
-          rule += ";BYDAY=" + std::string(week == 4 ? "-1" : std::to_string(week + 1)) +
-                  kDays[r->repeatOn % 7];
-        }
-        break;
-      }
-      case RepeatType::kMonthlyByDate:
-        rule = "FREQ=MONTHLY;BYMONTHDAY=" + std::to_string(PackedDate::FromWord(e.date).day);
-        break;
-      default:
-        rule = "FREQ=YEARLY";
-        break;
-    }
-    if (r->frequency > 1) rule += ";INTERVAL=" + std::to_string(r->frequency);
-    if (r->end != kNoDate) {
-      // UNTIL takes the type of DTSTART; the last day counts whole.
-      rule += ";UNTIL=" + Day(r->end, count_ - 1) + (timed ? "T235959" : "");
-    }
-    Line("RRULE:" + rule);
-  }
-  if (e.exceptions && !e.exceptions->empty()) {
-    std::string dates;
-    for (std::uint16_t x : *e.exceptions) {
-      if (!dates.empty()) dates += ',';
-      dates += Day(x, count_ - 1) + (timed ? Time(e.startHour, e.startMinute) : "");
-    }
-    Line(std::string(timed ? "EXDATE:" : "EXDATE;VALUE=DATE:") + dates);
-  }
+  if (!rule.empty()) Line("RRULE:" + rule);
+  if (!exdates.empty()) Line(std::string(timed ? "EXDATE:" : "EXDATE;VALUE=DATE:") + exdates);
   if (e.alarm) {
-    const int advance = e.alarm->advance;
-    const char* unit = e.alarm->unit == 1 ? "H" : "M";
-    const std::string amount = std::to_string(advance < 0 ? -advance : advance);
-    std::string trigger = advance < 0 ? "P" : "-P";
-    trigger += e.alarm->unit == 2 ? amount + "D" : "T" + amount + unit;
     Line("BEGIN:VALARM");
     Line("ACTION:DISPLAY");
     Line("DESCRIPTION:" + EscapeText(e.description ? cs_.ToUtf8(*e.description) : "Reminder"));
@@ -135,11 +176,11 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
 void PimWriter::AddToDo(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
   const ToDoRecord t = DecodeToDo(record);
   Line("BEGIN:VTODO");
-  Line("UID:" + Uid(attributes));
+  Line("UID:" + Uid(record, attributes));
   Line("DTSTAMP:" + stamp_);
   Line("SUMMARY:" + EscapeText(cs_.ToUtf8(t.description)));
   if (!t.note.empty()) Line("DESCRIPTION:" + EscapeText(cs_.ToUtf8(t.note)));
-  if (t.due != kNoDate) Line("DUE;VALUE=DATE:" + Day(t.due, count_ - 1));
+  if (t.due != kNoDate) Line("DUE;VALUE=DATE:" + Day(t.due, "the due date"));
   // The handheld's 1 (highest) to 5 spread over iCalendar's 1 to 9.
   if (t.priority >= 1 && t.priority <= 5) Line("PRIORITY:" + std::to_string(2 * t.priority - 1));
   Line(t.completed ? "STATUS:COMPLETED" : "STATUS:NEEDS-ACTION");

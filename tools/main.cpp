@@ -1,5 +1,6 @@
 // The `corvane` program: global options, then a command and its arguments.
-// Exit 0 on success, 1 when the library raises, 2 on bad usage.
+// Exit 0 on success, 1 when the library raises, 2 on bad usage, 3 when an
+// export kept damaged records raw.
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -47,7 +48,8 @@ void PrintProgramHelp(std::FILE* to) {
                "\n"
                "Run 'corvane COMMAND --help' for a command's options.\n"
                "Exit status: 0 success, 1 the database could not be read or written (or\n"
-               "check found problems), 2 bad usage.\n");
+               "check found problems), 2 bad usage, 3 export --keep-going: done, with\n"
+               "damaged records kept raw.\n");
 }
 
 int UsageFailure(const std::string& message, const Command* command) {

@@ -4,7 +4,9 @@
 // octets, never inside a UTF-8 character.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,28 +26,41 @@ std::string EscapeText(std::string_view utf8);
 
 class PimWriter {
  public:
-  // format: vcard, ical or text; app the records' application.
-  PimWriter(const std::string& format, App app, const Charset& cs,
+  // format: vcard, ical or text; app the records' application, creator the
+  // database's (for the UIDs).
+  PimWriter(const std::string& format, App app, std::string creator, const Charset& cs,
             const apps::CategoryInfo& categories, Output& out);
-  // One record; raises EPDBException for a damaged one.
+  // The labels (UTF-8) of the address book's four custom fields that the user
+  // renamed; empty for one keeping its standard name.
+  void SetCustomLabels(const std::array<std::string, 4>& labels) { custom_labels_ = labels; }
+  // One record; raises for a damaged one, having written nothing of it.
   void Add(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  // A record that does not decode, kept as it is: its bytes in hexadecimal,
+  // its attributes and the reason, in properties only this program reads.
+  void AddDamaged(std::int32_t index, std::span<const std::uint8_t> record,
+                  const AppRecordAttributes& attributes, const std::string& reason);
   void Finish();
 
  private:
   void AddCard(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
   void AddEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
   void AddToDo(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
-  std::string Uid(const AppRecordAttributes& attributes) const;
+  // The creator and the record's unique ID, which stay when other records
+  // come and go; a hash of the bytes for a record without an ID.
+  std::string Uid(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
   std::string CategoryName(std::uint8_t index) const;
   void Line(std::string_view line) { AppendContentLine(out_.Buffer(), line); }
 
   std::string format_;
   App app_;
+  std::string creator_;
   const Charset& cs_;
   const apps::CategoryInfo& categories_;
   Output& out_;
+  std::array<std::string, 4> custom_labels_;
   std::string stamp_;  // DTSTAMP, the moment of the export in UTC
   std::size_t count_ = 0;
+  std::map<std::string, int> hashed_uids_;  // how often each hash UID was given
 };
 
 }  // namespace corvane::cli

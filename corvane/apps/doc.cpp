@@ -165,25 +165,32 @@ Bytes CompressDoc(std::span<const std::uint8_t> text) {
   return out;
 }
 
+std::string DecodeDocRecord(const DocHeader& header, std::span<const std::uint8_t> record) {
+  if (header.compression != kDocCompressed)
+    return std::string(reinterpret_cast<const char*>(record.data()), record.size());
+  // A record's own text cannot be longer than the header's 16-bit record size
+  // allows, so a hostile record cannot make us hold more than that.
+  std::vector<std::uint8_t> piece(std::min(kDocMaxRecordText, DocExpansionBound(record.size())));
+  const std::size_t n = DecompressDoc(record, piece);
+  return std::string(reinterpret_cast<const char*>(piece.data()), n);
+}
+
 std::string DecodeDocText(const DocHeader& header,
                           std::span<const std::span<const std::uint8_t>> records) {
   if (records.size() < std::size_t{header.recordCount} + 1) RaisePDB(1, kMsgDocMissingRecords);
   const auto texts = records.subspan(1, header.recordCount);
-  // The text grows by what each record really holds; a record's own text
-  // cannot be longer than the header's 16-bit record size allows, so a
-  // hostile file cannot make us reserve more than it could expand to.
+  // The text grows by what each record really holds, so a hostile header
+  // cannot make us reserve more than the records could expand to.
   std::size_t total = 0;
   for (const auto& r : texts) total += r.size();
   std::string text;
   text.reserve(std::min<std::size_t>(header.textLength, 2 * total + 16));
-  if (header.compression != kDocCompressed) {
-    for (const auto& r : texts) text.append(reinterpret_cast<const char*>(r.data()), r.size());
-    return text;
-  }
-  std::vector<std::uint8_t> piece(kDocMaxRecordText);
-  for (const auto& r : texts) {
-    const std::size_t n = DecompressDoc(r, piece);
-    text.append(reinterpret_cast<const char*>(piece.data()), n);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    try {
+      text += DecodeDocRecord(header, texts[i]);
+    } catch (const EPDBException& e) {
+      throw EPDBException(e.ErrorCode(), "record " + std::to_string(i + 1) + ": " + e.what());
+    }
   }
   return text;
 }

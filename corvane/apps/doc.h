@@ -56,9 +56,12 @@ inline std::size_t DocExpansionBound(std::size_t compressed) noexcept {
 // before the start of `text`, so each record stands alone.
 Bytes CompressDoc(std::span<const std::uint8_t> text);
 
-// The text of the book: the text records 1..recordCount of `records`
-// (records[0] being the header), as 8-bit bytes. A record expanding to more
+// The text one text record holds, as 8-bit bytes. A record expanding to more
 // than kDocMaxRecordText bytes is refused.
+std::string DecodeDocRecord(const DocHeader& header, std::span<const std::uint8_t> record);
+// The text of the book: the text records 1..recordCount of `records`
+// (records[0] being the header), as 8-bit bytes. A record that does not
+// decode is refused with its index in `records` before the message.
 std::string DecodeDocText(const DocHeader& header,
                           std::span<const std::span<const std::uint8_t>> records);
 // The text records of a new book (recordSize bytes of text each), and the

@@ -3,6 +3,7 @@
 // damaged records, and the e-book compression both ways.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -358,6 +359,43 @@ TEST_F(Doc, CompressionRoundTrips) {
   }
 }
 
+// The largest distance a pair can hold is 2047: a block of 2048 bytes seen
+// again is out of reach exactly, and must be spelled out, not referenced.
+TEST_F(Doc, BackReferencesNeverReachPast2047) {
+  std::mt19937 rng(2048);
+  for (std::size_t block : {2046u, 2047u, 2048u, 2049u}) {
+    std::string piece(block, '\0');
+    for (char& c : piece) c = static_cast<char>('a' + rng() % 26);
+    const std::string text = piece + piece + piece;
+    const Bytes in(text.begin(), text.end());
+    const Bytes packed = CompressDoc(in);
+    Bytes out(DocExpansionBound(packed.size()) + 1);
+    const std::size_t n = DecompressDoc(packed, out);
+    ASSERT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)), text)
+        << block;
+    // Walk the stream and look at every pair.
+    std::size_t longest = 0, pairs = 0;
+    for (std::size_t i = 0; i < packed.size();) {
+      const std::uint8_t c = packed[i];
+      if (c >= 0x01 && c <= 0x08) {
+        i += 1 + c;
+      } else if (c >= 0x80 && c < 0xC0) {
+        ASSERT_LT(i + 1, packed.size());
+        longest = std::max<std::size_t>(longest, ((c << 8 | packed[i + 1]) & 0x3FFF) >> 3);
+        ++pairs;
+        i += 2;
+      } else {
+        ++i;
+      }
+    }
+    EXPECT_LE(longest, 2047u) << block;
+    if (block <= 2047) {
+      EXPECT_GT(pairs, block / 10) << "a repeat within reach is not referenced";
+      EXPECT_EQ(longest, block);
+    }
+  }
+}
+
 // One record may hold at most 65535 bytes of text (its size is 16 bits in the
 // header): a record that expands further is refused, whatever room there is.
 TEST_F(Doc, RecordExpandingPastItsLimit) {
@@ -370,8 +408,9 @@ TEST_F(Doc, RecordExpandingPastItsLimit) {
   h.recordCount = 1;
   const Bytes head = EncodeDocHeader(h);
   const std::vector<std::span<const std::uint8_t>> spans = {head, bomb};
+  // The message names the record, as every record's failure does.
   EXPECT_EQ(Refusal([&] { DecodeDocText(h, spans); }),
-            (std::pair<int, std::string>{2, "E-book text expands beyond its limit!"}));
+            (std::pair<int, std::string>{2, "record 1: E-book text expands beyond its limit!"}));
   bomb.resize(1 + 2 * 6500);  // 65001 bytes: allowed
   const std::vector<std::span<const std::uint8_t>> fits = {head, bomb};
   EXPECT_EQ(DecodeDocText(h, fits), std::string(65001, 'a'));
