@@ -115,7 +115,7 @@ Bytes EncodeContacts(const ContactsRecord& c) {
 ContactsAppInfo ContactsAppInfo::Standard() {
   static constexpr const char* kLabels[kContactsLabelsShort] = {
       "Last name", "First name", "Company",  "Title",    "Work",     "Home",     "Fax",
-      "Other",     "E-mail",     "Main",     "Pager",    "Chat 1",   "Chat 2",   "Web site",
+      "Other",     "E-mail",     "Main",     "Pager",    "Chat1",    "Chat2",   "Web site",
       "Custom 1",  "Custom 2",   "Custom 3", "Custom 4", "Custom 5", "Custom 6", "Custom 7",
       "Custom 8",  "Custom 9",   "Addr(W)",  "City",     "State",    "Zip Code", "Country",
       "Addr(H)",   "City",       "State",    "Zip Code", "Country",  "Addr(O)",  "City",
