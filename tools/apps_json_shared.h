@@ -13,6 +13,7 @@
 
 #include "corvane/apps/address.h"
 #include "corvane/apps/categories.h"
+#include "corvane/apps/datebook.h"
 #include "corvane/apps/mail.h"
 #include "corvane/host/exceptions.h"
 #include "tools/apps_json.h"
@@ -160,6 +161,14 @@ JsonValue CategoryJson(std::uint8_t index, const CategoryInfo& c, const Charset&
 // The category a record names: by name, by index, or - when the table may
 // grow - a name the table lacks put in its first unnamed slot.
 std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, bool may_add);
+
+// ---- date book parts, shared with Calendar and Tasks -------------------------
+
+JsonValue RepeatToJson(const DatebookRepeat& repeat);
+DatebookRepeat RepeatFromJson(const Reader& r);
+// The Date Book keys; absent parts are null.
+void DatebookToJson(const DatebookRecord& event, const Charset& cs, JsonValue& o);
+void DatebookFromJson(const Reader& r, const Charset& cs, DatebookRecord& event);
 
 template <class Info>
 void CommonInfo(JsonValue& o, const Info& info, const Charset& cs, CategoryInfo& categories) {

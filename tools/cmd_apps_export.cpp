@@ -144,7 +144,7 @@ App ChooseApp(const ParsedArgs& args, const TCorvane& db) {
   const AppIdentity* id = AppByName(name);
   if (id == nullptr) {
     throw UsageError("unknown --app '" + name +
-                     "' (memo, todo, address, datebook, mail, doc, raw or auto)");
+                     "' (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos, raw or auto)");
   }
   return id->app;
 }
@@ -160,15 +160,16 @@ void CheckFormat(App app, const std::string& format) {
     return;
   }
   if (format == "vcard") {
-    if (app != App::kAddress) refuse("address");
+    if (app != App::kAddress && app != App::kContacts) refuse("address and contacts");
     return;
   }
   if (format == "ical") {
-    if (app != App::kDatebook && app != App::kToDo) refuse("datebook and todo");
+    if (app != App::kDatebook && app != App::kToDo && app != App::kCalendar && app != App::kTasks)
+      refuse("datebook, todo, calendar and tasks");
     return;
   }
   if (format == "text") {
-    if (app != App::kMemo && app != App::kDoc) refuse("memo and doc");
+    if (app != App::kMemo && app != App::kMemos && app != App::kDoc) refuse("memo, memos and doc");
     return;
   }
   throw UsageError("unknown format '" + format + "' (json, csv, vcard, ical or text)");
