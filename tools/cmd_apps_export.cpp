@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "corvane/apps/address.h"
+#include "corvane/apps/contacts.h"
 #include "corvane/apps/datebook.h"
 #include "corvane/apps/doc.h"
 #include "corvane/apps/memo.h"
@@ -250,6 +251,8 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
 
   if (format == "vcard" || format == "ical" || format == "text") {
     PimWriter writer(format, app, cs, categories, out);
+    if (app == App::kContacts && block_length > 0)
+      writer.SetFieldLabels(apps::DecodeContactsAppInfo(block).labels);
     for (const RawRecord& r : records) {
       ForRecord(r.index, [&] {
         writer.Add(r.View(), r.attributes);

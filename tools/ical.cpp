@@ -1,5 +1,6 @@
 // The iCalendar side of PimWriter: date book events and to-dos.
 #include <cstdio>
+#include <optional>
 
 #include "corvane/apps/datebook.h"
 #include "corvane/apps/packed_date.h"
@@ -51,16 +52,72 @@ std::string NextDay(std::uint16_t word) {
 
 }  // namespace
 
+std::string RepeatRule(const DatebookRepeat& rp, std::uint16_t date, bool timed, std::size_t ordinal,
+                       std::optional<int> zone_offset) {
+  const DatebookRepeat* r = &rp;
+  std::string rule;
+  switch (static_cast<RepeatType>(r->type)) {
+    case RepeatType::kDaily:
+      rule = "FREQ=DAILY";
+      break;
+    case RepeatType::kWeekly: {
+      rule = "FREQ=WEEKLY";
+      std::string days;
+      for (int d = 0; d < 7; ++d) {
+        if (r->repeatOn & (1u << d)) days += (days.empty() ? "" : ",") + std::string(kDays[d]);
+      }
+      if (!days.empty()) rule += ";BYDAY=" + days;
+      if (r->startOfWeek < 7) rule += ";WKST=" + std::string(kDays[r->startOfWeek]);
+      break;
+    }
+    case RepeatType::kMonthlyByDay: {
+      rule = "FREQ=MONTHLY";
+      const int week = r->repeatOn / 7;
+      if (week <= 4) {
+        rule += ";BYDAY=" + std::string(week == 4 ? "-1" : std::to_string(week + 1)) +
+                kDays[r->repeatOn % 7];
+      }
+      break;
+    }
+    case RepeatType::kMonthlyByDate:
+      rule = "FREQ=MONTHLY;BYMONTHDAY=" + std::to_string(PackedDate::FromWord(date).day);
+      break;
+    default:
+      rule = "FREQ=YEARLY";
+      break;
+  }
+  if (r->frequency > 1) rule += ";INTERVAL=" + std::to_string(r->frequency);
+  if (r->end != kNoDate && timed && zone_offset) {
+    // With a zone, UNTIL is in UTC: the end of the last local day, moved by the offset.
+    const int offset = *zone_offset;
+    const std::string day = offset < 0 ? NextDay(r->end) : Day(r->end, ordinal);
+    const int secs = offset < 0 ? -offset * 60 - 1 : 86399 - offset * 60;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "T%02d%02d%02dZ", secs / 3600 % 24, secs / 60 % 60, secs % 60);
+    rule += ";UNTIL=" + day + buf;
+  } else if (r->end != kNoDate) {
+    // UNTIL takes the type of DTSTART; the last day counts whole.
+    rule += ";UNTIL=" + Day(r->end, ordinal) + (timed ? "T235959" : "");
+  }
+  return rule;
+}
+
 void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
-  const DatebookRecord e = DecodeDatebook(record);
+  WriteEvent(DecodeDatebook(record), attributes, {}, 0, {});
+}
+
+void PimWriter::WriteEvent(const DatebookRecord& e, const AppRecordAttributes& attributes,
+                           const std::string& tzid, int zone_offset,
+                           const std::vector<std::string>& more) {
   const std::string day = Day(e.date, count_ - 1);
   const bool timed = !e.Untimed();
+  const std::string zone = tzid.empty() ? std::string() : ";TZID=" + tzid;
   Line("BEGIN:VEVENT");
   Line("UID:" + Uid(attributes));
   Line("DTSTAMP:" + stamp_);
   if (timed) {
-    Line("DTSTART:" + day + Time(e.startHour, e.startMinute));
-    if (e.endHour != kNoTime) Line("DTEND:" + day + Time(e.endHour, e.endMinute));
+    Line("DTSTART" + zone + ":" + day + Time(e.startHour, e.startMinute));
+    if (e.endHour != kNoTime) Line("DTEND" + zone + ":" + day + Time(e.endHour, e.endMinute));
   } else {
     Line("DTSTART;VALUE=DATE:" + day);
     Line("DTEND;VALUE=DATE:" + NextDay(e.date));
@@ -70,53 +127,18 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   const std::string category = CategoryName(attributes.category);
   if (!category.empty()) Line("CATEGORIES:" + EscapeText(category));
   if (attributes.secret) Line("CLASS:PRIVATE");
-  if (const auto& r = e.repeat; r && r->type != static_cast<std::uint8_t>(RepeatType::kNone)) {
-    std::string rule;
-    switch (static_cast<RepeatType>(r->type)) {
-      case RepeatType::kDaily:
-        rule = "FREQ=DAILY";
-        break;
-      case RepeatType::kWeekly: {
-        rule = "FREQ=WEEKLY";
-        std::string days;
-        for (int d = 0; d < 7; ++d) {
-          if (r->repeatOn & (1u << d)) days += (days.empty() ? "" : ",") + std::string(kDays[d]);
-        }
-        if (!days.empty()) rule += ";BYDAY=" + days;
-        if (r->startOfWeek < 7) rule += ";WKST=" + std::string(kDays[r->startOfWeek]);
-        break;
-      }
-      case RepeatType::kMonthlyByDay: {
-        rule = "FREQ=MONTHLY";
-        const int week = r->repeatOn / 7;
-        if (week <= 4) {
-          rule += ";BYDAY=" + std::string(week == 4 ? "-1" : std::to_string(week + 1)) +
-                  kDays[r->repeatOn % 7];
-        }
-        break;
-      }
-      case RepeatType::kMonthlyByDate:
-        rule = "FREQ=MONTHLY;BYMONTHDAY=" + std::to_string(PackedDate::FromWord(e.date).day);
-        break;
-      default:
-        rule = "FREQ=YEARLY";
-        break;
-    }
-    if (r->frequency > 1) rule += ";INTERVAL=" + std::to_string(r->frequency);
-    if (r->end != kNoDate) {
-      // UNTIL takes the type of DTSTART; the last day counts whole.
-      rule += ";UNTIL=" + Day(r->end, count_ - 1) + (timed ? "T235959" : "");
-    }
-    Line("RRULE:" + rule);
-  }
+  if (const auto& r = e.repeat; r && r->type != static_cast<std::uint8_t>(RepeatType::kNone))
+    Line("RRULE:" + RepeatRule(*r, e.date, timed, count_ - 1,
+                               tzid.empty() ? std::nullopt : std::optional<int>(zone_offset)));
   if (e.exceptions && !e.exceptions->empty()) {
     std::string dates;
     for (std::uint16_t x : *e.exceptions) {
       if (!dates.empty()) dates += ',';
       dates += Day(x, count_ - 1) + (timed ? Time(e.startHour, e.startMinute) : "");
     }
-    Line(std::string(timed ? "EXDATE:" : "EXDATE;VALUE=DATE:") + dates);
+    Line(std::string(timed ? "EXDATE" + zone + ":" : "EXDATE;VALUE=DATE:") + dates);
   }
+  for (const std::string& l : more) Line(l);
   if (e.alarm) {
     const int advance = e.alarm->advance;
     const char* unit = e.alarm->unit == 1 ? "H" : "M";
