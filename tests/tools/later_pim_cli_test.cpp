@@ -5,6 +5,7 @@
 // values the export prints.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "corvane/apps/calendar.h"
@@ -238,6 +239,21 @@ TasksRecord Task(int n) {
   return t;
 }
 
+std::string Python() {
+  static const std::string found = [] {
+    for (const std::string p : {"python3", "/usr/bin/python3"}) {
+      if (std::system((p + " -c 'import vobject, icalendar' >/dev/null 2>&1").c_str()) == 0) return p;
+    }
+    return std::string();
+  }();
+  return found;
+}
+
+#define SKIP_WITHOUT_PYTHON()                                                                    \
+  if (Python().empty())                                                                          \
+  GTEST_SKIP() << "python3-vobject or python3-icalendar is missing (Debian: apt-get install "    \
+                  "python3-vobject python3-icalendar); the outputs are not parsed"
+
 struct LaterPimCli : ::testing::Test {
   test::TempDir dir;
   std::string Write(const std::string& name, const std::string& text) {
@@ -265,6 +281,53 @@ struct LaterPimCli : ::testing::Test {
     const std::string out = dir.File(file);
     Ok({"import", "--input", Write(file + ".json", json), "-o", out});
     return out;
+  }
+  std::string Contacts() {
+    ContactsAppInfo info = ContactsAppInfo::Standard();
+    info.categories = TemplateCategories();
+    info.misc = 0x0100;
+    info.colors.colors[2] = 2;
+    info.labels[14] = "Gift, idea";
+    std::vector<Bytes> records;
+    for (int n = 0; n < 3; ++n) records.push_back(EncodeContacts(Contact(n)));
+    return Build("contacts.pdb", "ContactsDB-PAdd", "PAdd", EncodeContactsAppInfo(info), records);
+  }
+  std::string Calendar() {
+    CalendarAppInfo cal;
+    cal.categories = TemplateCategories();
+    cal.colors.colors[2] = 2;
+    cal.startOfWeek = 1;
+    std::vector<Bytes> events;
+    for (int n = 0; n < 4; ++n) events.push_back(EncodeCalendar(Event(n)));
+    return Build("calendar.pdb", "CalendarDB-PDat", "PDat", EncodeCalendarAppInfo(cal), events);
+  }
+  std::string Tasks() {
+    TasksAppInfo tasks_info;
+    tasks_info.categories = TemplateCategories();
+    tasks_info.dirty = 0xFFFF;
+    tasks_info.sortOrder = 3;
+    std::vector<Bytes> tasks;
+    for (int n = 0; n < 3; ++n) tasks.push_back(EncodeTasks(Task(n)));
+    return Build("tasks.pdb", "TasksDB-PTod", "PTod", EncodeTasksAppInfo(tasks_info), tasks);
+  }
+  // What python3-vobject and python3-icalendar read in the export's output.
+  std::vector<std::string> Parsed(const std::string& pdb, const std::string& format) {
+    const std::string file = Write("out." + format, Ok({"export", "--format", format, pdb}));
+    const std::string out = dir.File("parsed.txt");
+    const std::string cmd = Python() + " " + test::ShellQuote(std::string(CORVANE_SOURCE_DIR) + "/tests/tools/pim_check.py") +
+                            " " + test::ShellQuote(file) + " >" + test::ShellQuote(out) + " 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << test::ReadText(out) << test::ReadText(file);
+    std::vector<std::string> lines;
+    std::string all = test::ReadText(out), line;
+    for (char c : all) {
+      if (c == '\n') {
+        lines.push_back(line);
+        line.clear();
+      } else {
+        line += c;
+      }
+    }
+    return lines;
   }
   // JSON and CSV round trips: the same bytes, attributes and settings back.
   // CSV cannot tell an empty text from none: `csv_lossy` names the records
@@ -296,14 +359,7 @@ struct LaterPimCli : ::testing::Test {
 };
 
 TEST_F(LaterPimCli, ContactsRoundTripWithEveryPart) {
-  ContactsAppInfo info = ContactsAppInfo::Standard();
-  info.categories = TemplateCategories();
-  info.misc = 0x0100;
-  info.colors.colors[2] = 2;
-  std::vector<Bytes> records;
-  for (int n = 0; n < 3; ++n) records.push_back(EncodeContacts(Contact(n)));
-  const std::string pdb =
-      Build("contacts.pdb", "ContactsDB-PAdd", "PAdd", EncodeContactsAppInfo(info), records);
+  const std::string pdb = Contacts();
   RoundTrips(pdb, "contacts", {2});
 
   const JsonValue v = ParseJson(Ok({"export", pdb}));
@@ -333,24 +389,9 @@ TEST_F(LaterPimCli, ContactsRoundTripWithEveryPart) {
 }
 
 TEST_F(LaterPimCli, CalendarTasksAndMemosRoundTrip) {
-  CalendarAppInfo cal;
-  cal.categories = TemplateCategories();
-  cal.colors.colors[2] = 2;
-  cal.startOfWeek = 1;
-  std::vector<Bytes> events;
-  for (int n = 0; n < 4; ++n) events.push_back(EncodeCalendar(Event(n)));
-  const std::string calendar =
-      Build("calendar.pdb", "CalendarDB-PDat", "PDat", EncodeCalendarAppInfo(cal), events);
+  const std::string calendar = Calendar();
   RoundTrips(calendar, "calendar");
-
-  TasksAppInfo tasks_info;
-  tasks_info.categories = TemplateCategories();
-  tasks_info.dirty = 0xFFFF;
-  tasks_info.sortOrder = 3;
-  std::vector<Bytes> tasks;
-  for (int n = 0; n < 3; ++n) tasks.push_back(EncodeTasks(Task(n)));
-  const std::string todo =
-      Build("tasks.pdb", "TasksDB-PTod", "PTod", EncodeTasksAppInfo(tasks_info), tasks);
+  const std::string todo = Tasks();
   RoundTrips(todo, "tasks");
 
   MemosAppInfo memos_info;
@@ -427,6 +468,81 @@ TEST_F(LaterPimCli, NewDatabasesAndEmptyOnes) {
        dir.File("b.pdb")});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("the slots run from 1 to 7"), std::string::npos) << bad.err;
+}
+
+TEST_F(LaterPimCli, VCardsParseWithTheRecordsValues) {
+  SKIP_WITHOUT_PYTHON();
+  const std::vector<std::string> v = Parsed(Contacts(), "vcard");
+  const auto has = [&](const std::string& l) {
+    return std::find(v.begin(), v.end(), l) != v.end();
+  };
+  std::string all;
+  for (const std::string& l : v) all += l + "\n";
+  EXPECT_TRUE(has("FN=Ann Lee")) << all;
+  EXPECT_TRUE(has("TEL=VOICE,WORK:v4")) << all;
+  EXPECT_TRUE(has("TEL=CELL,PREF,VOICE:v10")) << all;
+  EXPECT_TRUE(has("EMAIL=ann@example.com")) << all;
+  EXPECT_TRUE(has("IMPP=aim:annlee")) << all;
+  EXPECT_TRUE(has("IMPP=icq:v12")) << all;
+  EXPECT_TRUE(has("URL=http://example.com/ann")) << all;
+  EXPECT_TRUE(has("ADR=HOME:v23|v24|v25|v26|v27")) << all;
+  EXPECT_TRUE(has("ADR=OTHER:v33|v34|v35|v36|v37")) << all;
+  EXPECT_TRUE(has("BDAY=1970-05-17")) << all;
+  EXPECT_TRUE(has("X-ANNIVERSARY=1999-06-12")) << all;
+  EXPECT_TRUE(has("NOTE=Met at the fair;\\nlikes tea")) << all;
+  EXPECT_TRUE(has("X-PALM-CUSTOM1=Gift, idea:v14")) << all;
+  EXPECT_TRUE(has("X-PALM-CUSTOM9=Custom 9:v22")) << all;
+  EXPECT_TRUE(has("PHOTO=ffd8ffe0:14")) << all;
+  EXPECT_TRUE(has("FN=Company Only Ltd")) << all;
+  EXPECT_TRUE(has("CATEGORIES=Unfiled")) << all;
+}
+
+TEST_F(LaterPimCli, ICalendarParsesWithTheRecordsValues) {
+  SKIP_WITHOUT_PYTHON();
+  const std::vector<std::string> v = Parsed(Calendar(), "ical");
+  const auto has = [&](const std::string& l) {
+    return std::find(v.begin(), v.end(), l) != v.end();
+  };
+  std::string all;
+  for (const std::string& l : v) all += l + "\n";
+  EXPECT_TRUE(has("SUMMARY=Team meeting")) << all;
+  EXPECT_TRUE(has("DTSTART=2006-03-06T09:30:00-05:00 -1 day, 19:00:00")) << all;
+  EXPECT_TRUE(has("LOCATION=Room 4")) << all;
+  EXPECT_TRUE(has("ORGANIZER=Ann Lee:mailto:ann@example.com")) << all;
+  EXPECT_TRUE(has("ATTENDEE=REQ-PARTICIPANT:Bo:mailto:bo@example.com")) << all;
+  EXPECT_TRUE(has("ATTENDEE=OPT-PARTICIPANT:Cy:invalid:nomail")) << all;
+  EXPECT_TRUE(has("RRULE=FREQ=WEEKLY;UNTIL=20070101T045959Z;BYDAY=MO,WE;WKST=MO")) << all;
+  // Berlin keeps summer time in May: the VTIMEZONE carries the daylight rule.
+  EXPECT_TRUE(has("DTSTART=2006-05-02T14:00:00+02:00 2:00:00")) << all;
+  EXPECT_TRUE(has("DTSTART=2006-05-03T08:00:00")) << all;                // floating
+  EXPECT_TRUE(has("LOCATION=Cafe")) << all;
+  EXPECT_TRUE(has("DTSTART=2006-07-04")) << all;
+  EXPECT_TRUE(has("TRIGGER=-1 day, 23:50:00")) << all;
+
+  const std::vector<std::string> t = Parsed(Tasks(), "ical");
+  std::string tasks;
+  for (const std::string& l : t) tasks += l + "\n";
+  EXPECT_NE(tasks.find("TODO=Water the plants\nDUE=2006-04-10\nPRIORITY=1\nSTATUS=NEEDS-ACTION\n"
+                       "TRIGGER=-2 days, 8:15:00"),
+            std::string::npos)
+      << tasks;
+  EXPECT_NE(tasks.find("TODO=Done task, no due date\nPRIORITY=9\nSTATUS=COMPLETED"), std::string::npos)
+      << tasks;
+}
+
+// Perl's Palm::Datebook reads the Calendar's records (location and zone
+// included) with the values the export prints.
+TEST_F(LaterPimCli, CalendarValuesEqualPalmDatebooks) {
+  if (std::system("perl -MPalm::Datebook -MJSON::PP -e1 >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "perl or Palm::Datebook is missing (Debian: apt-get install libpalm-perl)";
+  const std::string pdb = Calendar();
+  const std::string json = Write("cal.json", Ok({"export", pdb}));
+  const std::string out = dir.File("oracle.txt");
+  const std::string cmd = "perl " + test::ShellQuote(std::string(CORVANE_SOURCE_DIR) + "/tests/tools/apps_oracle.pl") +
+                          " " + test::ShellQuote(pdb) + " " + test::ShellQuote(json) + " cp1252 >" +
+                          test::ShellQuote(out) + " 2>&1";
+  std::system(cmd.c_str());
+  EXPECT_EQ(test::ReadText(out), "OK 4\n");
 }
 
 }  // namespace
