@@ -439,6 +439,8 @@ TEST_F(LaterPimCli, NewDatabasesAndEmptyOnes) {
   Ok({"import", "--app", "calendar", "--input", Write("new.json", json), "-o", pdb});
   const Db d = Load(pdb);
   EXPECT_EQ(d.name, "CalendarDB-PDat");
+  EXPECT_NE(Ok({"info", pdb}).find("\napplication:        calendar\n"), std::string::npos);
+  EXPECT_NE(Ok({"info", "--json", pdb}).find("\"application\": \"calendar\""), std::string::npos);
   EXPECT_EQ(d.creator, "PDat");
   EXPECT_EQ(d.type, "DATA");
   ASSERT_EQ(d.records.size(), 3u);
