@@ -723,7 +723,15 @@ void LaterRecordToJson(App app, std::span<const std::uint8_t> record, const Char
       CalendarToJson(DecodeCalendar(record), cs, o);
       break;
     default:
-      TasksToJson(DecodeTasks(record), cs, o);
+      try {
+        TasksToJson(DecodeTasks(record), cs, o);
+      } catch (const EPDBException& e) {
+        // Some desktop software wrote To Do records into this database; nothing
+        // marks them. Such a record is shown as its bytes, which import takes
+        // back as they are, rather than stopping the export.
+        Put(o, "undecodable", JString(e.what()));
+        Put(o, "data", JString(Hex(std::string(reinterpret_cast<const char*>(record.data()), record.size()))));
+      }
       break;
   }
 }
@@ -735,6 +743,10 @@ Bytes LaterRecordFromJson(App app, const Reader& r, const Charset& cs) {
     case App::kCalendar:
       return EncodeCalendar(CalendarFromJson(r, cs));
     default:
+      if (r.Has("data")) {
+        const std::string bytes = r.Raw("data");
+        return Bytes(bytes.begin(), bytes.end());
+      }
       return EncodeTasks(TasksFromJson(r, cs));
   }
 }

@@ -301,13 +301,16 @@ struct LaterPimCli : ::testing::Test {
     for (int n = 0; n < 4; ++n) events.push_back(EncodeCalendar(Event(n)));
     return Build("calendar.pdb", "CalendarDB-PDat", "PDat", EncodeCalendarAppInfo(cal), events);
   }
-  std::string Tasks() {
+  // `with_to_do`: one more record, a To Do record written into the database
+  // by other software.
+  std::string Tasks(bool with_to_do = false) {
     TasksAppInfo tasks_info;
     tasks_info.categories = TemplateCategories();
     tasks_info.dirty = 0xFFFF;
     tasks_info.sortOrder = 3;
     std::vector<Bytes> tasks;
     for (int n = 0; n < 3; ++n) tasks.push_back(EncodeTasks(Task(n)));
+    if (with_to_do) tasks.push_back(Bytes{0xFF, 0xFF, 0x01, 'H', 'i', 0, 0});
     return Build("tasks.pdb", "TasksDB-PTod", "PTod", EncodeTasksAppInfo(tasks_info), tasks);
   }
   // What python3-vobject and python3-icalendar read in the export's output.
@@ -391,7 +394,7 @@ TEST_F(LaterPimCli, ContactsRoundTripWithEveryPart) {
 TEST_F(LaterPimCli, CalendarTasksAndMemosRoundTrip) {
   const std::string calendar = Calendar();
   RoundTrips(calendar, "calendar");
-  const std::string todo = Tasks();
+  const std::string todo = Tasks(true);
   RoundTrips(todo, "tasks");
 
   MemosAppInfo memos_info;
@@ -424,6 +427,9 @@ TEST_F(LaterPimCli, CalendarTasksAndMemosRoundTrip) {
   EXPECT_EQ(t0.Find("alarm")->Find("time")->text, "08:15");
   EXPECT_EQ(t0.Find("repeat")->Find("start")->text, "2006-01-02");
   EXPECT_EQ(t.Find("appInfo")->Find("sortOrder")->text, "3");
+  const JsonValue& t3 = t.Find("records")->items[3];
+  EXPECT_EQ(t3.Find("data")->text, "ffff0148690000");
+  EXPECT_EQ(t3.Find("undecodable")->text, "Record is shorter than its fixed part!");
 }
 
 // New databases take the application's own name, creator and type, and the
