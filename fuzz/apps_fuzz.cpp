@@ -8,10 +8,14 @@
 #include <span>
 
 #include "corvane/apps/address.h"
+#include "corvane/apps/calendar.h"
+#include "corvane/apps/contacts.h"
 #include "corvane/apps/datebook.h"
 #include "corvane/apps/doc.h"
 #include "corvane/apps/mail.h"
 #include "corvane/apps/memo.h"
+#include "corvane/apps/memos.h"
+#include "corvane/apps/tasks.h"
 #include "corvane/apps/todo.h"
 #include "corvane/foundation/exception.h"
 
@@ -72,6 +76,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RoundTrip(
       in, [](Span s) { return DecodeMailAppInfo(s); },
       [](const auto& v) { return EncodeMailAppInfo(v); });
+
+  // The later handhelds' applications, and the payloads of their blobs.
+  RoundTrip(
+      in, [](Span s) { return DecodeContacts(s); }, [](const auto& v) { return EncodeContacts(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeCalendar(s); }, [](const auto& v) { return EncodeCalendar(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeTasks(s); }, [](const auto& v) { return EncodeTasks(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeContactsAppInfo(s); },
+      [](const auto& v) { return EncodeContactsAppInfo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeCalendarAppInfo(s); },
+      [](const auto& v) { return EncodeCalendarAppInfo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeTasksAppInfo(s); },
+      [](const auto& v) { return EncodeTasksAppInfo(v); });
+  RoundTrip(
+      in, [](Span s) { return DecodeMemosAppInfo(s); },
+      [](const auto& v) { return EncodeMemosAppInfo(v); });
+  const auto as_bytes = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
+  RoundTrip(
+      in, [](Span s) { return DecodeTimeZone(s); },
+      [&](const auto& v) { return as_bytes(EncodeTimeZone(v)); });
+  RoundTrip(
+      in, [](Span s) { return DecodeMeeting(s); },
+      [&](const auto& v) { return as_bytes(EncodeMeeting(v)); });
+  RoundTrip(
+      in, [](Span s) { return DecodePicture(s); },
+      [&](const auto& v) { return as_bytes(EncodePicture(v)); });
+  RoundTrip(
+      in, [](Span s) { return DecodeAnniversary(s); },
+      [&](const auto& v) { return as_bytes(EncodeAnniversary(v)); });
 
   // Compressed text: expanded into a buffer of exactly the room the bound
   // gives (and a smaller one), then compressed again and expanded again.

@@ -3,8 +3,10 @@
 # (apt-get as root, or through sudo); does nothing when all are there.
 #   scripts/deps.sh build   the library and the command: cmake, g++, make
 #   scripts/deps.sh tests   the above, GoogleTest, Perl's Palm modules (interop
-#                           tests), pkg-config (the package test), the en_US.UTF-8
-#                           and de_DE.UTF-8 locales (collation tests)
+#                           tests), python3-vobject and python3-icalendar (the
+#                           vCard and iCalendar outputs are parsed back),
+#                           pkg-config (the package test), the en_US.UTF-8 and
+#                           de_DE.UTF-8 locales (collation tests)
 #   scripts/deps.sh clang   the above, clang and its sanitizer runtimes
 #   scripts/deps.sh ci      the above, Google Benchmark and SQLite (benchmarks)
 set -euo pipefail
@@ -14,12 +16,12 @@ packages=(cmake g++ make)
 case "$level" in
   build) ;;
   tests | clang | ci)
-    packages+=(libgtest-dev libpalm-perl pkg-config locales)
+    packages+=(libgtest-dev libpalm-perl python3-vobject python3-icalendar pkg-config locales)
     if [ "$level" != tests ]; then packages+=(clang libclang-rt-14-dev); fi
     if [ "$level" = ci ]; then packages+=(libbenchmark-dev libsqlite3-dev); fi
     ;;
   -h | --help)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)

@@ -13,6 +13,7 @@
 #include "corvane/apps/packed_date.h"
 #include "corvane/apps/todo.h"
 #include "corvane/host/exceptions.h"
+#include "tools/apps_json_later.h"
 #include "tools/apps_json_shared.h"
 #include "tools/record_damage.h"
 
@@ -31,6 +32,10 @@ constexpr AppIdentity kApps[] = {
     {App::kDatebook, "datebook", "DatebookDB", "date", "DATA"},
     {App::kMail, "mail", "MailDB", "mail", "DATA"},
     {App::kDoc, "doc", "", "REAd", "TEXt"},
+    {App::kContacts, "contacts", "ContactsDB-PAdd", "PAdd", "DATA"},
+    {App::kCalendar, "calendar", "CalendarDB-PDat", "PDat", "DATA"},
+    {App::kTasks, "tasks", "TasksDB-PTod", "PTod", "DATA"},
+    {App::kMemos, "memos", "MemosDB-PMem", "PMem", "DATA"},
     {App::kRaw, "raw", "", "", ""},
 };
 
@@ -201,6 +206,12 @@ JsonValue AppInfoToJson(App app, std::span<const std::uint8_t> block, const Char
       PutRawIf(o, "extra", info.extra);
       break;
     }
+    case App::kContacts:
+    case App::kCalendar:
+    case App::kTasks:
+    case App::kMemos:
+      LaterAppInfoToJson(app, block, cs, categories, o);
+      break;
     case App::kDoc:
     case App::kRaw: {
       categories = CategoryInfo::Standard();
@@ -302,6 +313,11 @@ Bytes AppInfoBytes(App app, const Reader& r, const Charset& cs, CategoryInfo& ca
       info.extra = extra(std::string());
       return EncodeMailAppInfo(info);
     }
+    case App::kContacts:
+    case App::kCalendar:
+    case App::kTasks:
+    case App::kMemos:
+      return LaterAppInfoFromJson(app, r, cs, categories);
     case App::kDoc:
     case App::kRaw: {
       const std::string bytes = r.Raw("data");

@@ -19,7 +19,19 @@
 
 namespace corvane::cli {
 
-enum class App { kMemo, kToDo, kAddress, kDatebook, kMail, kDoc, kRaw };
+enum class App {
+  kMemo,
+  kToDo,
+  kAddress,
+  kDatebook,
+  kMail,
+  kDoc,
+  kContacts,
+  kCalendar,
+  kTasks,
+  kMemos,
+  kRaw
+};
 
 struct AppIdentity {
   App app;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "corvane/apps/packed_date.h"
 
@@ -96,6 +97,8 @@ CategoryInfo CategoriesFromJson(const Reader& r, const Charset& cs, ImportChecks
       c.ids[i] = static_cast<std::uint8_t>(item.Int("id", 0, 255, static_cast<std::int64_t>(i)));
       if (item.Bool("renamed", false))
         c.renamed = static_cast<std::uint16_t>(c.renamed | (1u << i));
+      // What an earlier name left after the zero; it goes back only while it
+      // still fits behind the name.
       c.padding[i] = item.Raw("padding");
       item.CheckKeys(checks);
     }
@@ -158,6 +161,142 @@ std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, b
     }
   }
   Bad(r.At("category") + ": no free category for \"" + x->text + "\"");
+}
+
+}  // namespace corvane::cli::apps_json
+
+namespace corvane::cli::apps_json {
+
+// ---- date book parts, shared with Calendar and Tasks -------------------------
+
+JsonValue RepeatToJson(const DatebookRepeat& rp) {
+  JsonValue repeat = JObject();
+  Put(repeat, "type", NameOr(kRepeatTypes, rp.type));
+  Put(repeat, "frequency", JInt(rp.frequency));
+  Put(repeat, "end", DateJson(rp.end, kNoDate));
+  bool on_done = false;
+  if (rp.type == static_cast<std::uint8_t>(RepeatType::kWeekly) && rp.repeatOn < 0x80) {
+    JsonValue days = JArray();
+    for (std::size_t d = 0; d < 7; ++d) {
+      if (rp.repeatOn & (1u << d)) days.items.push_back(JString(std::string(kWeekdays[d])));
+    }
+    Put(repeat, "days", std::move(days));
+    Put(repeat, "startOfWeek", JInt(rp.startOfWeek));
+    on_done = true;
+  } else if (rp.type == static_cast<std::uint8_t>(RepeatType::kMonthlyByDay) && rp.repeatOn < 35) {
+    Put(repeat, "week", JInt(rp.repeatOn / 7));
+    Put(repeat, "day", JString(std::string(kWeekdays[rp.repeatOn % 7])));
+    on_done = true;
+  }
+  if (!on_done) PutIf(repeat, "repeatOn", rp.repeatOn);
+  if (!on_done || rp.type != static_cast<std::uint8_t>(RepeatType::kWeekly))
+    PutIf(repeat, "startOfWeek", rp.startOfWeek);
+  PutIf(repeat, "reserved1", rp.reserved1);
+  PutIf(repeat, "reserved2", rp.reserved2);
+  return repeat;
+}
+
+DatebookRepeat RepeatFromJson(const Reader& rr, ImportChecks& checks) {
+  DatebookRepeat rp;
+  if (const JsonValue* t = rr.Get("type")) rp.type = NameOrNumber(kRepeatTypes, *t, rr.At("type"));
+  rp.frequency = static_cast<std::uint8_t>(rr.Int("frequency", 0, 255, 1));
+  if (rp.frequency == 0) checks.Complain(rr.At("frequency") + " must be 1 or more, not 0");
+  rp.end = DateWord(rr.Get("end"), rr.At("end"), kNoDate);
+  rp.startOfWeek = static_cast<std::uint8_t>(rr.Int("startOfWeek", 0, 255, 0));
+  rp.reserved1 = static_cast<std::uint8_t>(rr.Int("reserved1", 0, 255, 0));
+  rp.reserved2 = static_cast<std::uint8_t>(rr.Int("reserved2", 0, 255, 0));
+  rp.repeatOn = static_cast<std::uint8_t>(rr.Int("repeatOn", 0, 255, 0));
+  if (std::optional<JsonValue> days = rr.Nested("days")) {
+    if (days->kind != JsonValue::Kind::kArray) Bad(rr.At("days") + " must be an array");
+    for (const JsonValue& d : days->items) {
+      const std::uint8_t day = NameOrNumber(kWeekdays, d, rr.At("days"));
+      if (day > 6) Bad(rr.At("days") + ": a weekday is 0 to 6");
+      rp.repeatOn = static_cast<std::uint8_t>(rp.repeatOn | (1u << day));
+    }
+  }
+  if (rr.Has("week") || rr.Has("day")) {
+    const auto week = rr.Int("week", 0, 4, 0);
+    std::uint8_t day = 0;
+    if (const JsonValue* d = rr.Get("day")) day = NameOrNumber(kWeekdays, *d, rr.At("day"));
+    if (day > 6) Bad(rr.At("day") + ": a weekday is 0 to 6");
+    rp.repeatOn = static_cast<std::uint8_t>(week * 7 + day);
+  }
+  return rp;
+}
+
+void DatebookToJson(const DatebookRecord& e, const Charset& cs, JsonValue& o) {
+  const auto opt_text = [&](const std::optional<std::string>& bytes) {
+    return bytes ? JString(cs.ToUtf8(*bytes)) : JNull();
+  };
+  Put(o, "date", DateJson(e.date, -1));
+  const auto time = [](std::uint8_t h, std::uint8_t m) {
+    return h == kNoTime && m == kNoTime ? JNull() : JString(FormatTime(h, m));
+  };
+  Put(o, "start", time(e.startHour, e.startMinute));
+  Put(o, "end", time(e.endHour, e.endMinute));
+  Put(o, "description", opt_text(e.description));
+  Put(o, "note", opt_text(e.note));
+  if (e.alarm) {
+    JsonValue alarm = JObject();
+    Put(alarm, "advance", JInt(e.alarm->advance));
+    Put(alarm, "unit", NameOr(kAlarmUnits, e.alarm->unit));
+    Put(o, "alarm", std::move(alarm));
+  } else {
+    Put(o, "alarm", JNull());
+  }
+  Put(o, "repeat", e.repeat ? RepeatToJson(*e.repeat) : JNull());
+  if (e.exceptions) {
+    JsonValue list = JArray();
+    for (std::uint16_t d : *e.exceptions) list.items.push_back(DateJson(d, -1));
+    Put(o, "exceptions", std::move(list));
+  } else {
+    Put(o, "exceptions", JNull());
+  }
+  if (e.whenChanged) Put(o, "whenChanged", JBool(true));
+  PutIf(o, "flags", e.otherFlags);
+  PutRawIf(o, "extra", e.extra);
+}
+
+void DatebookFromJson(const Reader& r, const Charset& cs, DatebookRecord& e,
+                      ImportChecks& checks) {
+  if (!r.Has("date")) checks.Complain(r.Where() + ": an event needs a \"date\"");
+  e.date = DateWord(r.Get("date"), r.At("date"), 0);
+  const auto time_of = [&](std::string_view key) {
+    const auto t = TimeOf(r.Get(key), r.At(key));
+    if (t && (t->first > 23 || t->second > 59))
+      checks.Complain(r.At(key) + " must be a time from 00:00 to 23:59, not " + r.Get(key)->text);
+    return t;
+  };
+  const auto start = time_of("start"), end = time_of("end");
+  if (start.has_value() != end.has_value())
+    checks.Complain(r.Where() + ": an event with a \"start\" needs an \"end\" and one " +
+                    "with an \"end\" a \"start\"");
+  if (start) std::tie(e.startHour, e.startMinute) = *start;
+  if (end) std::tie(e.endHour, e.endMinute) = *end;
+  e.description = r.OptText("description", cs);
+  e.note = r.OptText("note", cs);
+  if (std::optional<JsonValue> alarm = r.Nested("alarm")) {
+    const Reader ar(*alarm, r.At("alarm"));
+    DatebookAlarm al;
+    al.advance = static_cast<std::int8_t>(ar.Int("advance", -128, 127, 0));
+    if (const JsonValue* u = ar.Get("unit")) al.unit = NameOrNumber(kAlarmUnits, *u, ar.At("unit"));
+    ar.CheckKeys(checks);
+    e.alarm = al;
+  }
+  if (std::optional<JsonValue> repeat = r.Nested("repeat")) {
+    const Reader rr(*repeat, r.At("repeat"));
+    e.repeat = RepeatFromJson(rr, checks);
+    rr.CheckKeys(checks);
+  }
+  if (std::optional<JsonValue> list = r.Nested("exceptions")) {
+    if (list->kind != JsonValue::Kind::kArray) Bad(r.At("exceptions") + " must be an array");
+    std::vector<std::uint16_t> dates;
+    for (const JsonValue& d : list->items) dates.push_back(DateWord(&d, r.At("exceptions"), 0));
+    e.exceptions = std::move(dates);
+  }
+  e.whenChanged = r.Bool("whenChanged", false);
+  e.otherFlags = static_cast<std::uint16_t>(r.Int("flags", 0, 0x03FF, 0));
+  e.extra = r.Raw("extra");
 }
 
 }  // namespace corvane::cli::apps_json

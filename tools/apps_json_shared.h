@@ -14,6 +14,7 @@
 
 #include "corvane/apps/address.h"
 #include "corvane/apps/categories.h"
+#include "corvane/apps/datebook.h"
 #include "corvane/apps/mail.h"
 #include "corvane/host/exceptions.h"
 #include "tools/apps_json.h"
@@ -189,6 +190,15 @@ JsonValue CategoryJson(std::uint8_t index, const CategoryInfo& c, const Charset&
 // or still holds a provisional standard name.
 std::uint8_t CategoryFrom(const Reader& r, const Charset& cs, CategoryInfo& c, bool may_add,
                           ImportChecks& checks);
+
+// ---- date book parts, shared with Calendar and Tasks -------------------------
+
+JsonValue RepeatToJson(const DatebookRepeat& repeat);
+DatebookRepeat RepeatFromJson(const Reader& r, ImportChecks& checks);
+// The Date Book keys; absent parts are null.
+void DatebookToJson(const DatebookRecord& event, const Charset& cs, JsonValue& o);
+void DatebookFromJson(const Reader& r, const Charset& cs, DatebookRecord& event,
+                      ImportChecks& checks);
 
 template <class Info>
 void CommonInfo(JsonValue& o, const Info& info, const Charset& cs, CategoryInfo& categories) {

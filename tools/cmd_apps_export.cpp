@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "corvane/apps/address.h"
+#include "corvane/apps/contacts.h"
 #include "corvane/apps/datebook.h"
 #include "corvane/apps/doc.h"
 #include "corvane/apps/memo.h"
@@ -139,7 +140,7 @@ App ChooseApp(const ParsedArgs& args, const TCorvane& db) {
   const AppIdentity* id = AppByName(name);
   if (id == nullptr) {
     throw UsageError("unknown --app '" + name +
-                     "' (memo, todo, address, datebook, mail, doc, raw or auto)");
+                     "' (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos, raw or auto)");
   }
   return id->app;
 }
@@ -155,15 +156,16 @@ void CheckFormat(App app, const std::string& format) {
     return;
   }
   if (format == "vcard") {
-    if (app != App::kAddress) refuse("address");
+    if (app != App::kAddress && app != App::kContacts) refuse("address and contacts");
     return;
   }
   if (format == "ical") {
-    if (app != App::kDatebook && app != App::kToDo) refuse("datebook and todo");
+    if (app != App::kDatebook && app != App::kToDo && app != App::kCalendar && app != App::kTasks)
+      refuse("datebook, todo, calendar and tasks");
     return;
   }
   if (format == "text") {
-    if (app != App::kMemo && app != App::kDoc) refuse("memo and doc");
+    if (app != App::kMemo && app != App::kMemos && app != App::kDoc) refuse("memo, memos and doc");
     return;
   }
   throw UsageError("unknown format '" + format + "' (json, csv, vcard, ical or text)");
@@ -284,6 +286,8 @@ int ExportRecords(TCorvane& db, App app, const std::string& format,
   if (format == "vcard" || format == "ical" || format == "text") {
     PimWriter writer(format, app, db.CreatorID(), cs, categories, out);
     writer.SetCustomLabels(custom_labels);
+    if (app == App::kContacts && block_length > 0)
+      writer.SetFieldLabels(apps::DecodeContactsAppInfo(block).labels);
     std::size_t archived = 0;
     for (const RawRecord& r : records) {
       // The handheld no longer shows these; JSON and CSV keep them.

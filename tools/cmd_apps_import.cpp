@@ -6,9 +6,11 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <numeric>
 #include <optional>
 #include <sstream>
 
+#include "corvane/apps/calendar.h"
 #include "corvane/apps/categories.h"
 #include "corvane/apps/doc.h"
 #include "corvane/foundation/exception.h"
@@ -68,12 +70,12 @@ App AppFrom(const ParsedArgs& args, const JsonValue* root) {
       name = a->text;
   }
   if (name.empty() || name == "auto") {
-    throw UsageError("missing --app (memo, todo, address, datebook, mail, doc or raw)");
+    throw UsageError("missing --app (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos or raw)");
   }
   const AppIdentity* id = AppByName(name);
   if (id == nullptr) {
     throw UsageError("unknown --app '" + name +
-                     "' (memo, todo, address, datebook, mail, doc or raw)");
+                     "' (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos or raw)");
   }
   return id->app;
 }
@@ -92,6 +94,22 @@ void BuildRecords(App app, const JsonValue& list, const Charset& cs, apps::Categ
       throw EPDBException(e.ErrorCode(), at + ": " + e.what());
     }
     b.records.push_back(std::move(r));
+  }
+  if (app == App::kCalendar) {
+    // The handheld looks its events up by their order: they go in as it keeps
+    // them (a file it wrote is in that order already; the sort is stable).
+    std::vector<apps::DatebookRecord> events;
+    events.reserve(b.records.size());
+    for (const Built::Record& r : b.records) events.push_back(apps::DecodeDatebook(r.data));
+    std::vector<std::size_t> order(events.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+      return apps::CalendarOrderLess(events[x], events[y]);
+    });
+    std::vector<Built::Record> sorted;
+    sorted.reserve(order.size());
+    for (std::size_t i : order) sorted.push_back(std::move(b.records[i]));
+    b.records = std::move(sorted);
   }
 }
 

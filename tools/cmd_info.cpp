@@ -8,6 +8,7 @@
 #include "corvane/pdb/corvane.h"
 #include "corvane/pdb/file_format.h"
 #include "corvane/pdb/resource_list.h"
+#include "tools/apps_json.h"
 #include "tools/commands.h"
 #include "tools/json.h"
 #include "tools/text_encoding.h"
@@ -24,8 +25,9 @@ constexpr std::string_view kHelp =
     "Usage: corvane info [--json] [--encoding cp1252|latin1|utf8] FILE\n"
     "\n"
     "Shows the header of the database FILE, the sizes of its application-info and\n"
-    "sort-info blocks and its 16 categories. FILE may have any name; a resource\n"
-    "database (.prc) shows its header and the number of its resources.\n"
+    "sort-info blocks and its 16 categories, and the handheld application it\n"
+    "belongs to when export --app knows it (application). FILE may have any name;\n"
+    "a resource database (.prc) shows its header and the number of its resources.\n"
     "\n"
     "  --json        one JSON object; dates are local time, null when unset;\n"
     "                flags names the attribute bits; categories is null without\n"
@@ -158,7 +160,10 @@ std::vector<std::string> FlagNames(std::uint16_t attributes) {
   return names;
 }
 
-void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc) {
+// `app`: the handheld application the database belongs to, when info shows
+// it (export's "database" object names it beside, as "app").
+void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc,
+                     std::string_view app = {}) {
   const auto date = [&](std::string_view key, TDateTime dt) {
     w.Key(key);
     if (dt == 0) {
@@ -191,6 +196,10 @@ void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc) {
   w.String(ToUtf8(v.type, enc));
   w.Key("creator");
   w.String(ToUtf8(v.creator, enc));
+  if (!app.empty()) {
+    w.Key("application");
+    w.String(app);
+  }
   w.Key("uniqueIDSeed");
   w.UInt(v.unique_id_seed);
   w.Key("recordCount");
@@ -219,7 +228,7 @@ void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc) {
   w.EndObject();
 }
 
-void WriteText(const HeaderView& v, TextEncoding enc, std::string& out) {
+void WriteText(const HeaderView& v, TextEncoding enc, std::string& out, std::string_view app) {
   char buf[128];
   const auto line = [&](const char* label, const std::string& value) {
     std::snprintf(buf, sizeof buf, "%-20s", label);
@@ -248,6 +257,7 @@ void WriteText(const HeaderView& v, TextEncoding enc, std::string& out) {
   line("sortInfoOffset:", std::to_string(v.sort_info_offset));
   line("type:", Printable(ToUtf8(v.type, enc)));
   line("creator:", Printable(ToUtf8(v.creator, enc)));
+  if (!app.empty()) line("application:", std::string(app));
   line("uniqueIDSeed:", std::to_string(v.unique_id_seed));
   line((v.attributes & pdb::kAttrResourceDB) != 0 ? "resourceCount:" : "recordCount:",
        std::to_string(v.entries));
@@ -282,12 +292,16 @@ int RunInfo(const ParsedArgs& args, Output& out) {
     view = ViewOf(db);
     db.CloseDatabase();
   }
+  // A database of one of the handheld's own applications (export --app reads it).
+  const App app = (view.attributes & pdb::kAttrResourceDB) != 0 ? App::kRaw
+                                                                 : AppFromHeader(view.creator, view.type);
+  const std::string_view app_name = app == App::kRaw ? std::string_view() : Identity(app).name;
   if (args.Has("--json")) {
     JsonWriter w(out.Buffer());
-    WriteInfoObject(w, view, enc);
+    WriteInfoObject(w, view, enc, app_name);
     w.EndDocument();
   } else {
-    WriteText(view, enc, out.Buffer());
+    WriteText(view, enc, out.Buffer(), app_name);
   }
   return kExitOk;
 }

@@ -1,5 +1,6 @@
 // The iCalendar side of PimWriter: date book events and to-dos.
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "corvane/apps/datebook.h"
@@ -60,10 +61,13 @@ std::string NextDay(std::uint16_t word) {
   return buf;
 }
 
+}  // namespace
+
 // The repeat rule of an event, or damage for a rule the handheld has not:
 // an unknown type or a repeat-on value out of range is never read as some
 // other rule.
-std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed) {
+std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed,
+                       std::optional<int> zone_offset) {
   std::string rule;
   switch (r.type) {
     case static_cast<std::uint8_t>(RepeatType::kDaily):
@@ -102,19 +106,31 @@ std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed) 
       Damaged("repeat type " + std::to_string(r.type) + " is unknown");
   }
   if (r.frequency > 1) rule += ";INTERVAL=" + std::to_string(r.frequency);
-  if (r.end != kNoDate) {
+  if (r.end != kNoDate && timed && zone_offset) {
+    // With a zone, UNTIL is in UTC: the end of the last local day, moved by the offset.
+    const int offset = *zone_offset;
+    const std::string day = offset < 0 ? NextDay(r.end) : Day(r.end, "the repeat's end");
+    const int secs = offset < 0 ? -offset * 60 - 1 : 86399 - offset * 60;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "T%02d%02d%02dZ", secs / 3600 % 24, secs / 60 % 60, secs % 60);
+    rule += ";UNTIL=" + day + buf;
+  } else if (r.end != kNoDate) {
     // UNTIL takes the type of DTSTART; the last day counts whole.
     rule += ";UNTIL=" + Day(r.end, "the repeat's end") + (timed ? "T235959" : "");
   }
   return rule;
 }
 
-}  // namespace
-
 void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
-  const DatebookRecord e = DecodeDatebook(record);
+  WriteEvent(record, DecodeDatebook(record), attributes, {}, 0, {});
+}
+
+void PimWriter::WriteEvent(std::span<const std::uint8_t> record, const DatebookRecord& e,
+                           const AppRecordAttributes& attributes, const std::string& tzid,
+                           int zone_offset, const std::vector<std::string>& more) {
   const std::string day = Day(e.date, "the date");
   const bool timed = !e.Untimed();
+  const std::string zone = tzid.empty() ? std::string() : ";TZID=" + tzid;
   if (timed) {
     CheckTime(e.startHour, e.startMinute, "the start");
     if (e.endHour != kNoTime || e.endMinute != kNoTime) {
@@ -127,7 +143,8 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   }
   std::string rule;
   if (e.repeat && e.repeat->type != static_cast<std::uint8_t>(RepeatType::kNone))
-    rule = RepeatRule(*e.repeat, e.date, timed);
+    rule = RepeatRule(*e.repeat, e.date, timed,
+                      tzid.empty() ? std::nullopt : std::optional<int>(zone_offset));
   std::string exdates;
   if (e.exceptions) {
     for (std::uint16_t x : *e.exceptions) {
@@ -150,8 +167,8 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   Line("UID:" + Uid(record, attributes));
   Line("DTSTAMP:" + stamp_);
   if (timed) {
-    Line("DTSTART:" + day + Time(e.startHour, e.startMinute));
-    if (e.endHour != kNoTime) Line("DTEND:" + day + Time(e.endHour, e.endMinute));
+    Line("DTSTART" + zone + ":" + day + Time(e.startHour, e.startMinute));
+    if (e.endHour != kNoTime) Line("DTEND" + zone + ":" + day + Time(e.endHour, e.endMinute));
   } else {
     Line("DTSTART;VALUE=DATE:" + day);
     Line("DTEND;VALUE=DATE:" + NextDay(e.date));
@@ -162,7 +179,9 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   if (!category.empty()) Line("CATEGORIES:" + EscapeText(category));
   if (attributes.secret) Line("CLASS:PRIVATE");
   if (!rule.empty()) Line("RRULE:" + rule);
-  if (!exdates.empty()) Line(std::string(timed ? "EXDATE:" : "EXDATE;VALUE=DATE:") + exdates);
+  if (!exdates.empty())
+    Line(std::string(timed ? "EXDATE" + zone + ":" : "EXDATE;VALUE=DATE:") + exdates);
+  for (const std::string& l : more) Line(l);
   if (e.alarm) {
     Line("BEGIN:VALARM");
     Line("ACTION:DISPLAY");

@@ -7,16 +7,27 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "corvane/apps/categories.h"
+#include "corvane/apps/datebook.h"
 #include "tools/app_charset.h"
 #include "tools/apps_json.h"
 #include "tools/cli.h"
 
 namespace corvane::cli {
+
+// An iCalendar RRULE value for a repeat from `date`; with a zone's UTC
+// offset, a timed rule's UNTIL is in UTC. Raises for a rule the handheld has
+// not (an unknown type, a repeat-on value out of range).
+std::string RepeatRule(const apps::DatebookRepeat& repeat, std::uint16_t date, bool timed,
+                       std::optional<int> zone_offset = std::nullopt);
+// A vCard TEL or EMAIL line for a phone of this label.
+std::string PhoneProperty(std::uint8_t label, bool pref, const std::string& escaped_value);
 
 // Appends one content line, folded, with its CRLF.
 void AppendContentLine(std::string& out, std::string_view line);
@@ -40,6 +51,8 @@ class PimWriter {
   void AddDamaged(std::int32_t index, std::span<const std::uint8_t> record,
                   const AppRecordAttributes& attributes, const std::string& reason);
   void Finish();
+  // The Contacts field labels, for the custom fields' names in vCards.
+  void SetFieldLabels(std::vector<std::string> labels) { labels_ = std::move(labels); }
 
  private:
   void AddCard(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
@@ -48,6 +61,15 @@ class PimWriter {
   // The creator and the record's unique ID, which stay when other records
   // come and go; a hash of the bytes for a record without an ID.
   std::string Uid(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  void WriteEvent(std::span<const std::uint8_t> record, const apps::DatebookRecord& event,
+                  const AppRecordAttributes& attributes, const std::string& tzid, int zone_offset,
+                  const std::vector<std::string>& more);
+  // The later handhelds' Contacts, Calendar and Tasks.
+  void AddContact(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  void AddCalendarEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  void AddTask(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  // The TZID of a zone blob, writing its VTIMEZONE the first time.
+  std::string Zone(const std::string& blob);
   std::string CategoryName(std::uint8_t index) const;
   void Line(std::string_view line) { AppendContentLine(out_.Buffer(), line); }
 
@@ -61,6 +83,8 @@ class PimWriter {
   std::string stamp_;  // DTSTAMP, the moment of the export in UTC
   std::size_t count_ = 0;
   std::map<std::string, int> hashed_uids_;  // how often each hash UID was given
+  std::vector<std::string> labels_;
+  std::map<std::string, std::string> zones_;  // zone blob -> TZID
 };
 
 }  // namespace corvane::cli

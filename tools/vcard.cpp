@@ -68,6 +68,28 @@ std::string EscapeText(std::string_view utf8) {
   return out;
 }
 
+std::string PhoneProperty(std::uint8_t label, bool pref_phone, const std::string& value) {
+  const std::string pref = pref_phone ? ",PREF" : "";
+  switch (label) {
+    case 0:
+      return "TEL;TYPE=WORK,VOICE" + pref + ":" + value;
+    case 1:
+      return "TEL;TYPE=HOME,VOICE" + pref + ":" + value;
+    case 2:
+      return "TEL;TYPE=FAX" + pref + ":" + value;
+    case 4:
+      return "EMAIL;TYPE=INTERNET" + pref + ":" + value;
+    case 5:
+      return "TEL;TYPE=WORK,VOICE,MSG" + pref + ":" + value;
+    case 6:
+      return "TEL;TYPE=PAGER" + pref + ":" + value;
+    case 7:
+      return "TEL;TYPE=CELL,VOICE" + pref + ":" + value;
+    default:
+      return "TEL;TYPE=VOICE" + pref + ":" + value;
+  }
+}
+
 PimWriter::PimWriter(const std::string& format, App app, std::string creator, const Charset& cs,
                      const CategoryInfo& categories, Output& out)
     : format_(format),
@@ -136,7 +158,15 @@ void PimWriter::Add(std::span<const std::uint8_t> record, const AppRecordAttribu
       buf += text;
       if (text.empty() || text.back() != '\n') buf += '\n';
     } else if (format_ == "vcard") {
-      AddCard(record, attributes);
+      if (app_ == App::kContacts) {
+        AddContact(record, attributes);
+      } else {
+        AddCard(record, attributes);
+      }
+    } else if (app_ == App::kCalendar) {
+      AddCalendarEvent(record, attributes);
+    } else if (app_ == App::kTasks) {
+      AddTask(record, attributes);
     } else if (app_ == App::kDatebook) {
       AddEvent(record, attributes);
     } else {
@@ -324,34 +354,7 @@ void PimWriter::AddCard(std::span<const std::uint8_t> record, const AppRecordAtt
     const auto field =
         static_cast<AddressField>(static_cast<std::size_t>(AddressField::kPhone1) + p);
     if (!a[field] || a[field]->empty()) continue;
-    const std::string value = EscapeText(text(field));
-    const std::string pref = p == a.displayPhone ? ",PREF" : "";
-    switch (a.phoneLabels[p]) {
-      case 0:
-        Line("TEL;TYPE=WORK,VOICE" + pref + ":" + value);
-        break;
-      case 1:
-        Line("TEL;TYPE=HOME,VOICE" + pref + ":" + value);
-        break;
-      case 2:
-        Line("TEL;TYPE=FAX" + pref + ":" + value);
-        break;
-      case 4:
-        Line("EMAIL;TYPE=INTERNET" + pref + ":" + value);
-        break;
-      case 5:
-        Line("TEL;TYPE=WORK,VOICE,MSG" + pref + ":" + value);
-        break;
-      case 6:
-        Line("TEL;TYPE=PAGER" + pref + ":" + value);
-        break;
-      case 7:
-        Line("TEL;TYPE=CELL,VOICE" + pref + ":" + value);
-        break;
-      default:
-        Line("TEL;TYPE=VOICE" + pref + ":" + value);
-        break;
-    }
+    Line(PhoneProperty(a.phoneLabels[p], p == a.displayPhone, EscapeText(text(field))));
   }
   const bool has_address = a[AddressField::kAddress] || a[AddressField::kCity] ||
                            a[AddressField::kState] || a[AddressField::kZipCode] ||

@@ -13,6 +13,28 @@ constexpr std::uint16_t kOtherFlags = 0x03FF;
 
 }  // namespace
 
+DatebookRepeat ReadRepeatRule(ByteReader& in) {
+  DatebookRepeat r;
+  r.type = in.U8();
+  r.reserved1 = in.U8();
+  r.end = in.U16();
+  r.frequency = in.U8();
+  r.repeatOn = in.U8();
+  r.startOfWeek = in.U8();
+  r.reserved2 = in.U8();
+  return r;
+}
+
+void WriteRepeatRule(const DatebookRepeat& r, ByteWriter& out) {
+  out.U8(r.type);
+  out.U8(r.reserved1);
+  out.U16(r.end);
+  out.U8(r.frequency);
+  out.U8(r.repeatOn);
+  out.U8(r.startOfWeek);
+  out.U8(r.reserved2);
+}
+
 DatebookRecord DecodeDatebook(std::span<const std::uint8_t> record) {
   ByteReader in(record);
   in.Need(8, 1, kMsgRecordTooShort);
@@ -31,15 +53,7 @@ DatebookRecord DecodeDatebook(std::span<const std::uint8_t> record) {
   }
   if (flags & kHasRepeat) {
     in.Need(8, 3, kMsgRecordTooShort);
-    DatebookRepeat r;
-    r.type = in.U8();
-    r.reserved1 = in.U8();
-    r.end = in.U16();
-    r.frequency = in.U8();
-    r.repeatOn = in.U8();
-    r.startOfWeek = in.U8();
-    r.reserved2 = in.U8();
-    e.repeat = r;
+    e.repeat = ReadRepeatRule(in);
   }
   if (flags & kHasExceptions) {
     in.Need(2, 4, kMsgExceptionsPastEnd);
@@ -76,15 +90,7 @@ Bytes EncodeDatebook(const DatebookRecord& event) {
     out.U8(static_cast<std::uint8_t>(event.alarm->advance));
     out.U8(event.alarm->unit);
   }
-  if (const auto& r = event.repeat) {
-    out.U8(r->type);
-    out.U8(r->reserved1);
-    out.U16(r->end);
-    out.U8(r->frequency);
-    out.U8(r->repeatOn);
-    out.U8(r->startOfWeek);
-    out.U8(r->reserved2);
-  }
+  if (event.repeat) WriteRepeatRule(*event.repeat, out);
   if (event.exceptions) {
     out.U16(static_cast<std::uint16_t>(event.exceptions->size()));
     for (std::uint16_t d : *event.exceptions) out.U16(d);

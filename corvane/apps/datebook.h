@@ -79,4 +79,8 @@ Bytes EncodeDatebook(const DatebookRecord& event);
 DatebookAppInfo DecodeDatebookAppInfo(std::span<const std::uint8_t> block);
 Bytes EncodeDatebookAppInfo(const DatebookAppInfo& info);
 
+// The 8-byte repeat rule, which Tasks records carry too; Need(8) first.
+DatebookRepeat ReadRepeatRule(ByteReader& in);
+void WriteRepeatRule(const DatebookRepeat& rule, ByteWriter& out);
+
 }  // namespace corvane::apps

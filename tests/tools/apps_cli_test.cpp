@@ -422,8 +422,8 @@ TEST_F(AppsCli, BadUsageAndDamagedRecords) {
     std::string err;
   };
   const Case cases[] = {
-      {{"export", "--format", "vcard", memos}, 2, "--format vcard is for address, not memo"},
-      {{"export", "--format", "ical", memos}, 2, "--format ical is for datebook and todo"},
+      {{"export", "--format", "vcard", memos}, 2, "--format vcard is for address and contacts, not memo"},
+      {{"export", "--format", "ical", memos}, 2, "--format ical is for datebook, todo, calendar and tasks"},
       {{"export", "--app", "palm", memos}, 2, "unknown --app 'palm'"},
       {{"export", "--app", "memo", "--engine", "java", memos},
        2,

@@ -94,7 +94,7 @@ if ($type eq 'REAd/TEXt') {
       my @names = qw(work home fax other email main pager mobile);
       same("$at phoneLabels", join(',', @{ $m->{phoneLabels} }), join(',', map { $names[$r->{phoneLabel}{"phone$_"}] } 1 .. 5));
       same("$at displayPhone", $m->{displayPhone}, 'phone' . ($r->{phoneLabel}{display} + 1));
-    } elsif ($type eq 'date/DATA') {
+    } elsif ($type eq 'date/DATA' || $type eq 'PDat/DATA') {
       same("$at date", $m->{date}, ymd(@$r{qw(year month day)}));
       same("$at start", $m->{start}, hm(@$r{qw(start_hour start_minute)}));
       same("$at end", $m->{end}, hm(@$r{qw(end_hour end_minute)}));
@@ -117,6 +117,14 @@ if ($type eq 'REAd/TEXt') {
         }
       }
       same("$at exceptions", join(',', @{ $m->{exceptions} || [] }), join(',', map { ymd($_->[2], $_->[1], $_->[0]) } @{ $r->{exceptions} || [] }));
+      if ($type eq 'PDat/DATA') {  # the Calendar: its location and the event's zone too
+        same("$at location", $m->{location}, txt($r->{location}));
+        my ($mz, $rz) = ($m->{timeZone}, $r->{timezone});
+        same("$at zone", $mz ? join(' ', $mz->{name}, @$mz{qw(offset dstAdjustment country)}) : undef,
+             $rz ? join(' ', txt($rz->{name}), @$rz{qw(offset dst_adjustment country)}) : undef);
+        same("$at zone rule", $mz ? join(' ', map { @{ $mz->{$_} }{qw(hour month)} } qw(dstStart dstEnd)) : undef,
+             $rz ? join(' ', @$rz{qw(start_hour start_month end_hour end_month)}) : undef);
+      }
     } elsif ($type eq 'mail/DATA') {
       for my $f (qw(subject from to cc bcc replyTo sentTo body)) {
         my $v = $m->{$f};
