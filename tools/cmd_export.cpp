@@ -15,6 +15,7 @@
 #include "tools/engine_options.h"
 #include "tools/json.h"
 #include "tools/out_cursor.h"
+#include "tools/tables.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
@@ -183,6 +184,7 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
 }
 
 int RunExport(const ParsedArgs& args, Output& out) {
+  if (IsTableExport(args)) return RunTableExport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);

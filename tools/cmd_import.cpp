@@ -21,6 +21,7 @@
 #include "tools/csv.h"
 #include "tools/engine_options.h"
 #include "tools/json_reader.h"
+#include "tools/tables.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
@@ -507,6 +508,7 @@ void PutCategories(const std::array<Category, 16>& categories, Bytes& block) {
 }
 
 int RunImport(const ParsedArgs& args, Output& out) {
+  if (IsTableImport(args)) return RunTableImport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsImport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);

@@ -1,0 +1,16 @@
+// export and import of people's own flat-file tables (JFile, MobileDB),
+// reached from the export and import commands when --app names one of them,
+// or without --app when the file's type and creator (or the JSON's "app") say
+// it is one.
+#pragma once
+
+#include "tools/cli.h"
+
+namespace corvane::cli {
+
+bool IsTableExport(const ParsedArgs& args);
+int RunTableExport(const ParsedArgs& args, Output& out);
+bool IsTableImport(const ParsedArgs& args);
+int RunTableImport(const ParsedArgs& args, Output& out);
+
+}  // namespace corvane::cli
