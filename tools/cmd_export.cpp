@@ -15,13 +15,14 @@
 #include "tools/engine_options.h"
 #include "tools/json.h"
 #include "tools/out_cursor.h"
+#include "tools/sqlite_writer.h"
 #include "tools/tables.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 10> kOptions = {{
+constexpr std::array<OptionSpec, 12> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -32,6 +33,8 @@ constexpr std::array<OptionSpec, 10> kOptions = {{
     kViewOptionSpecs[2],
     kViewOptionSpecs[3],
     {"--with-attributes", ""},
+    {"-o", "OUT.sqlite"},
+    {"--output", "OUT.sqlite"},
 }};
 
 constexpr std::string_view kHelp =
@@ -170,6 +173,53 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
   out.Flush();
 }
 
+// One SQL table named after the database, a column per field (and the
+// attributes with --with-attributes), written in one transaction.
+void ExportSqlite(TAnyEngine& engine, RecordSource& records, std::vector<std::string> names,
+                  const std::vector<TAnyFieldType>& types, TextEncoding enc, bool with_attributes,
+                  const std::string& path) {
+  std::vector<SqlColumn> columns;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    // Column names must differ; a repeated field name gets its position.
+    std::string name = names[i];
+    for (std::size_t k = 0; k < i; ++k) {
+      if (names[k] == name) name += " (" + std::to_string(i + 1) + ")";
+    }
+    columns.push_back({name, SqlTypeOf(types[i])});
+  }
+  if (with_attributes) {
+    for (std::string_view key : {kCategoryKey, kFlagsKey, kUniqueIDKey}) {
+      if (std::find(names.begin(), names.end(), key) != names.end()) {
+        throw UsageError("--with-attributes: a field has the name of an attribute column "
+                         "(category, flags or uniqueID)");
+      }
+      columns.push_back({std::string(key), key == kFlagsKey ? SqlType::kText : SqlType::kInteger});
+    }
+  }
+  SqliteTableWriter out(path, ToUtf8(engine.Manager().DatabaseName(), enc), columns);
+  RecordViews row(names.size());
+  while (records.Next()) {
+    EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
+      PutSqlValue(out, i, v, types[static_cast<std::size_t>(i)], enc);
+    });
+    if (with_attributes) {
+      const std::optional<TRecordEntry> e = engine.Manager().GetRecInFile(records.RecordIndex());
+      const TRecordEntry entry = e ? *e : TRecordEntry();
+      const int at = static_cast<int>(names.size());
+      out.Integer(at, entry.Category);
+      std::string flags;
+      ForEachRecordFlagName(entry.Flags, [&](std::string_view f) {
+        if (!flags.empty()) flags += ',';
+        flags += f;
+      });
+      out.Text(at + 1, flags);
+      out.Integer(at + 2, entry.UniqueID);
+    }
+    out.Row();
+  }
+  out.Commit();
+}
+
 [[noreturn]] void RefuseResourceFile(const std::string& path) {
   const pdb::ResourceDatabase db =
       pdb::ReadResourceDatabase(ReadWholeFile(path), StandardTimeZoneBiasMinutes());
@@ -189,8 +239,9 @@ int RunExport(const ParsedArgs& args, Output& out) {
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");
-  if (format != "json" && format != "csv")
-    throw UsageError("unknown format '" + format + "' (json or csv)");
+  if (format != "json" && format != "csv" && format != "sqlite")
+    throw UsageError("unknown format '" + format + "' (json, csv or sqlite)");
+  const std::string sqlite_path = format == "sqlite" ? SqliteOutputPath(args) : std::string();
   DefineReadFields(*engine, args, enc);
   const std::string& path = SingleFileArgument(args);
   if (IsResourceFile(path)) RefuseResourceFile(path);
@@ -232,7 +283,9 @@ int RunExport(const ParsedArgs& args, Output& out) {
   std::string& buf = out.Buffer();
   RecordViews row(names.size());
   std::string cell_scratch;
-  if (format == "csv") {
+  if (format == "sqlite") {
+    ExportSqlite(*engine, records, names, types, enc, args.Has("--with-attributes"), sqlite_path);
+  } else if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {
       throw UsageError(

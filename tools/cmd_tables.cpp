@@ -29,6 +29,7 @@
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/engine_options.h"
+#include "tools/sqlite_writer.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
@@ -613,7 +614,79 @@ JsonValue StoredDates(const std::string& path) {
   return o;
 }
 
+SqlType SqlTypeOf(Kind k) {
+  switch (k) {
+    case Kind::kInteger:
+    case Kind::kBoolean:
+      return SqlType::kInteger;
+    case Kind::kFloat:
+      return SqlType::kReal;
+    default:
+      return SqlType::kText;
+  }
+}
+
+// One SQL table named after the database: a column per field, typed by the
+// field's type; a typed field's text that is not written as its type writes
+// it goes in as text (SQLite keeps each value's own type), nothing as NULL.
+void WriteSqlite(const Table& t, const std::string& table_name, bool with_attributes,
+                 const Charset& cs, const std::string& path) {
+  std::vector<SqlColumn> columns;
+  for (const Column& c : t.columns) columns.push_back({c.key, SqlTypeOf(c.kind)});
+  if (with_attributes) {
+    for (const Column& c : t.columns) {
+      if (c.key == kCategoryKey || c.key == kFlagsKey || c.key == kUniqueIDKey) {
+        throw UsageError("--with-attributes: a field has the name of an attribute column "
+                         "(category, flags or uniqueID)");
+      }
+    }
+    columns.push_back({std::string(kCategoryKey), SqlType::kInteger});
+    columns.push_back({std::string(kFlagsKey), SqlType::kText});
+    columns.push_back({std::string(kUniqueIDKey), SqlType::kInteger});
+  }
+  SqliteTableWriter out(path, table_name, columns);
+  for (const Table::Row& row : t.rows) {
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      const int col = static_cast<int>(i);
+      if (!row.values[i]) {
+        out.Null(col);
+        continue;
+      }
+      const TableValue v = ValueOf(t.format, t.columns[i], *row.values[i]);
+      if (std::holds_alternative<std::monostate>(v)) {
+        out.Null(col);
+      } else if (const auto* b = std::get_if<bool>(&v)) {
+        out.Integer(col, *b ? 1 : 0);
+      } else if (const auto* n = std::get_if<std::int64_t>(&v)) {
+        out.Integer(col, *n);
+      } else if (const auto* x = std::get_if<double>(&v)) {
+        out.Real(col, *x);
+      } else {
+        out.Text(col, Shown(v, cs));
+      }
+    }
+    if (with_attributes) {
+      const int at = static_cast<int>(t.columns.size());
+      out.Integer(at, row.rec->category);
+      std::string names;
+      ForEachRecordFlagName(row.rec->flags, [&](std::string_view f) {
+        if (!names.empty()) names += ',';
+        names += f;
+      });
+      out.Text(at + 1, names);
+      out.Integer(at + 2, row.rec->unique_id);
+    }
+    out.Row();
+  }
+  out.Commit();
+}
+
 }  // namespace
+
+std::string SqliteOutputPath(const ParsedArgs& args) {
+  if (!args.Has("-o") && !args.Has("--output")) throw UsageError("--format sqlite needs -o OUT.sqlite");
+  return args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
+}
 
 // ---- export -----------------------------------------------------------------------
 
@@ -632,8 +705,11 @@ bool IsTableExport(const ParsedArgs& args) {
 int RunTableExport(const ParsedArgs& args, Output& out) {
   if (args.Has("--field")) throw UsageError("--field needs --engine: a table names its own fields");
   const std::string format = args.Value("--format", "json");
-  if (format != "json" && format != "csv")
-    throw UsageError("unknown format '" + format + "' for a table (json or csv)");
+  if (format != "json" && format != "csv" && format != "sqlite")
+    throw UsageError("unknown format '" + format + "' for a table (json, csv or sqlite)");
+  if (format != "sqlite" && (args.Has("-o") || args.Has("--output")))
+    throw UsageError("-o is for --format sqlite; JSON and CSV go to standard output");
+  const std::string sqlite_path = format == "sqlite" ? SqliteOutputPath(args) : std::string();
   const Charset cs(args.Value("--encoding", "cp1252"));
   TCorvane db;
   OpenForReading(db, SingleFileArgument(args));
@@ -655,6 +731,10 @@ int RunTableExport(const ParsedArgs& args, Output& out) {
   }
   if (format == "csv") {
     WriteCsv(t, args.Has("--with-attributes"), cs, out);
+    return kExitOk;
+  }
+  if (format == "sqlite") {
+    WriteSqlite(t, cs.ToUtf8(db.DatabaseName()), args.Has("--with-attributes"), cs, sqlite_path);
     return kExitOk;
   }
   std::string& buf = out.Buffer();

@@ -4,6 +4,8 @@
 // it is one.
 #pragma once
 
+#include <string>
+
 #include "tools/cli.h"
 
 namespace corvane::cli {
@@ -12,5 +14,7 @@ bool IsTableExport(const ParsedArgs& args);
 int RunTableExport(const ParsedArgs& args, Output& out);
 bool IsTableImport(const ParsedArgs& args);
 int RunTableImport(const ParsedArgs& args, Output& out);
+// -o (or --output) of export --format sqlite; a UsageError without it.
+std::string SqliteOutputPath(const ParsedArgs& args);
 
 }  // namespace corvane::cli
