@@ -64,9 +64,13 @@ constexpr std::string_view kHelp =
     "                  csv: a header row of field names, then one row per record;\n"
     "                  it has no room for the header's values (import takes them\n"
     "                  as options), the categories or the sort-info block\n"
+    "                  sqlite (with -o OUT.sqlite): one table named after the\n"
+    "                  database, a column per field (INTEGER, REAL, TEXT, BLOB;\n"
+    "                  dates as the text above), written in one transaction into\n"
+    "                  a new file that replaces OUT.sqlite only when complete\n"
     "  --with-attributes\n"
-    "                  csv: add the columns category, flags (\"secret,dirty\") and\n"
-    "                  uniqueID after the fields\n"
+    "                  csv and sqlite: add the columns category, flags\n"
+    "                  (\"secret,dirty\") and uniqueID after the fields\n"
     "  --encoding E    character set of the texts in the file (default cp1252,\n"
     "                  the handhelds' Windows-1252)\n"
     "  --sort F,G      print the records sorted on these fields (through the\n"
@@ -98,7 +102,18 @@ constexpr std::string_view kHelp =
     "                  iCalendar); text (memos separated by a form-feed line, or the\n"
     "                  whole text of an e-book)\n"
     "  --encoding E    cp1252 (default), latin1, utf8 or any name iconv knows\n"
-    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n";
+    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n"
+    "\n"
+    "Usage: corvane export [--app jfile|mobiledb] [--format json|csv|sqlite]\n"
+    "                      [--with-attributes] [-o OUT.sqlite] FILE\n"
+    "\n"
+    "Flat-file tables (JFile 3, 4 and 5; MobileDB; picked by auto too) name their\n"
+    "own fields. json: {\"database\", \"app\", \"table\": the fields (name, type,\n"
+    "width) and the table's other settings, \"records\": one object per row keyed\n"
+    "by field name}; csv: a header of the field names; sqlite as above. Values are\n"
+    "typed: numbers, true/false, dates YYYY-MM-DD, times HH:MM; a typed field's\n"
+    "text that is not written as its type writes it stays text ({\"text\": ...}\n"
+    "in JSON where it would read as a value), so import gives the same bytes.\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {

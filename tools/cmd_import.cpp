@@ -97,7 +97,19 @@ constexpr std::string_view kHelp =
     "JSON's \"database\" or --name/--creator/--type say otherwise; the categories\n"
     "come from \"appInfo\", and a category a record names that the table lacks\n"
     "takes a free slot. --app doc --input book.txt makes a compressed e-book of a\n"
-    "text file. --encoding: cp1252 (default), latin1, utf8 or any name iconv knows.\n";
+    "text file. --encoding: cp1252 (default), latin1, utf8 or any name iconv knows.\n"
+    "\n"
+    "Usage: corvane import --app jfile|mobiledb [--field NAME:TYPE]... --input FILE\n"
+    "                      [--name NAME] [--type TYPE --creator CRID] -o OUT.pdb\n"
+    "\n"
+    "A flat-file table from the JSON export prints (--app may then be left out), or\n"
+    "from a CSV file whose header row names the fields. A CSV column's type is the\n"
+    "one --field gives (text, boolean, date, time, integer, float), else the one\n"
+    "its cells show: all integers, all numbers, all YYYY-MM-DD dates, all\n"
+    "true/false, else text. Columns named category, flags and uniqueID are the\n"
+    "records' attributes. A row with another number of cells than the header is\n"
+    "an error. JFile tables are written as JFile 5 unless --type says JbDb (3) or\n"
+    "JfDb (4) or the JSON names its version.\n";
 
 struct Category {
   std::string name;                // in the file's encoding
