@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 
 #include "corvane/apps/jfile.h"
 #include "corvane/apps/mobiledb.h"
+#include "corvane/engines/sqldriver.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/locale.h"
@@ -185,8 +187,7 @@ std::string Shown(const TableValue& v, const Charset& cs) {
   if (const auto* b = std::get_if<bool>(&v)) return *b ? "true" : "false";
   if (const auto* n = std::get_if<std::int64_t>(&v))
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, *n).ptr);
-  if (const auto* x = std::get_if<double>(&v))
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, *x).ptr);
+  if (const auto* x = std::get_if<double>(&v)) return apps::TableFloatText(*x);
   if (const auto* d = std::get_if<TableDate>(&v)) {
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d->year, d->month, d->day);
     return buf;
@@ -681,6 +682,35 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
   out.Commit();
 }
 
+// A table file read whole: the rows point into its records.
+struct LoadedTable {
+  TCorvane db;
+  std::vector<Rec> records;
+  Table table;
+};
+
+std::unique_ptr<LoadedTable> LoadTable(const std::string& path, std::optional<Format> f,
+                                       const Charset& cs) {
+  auto loaded = std::make_unique<LoadedTable>();
+  TCorvane& db = loaded->db;
+  OpenForReading(db, path);
+  const std::optional<apps::JFileVersion> version =
+      apps::JFileVersionOf(db.DatabaseType(), db.CreatorID());
+  if (!f) f = FormatOfHeader(db.DatabaseType(), db.CreatorID());
+  if (!f) throw UsageError("the database is no JFile or MobileDB table");
+  loaded->records = ReadRecords(db);
+  if (*f == Format::kJFile) {
+    if (!version) {
+      throw UsageError("--app jfile: the database's type and creator name no JFile generation "
+                       "(JbDb/JBas, JfDb/JFil or JfD5/JFi5)");
+    }
+    ReadJFile(*version, db, loaded->records, cs, loaded->table);
+  } else {
+    ReadMobileDB(db, loaded->records, cs, loaded->table);
+  }
+  return loaded;
+}
+
 }  // namespace
 
 std::string SqliteOutputPath(const ParsedArgs& args) {
@@ -711,24 +741,11 @@ int RunTableExport(const ParsedArgs& args, Output& out) {
     throw UsageError("-o is for --format sqlite; JSON and CSV go to standard output");
   const std::string sqlite_path = format == "sqlite" ? SqliteOutputPath(args) : std::string();
   const Charset cs(args.Value("--encoding", "cp1252"));
-  TCorvane db;
-  OpenForReading(db, SingleFileArgument(args));
-  std::optional<Format> f = FormatByName(args.Value("--app", "auto"));
-  const std::optional<apps::JFileVersion> version =
-      apps::JFileVersionOf(db.DatabaseType(), db.CreatorID());
-  if (!f) f = FormatOfHeader(db.DatabaseType(), db.CreatorID());
-  if (!f) throw UsageError("the database is no JFile or MobileDB table");
-  const std::vector<Rec> records = ReadRecords(db);
-  Table t;
-  if (*f == Format::kJFile) {
-    if (!version) {
-      throw UsageError("--app jfile: the database's type and creator name no JFile generation "
-                       "(JbDb/JBas, JfDb/JFil or JfD5/JFi5)");
-    }
-    ReadJFile(*version, db, records, cs, t);
-  } else {
-    ReadMobileDB(db, records, cs, t);
-  }
+  const std::unique_ptr<LoadedTable> loaded =
+      LoadTable(SingleFileArgument(args), FormatByName(args.Value("--app", "auto")), cs);
+  TCorvane& db = loaded->db;
+  const Table& t = loaded->table;
+  const std::optional<Format> f = t.format;
   if (format == "csv") {
     WriteCsv(t, args.Has("--with-attributes"), cs, out);
     return kExitOk;
@@ -1011,6 +1028,42 @@ std::string RecordWhere(std::size_t r, std::size_t line, bool csv) {
 
 Bytes BlockOf(const std::string& s) {
   return Bytes(s.begin(), s.end());
+}
+
+// Writes the database: the header, the block and the records as given.
+void WriteDatabase(const std::string& directory, const std::string& file, Header h,
+                   Bytes app_info, std::vector<NewRecord>& records) {
+  if (h.name->size() > 31) h.name->resize(31);
+  TPDBBaseMgr out;
+  out.SetOpenMode(dmModeWriteOnly);
+  out.SetDirectory(directory);
+  out.SetPDBFilename(file);
+  out.SetDBName(*h.name);
+  out.SetCreatorID(*h.creator);
+  out.SetDatabaseType(*h.type);
+  out.CreateDatabase();
+  try {
+    out.SetAttributes(h.attributes.value_or(0x0008));  // backup
+    if (h.version) out.SetDBVersion(*h.version);
+    if (h.created) out.SetCreationDate(*h.created);
+    if (h.modified) out.SetModificationDate(*h.modified);
+    if (h.backed_up) out.SetLastBackupDate(*h.backed_up);
+    if (h.modification_number) out.SetModification(*h.modification_number);
+    if (h.unique_id_seed) out.SetUniqueIDSeed(*h.unique_id_seed);
+    out.SetWriteCategory(false);
+    if (!app_info.empty()) out.SetAppInfoP(std::move(app_info));
+    for (NewRecord& r : records) {
+      out.SetCurrentRecord(std::move(r.data));
+      out.SetRecCategory(r.category);
+      out.SetRecFlags(r.flags);
+      out.SetRecUniqueID(static_cast<std::int32_t>(r.unique_id));
+      out.WriteRawRecord();
+    }
+    out.CloseDatabase();
+  } catch (...) {
+    out.AbortDatabase();
+    throw;
+  }
 }
 
 }  // namespace
@@ -1342,36 +1395,401 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
   }
 
   if (!h.name) h.name = file.substr(0, file.size() - ExtractFileExt(file).size());
-  if (h.name->size() > 31) h.name->resize(31);
-  TPDBBaseMgr out;
-  out.SetOpenMode(dmModeWriteOnly);
-  out.SetDirectory(directory);
-  out.SetPDBFilename(file);
-  out.SetDBName(*h.name);
-  out.SetCreatorID(*h.creator);
-  out.SetDatabaseType(*h.type);
-  out.CreateDatabase();
-  try {
-    out.SetAttributes(h.attributes.value_or(0x0008));  // backup
-    if (h.version) out.SetDBVersion(*h.version);
-    if (h.created) out.SetCreationDate(*h.created);
-    if (h.modified) out.SetModificationDate(*h.modified);
-    if (h.backed_up) out.SetLastBackupDate(*h.backed_up);
-    if (h.modification_number) out.SetModification(*h.modification_number);
-    if (h.unique_id_seed) out.SetUniqueIDSeed(*h.unique_id_seed);
-    out.SetWriteCategory(false);
-    if (!app_info.empty()) out.SetAppInfoP(std::move(app_info));
-    for (NewRecord& r : records) {
-      out.SetCurrentRecord(std::move(r.data));
-      out.SetRecCategory(r.category);
-      out.SetRecFlags(r.flags);
-      out.SetRecUniqueID(static_cast<std::int32_t>(r.unique_id));
-      out.WriteRawRecord();
+  WriteDatabase(directory, file, h, std::move(app_info), records);
+  return kExitOk;
+}
+
+// ---- convert -----------------------------------------------------------------------
+
+namespace {
+
+// A cell on its way: the value as export shows it, in the file's bytes
+// (texts as stored), and whether it was a typed value rather than a text.
+struct Cell {
+  std::string shown;
+  bool typed = false;
+};
+
+struct Source {
+  std::string name, creator, type;  // the header's, as stored
+  TDateTime created = 0;
+  std::uint16_t attributes = 0x0008;
+  std::vector<std::string> names;  // as stored
+  std::vector<Kind> kinds;          // what a table makes of each field
+  std::vector<std::string_view> engine_types;  // the engine's type names, or empty
+  std::vector<std::vector<Cell>> rows;
+  std::vector<std::int32_t> record_index;  // of each row, for messages
+};
+
+Kind KindOfValue(TValueKind k) {
+  switch (k) {
+    case TValueKind::Integer:
+    case TValueKind::Unsigned:
+      return Kind::kInteger;
+    case TValueKind::Float:
+    case TValueKind::Currency:
+      return Kind::kFloat;
+    case TValueKind::Boolean:
+      return Kind::kBoolean;
+    case TValueKind::Date:
+    case TValueKind::DateTime:
+      return Kind::kDate;
+    case TValueKind::Time:
+      return Kind::kTime;
+    default:
+      return Kind::kText;
+  }
+}
+
+Source SourceFromTable(const std::string& path, Format f, const Charset& cs) {
+  const std::unique_ptr<LoadedTable> loaded = LoadTable(path, f, cs);
+  const Table& t = loaded->table;
+  Source src;
+  src.name = loaded->db.DatabaseName();
+  src.creator = loaded->db.CreatorID();
+  src.type = loaded->db.DatabaseType();
+  src.created = loaded->db.CreationDate();
+  for (const Column& c : t.columns) {
+    src.names.push_back(c.name);
+    src.kinds.push_back(c.kind);
+  }
+  for (const Table::Row& row : t.rows) {
+    std::vector<Cell> cells;
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+      const TableValue v = ValueOf(t.format, t.columns[i], row.values[i].value_or(std::string()));
+      Cell c;
+      if (const auto* text = std::get_if<std::string>(&v)) {
+        c.shown = *text;
+      } else {
+        c.shown = Shown(v, cs);  // ASCII
+        c.typed = !std::holds_alternative<std::monostate>(v);
+      }
+      cells.push_back(std::move(c));
     }
-    out.CloseDatabase();
+    src.rows.push_back(std::move(cells));
+    src.record_index.push_back(row.rec->index);
+  }
+  return src;
+}
+
+Source SourceFromEngine(const ParsedArgs& args, const std::string& path, TextEncoding enc,
+                        const Charset& cs) {
+  std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
+  DefineReadFields(*engine, args, enc);
+  engine->OpenReadFile(path);
+  engine->CheckFieldsAgainstFile();
+  Source src;
+  const TPDBBaseMgr& m = engine->Manager();
+  src.name = m.DatabaseName();
+  src.creator = m.CreatorID();
+  src.type = m.DatabaseType();
+  src.created = m.CreationDate();
+  const int n = engine->FieldCount();
+  for (int i = 0; i < n; ++i) {
+    src.names.push_back(engine->Field(i).Name);
+    src.kinds.push_back(KindOfValue(engine->FieldType(i).Kind));
+    src.engine_types.push_back(engine->FieldType(i).Name);
+  }
+  for (;;) {
+    try {
+      if (!engine->NextRecord()) break;
+    } catch (const EPDBException& e) {
+      throw EPDBException(e.ErrorCode(),
+                          "record " + std::to_string(engine->RecordIndex()) + ": " + e.what());
+    }
+    std::vector<Cell> cells;
+    for (int i = 0; i < n; ++i) {
+      const TAnyFieldType& type = engine->FieldType(i);
+      Cell c;
+      const std::string shown = CsvCell(engine->Value(i), type, enc);
+      c.typed = type.Kind != TValueKind::Text;
+      c.shown = c.typed ? shown : cs.FromUtf8(shown);
+      cells.push_back(std::move(c));
+    }
+    src.rows.push_back(std::move(cells));
+    src.record_index.push_back(engine->RecordIndex());
+  }
+  engine->Close();
+  return src;
+}
+
+// The kinds --to-field gives, by field name (UTF-8).
+std::map<std::string, std::string> ToFields(const ParsedArgs& args) {
+  std::map<std::string, std::string> out;
+  for (const std::string& v : args.Values("--to-field")) {
+    const std::size_t colon = v.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+      throw UsageError("--to-field takes NAME:TYPE, not '" + v + "'");
+    out[v.substr(0, colon)] = v.substr(colon + 1);
+  }
+  return out;
+}
+
+std::string Where(const Source& src, std::size_t row, std::size_t field, const Charset& cs) {
+  return "record " + std::to_string(src.record_index[row]) + ", field '" +
+         cs.ToUtf8(src.names[field]) + "'";
+}
+
+// The type an engine gives a field of this kind when --to-field does not say.
+std::optional<std::string> EngineTypeFor(std::string_view engine, Kind k) {
+  static const std::map<std::string_view, std::array<const char*, 6>> kTypes = {
+      // text, boolean, date, time, integer, float
+      {"appforge", {"AFString", "AFBoolean", "AFDate", "AFDate", "AFLong", "AFDouble"}},
+      {"pocketstudio", {"PSString", "PSBoolean", "PSDate", "PSTime", "PSInt32", "PSDouble"}},
+      {"nsbasic", {"NSBString", "NSBByte", "NSBDate", "NSBTime", "NSBInteger", "NSBDouble"}},
+      {"java", {"JString", "JBoolean", "JDate", "JDate", "JInt", nullptr}},
+      {"sqldriver", {"PDChar", "PDShort", nullptr, nullptr, "PDInt", "PDDouble"}},
+      {"generic",
+       {"pdtString", "pdtPSBoolean", "pdtPSDate", "pdtPSTime", "pdtPSInt32", "pdtPSDouble"}},
+  };
+  const auto it = kTypes.find(engine);
+  if (it == kTypes.end()) return std::nullopt;
+  const char* t = it->second[static_cast<std::size_t>(k)];
+  if (t == nullptr) return std::nullopt;
+  return std::string(t);
+}
+
+void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc,
+                     const Charset& cs, const std::string& out_path) {
+  std::unique_ptr<TAnyEngine> target = TAnyEngine::Create(args.Value("--to", ""));
+  if (!target) throw UsageError("unknown engine '" + args.Value("--to", "") + "' for --to");
+  std::map<std::string, std::string> given = ToFields(args);
+  std::vector<FieldSpec> specs;
+  for (std::size_t i = 0; i < src.names.size(); ++i) {
+    const std::string shown = cs.ToUtf8(src.names[i]);
+    FieldSpec f{shown, "", std::nullopt};
+    if (auto it = given.find(shown); it != given.end()) {
+      f.type = it->second;
+      given.erase(it);
+    } else {
+      const std::optional<std::string> t = EngineTypeFor(target->Name(), src.kinds[i]);
+      if (!t) {
+        throw UsageError("field '" + shown + "' (" + std::string(KindName(src.kinds[i])) +
+                         ") has no type of its kind in the " + std::string(target->Name()) +
+                         " engine: give --to-field " + shown + ":TYPE");
+      }
+      f.type = *t;
+    }
+    if (f.type == "PDChar") {
+      std::size_t longest = 2;
+      for (const auto& row : src.rows) longest = std::max(longest, row[i].shown.size());
+      f.size = static_cast<std::int32_t>(std::min<std::size_t>(longest + longest % 2, static_cast<std::size_t>(kSQLDriverMaxSlots)));
+    }
+    specs.push_back(std::move(f));
+  }
+  if (!given.empty()) throw UsageError("--to-field: IN.pdb has no field '" + given.begin()->first + "'");
+  DefineFields(*target, specs, enc, true);
+  const int first = target->ImplicitField().empty() ? 0 : 1;
+
+  std::string out_dir, out_file;
+  SplitPdbPath(out_path, out_dir, out_file);
+  const ScratchDirectory scratch(out_dir, ".corvane-convert-");
+  TPDBBaseMgr& m = target->Manager();
+  m.SetDBName(args.Has("--name") ? cs.FromUtf8(args.Value("--name", "")) : src.name);
+  m.SetCreatorID(args.Has("--creator") ? cs.FromUtf8(args.Value("--creator", "")) : src.creator);
+  m.SetDatabaseType(args.Has("--type") ? cs.FromUtf8(args.Value("--type", "")) : src.type);
+  target->CreateFile(scratch.path(), out_file);
+  std::vector<std::vector<Variant>> wanted;
+  try {
+    m.SetCreationDate(src.created);
+    for (std::size_t r = 0; r < src.rows.size(); ++r) {
+      std::vector<Variant> values(static_cast<std::size_t>(target->FieldCount()));
+      for (std::size_t i = 0; i < src.names.size(); ++i) {
+        const int at = static_cast<int>(i) + first;
+        try {
+          values[static_cast<std::size_t>(at)] =
+              ValueFromCsv(cs.ToUtf8(src.rows[r][i].shown), target->FieldType(at), enc);
+        } catch (const std::exception& e) {
+          Bad(Where(src, r, i, cs) + ": " + e.what());
+        }
+      }
+      try {
+        target->AppendRecord(values);
+      } catch (const std::exception& e) {
+        Bad("record " + std::to_string(src.record_index[r]) + ", " + e.what());
+      }
+      wanted.push_back(std::move(values));
+    }
+    target->Close();
   } catch (...) {
-    out.AbortDatabase();
+    target->Abort();
     throw;
+  }
+  // Read back: every value must be there as it was read.
+  std::unique_ptr<TAnyEngine> check = TAnyEngine::Create(target->Name());
+  DefineFields(*check, specs, enc, true);
+  check->OpenRead(scratch.path(), out_file);
+  for (std::size_t r = 0; r < src.rows.size(); ++r) {
+    if (!check->NextRecord()) Bad("OUT.pdb reads back fewer records than were written");
+    for (std::size_t i = 0; i < src.names.size(); ++i) {
+      const int at = static_cast<int>(i) + first;
+      const TAnyFieldType& type = check->FieldType(at);
+      const std::string got = CsvCell(check->Value(at), type, enc);
+      const std::string want = CsvCell(wanted[r][static_cast<std::size_t>(at)], type, enc);
+      const bool same = got == want && (src.rows[r][i].typed || type.Kind == TValueKind::Text ||
+                                        src.rows[r][i].shown.empty() || got == cs.ToUtf8(src.rows[r][i].shown));
+      if (!same) {
+        Bad(Where(src, r, i, cs) + ": " + cs.ToUtf8(src.rows[r][i].shown) +
+            " does not survive as " + std::string(type.Name) + " (it reads back as " + got + ")");
+      }
+    }
+  }
+  check->Close();
+  std::error_code ec;
+  std::filesystem::rename(scratch.path() + "/" + out_file, out_path, ec);
+  if (ec) throw EInOutError("cannot write '" + out_path + "': " + ec.message(), ec.value());
+}
+
+void ConvertToTable(const ParsedArgs& args, const Source& src, Format to, const Charset& cs,
+                    const std::string& out_path) {
+  std::map<std::string, std::string> given = ToFields(args);
+  std::vector<Column> columns;
+  for (std::size_t i = 0; i < src.names.size(); ++i) {
+    Column c;
+    c.name = src.names[i];
+    c.kind = src.kinds[i];
+    if (auto it = given.find(cs.ToUtf8(c.name)); it != given.end()) {
+      const std::optional<Kind> k = KindByName(it->second);
+      if (!k) {
+        throw UsageError("--to-field " + it->first + ": unknown type '" + it->second +
+                         "' (text, boolean, date, time, integer or float)");
+      }
+      c.kind = *k;
+      given.erase(it);
+    }
+    c.code = JFileCode(c.kind);
+    c.number = static_cast<std::uint8_t>(i);
+    if (to == Format::kMobileDB) {
+      c.mcode = MobileDBCode(c.kind);
+      c.width = "80";
+    }
+    columns.push_back(std::move(c));
+  }
+  if (!given.empty()) throw UsageError("--to-field: IN.pdb has no field '" + given.begin()->first + "'");
+  if (to == Format::kMobileDB && columns.size() > 255) Bad("a MobileDB table holds at most 255 fields");
+
+  // Each value as the target stores it, and read back as the target reads it.
+  std::vector<std::vector<std::string>> stored(src.rows.size());
+  for (std::size_t r = 0; r < src.rows.size(); ++r) {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const Cell& cell = src.rows[r][i];
+      std::string text;
+      try {
+        text = StoredText(to, FromShown(columns[i].kind, cell.shown));
+      } catch (const EPDBException& e) {
+        Bad(Where(src, r, i, cs) + ": " + cell.shown + " does not survive as " +
+            std::string(KindName(columns[i].kind)));
+      }
+      const TableValue back = ValueOf(to, columns[i], text);
+      const auto* back_text = std::get_if<std::string>(&back);
+      const std::string shown_back = back_text ? *back_text : Shown(back, cs);
+      const bool lost_type = cell.typed && back_text != nullptr && columns[i].kind != Kind::kText &&
+                             !(to == Format::kMobileDB &&
+                               (columns[i].kind == Kind::kInteger || columns[i].kind == Kind::kFloat));
+      if (shown_back != cell.shown || lost_type) {
+        Bad(Where(src, r, i, cs) + ": " + cs.ToUtf8(cell.shown) + " does not survive as " +
+            std::string(KindName(columns[i].kind)) + " (it reads back as " + cs.ToUtf8(shown_back) + ")");
+      }
+      stored[r].push_back(std::move(text));
+    }
+  }
+
+  Header h;
+  h.name = args.Has("--name") ? cs.FromUtf8(args.Value("--name", "")) : src.name;
+  if (args.Has("--type")) h.type = cs.FromUtf8(args.Value("--type", ""));
+  if (args.Has("--creator")) h.creator = cs.FromUtf8(args.Value("--creator", ""));
+  h.created = src.created;
+  Bytes app_info;
+  std::vector<NewRecord> records;
+  if (to == Format::kJFile) {
+    apps::JFileVersion version = apps::JFileVersion::k5;
+    for (apps::JFileVersion v : {apps::JFileVersion::k3, apps::JFileVersion::k4})
+      if (h.type && apps::JFileLayoutOf(v).type == *h.type) version = v;
+    const apps::JFileLayout& layout = apps::JFileLayoutOf(version);
+    apps::JFileTable t = apps::JFileTable::New(version);
+    for (const Column& c : columns) {
+      apps::JFileField f;
+      f.name = c.name;
+      f.type = c.code;
+      t.fields.push_back(std::move(f));
+    }
+    if (t.fields.size() > layout.slots) {
+      Bad("the JFile table holds at most " + std::to_string(layout.slots) + " fields, not " +
+          std::to_string(t.fields.size()));
+    }
+    app_info = apps::EncodeJFileTable(t);
+    for (std::size_t r = 0; r < stored.size(); ++r) {
+      apps::JFileRow row;
+      row.values = stored[r];
+      NewRecord nr;
+      nr.data = apps::EncodeJFileRow(t, row);
+      records.push_back(std::move(nr));
+    }
+    if (!h.type) h.type = std::string(layout.type);
+    if (!h.creator) h.creator = std::string(layout.creator);
+    if (version == apps::JFileVersion::k3) h.version = 1;
+  } else {
+    app_info = apps::EncodeMobileDBAppInfo(apps::MobileDBAppInfo::Standard());
+    apps::MobileDBRecord prefs;
+    for (const Column& c : columns) prefs.fields.push_back({c.number, ""});
+    for (const auto& [category, record] :
+         {std::pair{apps::kMobileDBLabels, DefinitionRecord(apps::kMobileDBLabels, columns)},
+          std::pair{apps::kMobileDBPreferences, prefs},
+          std::pair{apps::kMobileDBTypes, DefinitionRecord(apps::kMobileDBTypes, columns)},
+          std::pair{apps::kMobileDBWidths, DefinitionRecord(apps::kMobileDBWidths, columns)}}) {
+      NewRecord nr;
+      nr.category = category;
+      nr.data = apps::EncodeMobileDBRecord(record);
+      records.push_back(std::move(nr));
+    }
+    for (const auto& row : stored) {
+      apps::MobileDBRecord m;
+      for (std::size_t i = 0; i < columns.size(); ++i) m.fields.push_back({columns[i].number, row[i]});
+      NewRecord nr;
+      nr.category = apps::kMobileDBData;
+      nr.data = apps::EncodeMobileDBRecord(m);
+      records.push_back(std::move(nr));
+    }
+    if (!h.type) h.type = "Mdb1";
+    if (!h.creator) h.creator = "Mdb1";
+  }
+  std::string out_dir, out_file;
+  SplitPdbPath(out_path, out_dir, out_file);
+  WriteDatabase(out_dir, out_file, h, std::move(app_info), records);
+}
+
+}  // namespace
+
+bool IsTableConvert(const ParsedArgs& args) {
+  return args.Has("--app") || args.Has("--to-app");
+}
+
+int RunTableConvert(const ParsedArgs& args, Output& /*out*/) {
+  const std::string in_path = SingleFileArgument(args);
+  if (!args.Has("-o") && !args.Has("--output")) throw UsageError("missing -o OUT.pdb");
+  const std::string out_path = args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
+  const TextEncoding enc = EncodingFromArgs(args);
+  const Charset cs(args.Value("--encoding", "cp1252"));
+  std::optional<Format> from, to;
+  if (args.Has("--app")) {
+    from = FormatByName(args.Value("--app", ""));
+    if (!from) throw UsageError("convert --app takes jfile or mobiledb");
+    if (args.Has("--engine") || args.Has("--field"))
+      throw UsageError("--app and --engine exclude each other: a table names its own fields");
+  }
+  if (args.Has("--to-app")) {
+    to = FormatByName(args.Value("--to-app", ""));
+    if (!to) throw UsageError("--to-app takes jfile or mobiledb");
+    if (args.Has("--to")) throw UsageError("--to and --to-app exclude each other");
+  } else if (!args.Has("--to")) {
+    throw UsageError("missing --to ENGINE or --to-app jfile|mobiledb");
+  }
+  const Source src =
+      from ? SourceFromTable(in_path, *from, cs) : SourceFromEngine(args, in_path, enc, cs);
+  if (to) {
+    ConvertToTable(args, src, *to, cs, out_path);
+  } else {
+    ConvertToEngine(args, src, enc, cs, out_path);
   }
   return kExitOk;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "corvane/apps/record_bytes.h"
@@ -200,7 +201,7 @@ TableValue JFileValueOf(std::uint16_t type, std::string_view stored) {
     case kJFileFloat: {
       double d = 0;
       const auto r = std::from_chars(b, e, d);
-      if (r.ec == std::errc() && r.ptr == e) return Canonical(d, stored);
+      if (r.ec == std::errc() && r.ptr == e && std::isfinite(d)) return Canonical(d, stored);
       break;
     }
     case kJFileDate:
@@ -228,9 +229,7 @@ std::string JFileStoredText(const TableValue& value) {
   if (const auto* n = std::get_if<std::int64_t>(&value)) {
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, *n).ptr);
   }
-  if (const auto* d = std::get_if<double>(&value)) {
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, *d).ptr);
-  }
+  if (const auto* d = std::get_if<double>(&value)) return TableFloatText(*d);
   if (const auto* d = std::get_if<TableDate>(&value)) {
     if (!d->Valid()) RaisePDB(1, kMsgValueOutOfRange);
     std::snprintf(buf, sizeof buf, "%04d%02d%02d", d->year, d->month, d->day);

@@ -185,9 +185,7 @@ std::string MobileDBStoredText(const TableValue& value) {
   if (const auto* n = std::get_if<std::int64_t>(&value)) {
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, *n).ptr);
   }
-  if (const auto* x = std::get_if<double>(&value)) {
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, *x).ptr);
-  }
+  if (const auto* x = std::get_if<double>(&value)) return TableFloatText(*x);
   return {};
 }
 

@@ -3,6 +3,7 @@
 // type writes it stays text, so reading and writing back loses nothing.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -25,6 +26,15 @@ struct TableTime {
 // text field, or a typed field's text not written the way its type writes it).
 using TableValue =
     std::variant<std::monostate, std::string, bool, std::int64_t, double, TableDate, TableTime>;
+
+// A float as the tables write it: the shortest text that reads back as the
+// same number, without an exponent unless that would run past 24 characters.
+inline std::string TableFloatText(double v) {
+  char buf[400];
+  const auto fixed = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  if (fixed.ec == std::errc() && fixed.ptr - buf <= 24) return std::string(buf, fixed.ptr);
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
 
 inline bool TableDate::Valid() const noexcept {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;

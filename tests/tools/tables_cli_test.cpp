@@ -230,5 +230,48 @@ TEST(TablesCli, DamagedTablesAreRefusedClearly) {
   EXPECT_NE(r.err.find("MobileDB record does not start with its fixed header!"), std::string::npos);
 }
 
+TEST(TablesCli, ConvertCarriesTablesIntoEnginesAndBackWhenEveryValueSurvives) {
+  SKIP_WITHOUT_CORPUS();
+  test::TempDir tmp;
+  const std::string movies = kCorpus + "/jfile-100movies.pdb";
+  const std::string csv = Ok({"export", "--format", "csv", movies});
+  Ok({"convert", "--app", "jfile", "--to", "pocketstudio", movies, "-o", tmp.File("ps.pdb")});
+  EXPECT_EQ(Ok({"export", "--engine", "pocketstudio", "--field", "#:PSInt32", "--field",
+                "Name:PSString", "--field", "Year:PSInt32", "--format", "csv", tmp.File("ps.pdb")}),
+            csv);
+  Ok({"convert", "--engine", "pocketstudio", "--field", "#:PSInt32", "--field", "Name:PSString",
+      "--field", "Year:PSInt32", "--to-app", "jfile", tmp.File("ps.pdb"), "-o",
+      tmp.File("back.pdb")});
+  EXPECT_EQ(Ok({"export", "--format", "csv", tmp.File("back.pdb")}), csv);
+  Ok({"convert", "--app", "jfile", "--to-app", "mobiledb", movies, "-o", tmp.File("m.pdb")});
+  Ok({"convert", "--app", "mobiledb", "--to-app", "jfile", "--type", "JbDb", tmp.File("m.pdb"),
+      "-o", tmp.File("j3.pdb")});
+  EXPECT_EQ(Ok({"export", "--format", "csv", tmp.File("j3.pdb")}), csv);
+
+  // An empty number has no value in an engine's integer; a text type takes it.
+  const std::string poll = kCorpus + "/jfile-locus-poll.pdb";
+  ToolResult r = RunCorvane({"convert", "--app", "jfile", "--to", "sqldriver", poll, "-o",
+                             tmp.File("sd.pdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("record 0, field '#'"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(tmp.File("sd.pdb")));
+  Ok({"convert", "--app", "jfile", "--to", "sqldriver", "--to-field", "#:PDChar", poll, "-o",
+      tmp.File("sd.pdb")});
+
+  // A date with a time of day is no JFile date; as text it survives.
+  const std::string appforge = std::string(CORVANE_SOURCE_DIR) + "/samples/appforge.pdb";
+  r = RunCorvane({"convert", "--engine", "appforge", "--to-app", "jfile", appforge, "-o",
+                  tmp.File("af.pdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("record 0, field 'Added': 2024-01-15T08:30:00 does not survive as date"),
+            std::string::npos)
+      << r.err;
+  Ok({"convert", "--engine", "appforge", "--to-app", "jfile", "--to-field", "Added:text",
+      appforge, "-o", tmp.File("af.pdb")});
+  EXPECT_NE(Ok({"export", "--format", "csv", tmp.File("af.pdb")})
+                .find("1001,Hammer,12.5,true,2024-01-15T08:30:00,0.75,3,14,4.25\r\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace corvane
