@@ -561,7 +561,18 @@ std::string_view FormatName(Format f) {
   return f == Format::kJFile ? "jfile" : "mobiledb";
 }
 
+// The attribute columns --with-attributes adds, refused when a field has the name.
+void CheckAttributeColumns(const Table& t) {
+  for (const Column& c : t.columns) {
+    if (c.key == kCategoryKey || c.key == kFlagsKey || c.key == kUniqueIDKey) {
+      throw UsageError("--with-attributes: a field has the name of an attribute column "
+                       "(category, flags or uniqueID)");
+    }
+  }
+}
+
 void WriteCsv(const Table& t, bool with_attributes, const Charset& cs, Output& out) {
+  if (with_attributes) CheckAttributeColumns(t);
   std::string& buf = out.Buffer();
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
     if (i > 0) buf += ',';
@@ -635,12 +646,7 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
   std::vector<SqlColumn> columns;
   for (const Column& c : t.columns) columns.push_back({c.key, SqlTypeOf(c.kind)});
   if (with_attributes) {
-    for (const Column& c : t.columns) {
-      if (c.key == kCategoryKey || c.key == kFlagsKey || c.key == kUniqueIDKey) {
-        throw UsageError("--with-attributes: a field has the name of an attribute column "
-                         "(category, flags or uniqueID)");
-      }
-    }
+    CheckAttributeColumns(t);
     columns.push_back({std::string(kCategoryKey), SqlType::kInteger});
     columns.push_back({std::string(kFlagsKey), SqlType::kText});
     columns.push_back({std::string(kUniqueIDKey), SqlType::kInteger});
