@@ -1,5 +1,6 @@
 // libFuzzer target: any byte string is a record (and an application-info
-// block) of every handheld application, and compressed e-book text. What
+// block) of every handheld application and flat-file table, and compressed
+// e-book text. What
 // decodes must encode to the very same bytes; what does not must be refused
 // with EPDBException. The e-book compression must give back any text, and the
 // expansion must stay within the buffer it is given.
@@ -12,10 +13,12 @@
 #include "corvane/apps/contacts.h"
 #include "corvane/apps/datebook.h"
 #include "corvane/apps/doc.h"
+#include "corvane/apps/jfile.h"
 #include "corvane/apps/mail.h"
 #include "corvane/apps/memo.h"
 #include "corvane/apps/memos.h"
 #include "corvane/apps/tasks.h"
+#include "corvane/apps/mobiledb.h"
 #include "corvane/apps/todo.h"
 #include "corvane/foundation/exception.h"
 
@@ -109,6 +112,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RoundTrip(
       in, [](Span s) { return DecodeAnniversary(s); },
       [&](const auto& v) { return as_bytes(EncodeAnniversary(v)); });
+  // Flat-file tables: the block of each generation, rows of a four-field table.
+  for (JFileVersion v : {JFileVersion::k3, JFileVersion::k4, JFileVersion::k5}) {
+    RoundTrip(
+        in, [v](Span s) { return DecodeJFileTable(v, s); },
+        [](const auto& t) { return EncodeJFileTable(t); });
+    JFileTable t = JFileTable::New(v);
+    t.fields.resize(4);
+    RoundTrip(
+        in, [&t](Span s) { return DecodeJFileRow(t, s); },
+        [&t](const auto& r) { return EncodeJFileRow(t, r); });
+  }
+  RoundTrip(
+      in, [](Span s) { return DecodeMobileDBRecord(s); },
+      [](const auto& r) { return EncodeMobileDBRecord(r); });
+  RoundTrip(
+      in, [](Span s) { return DecodeMobileDBAppInfo(s); },
+      [](const auto& v) { return EncodeMobileDBAppInfo(v); });
 
   // Compressed text: expanded into a buffer of exactly the room the bound
   // gives (and a smaller one), then compressed again and expanded again.

@@ -17,12 +17,13 @@
 #include "tools/commands.h"
 #include "tools/dataset_view.h"
 #include "tools/engine_options.h"
+#include "tools/tables.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 10> kOptions = {{
+constexpr std::array<OptionSpec, 12> kOptions = {{
     {"--engine", "ENGINE"},
     {"--field", "NAME:TYPE[:SIZE]"},
     {"--to", "ENGINE"},
@@ -33,6 +34,8 @@ constexpr std::array<OptionSpec, 10> kOptions = {{
     {"-o", "OUT.pdb"},
     {"--output", "OUT.pdb"},
     {"--encoding", "cp1252|latin1|utf8"},
+    {"--app", "jfile|mobiledb"},
+    {"--to-app", "jfile|mobiledb"},
 }};
 
 constexpr std::string_view kHelp =
@@ -66,7 +69,17 @@ constexpr std::string_view kHelp =
     "\n"
     "OUT.pdb is written only when every value arrives as it was read (a single-\n"
     "precision float to its precision); otherwise the conversion stops naming the\n"
-    "record and field, OUT.pdb is not created, and an existing one is left as it was.\n";
+    "record and field, OUT.pdb is not created, and an existing one is left as it was.\n"
+    "\n"
+    "Usage: corvane convert --app jfile|mobiledb (--to E2 | --to-app jfile|mobiledb)\n"
+    "                       [--to-field NAME:TYPE]... IN.pdb -o OUT.pdb\n"
+    "       corvane convert --engine E1 [--field F]... --to-app jfile|mobiledb IN.pdb -o OUT.pdb\n"
+    "\n"
+    "Carries a flat-file table into an engine's records or the other way, with the\n"
+    "same rule: each field keeps its kind (text, boolean, date, time, integer,\n"
+    "float; MobileDB keeps numbers as text) unless --to-field says otherwise, and\n"
+    "a value that does not arrive as it was read (an empty number, a text in a\n"
+    "typed field, a date with a time of day) stops it naming the record and field.\n";
 
 // The type E2 gives a field of IN.pdb when --to-field does not say.
 std::optional<std::string> DefaultType(TEngine to, TFieldType dataset_type,
@@ -277,7 +290,8 @@ std::string RecordName(std::size_t row, const TAnyEngine& source) {
   return "record " + std::to_string(row + first);
 }
 
-int RunConvert(const ParsedArgs& args, Output& /*out*/) {
+int RunConvert(const ParsedArgs& args, Output& out) {
+  if (IsTableConvert(args)) return RunTableConvert(args, out);
   std::unique_ptr<TAnyEngine> source = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const TEngine from_engine = DataSetEngineOf(*source, "convert");

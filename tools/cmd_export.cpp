@@ -15,12 +15,14 @@
 #include "tools/engine_options.h"
 #include "tools/json.h"
 #include "tools/out_cursor.h"
+#include "tools/sqlite_writer.h"
+#include "tools/tables.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 11> kOptions = {{
+constexpr std::array<OptionSpec, 13> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -32,6 +34,8 @@ constexpr std::array<OptionSpec, 11> kOptions = {{
     kViewOptionSpecs[3],
     {"--with-attributes", ""},
     {"--keep-going", ""},
+    {"-o", "OUT.sqlite"},
+    {"--output", "OUT.sqlite"},
 }};
 
 constexpr std::string_view kHelp =
@@ -61,9 +65,13 @@ constexpr std::string_view kHelp =
     "                  csv: a header row of field names, then one row per record;\n"
     "                  it has no room for the header's values (import takes them\n"
     "                  as options), the categories or the sort-info block\n"
+    "                  sqlite (with -o OUT.sqlite): one table named after the\n"
+    "                  database, a column per field (INTEGER, REAL, TEXT, BLOB;\n"
+    "                  dates as the text above), written in one transaction into\n"
+    "                  a new file that replaces OUT.sqlite only when complete\n"
     "  --with-attributes\n"
-    "                  csv: add the columns category, flags (\"secret,dirty\") and\n"
-    "                  uniqueID after the fields\n"
+    "                  csv and sqlite: add the columns category, flags\n"
+    "                  (\"secret,dirty\") and uniqueID after the fields\n"
     "  --encoding E    character set of the texts in the file (default cp1252,\n"
     "                  the handhelds' Windows-1252)\n"
     "  --sort F,G      print the records sorted on these fields (through the\n"
@@ -114,7 +122,18 @@ constexpr std::string_view kHelp =
     "with \"deleted\": true and no values, archived records (deleted, kept for the\n"
     "desktop) with their values and \"archived\": true; vCard, iCalendar and text\n"
     "leave both out. CSV adds \"categoryIndex\", the category's slot, beside its\n"
-    "name.\n";
+    "name.\n"
+    "\n"
+    "Usage: corvane export [--app jfile|mobiledb] [--format json|csv|sqlite]\n"
+    "                      [--with-attributes] [-o OUT.sqlite] FILE\n"
+    "\n"
+    "Flat-file tables (JFile 3, 4 and 5; MobileDB; picked by auto too) name their\n"
+    "own fields. json: {\"database\", \"app\", \"table\": the fields (name, type,\n"
+    "width) and the table's other settings, \"records\": one object per row keyed\n"
+    "by field name}; csv: a header of the field names; sqlite as above. Values are\n"
+    "typed: numbers, true/false, dates YYYY-MM-DD, times HH:MM; a typed field's\n"
+    "text that is not written as its type writes it stays text ({\"text\": ...}\n"
+    "in JSON where it would read as a value), so import gives the same bytes.\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {
@@ -189,6 +208,53 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
   out.Flush();
 }
 
+// One SQL table named after the database, a column per field (and the
+// attributes with --with-attributes), written in one transaction.
+void ExportSqlite(TAnyEngine& engine, RecordSource& records, std::vector<std::string> names,
+                  const std::vector<TAnyFieldType>& types, TextEncoding enc, bool with_attributes,
+                  const std::string& path) {
+  std::vector<SqlColumn> columns;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    // Column names must differ; a repeated field name gets its position.
+    std::string name = names[i];
+    for (std::size_t k = 0; k < i; ++k) {
+      if (names[k] == name) name += " (" + std::to_string(i + 1) + ")";
+    }
+    columns.push_back({name, SqlTypeOf(types[i])});
+  }
+  if (with_attributes) {
+    for (std::string_view key : {kCategoryKey, kFlagsKey, kUniqueIDKey}) {
+      if (std::find(names.begin(), names.end(), key) != names.end()) {
+        throw UsageError("--with-attributes: a field has the name of an attribute column "
+                         "(category, flags or uniqueID)");
+      }
+      columns.push_back({std::string(key), key == kFlagsKey ? SqlType::kText : SqlType::kInteger});
+    }
+  }
+  SqliteTableWriter out(path, ToUtf8(engine.Manager().DatabaseName(), enc), columns);
+  RecordViews row(names.size());
+  while (records.Next()) {
+    EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
+      PutSqlValue(out, i, v, types[static_cast<std::size_t>(i)], enc);
+    });
+    if (with_attributes) {
+      const std::optional<TRecordEntry> e = engine.Manager().GetRecInFile(records.RecordIndex());
+      const TRecordEntry entry = e ? *e : TRecordEntry();
+      const int at = static_cast<int>(names.size());
+      out.Integer(at, entry.Category);
+      std::string flags;
+      ForEachRecordFlagName(entry.Flags, [&](std::string_view f) {
+        if (!flags.empty()) flags += ',';
+        flags += f;
+      });
+      out.Text(at + 1, flags);
+      out.Integer(at + 2, entry.UniqueID);
+    }
+    out.Row();
+  }
+  out.Commit();
+}
+
 [[noreturn]] void RefuseResourceFile(const std::string& path) {
   const pdb::ResourceDatabase db =
       pdb::ReadResourceDatabase(ReadWholeFile(path), StandardTimeZoneBiasMinutes());
@@ -203,13 +269,15 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
 }
 
 int RunExport(const ParsedArgs& args, Output& out) {
+  if (IsTableExport(args)) return RunTableExport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   if (args.Has("--keep-going")) throw UsageError("--keep-going is for --app, not --engine");
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");
-  if (format != "json" && format != "csv")
-    throw UsageError("unknown format '" + format + "' (json or csv)");
+  if (format != "json" && format != "csv" && format != "sqlite")
+    throw UsageError("unknown format '" + format + "' (json, csv or sqlite)");
+  const std::string sqlite_path = format == "sqlite" ? SqliteOutputPath(args) : std::string();
   DefineReadFields(*engine, args, enc);
   const std::string& path = SingleFileArgument(args);
   if (IsResourceFile(path)) RefuseResourceFile(path);
@@ -251,7 +319,9 @@ int RunExport(const ParsedArgs& args, Output& out) {
   std::string& buf = out.Buffer();
   RecordViews row(names.size());
   std::string cell_scratch;
-  if (format == "csv") {
+  if (format == "sqlite") {
+    ExportSqlite(*engine, records, names, types, enc, args.Has("--with-attributes"), sqlite_path);
+  } else if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {
       throw UsageError(

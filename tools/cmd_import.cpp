@@ -21,6 +21,7 @@
 #include "tools/csv.h"
 #include "tools/engine_options.h"
 #include "tools/json_reader.h"
+#include "tools/tables.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
@@ -104,7 +105,19 @@ constexpr std::string_view kHelp =
     "repeat frequency of 0, and two records with one uniqueID are refused; with\n"
     "--lenient each is a warning instead. Records without a uniqueID get fresh\n"
     "ones from the header's seed up. \"deleted\" and \"archived\" records are\n"
-    "written back as such.\n";
+    "written back as such.\n"
+    "\n"
+    "Usage: corvane import --app jfile|mobiledb [--field NAME:TYPE]... --input FILE\n"
+    "                      [--name NAME] [--type TYPE --creator CRID] -o OUT.pdb\n"
+    "\n"
+    "A flat-file table from the JSON export prints (--app may then be left out), or\n"
+    "from a CSV file whose header row names the fields. A CSV column's type is the\n"
+    "one --field gives (text, boolean, date, time, integer, float), else the one\n"
+    "its cells show: all integers, all numbers, all YYYY-MM-DD dates, all\n"
+    "true/false, else text. Columns named category, flags and uniqueID are the\n"
+    "records' attributes. A row with another number of cells than the header is\n"
+    "an error. JFile tables are written as JFile 5 unless --type says JbDb (3) or\n"
+    "JfDb (4) or the JSON names its version.\n";
 
 struct Category {
   std::string name;                // in the file's encoding
@@ -515,6 +528,7 @@ void PutCategories(const std::array<Category, 16>& categories, Bytes& block) {
 }
 
 int RunImport(const ParsedArgs& args, Output& out) {
+  if (IsTableImport(args)) return RunTableImport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsImport(args, out);
   if (args.Has("--lenient")) throw UsageError("--lenient is for --app imports");
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);

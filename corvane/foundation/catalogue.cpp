@@ -545,6 +545,18 @@ constexpr Entry kCatalogue[] = {
     {70121, "O cabeçalho do livro eletrônico indica mais registros de texto do que o Banco de Dados contém!"},
     {70130, "E-book text too long!"},
     {70131, "Texto do livro eletrônico longo demais!"},
+    {74000, "The table names more fields than it has slots for!"},
+    {74001, "A tabela indica mais campos do que tem posições!"},
+    {74010, "Field name longer than 21 bytes!"},
+    {74011, "Nome de campo com mais de 21 bytes!"},
+    {74020, "The row holds fewer fields than its table!"},
+    {74021, "A linha tem menos campos que sua tabela!"},
+    {74030, "MobileDB record does not start with its fixed header!"},
+    {74031, "O registro do MobileDB não começa com seu cabeçalho fixo!"},
+    {74040, "MobileDB record is not ended by its end marker!"},
+    {74041, "O registro do MobileDB não termina com sua marca de fim!"},
+    {74050, "MobileDB field number 255 is the end marker and cannot be stored!"},
+    {74051, "O número de campo 255 do MobileDB é a marca de fim e não pode ser gravado!"},
 };
 
 constexpr bool SortedStrictly() {

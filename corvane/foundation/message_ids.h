@@ -451,4 +451,17 @@ inline constexpr int kMsgNameTooLong = 70110;  // "Name longer than 16 bytes!"
 inline constexpr int kMsgDocMissingRecords = 70120;
 inline constexpr int kMsgDocTooLong = 70130;  // "E-book text too long!"
 
+// Flat-file tables (JFile, MobileDB).
+// "The table names more fields than it has slots for!"
+inline constexpr int kMsgJFileFieldCount = 74000;
+inline constexpr int kMsgJFileNameTooLong = 74010;  // "Field name longer than 21 bytes!"
+// "The row holds fewer fields than its table!"
+inline constexpr int kMsgJFileFewerFields = 74020;
+// "MobileDB record does not start with its fixed header!"
+inline constexpr int kMsgMobileDBHeader = 74030;
+// "MobileDB record is not ended by its end marker!"
+inline constexpr int kMsgMobileDBNotEnded = 74040;
+// "MobileDB field number 255 is the end marker and cannot be stored!"
+inline constexpr int kMsgMobileDBFieldNumber = 74050;
+
 }  // namespace corvane

@@ -1,0 +1,246 @@
+#include "corvane/apps/jfile.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "corvane/apps/record_bytes.h"
+
+namespace corvane::apps {
+namespace {
+
+constexpr std::array<JFileLayout, 3> kLayouts = {{
+    {JFileVersion::k3, "JbDb", "JBas", 20, 62, 452},
+    {JFileVersion::k4, "JfDb", "JFil", 50, 450, 576},
+    {JFileVersion::k5, "JfD5", "JFi5", 50, 450, 576},
+}};
+
+// JFile 3's settings run as both real tables have it: zeros but a 1 in the
+// word at block offset 550.
+std::string NewSettings(const JFileLayout& layout) {
+  std::string s(layout.settingsSize, '\0');
+  if (layout.version == JFileVersion::k3) s[550 - 506 + 1] = 1;
+  return s;
+}
+
+bool IsUsualUnused(const JFileField& f) {
+  return f.name.empty() && f.padding.empty() && f.type == kJFileText && f.width == 80;
+}
+
+// The digits of s[at, at + n) as a number; nothing when any is not a digit.
+std::optional<int> Digits(std::string_view s, std::size_t at, std::size_t n) {
+  int v = 0;
+  for (std::size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return std::nullopt;
+    v = v * 10 + (s[i] - '0');
+  }
+  return v;
+}
+
+// Reads a typed value and keeps it only when writing it gives `stored` back.
+TableValue Canonical(TableValue v, std::string_view stored) {
+  try {
+    if (JFileStoredText(v) == stored) return v;
+  } catch (const EPDBException&) {
+  }
+  return std::string(stored);
+}
+
+}  // namespace
+
+const JFileLayout& JFileLayoutOf(JFileVersion version) noexcept {
+  return kLayouts[static_cast<std::size_t>(version)];
+}
+
+std::optional<JFileVersion> JFileVersionOf(std::string_view type,
+                                           std::string_view creator) noexcept {
+  for (const JFileLayout& l : kLayouts) {
+    if (l.type == type && l.creator == creator) return l.version;
+  }
+  return std::nullopt;
+}
+
+JFileTable JFileTable::New(JFileVersion version) {
+  const JFileLayout& layout = JFileLayoutOf(version);
+  JFileTable t;
+  t.version = version;
+  t.marker = layout.marker;
+  t.settings = NewSettings(layout);
+  return t;
+}
+
+JFileTable DecodeJFileTable(JFileVersion version, std::span<const std::uint8_t> block) {
+  const JFileLayout& layout = JFileLayoutOf(version);
+  ByteReader in(block);
+  in.Need(layout.BlockSize(), 1, kMsgAppInfoTooShort);
+  std::vector<JFileField> slots(layout.slots);
+  for (JFileField& f : slots) f.name = in.FixedName(kJFileNameSize, &f.padding);
+  for (JFileField& f : slots) f.type = in.U16();
+  const std::uint16_t count = in.U16();
+  if (count > layout.slots) RaisePDB(2, kMsgJFileFieldCount);
+  JFileTable t;
+  t.version = version;
+  t.marker = in.U16();
+  for (JFileField& f : slots) f.width = in.U16();
+  t.lastWidth = in.U16();
+  t.settings = in.Bytes(layout.settingsSize);
+  t.extra = in.Rest();
+  t.fields.assign(slots.begin(), slots.begin() + count);
+  std::size_t last = layout.slots;
+  while (last > count && IsUsualUnused(slots[last - 1])) --last;
+  t.unused.assign(slots.begin() + count, slots.begin() + static_cast<std::ptrdiff_t>(last));
+  return t;
+}
+
+Bytes EncodeJFileTable(const JFileTable& table) {
+  const JFileLayout& layout = JFileLayoutOf(table.version);
+  if (table.fields.size() > layout.slots) RaisePDB(1, kMsgJFileFieldCount);
+  std::vector<JFileField> slots(table.fields);
+  for (std::size_t i = 0; slots.size() < layout.slots; ++i) {
+    slots.push_back(i < table.unused.size() ? table.unused[i] : JFileField{});
+  }
+  const std::string settings = table.settings.empty() ? NewSettings(layout) : table.settings;
+  if (settings.size() != layout.settingsSize) RaisePDB(3, kMsgValueOutOfRange);
+  ByteWriter out;
+  for (const JFileField& f : slots) {
+    if (f.name.size() > kJFileNameSize) RaisePDB(2, kMsgJFileNameTooLong);
+    out.FixedName(f.name, kJFileNameSize, 2, f.padding);
+  }
+  for (const JFileField& f : slots) out.U16(f.type);
+  out.U16(static_cast<std::uint16_t>(table.fields.size()));
+  out.U16(table.marker);
+  for (const JFileField& f : slots) out.U16(f.width);
+  out.U16(table.lastWidth);
+  out.Raw(settings);
+  out.Raw(table.extra);
+  return out.Take();
+}
+
+JFileRow DecodeJFileRow(const JFileTable& table, std::span<const std::uint8_t> record) {
+  const std::size_t n = table.fields.size();
+  JFileRow row;
+  row.values.reserve(n);
+  std::span<const std::uint8_t> texts = record;
+  if (table.version != JFileVersion::k3) {
+    if (record.size() < 2 * n) RaisePDB(1, kMsgRecordTooShort);
+    texts = record.subspan(2 * n);
+    // The lengths describe the row when each text ends, with its only zero,
+    // where its length says, and the last ends the record.
+    std::size_t at = 0;
+    bool described = true;
+    for (std::size_t i = 0; i < n && described; ++i) {
+      const std::size_t len = static_cast<std::size_t>(record[2 * i] << 8 | record[2 * i + 1]);
+      if (len == 0 || at + len > texts.size()) {
+        described = false;
+        break;
+      }
+      for (std::size_t k = at; k + 1 < at + len; ++k) {
+        if (texts[k] == 0) described = false;
+      }
+      if (texts[at + len - 1] != 0) described = false;
+      at += len;
+    }
+    if (described && at == texts.size()) {
+      at = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t len = static_cast<std::size_t>(record[2 * i] << 8 | record[2 * i + 1]);
+        row.values.emplace_back(reinterpret_cast<const char*>(texts.data() + at), len - 1);
+        at += len;
+      }
+      return row;
+    }
+    row.lengths.assign(reinterpret_cast<const char*>(record.data()), 2 * n);
+  }
+  ByteReader in(texts);
+  for (std::size_t i = 0; i < n; ++i) {
+    try {
+      row.values.push_back(in.CString(2));
+    } catch (const EPDBException&) {
+      RaisePDB(2, kMsgJFileFewerFields);
+    }
+  }
+  row.extra = in.Rest();
+  return row;
+}
+
+Bytes EncodeJFileRow(const JFileTable& table, const JFileRow& row) {
+  const std::size_t n = table.fields.size();
+  if (row.values.size() != n) RaisePDB(1, kMsgJFileFewerFields);
+  ByteWriter out;
+  if (table.version != JFileVersion::k3) {
+    if (!row.lengths.empty()) {
+      if (row.lengths.size() != 2 * n) RaisePDB(1, kMsgValueOutOfRange);
+      out.Raw(row.lengths);
+    } else {
+      for (const std::string& v : row.values) {
+        if (v.size() >= 0xFFFF) RaisePDB(3, kMsgValueOutOfRange);
+        out.U16(static_cast<std::uint16_t>(v.size() + 1));
+      }
+    }
+  }
+  for (const std::string& v : row.values) out.CString(v, 2);
+  out.Raw(row.extra);
+  return out.Take();
+}
+
+TableValue JFileValueOf(std::uint16_t type, std::string_view stored) {
+  if (type != kJFileText && stored.empty()) return std::monostate{};
+  const char* const b = stored.data();
+  const char* const e = b + stored.size();
+  switch (type) {
+    case kJFileBoolean:
+      if (stored == "1" || stored == "0") return stored == "1";
+      break;
+    case kJFileInteger: {
+      std::int64_t n = 0;
+      const auto r = std::from_chars(b, e, n);
+      if (r.ec == std::errc() && r.ptr == e) return Canonical(n, stored);
+      break;
+    }
+    case kJFileFloat: {
+      double d = 0;
+      const auto r = std::from_chars(b, e, d);
+      if (r.ec == std::errc() && r.ptr == e && std::isfinite(d)) return Canonical(d, stored);
+      break;
+    }
+    case kJFileDate:
+      if (stored.size() == 8) {
+        const auto y = Digits(stored, 0, 4), m = Digits(stored, 4, 2), d = Digits(stored, 6, 2);
+        if (y && m && d) return Canonical(TableDate{*y, *m, *d}, stored);
+      }
+      break;
+    case kJFileTime:
+      if (stored.size() == 8 && stored[2] == ':' && stored[5] == ':') {
+        const auto h = Digits(stored, 0, 2), m = Digits(stored, 3, 2), s = Digits(stored, 6, 2);
+        if (h && m && s) return Canonical(TableTime{*h, *m, *s}, stored);
+      }
+      break;
+    default:
+      break;
+  }
+  return std::string(stored);
+}
+
+std::string JFileStoredText(const TableValue& value) {
+  char buf[40];
+  if (const auto* t = std::get_if<std::string>(&value)) return *t;
+  if (const auto* f = std::get_if<bool>(&value)) return *f ? "1" : "0";
+  if (const auto* n = std::get_if<std::int64_t>(&value)) {
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, *n).ptr);
+  }
+  if (const auto* d = std::get_if<double>(&value)) return TableFloatText(*d);
+  if (const auto* d = std::get_if<TableDate>(&value)) {
+    if (!d->Valid()) RaisePDB(1, kMsgValueOutOfRange);
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", d->year, d->month, d->day);
+    return buf;
+  }
+  if (const auto* t = std::get_if<TableTime>(&value)) {
+    if (!t->Valid()) RaisePDB(1, kMsgValueOutOfRange);
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t->hour, t->minute, t->second);
+    return buf;
+  }
+  return {};
+}
+
+}  // namespace corvane::apps
