@@ -15,12 +15,13 @@
 #include "tools/engine_options.h"
 #include "tools/json.h"
 #include "tools/out_cursor.h"
+#include "tools/picture_commands.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 10> kOptions = {{
+constexpr std::array<OptionSpec, 14> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -31,6 +32,10 @@ constexpr std::array<OptionSpec, 10> kOptions = {{
     kViewOptionSpecs[2],
     kViewOptionSpecs[3],
     {"--with-attributes", ""},
+    {"--resources", "OUT_DIR"},
+    {"-o", "IMAGE"},
+    {"--output", "IMAGE"},
+    {"--thumbnail", "PNG"},
 }};
 
 constexpr std::string_view kHelp =
@@ -94,7 +99,25 @@ constexpr std::string_view kHelp =
     "                  iCalendar); text (memos separated by a form-feed line, or the\n"
     "                  whole text of an e-book)\n"
     "  --encoding E    cp1252 (default), latin1, utf8 or any name iconv knows\n"
-    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n";
+    "                  (SHIFT_JIS, CP932, CP1251, BIG5, ...)\n"
+    "\n"
+    "Usage: corvane export --app photo [-o IMAGE] [--thumbnail PNG] [--format json] FILE\n"
+    "\n"
+    "A file-stream photo database (records of DBLK blocks): the picture it holds,\n"
+    "byte for byte as stored (JPEG, PNG, GIF or BMP), to IMAGE or standard output.\n"
+    "--thumbnail writes the photo application's thumbnail bitmap as PNG;\n"
+    "--format json describes the stream, the image and what follows it (the\n"
+    "thumbnail, the note text, the tags found).\n"
+    "\n"
+    "Usage: corvane export --resources OUT_DIR FILE.prc\n"
+    "\n"
+    "Writes every resource of a resource database as OUT_DIR/TYPE-ID.bin (bytes\n"
+    "other than letters and digits in TYPE as %XX), bitmaps (Tbmp, tAIB, tbsb)\n"
+    "also as TYPE-ID.png (the family's member of the highest density and depth),\n"
+    "the application-info and sort-info blocks as appinfo.bin and sortinfo.bin,\n"
+    "and resources.json: the header (with the name field and dates as stored),\n"
+    "and each resource's type, ID, size, file and bitmap members. import\n"
+    "--resources builds the same file from them, byte for byte.\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {
@@ -183,6 +206,8 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
 }
 
 int RunExport(const ParsedArgs& args, Output& out) {
+  if (args.Has("--resources")) return RunResourcesExport(args, out);
+  if (args.Value("--app", "") == "photo") return RunPhotoExport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);

@@ -21,12 +21,13 @@
 #include "tools/csv.h"
 #include "tools/engine_options.h"
 #include "tools/json_reader.h"
+#include "tools/picture_commands.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 18> kOptions = {{
+constexpr std::array<OptionSpec, 19> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -45,6 +46,7 @@ constexpr std::array<OptionSpec, 18> kOptions = {{
     {"--backed-up", "DATE"},
     {"--modification-number", "N"},
     {"--unique-id-seed", "N"},
+    {"--resources", "resources.json"},
 }};
 
 constexpr std::string_view kHelp =
@@ -96,7 +98,13 @@ constexpr std::string_view kHelp =
     "JSON's \"database\" or --name/--creator/--type say otherwise; the categories\n"
     "come from \"appInfo\", and a category a record names that the table lacks\n"
     "takes a free slot. --app doc --input book.txt makes a compressed e-book of a\n"
-    "text file. --encoding: cp1252 (default), latin1, utf8 or any name iconv knows.\n";
+    "text file. --encoding: cp1252 (default), latin1, utf8 or any name iconv knows.\n"
+    "\n"
+    "Usage: corvane import --resources DIR/resources.json -o OUT.prc\n"
+    "\n"
+    "Builds a resource database from what export --resources wrote: the header\n"
+    "values, blocks and resources (in the order listed, each from its file beside\n"
+    "the JSON). Export then import gives the same file byte for byte.\n";
 
 struct Category {
   std::string name;                // in the file's encoding
@@ -507,6 +515,7 @@ void PutCategories(const std::array<Category, 16>& categories, Bytes& block) {
 }
 
 int RunImport(const ParsedArgs& args, Output& out) {
+  if (args.Has("--resources")) return RunResourcesImport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsImport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);

@@ -66,11 +66,19 @@ std::uint16_t ToRgb565(Rgb c) noexcept {
   return static_cast<std::uint16_t>(((c.r >> 3) << 11) | ((c.g >> 2) << 5) | (c.b >> 3));
 }
 
+// Precomputed: a 16-bit bitmap converts every pixel.
+struct Scale565 {
+  std::array<std::uint8_t, 32> five{};
+  std::array<std::uint8_t, 64> six{};
+  Scale565() {
+    for (unsigned v = 0; v < 32; ++v) five[v] = static_cast<std::uint8_t>(v * 255 / 31);
+    for (unsigned v = 0; v < 64; ++v) six[v] = static_cast<std::uint8_t>(v * 255 / 63);
+  }
+};
+const Scale565 kScale565;
+
 Rgb FromRgb565(std::uint16_t v) noexcept {
-  const unsigned r = v >> 11, g = (v >> 5) & 0x3F, b = v & 0x1F;
-  return {static_cast<std::uint8_t>((r << 3) | (r >> 2)),
-          static_cast<std::uint8_t>((g << 2) | (g >> 4)),
-          static_cast<std::uint8_t>((b << 3) | (b >> 2))};
+  return {kScale565.five[v >> 11], kScale565.six[(v >> 5) & 0x3F], kScale565.five[v & 0x1F]};
 }
 
 bool KnownDepth(unsigned d) noexcept {
@@ -361,6 +369,10 @@ std::size_t Best(std::span<const T> members, Info&& info) {
 }
 
 }  // namespace
+
+Rgb Rgb565ToRgb(std::uint16_t v) noexcept {
+  return FromRgb565(v);
+}
 
 std::span<const Rgb> SystemPalette(int depth) {
   switch (depth) {

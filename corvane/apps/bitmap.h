@@ -111,6 +111,11 @@ std::vector<std::uint8_t> DecodeBitmapPixels(std::span<const std::uint8_t> bytes
 // distance), at 1, 2, 4 or 8 bits.
 std::uint8_t NearestPaletteIndex(int depth, Rgb colour);
 
+// A 16-bit pixel (red in the top 5 bits, green 6, blue 5) as 8-bit
+// components, each scaled to 255 and rounded down; RGB565 of the result gives
+// the pixel back.
+Rgb Rgb565ToRgb(std::uint16_t v) noexcept;
+
 struct BitmapEncoding {
   int depth = 8;  // 1, 2, 4, 8 or 16
   bool compress = false;  // scan-line compression
