@@ -147,7 +147,8 @@ int ListResources(const std::string& path, bool json, bool with_data, Output& ou
       std::snprintf(line, sizeof line, "%5zu  %-8s  %5u  %10u  %8u", i, Printable(type).c_str(),
                     unsigned{r.id}, r.offset, r.size);
       buf += line;
-      if (IsBitmapResource(r.type)) buf += "  " + Printable(BitmapSummary(data));
+      // With --data the bytes take the last column.
+      if (!with_data && IsBitmapResource(r.type)) buf += "  " + Printable(BitmapSummary(data));
       if (with_data && !data.empty()) {
         buf += "  ";
         AppendHex(buf, data);
