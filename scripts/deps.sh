@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
 # Installs, on Debian, the packages a task needs when they are missing
 # (apt-get as root, or through sudo); does nothing when all are there.
-#   scripts/deps.sh build   the library and the command: cmake, g++, make
+#   scripts/deps.sh build   the library and the command: cmake, g++, make,
+#                           libpng (the command's PNG output)
 #   scripts/deps.sh tests   the above, GoogleTest, Perl's Palm modules (interop
-#                           tests), pkg-config (the package test)
+#                           tests), pkg-config (the package test), netpbm and
+#                           libjpeg-turbo-progs (independent picture readers)
 #   scripts/deps.sh clang   the above, clang and its sanitizer runtimes
 #   scripts/deps.sh ci      the above, Google Benchmark and SQLite (benchmarks)
 set -euo pipefail
 
 level=${1:-build}
-packages=(cmake g++ make)
+packages=(cmake g++ make libpng-dev)
 case "$level" in
   build) ;;
   tests | clang | ci)
-    packages+=(libgtest-dev libpalm-perl pkg-config)
+    packages+=(libgtest-dev libpalm-perl pkg-config netpbm libjpeg-turbo-progs)
     if [ "$level" != tests ]; then packages+=(clang libclang-rt-14-dev); fi
     if [ "$level" = ci ]; then packages+=(libbenchmark-dev libsqlite3-dev); fi
     ;;
   -h | --help)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)
