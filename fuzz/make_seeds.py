@@ -91,6 +91,41 @@ def main():
     write("bad-empty-file.pdb", b"")
     # Live records at offset 0: each would span the header up to the next real offset.
     write("bad-live-offset-zero.pdb", header(n=64) + entry(0) * 63 + entry(600) + b"\0\0" + b"w" * 80)
+    bitmaps()
+
+
+def bitmap_header(w, h, row_bytes, flags, depth, version, nxt=0, transparent=0, compression=0xFF):
+    return struct.pack(">HHHHBBHBBH", w, h, row_bytes, flags, depth, version, nxt, transparent,
+                       compression, 0)
+
+
+def bitmap_header_v3(w, h, row_bytes, flags, depth, fmt, compression, density, transparent=0, nxt=0):
+    return struct.pack(">HHHHBBBBBBHII", w, h, row_bytes, flags, depth, 3, 24, fmt, 0, compression,
+                       density, transparent, nxt)
+
+
+def bitmaps():
+    """Seeds of the bitmap target: one of each layout the decoder knows."""
+    write("bitmap-v2-1bit.bin", bitmap_header(8, 4, 2, 0, 1, 2) + bytes([0xF0, 0, 0x0F, 0] * 2))
+    write("bitmap-v0-icon.bin", bitmap_header(16, 2, 2, 0, 0, 0) + b"\xaa\x55\x55\xaa")
+    write("bitmap-v1-4bit-scanline.bin", bitmap_header(4, 2, 2, 0x8000, 4, 1)
+          + struct.pack(">H", 2 + 3 + 1) + bytes([0xC0, 0x12, 0x34, 0x00]))
+    table = struct.pack(">H", 2) + bytes([0, 255, 0, 0, 1, 0, 0, 255])
+    write("bitmap-v2-table-transparent.bin",
+          bitmap_header(2, 1, 2, 0x6000, 8, 2, transparent=1) + table + bytes([0, 1]))
+    write("bitmap-v2-rle.bin", bitmap_header(6, 2, 6, 0x8000, 8, 2, compression=1)
+          + struct.pack(">H", 2 + 6) + bytes([4, 230, 2, 0, 6, 125]))
+    write("bitmap-v2-packbits.bin", bitmap_header(6, 1, 6, 0x8000, 8, 2, compression=2)
+          + struct.pack(">H", 2 + 6) + bytes([1, 230, 0, 0x80, 0xFD, 18]))
+    write("bitmap-v2-16bit.bin", bitmap_header(2, 1, 4, 0x2400, 16, 2)
+          + bytes([5, 6, 5, 0, 0, 0, 255, 0]) + struct.pack(">HH", 0xF800, 0x07E0))
+    v3 = bitmap_header_v3(20, 2, 4, 0x8000, 1, 0, 0, 144) + struct.pack(">I", 4 + 6) \
+        + bytes([0xF0, 0xFF, 0x0F, 0xAA, 0x00, 0x00])
+    low = bitmap_header(2, 2, 2, 0, 1, 1, nxt=5) + bytes([0x80, 0, 0x40, 0])
+    separator = bitmap_header(0, 0, 0, 0, 0xFF, 1)
+    write("bitmap-family-separator-v3.bin", low + separator + v3)
+    write("bitmap-v3-16bit-le-packbits.bin", bitmap_header_v3(3, 1, 6, 0xA000, 16, 2, 2, 72, 0x1F)
+          + struct.pack(">I", 4 + 3) + bytes([0xFE, 0x1F, 0x00]))
 
 
 if __name__ == "__main__":

@@ -2,23 +2,26 @@
 # Installs, on Debian, the packages a task needs when they are missing
 # (apt-get as root, or through sudo); does nothing when all are there.
 #   scripts/deps.sh build   the library and the command: cmake, g++, make,
-#                           SQLite's headers (export --format sqlite)
+#                           SQLite's headers (export --format sqlite), libpng
+#                           (the command's PNG output)
 #   scripts/deps.sh tests   the above, GoogleTest, Perl's Palm modules (interop
 #                           tests), python3-vobject and python3-icalendar (the
 #                           vCard and iCalendar outputs are parsed back),
 #                           pkg-config (the package test), the en_US.UTF-8 and
 #                           de_DE.UTF-8 locales (collation tests), the sqlite3
-#                           command (the SQLite export tests)
+#                           command (the SQLite export tests), netpbm and
+#                           libjpeg-turbo-progs (independent picture readers)
 #   scripts/deps.sh clang   the above, clang and its sanitizer runtimes
 #   scripts/deps.sh ci      the above, Google Benchmark (benchmarks)
 set -euo pipefail
 
 level=${1:-build}
-packages=(cmake g++ make libsqlite3-dev)
+packages=(cmake g++ make libsqlite3-dev libpng-dev)
 case "$level" in
   build) ;;
   tests | clang | ci)
-    packages+=(libgtest-dev libpalm-perl python3-vobject python3-icalendar pkg-config locales sqlite3)
+    packages+=(libgtest-dev libpalm-perl python3-vobject python3-icalendar pkg-config locales sqlite3
+      netpbm libjpeg-turbo-progs)
     if [ "$level" != tests ]; then packages+=(clang libclang-rt-14-dev); fi
     if [ "$level" = ci ]; then packages+=(libbenchmark-dev); fi
     ;;

@@ -17,12 +17,13 @@
 #include "tools/out_cursor.h"
 #include "tools/sqlite_writer.h"
 #include "tools/tables.h"
+#include "tools/picture_commands.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 13> kOptions = {{
+constexpr std::array<OptionSpec, 16> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -34,8 +35,10 @@ constexpr std::array<OptionSpec, 13> kOptions = {{
     kViewOptionSpecs[3],
     {"--with-attributes", ""},
     {"--keep-going", ""},
-    {"-o", "OUT.sqlite"},
-    {"--output", "OUT.sqlite"},
+    {"-o", "OUT"},
+    {"--output", "OUT"},
+    {"--resources", "OUT_DIR"},
+    {"--thumbnail", "PNG"},
 }};
 
 constexpr std::string_view kHelp =
@@ -133,7 +136,25 @@ constexpr std::string_view kHelp =
     "by field name}; csv: a header of the field names; sqlite as above. Values are\n"
     "typed: numbers, true/false, dates YYYY-MM-DD, times HH:MM; a typed field's\n"
     "text that is not written as its type writes it stays text ({\"text\": ...}\n"
-    "in JSON where it would read as a value), so import gives the same bytes.\n";
+    "in JSON where it would read as a value), so import gives the same bytes.\n"
+    "\n"
+    "Usage: corvane export --app photo [-o IMAGE] [--thumbnail PNG] [--format json] FILE\n"
+    "\n"
+    "A file-stream photo database (records of DBLK blocks): the picture it holds,\n"
+    "byte for byte as stored (JPEG, PNG, GIF or BMP), to IMAGE or standard output.\n"
+    "--thumbnail writes the photo application's thumbnail bitmap as PNG;\n"
+    "--format json describes the stream, the image and what follows it (the\n"
+    "thumbnail, the note text, the tags found).\n"
+    "\n"
+    "Usage: corvane export --resources OUT_DIR FILE.prc\n"
+    "\n"
+    "Writes every resource of a resource database as OUT_DIR/TYPE-ID.bin (bytes\n"
+    "other than letters and digits in TYPE as %XX), bitmaps (Tbmp, tAIB, tbsb)\n"
+    "also as TYPE-ID.png (the family's member of the highest density and depth),\n"
+    "the application-info and sort-info blocks as appinfo.bin and sortinfo.bin,\n"
+    "and resources.json: the header (with the name field and dates as stored),\n"
+    "and each resource's type, ID, size, file and bitmap members. import\n"
+    "--resources builds the same file from them, byte for byte.\n";
 
 // Positions on the next record; failures name the record.
 bool NextRecord(TAnyEngine& engine) {
@@ -269,6 +290,8 @@ void ExportSqlite(TAnyEngine& engine, RecordSource& records, std::vector<std::st
 }
 
 int RunExport(const ParsedArgs& args, Output& out) {
+  if (args.Has("--resources")) return RunResourcesExport(args, out);
+  if (args.Value("--app", "") == "photo") return RunPhotoExport(args, out);
   if (IsTableExport(args)) return RunTableExport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   if (args.Has("--keep-going")) throw UsageError("--keep-going is for --app, not --engine");

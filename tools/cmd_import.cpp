@@ -22,12 +22,13 @@
 #include "tools/engine_options.h"
 #include "tools/json_reader.h"
 #include "tools/tables.h"
+#include "tools/picture_commands.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 19> kOptions = {{
+constexpr std::array<OptionSpec, 20> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -47,6 +48,7 @@ constexpr std::array<OptionSpec, 19> kOptions = {{
     {"--modification-number", "N"},
     {"--unique-id-seed", "N"},
     {"--lenient", ""},
+    {"--resources", "resources.json"},
 }};
 
 constexpr std::string_view kHelp =
@@ -117,7 +119,13 @@ constexpr std::string_view kHelp =
     "true/false, else text. Columns named category, flags and uniqueID are the\n"
     "records' attributes. A row with another number of cells than the header is\n"
     "an error. JFile tables are written as JFile 5 unless --type says JbDb (3) or\n"
-    "JfDb (4) or the JSON names its version.\n";
+    "JfDb (4) or the JSON names its version.\n"
+    "\n"
+    "Usage: corvane import --resources DIR/resources.json -o OUT.prc\n"
+    "\n"
+    "Builds a resource database from what export --resources wrote: the header\n"
+    "values, blocks and resources (in the order listed, each from its file beside\n"
+    "the JSON). Export then import gives the same file byte for byte.\n";
 
 struct Category {
   std::string name;                // in the file's encoding
@@ -528,6 +536,7 @@ void PutCategories(const std::array<Category, 16>& categories, Bytes& block) {
 }
 
 int RunImport(const ParsedArgs& args, Output& out) {
+  if (args.Has("--resources")) return RunResourcesImport(args, out);
   if (IsTableImport(args)) return RunTableImport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsImport(args, out);
   if (args.Has("--lenient")) throw UsageError("--lenient is for --app imports");

@@ -7,6 +7,7 @@
 #include "corvane/pdb/resource_list.h"
 #include "tools/commands.h"
 #include "tools/json.h"
+#include "tools/picture_commands.h"
 #include "tools/text_encoding.h"
 
 namespace corvane::cli {
@@ -23,7 +24,9 @@ constexpr std::string_view kHelp =
     "Lists the records of the database FILE: index, data offset, size, category,\n"
     "unique ID and flags. A deleted record has size 0 and no data. FILE may have\n"
     "any name; of a resource database (.prc) it lists the resources: index, type,\n"
-    "ID, data offset and size (JSON keys index, type, id, offset, size).\n"
+    "ID, data offset and size (JSON keys index, type, id, offset, size), and of\n"
+    "each bitmap (Tbmp, tAIB, tbsb) the size and depth of every member of its\n"
+    "family (JSON key bitmap: [{width, height, depth, version, density, ...}]).\n"
     "\n"
     "  --json   a JSON array with one object per record (one per line)\n"
     "  --data   add each record's bytes as lower-case hexadecimal\n"
@@ -128,6 +131,10 @@ int ListResources(const std::string& path, bool json, bool with_data, Output& ou
       w.UInt(r.offset);
       w.Key("size");
       w.UInt(r.size);
+      if (IsBitmapResource(r.type)) {
+        w.Key("bitmap");
+        DescribeBitmapResource(w, data);
+      }
       if (with_data) {
         w.Key("data");
         std::string hex;
@@ -140,6 +147,8 @@ int ListResources(const std::string& path, bool json, bool with_data, Output& ou
       std::snprintf(line, sizeof line, "%5zu  %-8s  %5u  %10u  %8u", i, Printable(type).c_str(),
                     unsigned{r.id}, r.offset, r.size);
       buf += line;
+      // With --data the bytes take the last column.
+      if (!with_data && IsBitmapResource(r.type)) buf += "  " + Printable(BitmapSummary(data));
       if (with_data && !data.empty()) {
         buf += "  ";
         AppendHex(buf, data);

@@ -221,6 +221,11 @@ class TCorvane : public TComponent {
   // 4 kMsgCreateNoFilename, 5 kMsgCreateCreatorId, 6 kMsgCreateDatabaseType,
   // 7 kMsgPdbFileCreate, 8 kMsgCreateNoDatabaseName.
   void CreateDatabase();
+  // Creates the file at Path as CreateDatabase creates Directory/PDBFilename,
+  // whatever it is named (a resource database is a .prc). Directory and
+  // PDBFilename are left as they are.
+  // Raises EPDBException as CreateDatabase(), 4 for an empty Path.
+  void CreateDatabaseFile(const std::string& Path);
   // Creates a database that CloseDatabase writes into memory instead of a file;
   // TakeWrittenImage then hands the bytes over. `name` stands for the file in failures.
   // Raises EPDBException 1, 2, 5, 6 and 8 as CreateDatabase().
@@ -405,6 +410,7 @@ class TCorvane : public TComponent {
   bool eof_ = false;
   pdb::FileImage image_;     // the open file's bytes (read-only mode)
   std::string target_path_;  // the file a database being written replaces on close
+  std::string create_path_;  // CreateDatabaseFile's target while it runs
   std::string source_name_;  // the path (or given name) of the open database
   bool memory_target_ = false;
   Bytes written_;  // what CloseDatabase wrote into memory

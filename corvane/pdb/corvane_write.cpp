@@ -74,15 +74,15 @@ void SyncDirectory(const std::string& dir) noexcept {
 void TCorvane::CreateDatabase() {
   if (GetOpenMode() == dmModeReadOnly) RaisePDB(1, kMsgCreateReadOnly);
   if (open_) RaisePDB(2, kMsgCreateWhileOpen);
-  if (Trim(directory_).empty()) RaisePDB(3, kMsgCreateNoDirectory);
-  if (Trim(pdb_filename_).empty()) RaisePDB(4, kMsgCreateNoFilename);
+  if (create_path_.empty() && Trim(directory_).empty()) RaisePDB(3, kMsgCreateNoDirectory);
+  if (create_path_.empty() && Trim(pdb_filename_).empty()) RaisePDB(4, kMsgCreateNoFilename);
   if (Trim(creator_id_).size() != 4) RaisePDB(5, kMsgCreateCreatorId);
   if (Trim(database_type_).size() != 4) RaisePDB(6, kMsgCreateDatabaseType);
   if (Trim(database_name_).empty()) RaisePDB(8, kMsgCreateNoDatabaseName);
   // The bytes go to a temporary file beside the target, which replaces the
   // target only when CloseDatabase has written it whole: a failure on the way
   // leaves any earlier file as it was.
-  const std::string target = JoinedPath();
+  const std::string target = create_path_.empty() ? JoinedPath() : create_path_;
   pdb::WriteTarget resolved;
   const pdb::TargetRefusal refusal = pdb::ResolveWriteTarget(target, resolved);
   if (refusal.refused()) {
@@ -104,6 +104,20 @@ void TCorvane::CreateDatabase() {
   target_path_ = resolved.path;
   source_name_ = target;
   BeginWriting();
+}
+
+void TCorvane::CreateDatabaseFile(const std::string& Path) {
+  if (GetOpenMode() == dmModeWriteOnly && !open_ && Trim(Path).empty()) {
+    RaisePDB(4, kMsgCreateNoFilename);
+  }
+  create_path_ = Path;
+  try {
+    CreateDatabase();
+  } catch (...) {
+    create_path_.clear();
+    throw;
+  }
+  create_path_.clear();
 }
 
 void TCorvane::CreateDatabaseInMemory(std::string name) {

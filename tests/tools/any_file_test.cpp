@@ -95,7 +95,10 @@ TEST(AnyFile, TheTemplateApplication) {
   EXPECT_EQ(json.out,
             "[\n"
             "  {\"index\": 0, \"type\": \"code\", \"id\": 1, \"offset\": 120, \"size\": 468},\n"
-            "  {\"index\": 1, \"type\": \"tAIB\", \"id\": 1000, \"offset\": 588, \"size\": 144},\n"
+            "  {\"index\": 1, \"type\": \"tAIB\", \"id\": 1000, \"offset\": 588, \"size\": 144, "
+            "\"bitmap\": [{\"offset\": 0, \"width\": 32, \"height\": 32, \"depth\": 1, "
+            "\"version\": 0, \"density\": 72, \"compression\": \"none\", \"transparent\": false, "
+            "\"colorTable\": false}]},\n"
             "  {\"index\": 2, \"type\": \"data\", \"id\": 0, \"offset\": 732, \"size\": 43},\n"
             "  {\"index\": 3, \"type\": \"code\", \"id\": 0, \"offset\": 775, \"size\": 24}\n"
             "]\n");

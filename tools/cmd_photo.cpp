@@ -1,0 +1,137 @@
+// export --app photo: the picture a file-stream photo database holds, as the
+// image file it is (no re-encoding), or a JSON description of the stream.
+#include <cerrno>
+#include <cstdio>
+
+#include "corvane/apps/bitmap.h"
+#include "corvane/apps/photo.h"
+#include "corvane/foundation/exception.h"
+#include "corvane/host/exceptions.h"
+#include "corvane/interchange/png_writer.h"
+#include "corvane/pdb/corvane.h"
+#include "tools/commands.h"
+#include "tools/json.h"
+#include "tools/picture_commands.h"
+#include "tools/text_encoding.h"
+
+namespace corvane::cli {
+
+namespace {
+
+void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) throw EInOutError("cannot create '" + path + "'", errno);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed) throw EInOutError("cannot write '" + path + "'", errno);
+}
+
+}  // namespace
+
+int RunPhotoExport(const ParsedArgs& args, Output& out) {
+  if (args.Has("--engine")) throw UsageError("--app and --engine exclude each other");
+  const std::string format = args.Value("--format", "image");
+  if (format != "image" && format != "json") {
+    throw UsageError("--app photo writes the image, or with --format json its description");
+  }
+  const std::string image_path = args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
+  TCorvane db;
+  OpenForReading(db, SingleFileArgument(args));
+  std::vector<std::shared_ptr<Bytes>> blocks;
+  std::vector<std::span<const std::uint8_t>> records;
+  for (std::int32_t i = 0; i < db.RecordCount(); ++i) {
+    std::shared_ptr<Bytes> data;
+    std::int32_t size = 0, uid = 0;
+    TRecFlags flags;
+    std::uint8_t category = 0;
+    db.GetRecord(i, data, size, flags, uid, category);
+    if (!data) throw Exception("stream record " + std::to_string(i) + " is deleted");
+    records.emplace_back(*data);
+    blocks.push_back(std::move(data));
+  }
+  const Bytes stream = apps::ReassembleStream(records);
+  const apps::ImageKind kind = apps::RecogniseImage(stream);
+  const std::size_t length = apps::ImageLength(stream, kind);
+  const std::span<const std::uint8_t> image(stream.data(), length);
+  const std::span<const std::uint8_t> rest = std::span<const std::uint8_t>(stream).subspan(length);
+  const apps::PhotoTrailer trailer = apps::ReadPhotoTrailer(rest);
+
+  if (args.Has("--thumbnail")) {
+    if (!trailer.thumbnail) throw Exception("the stream holds no thumbnail bitmap");
+    const auto family = apps::DecodeBitmapFamily(rest.subspan(*trailer.thumbnail));
+    const apps::DecodedBitmap& best = family[apps::BestBitmap(std::span(family))];
+    WriteWholeFile(args.Value("--thumbnail", ""),
+                   interchange::EncodePng(best.rgba, best.info.width, best.info.height));
+  }
+  if (!image_path.empty()) WriteWholeFile(image_path, image);
+  if (format == "image") {
+    if (image_path.empty()) out.Buffer().append(image.begin(), image.end());
+    return kExitOk;
+  }
+
+  std::string& buf = out.Buffer();
+  JsonWriter w(buf);
+  w.BeginObject();
+  w.Key("database");
+  WriteDatabaseJson(w, db, TextEncoding::kWindows1252);
+  w.Key("stream");
+  w.BeginObject(JsonWriter::Layout::kInline);
+  w.Key("records");
+  w.UInt(records.size());
+  w.Key("length");
+  w.UInt(stream.size());
+  w.EndObject();
+  w.Key("image");
+  w.BeginObject(JsonWriter::Layout::kInline);
+  w.Key("kind");
+  w.String(apps::ImageKindName(kind));
+  w.Key("offset");
+  w.UInt(0);
+  w.Key("length");
+  w.UInt(length);
+  w.EndObject();
+  w.Key("trailer");
+  w.BeginObject();
+  w.Key("offset");
+  w.UInt(length);
+  w.Key("length");
+  w.UInt(rest.size());
+  w.Key("splashPhoto");
+  w.Bool(trailer.splash);
+  w.Key("thumbnail");
+  if (trailer.thumbnail) {
+    w.BeginObject(JsonWriter::Layout::kInline);
+    w.Key("offset");
+    w.UInt(length + *trailer.thumbnail);
+    w.Key("bitmap");
+    DescribeBitmapResource(w, rest.subspan(*trailer.thumbnail));
+    w.EndObject();
+  } else {
+    w.Null();
+  }
+  w.Key("note");
+  if (trailer.note) {
+    std::string_view text = *trailer.note;
+    if (!text.empty() && text.back() == '\0') text.remove_suffix(1);
+    w.String(ToUtf8(text, TextEncoding::kWindows1252));
+  } else {
+    w.Null();
+  }
+  w.Key("tags");
+  w.BeginArray(JsonWriter::Layout::kInline);
+  for (const apps::PhotoTag& t : trailer.tags) {
+    w.BeginObject(JsonWriter::Layout::kInline);
+    w.Key("name");
+    w.String(t.name);
+    w.Key("offset");
+    w.UInt(length + t.offset);
+    w.EndObject();
+  }
+  w.EndArray();
+  w.EndObject();
+  w.EndObject();
+  w.EndDocument();
+  return kExitOk;
+}
+
+}  // namespace corvane::cli
