@@ -235,8 +235,8 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
 
 namespace {
 
-Bytes AppInfoBytes(App app, const Reader& r, const Charset& cs, CategoryInfo& categories,
-                   ImportChecks& checks) {
+Bytes AppInfoBytes(App app, bool damaged, const Reader& r, const Charset& cs,
+                   CategoryInfo& categories, ImportChecks& checks) {
   const auto u8 = [&](std::string_view key, std::int64_t fallback = 0) {
     return static_cast<std::uint8_t>(r.Int(key, 0, 0xFF, fallback));
   };
@@ -245,7 +245,7 @@ Bytes AppInfoBytes(App app, const Reader& r, const Charset& cs, CategoryInfo& ca
   };
   const auto extra = [&](std::string usual) { return r.Has("extra") ? r.Raw("extra") : usual; };
   // A block that export kept raw because it did not decode goes back as it was.
-  switch (tree && IsDamagedRecordJson(*tree) ? App::kRaw : app) {
+  switch (damaged ? App::kRaw : app) {
     case App::kMemo: {
       MemoAppInfo info;
       info.categories = categories = CategoriesFromJson(r, cs, checks);
@@ -317,7 +317,7 @@ Bytes AppInfoBytes(App app, const Reader& r, const Charset& cs, CategoryInfo& ca
     case App::kCalendar:
     case App::kTasks:
     case App::kMemos:
-      return LaterAppInfoFromJson(app, r, cs, categories);
+      return LaterAppInfoFromJson(app, r, cs, categories, checks);
     case App::kDoc:
     case App::kRaw: {
       const std::string bytes = r.Raw("data");
@@ -340,7 +340,12 @@ Bytes AppInfoFromJson(App app, const JsonValue* tree, const Charset& cs, Categor
                       ImportChecks& checks) {
   const JsonValue empty = JObject();
   const Reader r(tree && !tree->IsNull() ? *tree : empty, "\"appInfo\"");
-  Bytes block = AppInfoBytes(app, r, cs, categories, checks);
+  const bool damaged = tree && IsDamagedRecordJson(*tree);
+  if (damaged) {
+    // The attributes beside a block kept raw say nothing of the block.
+    for (const char* key : {"damaged", "category", "secret", "dirty", "busy"}) r.Get(key);
+  }
+  Bytes block = AppInfoBytes(app, damaged, r, cs, categories, checks);
   r.CheckKeys(checks);
   return block;
 }

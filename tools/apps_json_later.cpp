@@ -644,12 +644,13 @@ void LaterAppInfoToJson(App app, std::span<const std::uint8_t> block, const Char
   }
 }
 
-Bytes LaterAppInfoFromJson(App app, const Reader& r, const Charset& cs, CategoryInfo& categories) {
+Bytes LaterAppInfoFromJson(App app, const Reader& r, const Charset& cs, CategoryInfo& categories,
+                           ImportChecks& checks) {
   const auto extra = [&](std::string usual) { return r.Has("extra") ? r.Raw("extra") : usual; };
   switch (app) {
     case App::kContacts: {
       ContactsAppInfo info = ContactsAppInfo::Standard();
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.colors = ColorsFromJson(r);
       info.dirtyLabels1 = U32(r, "renamedLabels1");
       info.dirtyLabels2 = U32(r, "renamedLabels2");
@@ -684,7 +685,7 @@ Bytes LaterAppInfoFromJson(App app, const Reader& r, const Charset& cs, Category
     }
     case App::kCalendar: {
       CalendarAppInfo info;
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.colors = ColorsFromJson(r);
       info.startOfWeek = U8(r, "startOfWeek");
       info.reserved2 = U16(r, "reserved2");
@@ -693,7 +694,7 @@ Bytes LaterAppInfoFromJson(App app, const Reader& r, const Charset& cs, Category
     }
     case App::kTasks: {
       TasksAppInfo info;
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.colors = ColorsFromJson(r);
       info.dirty = U16(r, "dirty");
       info.sortOrder = U8(r, "sortOrder");
@@ -703,7 +704,7 @@ Bytes LaterAppInfoFromJson(App app, const Reader& r, const Charset& cs, Category
     }
     default: {
       MemosAppInfo info;
-      info.categories = categories = CategoriesFromJson(r, cs);
+      info.categories = categories = CategoriesFromJson(r, cs, checks);
       info.colors = ColorsFromJson(r);
       info.sortOrder = U8(r, "sortOrder");
       info.reserved2 = U16(r, "reserved2");

@@ -22,7 +22,7 @@ bool IsLaterPim(App app) noexcept;
 void LaterAppInfoToJson(App app, std::span<const std::uint8_t> block, const Charset& cs,
                         apps::CategoryInfo& categories, JsonValue& o);
 Bytes LaterAppInfoFromJson(App app, const apps_json::Reader& r, const Charset& cs,
-                           apps::CategoryInfo& categories);
+                           apps::CategoryInfo& categories, ImportChecks& checks);
 // Contacts, Calendar and Tasks (a Memos record is a Memo Pad record).
 void LaterRecordToJson(App app, std::span<const std::uint8_t> record, const Charset& cs,
                        JsonValue& o);
