@@ -141,3 +141,30 @@ TEST_F(HeaderImport, ExportThenImportKeepsTheStoredDates) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// An input that is a folder or is missing: the path and the system's reason.
+TEST(ImportInput, NamesTheInputAndTheReasonItCannotBeRead) {
+  test::TempDir dir;
+  const struct {
+    std::string input, reason;
+  } cases[] = {{dir.path(), "Is a directory"}, {dir.File("book.txt"), "No such file or directory"}};
+  for (const auto& c : cases) {
+    for (const std::vector<std::string>& mode :
+         {std::vector<std::string>{"--app", "memo"}, {"--engine", "generic"}}) {
+      std::vector<std::string> args = {"import"};
+      args.insert(args.end(), mode.begin(), mode.end());
+      args.insert(args.end(), {"--input", c.input, "-o", dir.File("out.pdb")});
+      SCOPED_TRACE(mode[1] + " " + c.input);
+      const ToolResult r = RunCorvane(args);
+      EXPECT_EQ(r.status, 1) << r.err;
+      EXPECT_NE(r.err.find("'" + c.input + "': " + c.reason), std::string::npos) << r.err;
+      EXPECT_EQ(r.err.find("bad_alloc"), std::string::npos) << r.err;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvane
