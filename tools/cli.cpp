@@ -11,6 +11,7 @@
 #include <iterator>
 #include <limits>
 #include <sstream>
+#include <system_error>
 
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
@@ -197,8 +198,19 @@ std::string ReadInput(const std::string& path) {
     s << std::cin.rdbuf();
     return s.str();
   }
+  // A folder opens as a stream that fails only later, and oddly: said here.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw EInOutError("cannot read '" + path + "': " + std::generic_category().message(EISDIR),
+                      EISDIR);
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw EInOutError("cannot read '" + path + "'", errno);
+  if (!in) {
+    const int err = errno;
+    throw EInOutError("cannot read '" + path + "'" +
+                          (err != 0 ? ": " + std::generic_category().message(err) : std::string()),
+                      err);
+  }
   // In one read when the size is known (a regular file), else as a stream.
   std::string text;
   in.seekg(0, std::ios::end);

@@ -366,6 +366,12 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
       out.SetAttributes(0x0008);  // backup
     }
     if (seed || next_seed != 0) out.SetUniqueIDSeed(next_seed);
+    // The options win over the input, as in engine import; what the input
+    // and the options say is written, a creation date before 1990 too.
+    ApplyHeaderOptions(args, out);
+    CheckRecordAttributes(out.GetAttributes());
+    out.SetCreationDateAsGiven(true);
+    if (db != nullptr) ApplyStoredDates(*db, out);
     out.SetWriteCategory(false);
     if (!b.app_info.empty()) out.SetAppInfoP(std::move(b.app_info));
     for (Built::Record& r : b.records) {

@@ -401,6 +401,7 @@ int RunConvert(const ParsedArgs& args, Output& out) {
     to.SetCreatorID(header("--creator", from.CreatorID()));
     to.SetDatabaseType(header("--type", from.DatabaseType()));
     to.SetCreationDate(from.CreationDate());
+    to.SetCreationDateAsGiven(true);  // IN.pdb's, whatever its year
     to.SetDBFlags(from.GetDBFlags());
     // The fields get the types the dataset gives E2's, texts as wide as the source's.
     {

@@ -78,8 +78,11 @@ constexpr std::string_view kHelp =
     "  --help          this text\n"
     "\n"
     "Header options, for CSV (which carries no header) or over the JSON's values:\n"
-    "  --created D, --modified D, --backed-up D   YYYY-MM-DDTHH:MM:SS, or null\n"
+    "  --created D, --modified D, --backed-up D   YYYY-MM-DDTHH:MM:SS, or null;\n"
+    "                  1970-01-02 to 2040-02-06, what the header can hold\n"
     "  --attributes N, --version N, --modification-number N, --unique-id-seed N\n"
+    "                  (no resource bit 0x0001, nor the undefined 0x1000-0x4000)\n"
+    "These options serve with --app as well.\n"
     "CSV carries no categories and no sort-info block.\n"
     "\n"
     "Each record's \"category\", \"flags\" and \"uniqueID\" (JSON keys, or CSV columns\n"
@@ -166,6 +169,7 @@ struct Input {
   std::vector<RecordAttributes> attributes;  // one per record
   std::vector<std::size_t> lines;            // where each record starts, for messages
   bool csv = false;
+  std::optional<JsonValue> database;  // JSON: its "database" object
   CsvRows rows;  // CSV: the rows still to convert
 
   std::size_t Records() const noexcept { return csv ? rows.table.Rows() - 1 : attributes.size(); }
@@ -308,7 +312,10 @@ Input FromJson(const std::string& text, TAnyEngine& engine, bool fields_given, T
   const JsonValue root = ParseJson(text);
   Need(root, JsonValue::Kind::kObject, "the JSON document");
   Input in;
-  if (const JsonValue* db = root.Find("database")) in.header = HeaderFromJson(*db, enc);
+  if (const JsonValue* db = root.Find("database")) {
+    in.header = HeaderFromJson(*db, enc);
+    in.database = *db;
+  }
   // A block in hexadecimal, or null for none.
   const auto block = [&](const char* key, std::optional<std::string>& into) {
     const JsonValue* v = root.Find(key);
@@ -495,6 +502,59 @@ void HeaderFromOptions(const ParsedArgs& args, HeaderValues& h) {
   h.backed_up = DateOption(args, "--backed-up", h.backed_up);
 }
 
+// The values given, over what the manager holds.
+void SetHeaderValues(const HeaderValues& h, TPDBBaseMgr& db) {
+  if (h.attributes) db.SetAttributes(*h.attributes);
+  if (h.version) db.SetDBVersion(*h.version);
+  if (h.created) db.SetCreationDate(*h.created);
+  if (h.modified) db.SetModificationDate(*h.modified);
+  if (h.backed_up) db.SetLastBackupDate(*h.backed_up);
+  if (h.modification_number) db.SetModification(*h.modification_number);
+  if (h.unique_id_seed) db.SetUniqueIDSeed(*h.unique_id_seed);
+}
+
+}  // namespace
+
+void ApplyHeaderOptions(const ParsedArgs& args, TPDBBaseMgr& db) {
+  HeaderValues h;
+  HeaderFromOptions(args, h);
+  SetHeaderValues(h, db);
+}
+
+void ApplyStoredDates(const JsonValue& database, TPDBBaseMgr& db) {
+  if (database.kind != JsonValue::Kind::kObject) return;
+  using HeaderDate = TCorvane::HeaderDate;
+  const std::pair<const char*, HeaderDate> keys[] = {{"createdStored", HeaderDate::Creation},
+                                                     {"modifiedStored", HeaderDate::Modification},
+                                                     {"backedUpStored", HeaderDate::Backup}};
+  for (const auto& [key, which] : keys) {
+    if (const JsonValue* v = database.Find(key); v && !v->IsNull()) {
+      db.SetStoredDate(which, static_cast<std::uint32_t>(WholeNumber(
+                                  *v, 0xFFFFFFFF, std::string("\"database\".\"") + key + "\"")));
+    }
+  }
+}
+
+void CheckRecordAttributes(std::uint16_t attributes) {
+  // Bit 0x0001 marks a resource database, whose record list this file does
+  // not have; 0x1000 to 0x4000 mean nothing in either kind.
+  constexpr std::uint16_t kRefused = pdb::kAttrResourceDB | 0x7000;
+  const std::uint16_t bad = attributes & kRefused;
+  if (bad == 0) return;
+  std::string bits;
+  for (std::uint16_t bit = 1; bit != 0; bit = static_cast<std::uint16_t>(bit << 1)) {
+    if ((bad & bit) == 0) continue;
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%04x", unsigned{bit});
+    bits += (bits.empty() ? "" : ", ") + std::string(buf) +
+            (bit == pdb::kAttrResourceDB ? " (resource)" : " (undefined)");
+  }
+  Bad("the attributes " + std::to_string(attributes) + " hold bits a record database may not have: " +
+      bits);
+}
+
+namespace {
+
 // Drops the new database unless the import went all the way.
 class AbortUnlessDone {
  public:
@@ -583,6 +643,7 @@ int RunImport(const ParsedArgs& args, Output& out) {
   if (!h.creator) throw UsageError("missing --creator (the input gives no creator ID)");
   if (!h.type) throw UsageError("missing --type (the input gives no database type)");
   if (engine->FieldCount() == 0) Bad("no fields to write");
+  if (h.attributes) CheckRecordAttributes(*h.attributes);
 
   TPDBBaseMgr& db = engine->Manager();
   db.SetDBName(*h.name);
@@ -590,13 +651,11 @@ int RunImport(const ParsedArgs& args, Output& out) {
   db.SetDatabaseType(*h.type);
   engine->CreateFile(directory, file);
   AbortUnlessDone guard(*engine);
-  if (h.attributes) db.SetAttributes(*h.attributes);
-  if (h.version) db.SetDBVersion(*h.version);
-  if (h.created) db.SetCreationDate(*h.created);
-  if (h.modified) db.SetModificationDate(*h.modified);
-  if (h.backed_up) db.SetLastBackupDate(*h.backed_up);
-  if (h.modification_number) db.SetModification(*h.modification_number);
-  if (h.unique_id_seed) db.SetUniqueIDSeed(*h.unique_id_seed);
+  SetHeaderValues(h, db);
+  // What the input says is what is written: a creation date before 1990
+  // too, and a date's stored bytes where the input carries them.
+  db.SetCreationDateAsGiven(true);
+  if (in.database) ApplyStoredDates(*in.database, db);
   // AppForge builds its block from its fields and categories, Java from the
   // database name: an input's block would only be overwritten.
   const bool engine_builds_app_info = engine->FieldsFromFile() || engine->Name() == "java";

@@ -64,6 +64,7 @@ struct HeaderView {
   std::string name, type, creator;  // as stored
   std::uint16_t attributes = 0, version = 0;
   TDateTime created = 0, modified = 0, backed_up = 0;
+  std::array<std::uint32_t, 3> stored{};  // the three dates as stored
   std::uint32_t modification_number = 0, app_info_offset = 0, sort_info_offset = 0;
   std::uint32_t unique_id_seed = 0, entries = 0;
   std::int64_t app_info_size = 0, sort_info_size = 0;
@@ -109,6 +110,9 @@ HeaderView ViewOf(TCorvane& db) {
   v.created = db.CreationDate();
   v.modified = db.GetModificationDate();
   v.backed_up = db.GetLastBackupDate();
+  v.stored = {db.StoredDate(TCorvane::HeaderDate::Creation),
+              db.StoredDate(TCorvane::HeaderDate::Modification),
+              db.StoredDate(TCorvane::HeaderDate::Backup)};
   v.modification_number = db.GetModification();
   v.app_info_offset = db.GetAppInfoOffset();
   v.sort_info_offset = db.GetSortInfoOffset();
@@ -133,6 +137,7 @@ HeaderView ViewOf(const pdb::ResourceDatabase& db) {
   v.created = h.creation_date;
   v.modified = h.modification_date;
   v.backed_up = h.backup_date;
+  v.stored = {h.creation_stored, h.modification_stored, h.backup_stored};
   v.modification_number = h.modification_number;
   v.app_info_offset = h.app_info_offset;
   v.sort_info_offset = h.sort_info_offset;
@@ -164,12 +169,21 @@ std::vector<std::string> FlagNames(std::uint16_t attributes) {
 // it (export's "database" object names it beside, as "app").
 void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc,
                      std::string_view app = {}) {
-  const auto date = [&](std::string_view key, TDateTime dt) {
+  // A date stored in other bytes than a write of its reading would give
+  // (seconds since 1970, which the reader also takes) carries them beside
+  // it, so that import writes the header back as it was.
+  const int bias = StandardTimeZoneBiasMinutes();
+  const auto date = [&](std::string_view key, TDateTime dt, std::uint32_t stored) {
     w.Key(key);
     if (dt == 0) {
       w.Null();
-    } else {
-      w.String(FormatDateTime(dt));
+      return;
+    }
+    w.String(FormatDateTime(dt));
+    std::uint32_t written = 0;
+    if (!pdb::StoredDate(dt, bias, written) || written != stored) {
+      w.Key(std::string(key) + "Stored");
+      w.UInt(stored);
     }
   };
   w.BeginObject();
@@ -183,9 +197,9 @@ void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc,
   w.EndArray();
   w.Key("version");
   w.UInt(v.version);
-  date("created", v.created);
-  date("modified", v.modified);
-  date("backedUp", v.backed_up);
+  date("created", v.created, v.stored[0]);
+  date("modified", v.modified, v.stored[1]);
+  date("backedUp", v.backed_up, v.stored[2]);
   w.Key("modificationNumber");
   w.UInt(v.modification_number);
   w.Key("appInfoOffset");

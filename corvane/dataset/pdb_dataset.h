@@ -40,6 +40,7 @@
 //    goes to the exception handler hook.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -87,6 +88,11 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   void SetDatabaseType(const std::string& value);
   TDateTime CreationDate() const noexcept { return creation_date_; }
   void SetCreationDate(TDateTime value) noexcept { creation_date_ = value; }
+  // Whether a creation date before 1990 is written as given rather than as
+  // the moment of writing (false at first). Writing back a file that was
+  // loaded always keeps its creation date, so the file stays the same.
+  bool CreationDateAsGiven() const noexcept { return creation_date_as_given_; }
+  void SetCreationDateAsGiven(bool value) noexcept { creation_date_as_given_ = value; }
   TEngine GetEngine() const noexcept { return engine_; }
   void SetEngine(TEngine value) noexcept { engine_ = value; }
   // DatabaseFlags: the header attribute word's flag bits (1 to 6).
@@ -169,6 +175,7 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   TPDBSQLDriverFields fields_sd_;
 
   TDateTime creation_date_ = 0;
+  bool creation_date_as_given_ = false;
   std::uint16_t db_flags_ = 0;
   std::string database_name_;
   std::string directory_;
@@ -199,6 +206,7 @@ class TPDBDataSet : public TPDBVirtualDataSet {
     std::uint16_t version = 0;
     TDateTime modified = 0, backed_up = 0;
     std::uint32_t modification_number = 0, unique_id_seed = 0;
+    std::array<std::uint32_t, 3> stored_dates{};  // the header dates as stored
     Bytes app_info, sort_info;
   };
   LoadedFile loaded_file_;

@@ -62,6 +62,10 @@ void TPDBDataSet::KeepLoadedFile(TPDBBaseMgr& engine) {
   f.backed_up = engine.GetLastBackupDate();
   f.modification_number = engine.GetModification();
   f.unique_id_seed = engine.GetUniqueIDSeed();
+  using HeaderDate = TCorvane::HeaderDate;
+  f.stored_dates = {engine.StoredDate(HeaderDate::Creation),
+                    engine.StoredDate(HeaderDate::Modification),
+                    engine.StoredDate(HeaderDate::Backup)};
   std::span<const std::uint8_t> block;
   std::int32_t length = 0;
   engine.GetAppInfoP(block, length);
@@ -82,6 +86,12 @@ void TPDBDataSet::GiveLoadedFile(TPDBBaseMgr& engine) const {
   engine.SetLastBackupDate(f.backed_up);
   engine.SetModification(f.modification_number);
   engine.SetUniqueIDSeed(f.unique_id_seed);
+  // A date unchanged since loading keeps its stored bytes (the writer uses
+  // them only for the moment they stand for).
+  using HeaderDate = TCorvane::HeaderDate;
+  engine.SetStoredDate(HeaderDate::Creation, f.stored_dates[0]);
+  engine.SetStoredDate(HeaderDate::Modification, f.stored_dates[1]);
+  engine.SetStoredDate(HeaderDate::Backup, f.stored_dates[2]);
   engine.SetSortInfoP(f.sort_info);
   switch (engine_) {
     case AppForge: {
@@ -240,6 +250,7 @@ void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
     engine.SetCreatorID(creator_id_);
     engine.SetDatabaseType(database_type_);
     engine.SetCreationDate(creation_date_);
+    engine.SetCreationDateAsGiven(creation_date_as_given_ || loaded_file_.loaded);
     engine.SetDBFlags(ToTDBFlags(db_flags_));
     engine.CreateDatabase();
     GiveLoadedFile(engine);

@@ -408,6 +408,10 @@ inline constexpr int kMsgTooManyRecords = 60040;
 inline constexpr int kMsgRecordTooLong = 60050;  // "A record cannot be longer than 65535 bytes!"
 // "A database cannot be larger than 4 GiB!" (its offsets are 32-bit)
 inline constexpr int kMsgDatabaseTooLarge = 60070;
+// "A record database cannot have the resource attribute (0x0001)!"
+inline constexpr int kMsgResourceAttribute = 60080;
+// "A header date must lie between 1970-01-02 and 2040-02-06!"
+inline constexpr int kMsgHeaderDateRange = 60090;
 
 // NS Basic: the engine frame's checks.
 inline constexpr int kMsgNSBNoFieldsInStructure = 61000;  // "There are no Fields in the structure!"

@@ -7,7 +7,9 @@
 
 #include "corvane/foundation/exception.h"
 #include "corvane/foundation/message_ids.h"
+#include "corvane/foundation/messages.h"
 #include "corvane/host/datetime.h"
+#include "corvane/host/locale.h"
 
 namespace corvane {
 
@@ -238,15 +240,40 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   // other records. Refused before a byte is written.
   if (running > std::numeric_limits<std::uint32_t>::max()) RaisePDB(4, kMsgDatabaseTooLarge);
 
+  // A record database with the resource bit would be read as a resource
+  // database, whose entries this layout does not have.
+  if ((GetAttributes() & pdb::kAttrResourceDB) != 0) RaisePDB(5, kMsgResourceAttribute);
+
   pdb::Header h;
   h.name = DatabaseName();
   h.attributes = GetAttributes();
   h.version = GetDBVersion();
-  // Creation dates before 1990 (0 included) are no real creation date: use now.
-  const TDateTime created = CreationDate() >= EncodeDate(1990, 1, 1) ? CreationDate() : Now();
+  // Creation dates before 1990 (0 included) are no real creation date: use
+  // now, unless the caller asked for the date as given.
+  const bool given = CreationDate() != 0 && CreationDateAsGiven();
+  const TDateTime created =
+      given || CreationDate() >= EncodeDate(1990, 1, 1) ? CreationDate() : Now();
   h.creation_date = created;
   h.modification_date = GetModificationDate() > 0 ? GetModificationDate() : created;
   h.backup_date = GetLastBackupDate() > 0 ? GetLastBackupDate() : 0;
+  // Each date as the value read for it when it still stores it, else in the
+  // form the reader reads back; a date neither form holds is refused rather
+  // than wrapped into another.
+  const int bias = StandardTimeZoneBiasMinutes();
+  const auto stored = [&](TDateTime date, HeaderDate which, const char* field) -> std::uint32_t {
+    if (date == 0) return 0;
+    const std::uint32_t carried = StoredDate(which);
+    if (carried != 0 && pdb::StoresDate(carried, date, bias)) return carried;
+    std::uint32_t v = 0;
+    if (!pdb::StoredDate(date, bias, v)) {
+      throw EPDBException(6, GetLocaleString(kMsgHeaderDateRange) + " (" + field + ")")
+          .WithMessageId(kMsgHeaderDateRange);
+    }
+    return v;
+  };
+  h.creation_stored = stored(h.creation_date, HeaderDate::Creation, "created");
+  h.modification_stored = stored(h.modification_date, HeaderDate::Modification, "modified");
+  h.backup_stored = stored(h.backup_date, HeaderDate::Backup, "backedUp");
   h.modification_number = GetModification();
   h.app_info_offset = (T + A) > 0 ? static_cast<std::uint32_t>(list_end) : 0;
   h.sort_info_offset = S > 0 ? static_cast<std::uint32_t>(list_end + T + A) : 0;

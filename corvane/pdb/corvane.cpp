@@ -317,6 +317,7 @@ void TCorvane::ReadHeader() {
   creation_date_ = h.creation_date;
   modification_date_ = h.modification_date;
   last_backup_date_ = h.backup_date;
+  stored_dates_ = {h.creation_stored, h.modification_stored, h.backup_stored};
   modification_number_ = h.modification_number;
   app_info_offset_ = h.app_info_offset;
   sort_info_offset_ = h.sort_info_offset;

@@ -156,6 +156,23 @@ class TCorvane : public TComponent {
   void SetModification(std::uint32_t v) noexcept { modification_number_ = v; }
   TDateTime GetLastBackupDate() const noexcept { return last_backup_date_; }
   void SetLastBackupDate(TDateTime v) noexcept { last_backup_date_ = v; }
+  // The header dates' stored values: as read from the file (0 for none), and
+  // when writing, the value written for a date that it stores to the second,
+  // so that a file read and written back keeps its bytes (a value below 2^31
+  // counts seconds since 1970, another moment's bytes). A date changed since
+  // is written in its own encoding. Creating a database resets them to 0.
+  enum class HeaderDate { Creation, Modification, Backup };
+  std::uint32_t StoredDate(HeaderDate which) const noexcept {
+    return stored_dates_[static_cast<std::size_t>(which)];
+  }
+  void SetStoredDate(HeaderDate which, std::uint32_t value) noexcept {
+    stored_dates_[static_cast<std::size_t>(which)] = value;
+  }
+  // Whether a creation date before 1990 is written as given (true) or
+  // replaced by the moment of writing (false, at first). A creation date of 0
+  // is the moment of writing either way.
+  bool CreationDateAsGiven() const noexcept { return creation_date_as_given_; }
+  void SetCreationDateAsGiven(bool value) noexcept { creation_date_as_given_ = value; }
   // The whole attribute word, including bits that have no TDBEnumFlags.
   // Stores a name copied from another database with the bytes it had: handhelds
   // of other languages store names in their own character sets, so bytes from
@@ -232,7 +249,9 @@ class TCorvane : public TComponent {
   void CreateDatabaseInMemory(std::string name);
   Bytes TakeWrittenImage() noexcept { return std::move(written_); }
   // Raises EPDBException 1 kMsgCloseNotOpen, 4 kMsgDatabaseTooLarge (a file past the 4 GiB
-  // its offsets reach; nothing is written), what the engine's record building raises, and
+  // its offsets reach; nothing is written), 5 kMsgResourceAttribute (the attribute word has
+  // the resource bit), 6 kMsgHeaderDateRange (a header date no stored form holds; the
+  // message names the field), what the engine's record building raises, and
   // EInOutError when the file system refuses the bytes or the written file cannot replace the
   // target. After an EInOutError the database is closed and the target keeps its bytes.
   void CloseDatabase();
@@ -395,6 +414,8 @@ class TCorvane : public TComponent {
   TDateTime modification_date_ = 0;
   std::uint32_t modification_number_ = 0;
   TDateTime last_backup_date_ = 0;
+  std::array<std::uint32_t, 3> stored_dates_{};
+  bool creation_date_as_given_ = false;
   std::uint32_t unique_id_seed_ = 0;
   std::uint32_t next_record_list_id_ = 0;
   Bytes app_info_;

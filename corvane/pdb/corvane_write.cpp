@@ -138,6 +138,7 @@ void TCorvane::BeginWriting() {
   modification_date_ = 0;
   modification_number_ = 0;
   last_backup_date_ = 0;
+  stored_dates_ = {};
   record_list_.clear();
   packed_records_.Clear();
   record_count_ = 0;

@@ -42,6 +42,11 @@ struct Header {
   TDateTime creation_date = 0;
   TDateTime modification_date = 0;
   TDateTime backup_date = 0;
+  // The three dates as stored: read as they stood; when writing, a value
+  // other than 0 is written instead of the date's own encoding.
+  std::uint32_t creation_stored = 0;
+  std::uint32_t modification_stored = 0;
+  std::uint32_t backup_stored = 0;
   std::uint32_t modification_number = 0;
   std::uint32_t app_info_offset = 0;
   std::uint32_t sort_info_offset = 0;
@@ -66,6 +71,15 @@ struct Entry {
 TDateTime DecodeDate(std::uint32_t stored, int bias_minutes) noexcept;
 // A TDateTime as seconds since 1904-01-01 (whole seconds, no time-zone adjustment).
 std::uint32_t EncodeDate(TDateTime date) noexcept;
+
+// The value that stores `date` so that DecodeDate reads it back (to the
+// second): seconds since 1904-01-01 where that count is 2^31 or more (from
+// 1972-01-19 on), else seconds since 1970-01-01 UTC through `bias_minutes`,
+// which the reader takes such values for. False when neither form holds the
+// date: before 1970-01-02 or after 2040-02-06.
+bool StoredDate(TDateTime date, int bias_minutes, std::uint32_t& out) noexcept;
+// Whether a stored value reads back as `date`, to the second.
+bool StoresDate(std::uint32_t stored, TDateTime date, int bias_minutes) noexcept;
 
 Header DecodeHeader(std::span<const std::uint8_t, kHeaderSize> bytes, int bias_minutes);
 // Writes the header's fields; the name is cut to 31 bytes and zero-padded,

@@ -1149,5 +1149,31 @@ TEST_F(PDBDataSetTest, WritingBackTakesTheNamedFlagsFromTheDataSetAndKeepsTheOth
   EXPECT_EQ(RecordsOf(after).size(), 2u);
 }
 
+// Writing back a loaded file keeps its header dates in their bytes: a
+// creation date before 1990 is not the moment of writing, and a date stored
+// as seconds since 1970 is not moved to the other epoch.
+TEST_F(PDBDataSetTest, WritingBackKeepsTheHeaderDatesAsStored) {
+  {
+    TPDBPocketStudio e;
+    Add(e.Fields(), "N", PSInt32);
+    WriteThrough(e, dir.path(), 2, [&](int r) { e.Fields().GetItem(0).SetAsPSInt32(r); });
+  }
+  std::vector<std::uint8_t> file = ReadAll(Path());
+  const std::uint8_t early[4] = {0x8B, 0x00, 0x00, 0x00};  // 1977, seconds since 1904
+  const std::uint8_t unix_form[4] = {0x4A, 0x00, 0x00, 0x00};  // 2009, seconds since 1970
+  std::copy(early, early + 4, file.begin() + 36);
+  std::copy(unix_form, unix_form + 4, file.begin() + 40);
+  test::WriteAll(Path(), file);
+  TPDBDataSet ds;
+  Point(ds, PocketStudio);
+  Def(ds.FieldsPocketStudio(), "N", PSInt32);
+  ds.Open();
+  ds.Close();
+  const auto after = ReadAll(Path());
+  ASSERT_GE(after.size(), 78u);
+  EXPECT_EQ(std::vector<std::uint8_t>(after.begin() + 32, after.begin() + 78),
+            std::vector<std::uint8_t>(file.begin() + 32, file.begin() + 78));
+}
+
 }  // namespace
 }  // namespace corvane
