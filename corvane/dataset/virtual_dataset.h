@@ -128,8 +128,9 @@ class TPDBVirtualDataSet : public TDataSet {
   void SetRecNo(int value) override;
 
   // --- Locating: text fields (ftString) compare in the locale's collation,
-  // loCaseInsensitive ignoring case and loPartialKey matching a field whose
-  // text starts with the key; other fields compare as values.
+  // loCaseInsensitive ignoring the case of every letter of Charset() and
+  // loPartialKey matching a field whose text starts with the key; other
+  // fields compare as tagged values (a whole double equals that integer).
   using TDataSet::Locate;
   bool Locate(const std::string& key_fields, const std::vector<Variant>& key_values,
               TLocateOptions options = {}) override;

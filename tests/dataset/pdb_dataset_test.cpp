@@ -773,6 +773,11 @@ TEST_F(PDBDataSetTest, VeryLongTextsAreHeldAsMemos) {
   EXPECT_EQ(ds.FieldByName("A").DataType(), ftMemo);
   EXPECT_EQ(ds.FieldByName("B").DataType(), ftString);
   EXPECT_EQ(ds.FieldByName("B").Size(), 300);
+  // A memo sorts as the text it is.
+  ds.SortDataSet("A", false, true);
+  EXPECT_EQ(Column(ds, "A"), (std::vector<std::string>{"x", huge}));
+  ds.SortDataSet("A");
+  EXPECT_EQ(Column(ds, "A"), (std::vector<std::string>{huge, "x"}));
   ds.Close();
   EXPECT_EQ(RecordsOf(ReadAll(Path())), RecordsOf(before));
 }
