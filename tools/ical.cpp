@@ -52,8 +52,8 @@ std::string NextDay(std::uint16_t word) {
 
 }  // namespace
 
-std::string RepeatRule(const DatebookRepeat& rp, std::uint16_t date, bool timed, std::size_t ordinal,
-                       std::optional<int> zone_offset) {
+std::string RepeatRule(const DatebookRepeat& rp, std::uint16_t date, bool timed,
+                       std::size_t ordinal, std::optional<int> zone_offset) {
   const DatebookRepeat* r = &rp;
   std::string rule;
   switch (static_cast<RepeatType>(r->type)) {
