@@ -82,9 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The later handhelds' applications, and the payloads of their blobs.
   RoundTrip(
-      in, [](Span s) { return DecodeContacts(s); }, [](const auto& v) { return EncodeContacts(v); });
+      in, [](Span s) { return DecodeContacts(s); },
+      [](const auto& v) { return EncodeContacts(v); });
   RoundTrip(
-      in, [](Span s) { return DecodeCalendar(s); }, [](const auto& v) { return EncodeCalendar(v); });
+      in, [](Span s) { return DecodeCalendar(s); },
+      [](const auto& v) { return EncodeCalendar(v); });
   RoundTrip(
       in, [](Span s) { return DecodeTasks(s); }, [](const auto& v) { return EncodeTasks(v); });
   RoundTrip(

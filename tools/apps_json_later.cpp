@@ -16,13 +16,13 @@ using namespace apps_json;
 namespace {
 
 inline constexpr std::array<std::string_view, 5> kChatLabels = {"other", "aim", "msn", "yahoo",
-                                                                 "icq"};
+                                                                "icq"};
 inline constexpr std::array<std::string_view, 3> kAddressLabels = {"work", "home", "other"};
 inline constexpr std::array<std::string_view, 3> kRoles = {"organizer", "required", "optional"};
 inline constexpr std::array<std::string_view, 5> kMeetingStatuses = {
     "unanswered", "tentative", "declined", "accepted", "cancelled"};
-inline constexpr std::array<std::string_view, 4> kAppointmentStatuses = {"busy", "free", "tentative",
-                                                                         "outOfOffice"};
+inline constexpr std::array<std::string_view, 4> kAppointmentStatuses = {
+    "busy", "free", "tentative", "outOfOffice"};
 inline constexpr std::array<std::string_view, 5> kAddressPartKeys = {"street", "city", "state",
                                                                      "zipCode", "country"};
 
@@ -37,8 +37,8 @@ std::uint32_t U32(const Reader& r, std::string_view key) {
 }
 
 template <std::size_t N>
-std::uint8_t Named(const Reader& r, std::string_view key, const std::array<std::string_view, N>& names,
-                   std::uint8_t fallback) {
+std::uint8_t Named(const Reader& r, std::string_view key,
+                   const std::array<std::string_view, N>& names, std::uint8_t fallback) {
   const JsonValue* x = r.Get(key);
   return x ? NameOrNumber(names, *x, r.At(key)) : fallback;
 }
@@ -76,7 +76,8 @@ CategoryColors ColorsFromJson(const Reader& r) {
   const JsonValue list = Array(r, "categoryColors");
   if (list.items.size() > 16) Bad(r.At("categoryColors") + " holds 16 colours at most");
   for (std::size_t i = 0; i < list.items.size(); ++i)
-    c.colors[i] = static_cast<std::uint8_t>(Reader::IntOf(list.items[i], r.At("categoryColors"), 0, 255));
+    c.colors[i] =
+        static_cast<std::uint8_t>(Reader::IntOf(list.items[i], r.At("categoryColors"), 0, 255));
   return c;
 }
 
@@ -114,8 +115,8 @@ bool PrintableId(const std::string& id) {
 // last when there are two). "blobs" lists every blob in order - a known one
 // as its ID alone, the others with their bytes - and is left out when the
 // record holds the known ones alone, in their usual order.
-void BlobsToJson(const std::vector<Blob>& blobs, std::span<const KnownBlob> known, const Charset& cs,
-                 JsonValue& o) {
+void BlobsToJson(const std::vector<Blob>& blobs, std::span<const KnownBlob> known,
+                 const Charset& cs, JsonValue& o) {
   std::vector<bool> shown(blobs.size());
   std::vector<std::string_view> usual;
   for (const KnownBlob& k : known) {
@@ -143,10 +144,12 @@ void BlobsToJson(const std::vector<Blob>& blobs, std::span<const KnownBlob> know
   Put(o, "blobs", std::move(list));
 }
 
-std::vector<Blob> BlobsFromJson(const Reader& r, std::span<const KnownBlob> known, const Charset& cs) {
+std::vector<Blob> BlobsFromJson(const Reader& r, std::span<const KnownBlob> known,
+                                const Charset& cs) {
   std::map<std::string, std::string, std::less<>> made;
   for (const KnownBlob& k : known) {
-    if (std::optional<std::string> data = k.from(r, cs)) made.emplace(std::string(k.id), std::move(*data));
+    if (std::optional<std::string> data = k.from(r, cs))
+      made.emplace(std::string(k.id), std::move(*data));
   }
   std::vector<Blob> blobs;
   const JsonValue list = Array(r, "blobs");
@@ -172,7 +175,8 @@ std::vector<Blob> BlobsFromJson(const Reader& r, std::span<const KnownBlob> know
   }
   for (const KnownBlob& k : known) {
     if (auto m = made.find(k.id); m != made.end()) {
-      if (m->second.size() > 0xFFFF) Bad(r.Where() + ": the \"" + std::string(k.id) + "\" blob is longer than 65535 bytes");
+      if (m->second.size() > 0xFFFF)
+        Bad(r.Where() + ": the \"" + std::string(k.id) + "\" blob is longer than 65535 bytes");
       blobs.push_back(Blob{std::string(k.id), std::move(m->second)});
     }
   }
@@ -199,7 +203,8 @@ void TasksToJson(const TasksRecord& t, const Charset& cs, JsonValue& o) {
   if (t.repeat) {
     JsonValue repeat = JObject();
     Put(repeat, "start", DateJson(t.repeat->start, -1));
-    for (JsonMember& m : RepeatToJson(t.repeat->rule).members) repeat.members.push_back(std::move(m));
+    for (JsonMember& m : RepeatToJson(t.repeat->rule).members)
+      repeat.members.push_back(std::move(m));
     Put(o, "repeat", std::move(repeat));
   }
   PutIf(o, "flags", t.otherDataFlags);
@@ -259,19 +264,20 @@ DstRule DstFromJson(const Reader& z, std::string_view key) {
 const KnownBlob kCalendarBlobs[] = {
     {kTimeZoneBlob,
      [](const std::string& data, const Charset& cs, JsonValue& o) {
-       return Shown(data, o, DecodeTimeZone, EncodeTimeZone, [&](const CalendarTimeZone& z, JsonValue& o) {
-         JsonValue zone = JObject();
-         Put(zone, "name", Text(cs, z.name));
-         Put(zone, "offset", JInt(z.offset));
-         Put(zone, "dstAdjustment", JInt(z.dstAdjustment));
-         DstToJson(zone, "dstStart", z.dstStart);
-         DstToJson(zone, "dstEnd", z.dstEnd);
-         Put(zone, "country", JInt(z.country));
-         if (z.Custom()) Put(zone, "custom", JBool(true));
-         PutIf(zone, "flags", z.flags & 0x7F);
-         PutRawIf(zone, "extra", z.extra);
-         Put(o, "timeZone", std::move(zone));
-       });
+       return Shown(data, o, DecodeTimeZone, EncodeTimeZone,
+                    [&](const CalendarTimeZone& z, JsonValue& o) {
+                      JsonValue zone = JObject();
+                      Put(zone, "name", Text(cs, z.name));
+                      Put(zone, "offset", JInt(z.offset));
+                      Put(zone, "dstAdjustment", JInt(z.dstAdjustment));
+                      DstToJson(zone, "dstStart", z.dstStart);
+                      DstToJson(zone, "dstEnd", z.dstEnd);
+                      Put(zone, "country", JInt(z.country));
+                      if (z.Custom()) Put(zone, "custom", JBool(true));
+                      PutIf(zone, "flags", z.flags & 0x7F);
+                      PutRawIf(zone, "extra", z.extra);
+                      Put(o, "timeZone", std::move(zone));
+                    });
      },
      [](const Reader& r, const Charset& cs) -> std::optional<std::string> {
        if (!r.Has("timeZone")) return std::nullopt;
@@ -290,22 +296,24 @@ const KnownBlob kCalendarBlobs[] = {
      }},
     {kMeetingBlob,
      [](const std::string& data, const Charset& cs, JsonValue& o) {
-       return Shown(data, o, DecodeMeeting, EncodeMeeting, [&](const CalendarMeeting& m, JsonValue& o) {
-         if (m.meetingStatus != 0) Put(o, "meetingStatus", NameOr(kMeetingStatuses, m.meetingStatus));
-         if (m.appointmentStatus != 0)
-           Put(o, "appointmentStatus", NameOr(kAppointmentStatuses, m.appointmentStatus));
-         // Always there with the meeting blob, empty or not, so that the blob comes back.
-         JsonValue list = JArray();
-         for (const Attendee& a : m.attendees) {
-           JsonValue item = JObject();
-           Put(item, "role", NameOr(kRoles, a.role));
-           Put(item, "name", Text(cs, a.name));
-           Put(item, "email", Text(cs, a.email));
-           list.items.push_back(std::move(item));
-         }
-         Put(o, "attendees", std::move(list));
-         PutRawIf(o, "meetingExtra", m.extra);
-       });
+       return Shown(
+           data, o, DecodeMeeting, EncodeMeeting, [&](const CalendarMeeting& m, JsonValue& o) {
+             if (m.meetingStatus != 0)
+               Put(o, "meetingStatus", NameOr(kMeetingStatuses, m.meetingStatus));
+             if (m.appointmentStatus != 0)
+               Put(o, "appointmentStatus", NameOr(kAppointmentStatuses, m.appointmentStatus));
+             // Always there with the meeting blob, empty or not, so that the blob comes back.
+             JsonValue list = JArray();
+             for (const Attendee& a : m.attendees) {
+               JsonValue item = JObject();
+               Put(item, "role", NameOr(kRoles, a.role));
+               Put(item, "name", Text(cs, a.name));
+               Put(item, "email", Text(cs, a.email));
+               list.items.push_back(std::move(item));
+             }
+             Put(o, "attendees", std::move(list));
+             PutRawIf(o, "meetingExtra", m.extra);
+           });
      },
      [](const Reader& r, const Charset& cs) -> std::optional<std::string> {
        if (!r.Has("attendees") && !r.Has("meetingStatus") && !r.Has("appointmentStatus"))
@@ -316,8 +324,8 @@ const KnownBlob kCalendarBlobs[] = {
        const JsonValue list = Array(r, "attendees");
        for (std::size_t i = 0; i < list.items.size(); ++i) {
          const Reader ar(list.items[i], r.At("attendees") + "[" + std::to_string(i) + "]");
-         m.attendees.push_back(Attendee{Named(ar, "role", kRoles, 1), ar.Text("name", cs),
-                                        ar.Text("email", cs)});
+         m.attendees.push_back(
+             Attendee{Named(ar, "role", kRoles, 1), ar.Text("name", cs), ar.Text("email", cs)});
        }
        m.extra = r.Raw("meetingExtra");
        return EncodeMeeting(m);
@@ -339,7 +347,8 @@ const KnownBlob kCalendarBlobs[] = {
 
 void CalendarToJson(const CalendarRecord& e, const Charset& cs, JsonValue& o) {
   DatebookToJson(e, cs, o);
-  std::erase_if(o.members, [](const JsonMember& m) { return m.second.IsNull() && m.first != "category"; });
+  std::erase_if(o.members,
+                [](const JsonMember& m) { return m.second.IsNull() && m.first != "category"; });
   if (e.location) Put(o, "location", Text(cs, *e.location));
   BlobsToJson(e.blobs, kCalendarBlobs, cs, o);
 }
@@ -371,10 +380,11 @@ constexpr NamedField kContactsHead[] = {{ContactsField::kLastName, "lastName"},
 const KnownBlob kContactsBlobs[] = {
     {kPictureBlob,
      [](const std::string& data, const Charset&, JsonValue& o) {
-       return Shown(data, o, DecodePicture, EncodePicture, [](const ContactsPicture& p, JsonValue& o) {
-         Put(o, "picture", JString(Base64(p.jpeg)));
-         PutIf(o, "pictureDirty", p.dirty);
-       });
+       return Shown(data, o, DecodePicture, EncodePicture,
+                    [](const ContactsPicture& p, JsonValue& o) {
+                      Put(o, "picture", JString(Base64(p.jpeg)));
+                      PutIf(o, "pictureDirty", p.dirty);
+                    });
      },
      [](const Reader& r, const Charset&) -> std::optional<std::string> {
        if (!r.Has("picture")) return std::nullopt;
@@ -404,7 +414,8 @@ const KnownBlob kContactsBlobs[] = {
        const Reader ar = Nested(r, "anniversary", holder);
        ContactsAnniversary a;
        a.date = DateWord(ar.Get("date"), ar.At("date"), kNoDate);
-       a.flags = static_cast<std::uint16_t>(U16(ar, "flags") | (ar.Bool("reminder", false) ? 1 : 0));
+       a.flags =
+           static_cast<std::uint16_t>(U16(ar, "flags") | (ar.Bool("reminder", false) ? 1 : 0));
        a.reminderDays = U8(ar, "reminderDays");
        a.ringtoneID = U32(ar, "ringtoneID");
        a.ringtoneType = U16(ar, "ringtoneType");
@@ -429,7 +440,9 @@ JsonValue SlotsToJson(const std::array<std::uint8_t, N>& labels,
     Put(item, "label", NameOr(names, labels[i]));
     const bool holds = fill(i, item);
     if (!holds && labels[i] == usual(i)) continue;
-    if (i != next) item.members.insert(item.members.begin(), JsonMember{"slot", JInt(static_cast<std::int64_t>(i + 1))});
+    if (i != next)
+      item.members.insert(item.members.begin(),
+                          JsonMember{"slot", JInt(static_cast<std::int64_t>(i + 1))});
     next = i + 1;
     list.items.push_back(std::move(item));
   }
@@ -447,7 +460,8 @@ void SlotsFromJson(const Reader& r, std::string_view key, std::array<std::uint8_
     const std::size_t slot =
         item.Has("slot") ? static_cast<std::size_t>(item.Int("slot", 1, N, 1)) - 1 : next;
     if (slot < next || slot >= N)
-      Bad(item.Where() + ": the slots run from 1 to " + std::to_string(N) + ", each once, in order");
+      Bad(item.Where() + ": the slots run from 1 to " + std::to_string(N) +
+          ", each once, in order");
     if (const JsonValue* l = item.Get("label")) {
       labels[slot] = NameOrNumber(names, *l, item.At("label"));
       if (labels[slot] > 15) Bad(item.At("label") + ": a label number is 0 to 15");
@@ -475,7 +489,8 @@ void ContactsToJson(const ContactsRecord& c, const Charset& cs, JsonValue& o) {
       });
   if (!phones.items.empty()) Put(o, "phones", std::move(phones));
   if (c.displayPhone != 0)
-    Put(o, "displayPhone", c.displayPhone < 7 ? JString(DisplayPhoneName(c.displayPhone)) : JInt(c.displayPhone));
+    Put(o, "displayPhone",
+        c.displayPhone < 7 ? JString(DisplayPhoneName(c.displayPhone)) : JInt(c.displayPhone));
   JsonValue chats = SlotsToJson(
       c.chatLabels, kChatLabels, [](std::size_t i) { return ContactsRecord{}.chatLabels[i]; },
       [&](std::size_t i, JsonValue& item) {
@@ -534,8 +549,8 @@ ContactsRecord ContactsFromJson(const Reader& r, const Charset& cs) {
     c.fields[F(ContactsField::kPhone1) + i] = item.OptText("value", cs);
   });
   if (const JsonValue* d = r.Get("displayPhone")) {
-    if (d->kind == JsonValue::Kind::kString && d->text.size() == 6 && d->text.starts_with("phone") &&
-        d->text[5] >= '1' && d->text[5] <= '7') {
+    if (d->kind == JsonValue::Kind::kString && d->text.size() == 6 &&
+        d->text.starts_with("phone") && d->text[5] >= '1' && d->text[5] <= '7') {
       c.displayPhone = static_cast<std::uint8_t>(d->text[5] - '1');
     } else {
       c.displayPhone = static_cast<std::uint8_t>(Reader::IntOf(*d, r.At("displayPhone"), 0, 15));
@@ -547,10 +562,11 @@ ContactsRecord ContactsFromJson(const Reader& r, const Charset& cs) {
   c[ContactsField::kWebSite] = r.OptText("webSite", cs);
   for (std::size_t i = 0; i < 9; ++i)
     c.fields[F(ContactsField::kCustom1) + i] = r.OptText("custom" + std::to_string(i + 1), cs);
-  SlotsFromJson(r, "addresses", c.addressLabels, kAddressLabels, [&](std::size_t i, const Reader& item) {
-    for (std::size_t p = 0; p < 5; ++p)
-      c.fields[F(ContactsField::kAddress1) + 5 * i + p] = item.OptText(kAddressPartKeys[p], cs);
-  });
+  SlotsFromJson(
+      r, "addresses", c.addressLabels, kAddressLabels, [&](std::size_t i, const Reader& item) {
+        for (std::size_t p = 0; p < 5; ++p)
+          c.fields[F(ContactsField::kAddress1) + 5 * i + p] = item.OptText(kAddressPartKeys[p], cs);
+      });
   c[ContactsField::kNote] = r.OptText("note", cs);
   if (r.Has("birthdayParts")) {
     std::optional<JsonValue> holder;
@@ -676,7 +692,8 @@ Bytes LaterAppInfoFromJson(App app, const Reader& r, const Charset& cs, Category
         info.labelPadding[i] = Unhex(pads.items[i].text, r.At("labelPadding"));
       }
       info.country = U8(r, "country", 23);
-      info.misc = static_cast<std::uint16_t>(U16(r, "misc") | (r.Bool("sortByCompany", false) ? 0x0100 : 0));
+      info.misc = static_cast<std::uint16_t>(U16(r, "misc") |
+                                             (r.Bool("sortByCompany", false) ? 0x0100 : 0));
       info.reserved = U8(r, "reserved");
       info.reserved2 = U16(r, "reserved2");
       info.extra = r.Raw("extra");
@@ -715,7 +732,8 @@ Bytes LaterAppInfoFromJson(App app, const Reader& r, const Charset& cs, Category
   }
 }
 
-void LaterRecordToJson(App app, std::span<const std::uint8_t> record, const Charset& cs, JsonValue& o) {
+void LaterRecordToJson(App app, std::span<const std::uint8_t> record, const Charset& cs,
+                       JsonValue& o) {
   switch (app) {
     case App::kContacts:
       ContactsToJson(DecodeContacts(record), cs, o);
@@ -731,7 +749,8 @@ void LaterRecordToJson(App app, std::span<const std::uint8_t> record, const Char
         // marks them. Such a record is shown as its bytes, which import takes
         // back as they are, rather than stopping the export.
         Put(o, "undecodable", JString(e.what()));
-        Put(o, "data", JString(Hex(std::string(reinterpret_cast<const char*>(record.data()), record.size()))));
+        Put(o, "data",
+            JString(Hex(std::string(reinterpret_cast<const char*>(record.data()), record.size()))));
       }
       break;
   }
@@ -762,8 +781,7 @@ std::string Base64(std::string_view bytes) {
     std::uint32_t v = 0;
     for (std::size_t k = 0; k < 3; ++k)
       v = (v << 8) | (k < n ? static_cast<std::uint8_t>(bytes[i + k]) : 0u);
-    for (std::size_t k = 0; k < 4; ++k)
-      out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 0x3F] : '=';
+    for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 0x3F] : '=';
   }
   return out;
 }

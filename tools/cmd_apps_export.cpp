@@ -140,7 +140,8 @@ App ChooseApp(const ParsedArgs& args, const TCorvane& db) {
   const AppIdentity* id = AppByName(name);
   if (id == nullptr) {
     throw UsageError("unknown --app '" + name +
-                     "' (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos, raw or auto)");
+                     "' (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, "
+                     "memos, raw or auto)");
   }
   return id->app;
 }

@@ -70,12 +70,15 @@ App AppFrom(const ParsedArgs& args, const JsonValue* root) {
       name = a->text;
   }
   if (name.empty() || name == "auto") {
-    throw UsageError("missing --app (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos or raw)");
+    throw UsageError(
+        "missing --app (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos "
+        "or raw)");
   }
   const AppIdentity* id = AppByName(name);
   if (id == nullptr) {
-    throw UsageError("unknown --app '" + name +
-                     "' (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos or raw)");
+    throw UsageError(
+        "unknown --app '" + name +
+        "' (memo, todo, address, datebook, mail, doc, contacts, calendar, tasks, memos or raw)");
   }
   return id->app;
 }

@@ -307,8 +307,9 @@ int RunInfo(const ParsedArgs& args, Output& out) {
     db.CloseDatabase();
   }
   // A database of one of the handheld's own applications (export --app reads it).
-  const App app = (view.attributes & pdb::kAttrResourceDB) != 0 ? App::kRaw
-                                                                 : AppFromHeader(view.creator, view.type);
+  const App app = (view.attributes & pdb::kAttrResourceDB) != 0
+                      ? App::kRaw
+                      : AppFromHeader(view.creator, view.type);
   const std::string_view app_name = app == App::kRaw ? std::string_view() : Identity(app).name;
   if (args.Has("--json")) {
     JsonWriter w(out.Buffer());

@@ -66,7 +66,8 @@ class PimWriter {
                   const std::vector<std::string>& more);
   // The later handhelds' Contacts, Calendar and Tasks.
   void AddContact(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
-  void AddCalendarEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
+  void AddCalendarEvent(std::span<const std::uint8_t> record,
+                        const AppRecordAttributes& attributes);
   void AddTask(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
   // The TZID of a zone blob, writing its VTIMEZONE the first time.
   std::string Zone(const std::string& blob);

@@ -126,7 +126,8 @@ void PimWriter::AddCalendarEvent(std::span<const std::uint8_t> record,
   }
   if (const int m = LastBlob(e.blobs, kMeetingBlob); m >= 0) {
     try {
-      const CalendarMeeting meeting = DecodeMeeting(BytesOf(e.blobs[static_cast<std::size_t>(m)].data));
+      const CalendarMeeting meeting =
+          DecodeMeeting(BytesOf(e.blobs[static_cast<std::size_t>(m)].data));
       if (meeting.appointmentStatus == 1) more.push_back("TRANSP:TRANSPARENT");
       if (meeting.meetingStatus == 4) more.push_back("STATUS:CANCELLED");
       for (const Attendee& a : meeting.attendees) {
@@ -137,7 +138,8 @@ void PimWriter::AddCalendarEvent(std::span<const std::uint8_t> record,
           more.push_back("ORGANIZER" + cn + ":" + address);
         } else {
           more.push_back(std::string("ATTENDEE;ROLE=") +
-                         (a.role == 2 ? "OPT-PARTICIPANT" : "REQ-PARTICIPANT") + cn + ":" + address);
+                         (a.role == 2 ? "OPT-PARTICIPANT" : "REQ-PARTICIPANT") + cn + ":" +
+                         address);
         }
       }
     } catch (const EPDBException&) {
@@ -146,7 +148,8 @@ void PimWriter::AddCalendarEvent(std::span<const std::uint8_t> record,
   WriteEvent(record, e, attributes, tzid, offset, more);
 }
 
-void PimWriter::AddTask(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
+void PimWriter::AddTask(std::span<const std::uint8_t> record,
+                        const AppRecordAttributes& attributes) {
   const TasksRecord t = DecodeTasks(record);
   const auto day = [](std::uint16_t w) { return Ymd(w, "%04d%02d%02d"); };
   Line("BEGIN:VTODO");
@@ -171,7 +174,8 @@ void PimWriter::AddTask(std::span<const std::uint8_t> record, const AppRecordAtt
   if (t.alarm && !due.empty()) {
     // The alarm sounds at its time on the day so many days before the due
     // day, which starts at midnight.
-    const int minutes = t.alarm->hour < 24 && t.alarm->minute < 60 ? t.alarm->hour * 60 + t.alarm->minute : 0;
+    const int minutes =
+        t.alarm->hour < 24 && t.alarm->minute < 60 ? t.alarm->hour * 60 + t.alarm->minute : 0;
     int offset = minutes - 1440 * t.alarm->advanceDays;
     std::string trigger = offset < 0 ? "-P" : "P";
     offset = offset < 0 ? -offset : offset;
@@ -186,7 +190,8 @@ void PimWriter::AddTask(std::span<const std::uint8_t> record, const AppRecordAtt
   Line("END:VTODO");
 }
 
-void PimWriter::AddContact(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
+void PimWriter::AddContact(std::span<const std::uint8_t> record,
+                           const AppRecordAttributes& attributes) {
   const ContactsRecord c = DecodeContacts(record);
   const auto text = [&](ContactsField f) {
     const auto& v = c[f];
@@ -232,7 +237,8 @@ void PimWriter::AddContact(std::span<const std::uint8_t> record, const AppRecord
     for (std::size_t p = 0; p < 5; ++p) any = any || c.fields[base + p].has_value();
     if (!any) continue;
     const std::uint8_t label = c.addressLabels[b];
-    std::string line = std::string("ADR") + (label < 3 ? ";TYPE=" + std::string(kAddressTypes[label]) : "") + ":;;";
+    std::string line = std::string("ADR") +
+                       (label < 3 ? ";TYPE=" + std::string(kAddressTypes[label]) : "") + ":;;";
     for (std::size_t p = 0; p < 5; ++p) line += (p ? ";" : "") + EscapeText(text(at(base + p)));
     Line(line);
   }
@@ -243,7 +249,8 @@ void PimWriter::AddContact(std::span<const std::uint8_t> record, const AppRecord
   if (const int a = LastBlob(c.blobs, kAnniversaryBlob); a >= 0) {
     try {
       const std::string d =
-          Ymd(DecodeAnniversary(BytesOf(c.blobs[static_cast<std::size_t>(a)].data)).date, "%04d-%02d-%02d");
+          Ymd(DecodeAnniversary(BytesOf(c.blobs[static_cast<std::size_t>(a)].data)).date,
+              "%04d-%02d-%02d");
       if (!d.empty()) Line("X-ANNIVERSARY:" + d);
     } catch (const EPDBException&) {
     }
@@ -254,7 +261,8 @@ void PimWriter::AddContact(std::span<const std::uint8_t> record, const AppRecord
     const std::size_t label = 14 + i;  // the custom fields' labels in the application-info block
     const std::string name = label < labels_.size() ? cs_.ToUtf8(labels_[label]) : std::string();
     Line("X-PALM-CUSTOM" + std::to_string(i + 1) +
-         (name.empty() ? std::string() : ";X-LABEL=" + ParamValue(name)) + ":" + EscapeText(text(f)));
+         (name.empty() ? std::string() : ";X-LABEL=" + ParamValue(name)) + ":" +
+         EscapeText(text(f)));
   }
   if (c[ContactsField::kNote]) Line("NOTE:" + EscapeText(text(ContactsField::kNote)));
   if (const int p = LastBlob(c.blobs, kPictureBlob); p >= 0) {

@@ -63,7 +63,7 @@ struct Attendee {
 };
 
 struct CalendarMeeting {
-  std::uint8_t meetingStatus = 0;      // 0 unanswered, 1 tentative, 2 declined, 3 accepted, 4 cancelled
+  std::uint8_t meetingStatus = 0;  // 0 unanswered, 1 tentative, 2 declined, 3 accepted, 4 cancelled
   std::uint8_t appointmentStatus = 0;  // 0 busy, 1 free, 2 tentative, 3 out of office
   std::vector<Attendee> attendees;
   std::string extra;  // bytes after the last attendee

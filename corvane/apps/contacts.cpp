@@ -8,7 +8,8 @@ constexpr std::uint32_t kFlags2Texts = 0x000007FF;  // texts 28..38
 constexpr std::uint32_t kHasBirthday = 0x0800;
 constexpr std::uint32_t kHasBirthdayFlags = 0x1000;
 constexpr std::uint32_t kHasReminderDays = 0x2000;
-constexpr std::uint32_t kFlags2Known = kFlags2Texts | kHasBirthday | kHasBirthdayFlags | kHasReminderDays;
+constexpr std::uint32_t kFlags2Known =
+    kFlags2Texts | kHasBirthday | kHasBirthdayFlags | kHasReminderDays;
 
 std::string AsString(Bytes b) {
   return std::string(b.begin(), b.end());
@@ -30,7 +31,8 @@ ContactsRecord DecodeContacts(std::span<const std::uint8_t> record) {
   in.Need(17, 1, kMsgRecordTooShort);
   ContactsRecord c;
   const std::uint32_t phones = in.U32();
-  for (std::size_t i = 0; i < kContactsPhoneCount; ++i) c.phoneLabels[i] = (phones >> (4 * i)) & 0x0F;
+  for (std::size_t i = 0; i < kContactsPhoneCount; ++i)
+    c.phoneLabels[i] = (phones >> (4 * i)) & 0x0F;
   c.displayPhone = static_cast<std::uint8_t>(phones >> 28);
   const std::uint16_t addresses = in.U16();
   for (std::size_t i = 0; i < kContactsAddressCount; ++i)
@@ -80,8 +82,8 @@ Bytes EncodeContacts(const ContactsRecord& c) {
   if (c.displayPhone > 0x0F || c.addressReserved > 0x0F || c.chatLabels[0] > 0x0F ||
       c.chatLabels[1] > 0x0F || (c.flags1High & kFlags1Texts) || (c.flags2High & kFlags2Known))
     RaisePDB(1, kMsgValueOutOfRange);
-  const std::uint32_t chats =
-      (std::uint32_t{c.chatReserved} << 8) | (std::uint32_t{c.chatLabels[1]} << 4) | c.chatLabels[0];
+  const std::uint32_t chats = (std::uint32_t{c.chatReserved} << 8) |
+                              (std::uint32_t{c.chatLabels[1]} << 4) | c.chatLabels[0];
   std::uint32_t flags1 = c.flags1High, flags2 = c.flags2High;
   for (std::size_t i = 0; i < kContactsFieldCount; ++i) {
     if (!c.fields[i]) continue;
@@ -114,13 +116,13 @@ Bytes EncodeContacts(const ContactsRecord& c) {
 
 ContactsAppInfo ContactsAppInfo::Standard() {
   static constexpr const char* kLabels[kContactsLabelsShort] = {
-      "Last name", "First name", "Company",  "Title",    "Work",     "Home",     "Fax",
-      "Other",     "E-mail",     "Main",     "Pager",    "Chat1",    "Chat2",   "Web site",
-      "Custom 1",  "Custom 2",   "Custom 3", "Custom 4", "Custom 5", "Custom 6", "Custom 7",
-      "Custom 8",  "Custom 9",   "Addr(W)",  "City",     "State",    "Zip Code", "Country",
-      "Addr(H)",   "City",       "State",    "Zip Code", "Country",  "Addr(O)",  "City",
-      "State",     "Zip Code",   "Country",  "Note",     "Birthday", "Mobile",   "IM",
-      "AIM",       "MSN",        "Yahoo",    "AOL ICQ",  "Phone/Email", "IM",    "Address"};
+      "Last name", "First name", "Company",  "Title",    "Work",        "Home",     "Fax",
+      "Other",     "E-mail",     "Main",     "Pager",    "Chat1",       "Chat2",    "Web site",
+      "Custom 1",  "Custom 2",   "Custom 3", "Custom 4", "Custom 5",    "Custom 6", "Custom 7",
+      "Custom 8",  "Custom 9",   "Addr(W)",  "City",     "State",       "Zip Code", "Country",
+      "Addr(H)",   "City",       "State",    "Zip Code", "Country",     "Addr(O)",  "City",
+      "State",     "Zip Code",   "Country",  "Note",     "Birthday",    "Mobile",   "IM",
+      "AIM",       "MSN",        "Yahoo",    "AOL ICQ",  "Phone/Email", "IM",       "Address"};
   ContactsAppInfo info;
   info.labels.assign(std::begin(kLabels), std::end(kLabels));
   info.labelPadding.assign(kContactsLabelsShort, {});

@@ -89,10 +89,10 @@ struct ContactsRecord {
   std::uint8_t addressReserved = 0;  // the top four bits of the word
   // Chat labels: 0 other, 1 AIM, 2 MSN, 3 Yahoo, 4 ICQ.
   std::array<std::uint8_t, kContactsChatCount> chatLabels{0, 1};
-  std::uint8_t chatReserved = 0;     // the top byte of the word
-  std::uint32_t flags1High = 0;      // bits 28-31 of the first presence word
-  std::uint32_t flags2High = 0;      // bits 14-31 of the second
-  std::uint8_t companyOffset = 0;    // as read; StandardCompanyOffset() for new records
+  std::uint8_t chatReserved = 0;   // the top byte of the word
+  std::uint32_t flags1High = 0;    // bits 28-31 of the first presence word
+  std::uint32_t flags2High = 0;    // bits 14-31 of the second
+  std::uint8_t companyOffset = 0;  // as read; StandardCompanyOffset() for new records
   std::array<std::optional<std::string>, kContactsFieldCount> fields{};
   std::optional<std::uint16_t> birthday;       // packed date
   std::optional<std::uint16_t> birthdayFlags;  // bit 0: reminder on

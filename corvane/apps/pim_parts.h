@@ -16,8 +16,8 @@
 namespace corvane::apps {
 
 struct CategoryColors {
-  std::uint16_t edited = 0;                // bit i: colour of category i was edited
-  std::array<std::uint8_t, 16> colors{};   // kept as read, whatever they hold
+  std::uint16_t edited = 0;               // bit i: colour of category i was edited
+  std::array<std::uint8_t, 16> colors{};  // kept as read, whatever they hold
   friend bool operator==(const CategoryColors&, const CategoryColors&) = default;
 };
 

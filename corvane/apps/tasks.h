@@ -59,8 +59,9 @@ struct TasksAppInfo {
   CategoryInfo categories = CategoryInfo::Standard();
   CategoryColors colors;
   std::uint16_t reserved2 = 0;
-  std::uint16_t dirty = 0;     // bit 0: the sort setting was changed
-  std::uint8_t sortOrder = 0;  // 0 due date, 1 priority, 2 category and priority, 3 category and due date
+  std::uint16_t dirty = 0;  // bit 0: the sort setting was changed
+  std::uint8_t sortOrder =
+      0;  // 0 due date, 1 priority, 2 category and priority, 3 category and due date
   std::string extra{'\0'};
   friend bool operator==(const TasksAppInfo&, const TasksAppInfo&) = default;
 };

@@ -96,7 +96,8 @@ TEST_F(LaterPim, TasksWorkedExamples) {
   EXPECT_EQ(t.textFlagsFlipped, 0);
   EXPECT_EQ(EncodeTasks(t), kTaskFull);
 
-  const Bytes done = Cat(FromHex("480000010005cc61"), std::string("Done task, no due date\0\0", 24));
+  const Bytes done =
+      Cat(FromHex("480000010005cc61"), std::string("Done task, no due date\0\0", 24));
   ASSERT_EQ(done.size(), 32u);
   const TasksRecord d = DecodeTasks(done);
   EXPECT_TRUE(d.completed);
@@ -176,9 +177,8 @@ TEST_F(LaterPim, MemosRecordAndAppInfo) {
 
 // ---- Calendar ----------------------------------------------------------------
 
-const Bytes kUntimedYearly =
-    Cat(FromHex("ffffffffcce424000500ffff01000000"),
-        std::string("Untimed yearly event\0Bd01\0\x04\0\x01\0\0", 31));
+const Bytes kUntimedYearly = Cat(FromHex("ffffffffcce424000500ffff01000000"),
+                                 std::string("Untimed yearly event\0Bd01\0\x04\0\x01\0\0", 31));
 
 TEST_F(LaterPim, CalendarWorkedExamples) {
   ASSERT_EQ(kUntimedYearly.size(), 47u);
@@ -241,8 +241,7 @@ CalendarRecord FullEvent() {
   z.name = "New York";
   CalendarMeeting m;
   m.meetingStatus = 3;
-  m.attendees = {{0, "Ann Lee", "ann@example.com"}, {1, "Bo", "bo@example.com"},
-                 {2, "Cy", ""}};
+  m.attendees = {{0, "Ann Lee", "ann@example.com"}, {1, "Bo", "bo@example.com"}, {2, "Cy", ""}};
   e.blobs = {{"Bd00", EncodeTimeZone(z)},
              {"Bd01", EncodeMeeting(m)},
              {"Bd02", std::string("srv-1\0", 6)},
@@ -325,8 +324,10 @@ TEST_F(LaterPim, CalendarAppInfo) {
 
 // ---- Contacts ----------------------------------------------------------------
 
-const Bytes kCompanyOnly = Cat(FromHex("065432100000000000000014000018 0001"),
-                               std::string("Company Only Ltd\0" "555-0200\0\xa3\x9f\0\0", 30));
+const Bytes kCompanyOnly =
+    Cat(FromHex("065432100000000000000014000018 0001"), std::string("Company Only Ltd\0"
+                                                                    "555-0200\0\xa3\x9f\0\0",
+                                                                    30));
 const Bytes kEmptyNote = FromHex("06543217020100320000000200000400 00 456d70747900 00");
 
 TEST_F(LaterPim, ContactsWorkedExamples) {
@@ -385,7 +386,8 @@ TEST_F(LaterPim, ContactsEveryPartRoundTrips) {
   EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 17),
             FromHex("26543217 0210 0041 0fffffff 00003fff 09"));
   // The tail as the worked example gives it.
-  const std::string tail(bytes.end() - (5 + 6 + 14 + 6 + 12 + 6 + 14), bytes.end() - 6 - 14 - 6 - 12 - 6 - 14);
+  const std::string tail(bytes.end() - (5 + 6 + 14 + 6 + 12 + 6 + 14),
+                         bytes.end() - 6 - 14 - 6 - 12 - 6 - 14);
   EXPECT_EQ(tail.substr(0, 5), std::string("\x84\xb1\x00\x01\x03", 5));
   const std::string anniversary(bytes.end() - 6 - 14 - 12 - 6, bytes.end() - 6 - 14);
   EXPECT_EQ(Bytes(anniversary.begin(), anniversary.end()),
@@ -411,13 +413,13 @@ TEST_F(LaterPim, ContactsEveryPartRoundTrips) {
 TEST_F(LaterPim, ContactsDamage) {
   EXPECT_EQ(Refusal([] { DecodeContacts(Bytes(16)); }).first, 1);
   // First name flagged, its zero missing.
-  EXPECT_EQ(Refusal([] { DecodeContacts(FromHex("00000000 0000 0000 00000002 00000000 00 41")); })
-                .first,
-            2);
+  EXPECT_EQ(
+      Refusal([] { DecodeContacts(FromHex("00000000 0000 0000 00000002 00000000 00 41")); }).first,
+      2);
   // Birthday flagged, one byte there.
-  EXPECT_EQ(Refusal([] { DecodeContacts(FromHex("00000000 0000 0000 00000000 00000800 00 84")); })
-                .first,
-            3);
+  EXPECT_EQ(
+      Refusal([] { DecodeContacts(FromHex("00000000 0000 0000 00000000 00000800 00 84")); }).first,
+      3);
   EXPECT_EQ(Refusal([] { DecodePicture(FromHex("00")); }).first, 5);
   EXPECT_EQ(Refusal([] { DecodeAnniversary(FromHex("0000")); }).first, 6);
   ContactsRecord bad;
@@ -428,13 +430,15 @@ TEST_F(LaterPim, ContactsDamage) {
 // The empty database another program ships: its 1092-byte block decodes to
 // the labels and encodes to the same bytes.
 TEST_F(LaterPim, ContactsAppInfoOfTheCorpusFile) {
-  const std::string path = std::string(CORVANE_SHARED_DIR) + "/corpus/pim-ContactsDB-PAdd-empty.pdb";
+  const std::string path =
+      std::string(CORVANE_SHARED_DIR) + "/corpus/pim-ContactsDB-PAdd-empty.pdb";
   std::ifstream f(path, std::ios::binary);
   if (!f) GTEST_SKIP() << "no corpus at " << path;
   const Bytes file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   ASSERT_GE(file.size(), 78u);
   const auto u32 = [&](std::size_t at) {
-    return (std::uint32_t{file[at]} << 24) | (file[at + 1] << 16) | (file[at + 2] << 8) | file[at + 3];
+    return (std::uint32_t{file[at]} << 24) | (file[at + 1] << 16) | (file[at + 2] << 8) |
+           file[at + 3];
   };
   ASSERT_EQ(file[76] << 8 | file[77], 0);  // no records
   const std::size_t from = u32(52);

@@ -13,18 +13,18 @@
 #include "corvane/apps/memos.h"
 #include "corvane/apps/tasks.h"
 #include "corvane/pdb/corvane.h"
-#include "tools/json_reader.h"
 #include "tool_runner.h"
+#include "tools/json_reader.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace corvane::apps;
-using test::RunCorvane;
-using test::ToolResult;
 using cli::JsonValue;
 using cli::ParseJson;
+using test::RunCorvane;
+using test::ToolResult;
 
 std::string HexOf(const Bytes& b) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -114,9 +114,10 @@ ContactsRecord Contact(int n) {
     a.reminderDays = 7;
     a.ringtoneID = 0x12345678;
     a.ringtoneType = 2;
-    c.blobs = {{"Bd00", EncodePicture({1, std::string("\xff\xd8\xff\xe0\0\x10JFIF\0\xff\xd9", 14)})},
-               {"Bd01", EncodeAnniversary(a)},
-               {"Xy01", std::string("\x01\x02\0\x04", 4)}};
+    c.blobs = {
+        {"Bd00", EncodePicture({1, std::string("\xff\xd8\xff\xe0\0\x10JFIF\0\xff\xd9", 14)})},
+        {"Bd01", EncodeAnniversary(a)},
+        {"Xy01", std::string("\x01\x02\0\x04", 4)}};
   } else if (n == 1) {  // the worked example: company, one phone, birthday without reminder
     c[ContactsField::kCompany] = "Company Only Ltd";
     c[ContactsField::kPhone1] = "555-0200";
@@ -242,16 +243,17 @@ TasksRecord Task(int n) {
 std::string Python() {
   static const std::string found = [] {
     for (const std::string p : {"python3", "/usr/bin/python3"}) {
-      if (std::system((p + " -c 'import vobject, icalendar' >/dev/null 2>&1").c_str()) == 0) return p;
+      if (std::system((p + " -c 'import vobject, icalendar' >/dev/null 2>&1").c_str()) == 0)
+        return p;
     }
     return std::string();
   }();
   return found;
 }
 
-#define SKIP_WITHOUT_PYTHON()                                                                    \
-  if (Python().empty())                                                                          \
-  GTEST_SKIP() << "python3-vobject or python3-icalendar is missing (Debian: apt-get install "    \
+#define SKIP_WITHOUT_PYTHON()                                                                 \
+  if (Python().empty())                                                                       \
+  GTEST_SKIP() << "python3-vobject or python3-icalendar is missing (Debian: apt-get install " \
                   "python3-vobject python3-icalendar); the outputs are not parsed"
 
 struct LaterPimCli : ::testing::Test {
@@ -270,7 +272,8 @@ struct LaterPimCli : ::testing::Test {
   std::string Build(const std::string& file, const char* name, const char* creator,
                     const Bytes& app_info, const std::vector<Bytes>& records) {
     std::string json = std::string(R"({"database": {"name": ")") + name + R"(", "creator": ")" +
-                       creator + R"(", "type": "DATA", "version": 1}, "app": "raw", "appInfo": {"data": ")" +
+                       creator +
+                       R"(", "type": "DATA", "version": 1}, "app": "raw", "appInfo": {"data": ")" +
                        HexOf(app_info) + R"("}, "records": [)";
     for (std::size_t i = 0; i < records.size(); ++i) {
       json += std::string(i ? ", " : "") + R"({"category": )" + std::to_string(i % 4) +
@@ -317,8 +320,10 @@ struct LaterPimCli : ::testing::Test {
   std::vector<std::string> Parsed(const std::string& pdb, const std::string& format) {
     const std::string file = Write("out." + format, Ok({"export", "--format", format, pdb}));
     const std::string out = dir.File("parsed.txt");
-    const std::string cmd = Python() + " " + test::ShellQuote(std::string(CORVANE_SOURCE_DIR) + "/tests/tools/pim_check.py") +
-                            " " + test::ShellQuote(file) + " >" + test::ShellQuote(out) + " 2>&1";
+    const std::string cmd =
+        Python() + " " +
+        test::ShellQuote(std::string(CORVANE_SOURCE_DIR) + "/tests/tools/pim_check.py") + " " +
+        test::ShellQuote(file) + " >" + test::ShellQuote(out) + " 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << test::ReadText(out) << test::ReadText(file);
     std::vector<std::string> lines;
     std::string all = test::ReadText(out), line;
@@ -400,10 +405,10 @@ TEST_F(LaterPimCli, CalendarTasksAndMemosRoundTrip) {
   MemosAppInfo memos_info;
   memos_info.categories = TemplateCategories();
   memos_info.sortOrder = 1;
-  const std::string memos = Build("memos.pdb", "MemosDB-PMem", "PMem",
-                                  EncodeMemosAppInfo(memos_info),
-                                  {Of(std::string("Shopping list\nMilk\nBread\0", 25)),
-                                   Of(std::string("Second\0trailer", 14))});
+  const std::string memos =
+      Build("memos.pdb", "MemosDB-PMem", "PMem", EncodeMemosAppInfo(memos_info),
+            {Of(std::string("Shopping list\nMilk\nBread\0", 25)),
+             Of(std::string("Second\0trailer", 14))});
   RoundTrips(memos, "memos");
   EXPECT_EQ(Ok({"export", "--format", "text", memos}), "Shopping list\nMilk\nBread\n\f\nSecond\n");
 
@@ -470,10 +475,10 @@ TEST_F(LaterPimCli, NewDatabasesAndEmptyOnes) {
     EXPECT_EQ(Load(empty).app_info, block) << app;
     RoundTrips(empty, app);
   }
-  const ToolResult bad = RunCorvane(
-      {"import", "--app", "contacts", "--input",
-       Write("b.json", R"({"records": [{"phones": [{"slot": 3}, {"slot": 2}]}]})"), "-o",
-       dir.File("b.pdb")});
+  const ToolResult bad =
+      RunCorvane({"import", "--app", "contacts", "--input",
+                  Write("b.json", R"({"records": [{"phones": [{"slot": 3}, {"slot": 2}]}]})"), "-o",
+                  dir.File("b.pdb")});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("the slots run from 1 to 7"), std::string::npos) << bad.err;
 }
@@ -522,7 +527,7 @@ TEST_F(LaterPimCli, ICalendarParsesWithTheRecordsValues) {
   EXPECT_TRUE(has("RRULE=FREQ=WEEKLY;UNTIL=20070101T045959Z;BYDAY=MO,WE;WKST=MO")) << all;
   // Berlin keeps summer time in May: the VTIMEZONE carries the daylight rule.
   EXPECT_TRUE(has("DTSTART=2006-05-02T14:00:00+02:00 2:00:00")) << all;
-  EXPECT_TRUE(has("DTSTART=2006-05-03T08:00:00")) << all;                // floating
+  EXPECT_TRUE(has("DTSTART=2006-05-03T08:00:00")) << all;  // floating
   EXPECT_TRUE(has("LOCATION=Cafe")) << all;
   EXPECT_TRUE(has("DTSTART=2006-07-04")) << all;
   EXPECT_TRUE(has("TRIGGER=-1 day, 23:50:00")) << all;
@@ -534,7 +539,8 @@ TEST_F(LaterPimCli, ICalendarParsesWithTheRecordsValues) {
                        "TRIGGER=-2 days, 8:15:00"),
             std::string::npos)
       << tasks;
-  EXPECT_NE(tasks.find("TODO=Done task, no due date\nPRIORITY=9\nSTATUS=COMPLETED"), std::string::npos)
+  EXPECT_NE(tasks.find("TODO=Done task, no due date\nPRIORITY=9\nSTATUS=COMPLETED"),
+            std::string::npos)
       << tasks;
 }
 
@@ -546,9 +552,10 @@ TEST_F(LaterPimCli, CalendarValuesEqualPalmDatebooks) {
   const std::string pdb = Calendar();
   const std::string json = Write("cal.json", Ok({"export", pdb}));
   const std::string out = dir.File("oracle.txt");
-  const std::string cmd = "perl " + test::ShellQuote(std::string(CORVANE_SOURCE_DIR) + "/tests/tools/apps_oracle.pl") +
-                          " " + test::ShellQuote(pdb) + " " + test::ShellQuote(json) + " cp1252 >" +
-                          test::ShellQuote(out) + " 2>&1";
+  const std::string cmd =
+      "perl " + test::ShellQuote(std::string(CORVANE_SOURCE_DIR) + "/tests/tools/apps_oracle.pl") +
+      " " + test::ShellQuote(pdb) + " " + test::ShellQuote(json) + " cp1252 >" +
+      test::ShellQuote(out) + " 2>&1";
   std::system(cmd.c_str());
   EXPECT_EQ(test::ReadText(out), "OK 4\n");
 }
