@@ -188,18 +188,8 @@ std::string Shown(const TableValue& v, const Charset& cs) {
   if (const auto* n = std::get_if<std::int64_t>(&v))
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, *n).ptr);
   if (const auto* x = std::get_if<double>(&v)) return apps::TableFloatText(*x);
-  if (const auto* d = std::get_if<TableDate>(&v)) {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d->year, d->month, d->day);
-    return buf;
-  }
-  if (const auto* t = std::get_if<TableTime>(&v)) {
-    if (t->second == 0) {
-      std::snprintf(buf, sizeof buf, "%02d:%02d", t->hour, t->minute);
-    } else {
-      std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t->hour, t->minute, t->second);
-    }
-    return buf;
-  }
+  if (const auto* d = std::get_if<TableDate>(&v)) return apps::TableDateText(*d, '-');
+  if (const auto* t = std::get_if<TableTime>(&v)) return apps::TableTimeText(*t, t->second != 0);
   return {};
 }
 
@@ -291,7 +281,7 @@ struct Rec {
   std::uint8_t category = 0;
   TRecFlags flags;  // secret, busy, dirty
   std::uint32_t unique_id = 0;
-  Bytes data;
+  std::shared_ptr<const Bytes> data;  // never null
 };
 
 std::vector<Rec> ReadRecords(TCorvane& db) {
@@ -308,7 +298,7 @@ std::vector<Rec> ReadRecords(TCorvane& db) {
       if (flags.Contains(f)) r.flags.Include(f);
     }
     r.unique_id = static_cast<std::uint32_t>(uid) & 0xFFFFFF;
-    r.data = *data;
+    r.data = std::move(data);
     records.push_back(std::move(r));
   }
   return records;
@@ -405,10 +395,11 @@ void ReadJFile(apps::JFileVersion version, TCorvane& db, const std::vector<Rec>&
   if (!table.extra.empty()) Put(t.definition, "extra", JString(Hex(table.extra)));
   AssignKeys(t.columns, cs);
   for (const Rec& r : records) {
-    const apps::JFileRow row = ForRecord(r.index, [&] { return apps::DecodeJFileRow(table, r.data); });
+    apps::JFileRow row = ForRecord(r.index, [&] { return apps::DecodeJFileRow(table, *r.data); });
     Table::Row out;
     out.rec = &r;
-    for (const std::string& v : row.values) out.values.emplace_back(v);
+    out.values.reserve(row.values.size());
+    for (std::string& v : row.values) out.values.emplace_back(std::move(v));
     if (!row.extra.empty()) Put(out.more, "extra", JString(Hex(row.extra)));
     if (!row.lengths.empty()) Put(out.more, "lengths", JString(Hex(row.lengths)));
     t.rows.push_back(std::move(out));
@@ -461,7 +452,7 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
   std::map<std::uint8_t, apps::MobileDBRecord> first;
   std::vector<std::pair<const Rec*, apps::MobileDBRecord>> decoded;
   for (const Rec& r : records) {
-    apps::MobileDBRecord m = ForRecord(r.index, [&] { return apps::DecodeMobileDBRecord(r.data); });
+    apps::MobileDBRecord m = ForRecord(r.index, [&] { return apps::DecodeMobileDBRecord(*r.data); });
     first.emplace(r.category, m);
     decoded.emplace_back(&r, std::move(m));
   }
@@ -517,9 +508,9 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
       for (std::size_t i = 0; i < t.columns.size(); ++i) {
         if (row.values[i]) again.fields.push_back({t.columns[i].number, *row.values[i]});
       }
-      if (apps::EncodeMobileDBRecord(again) != r.data) {
+      if (apps::EncodeMobileDBRecord(again) != *r.data) {
         Put(row.more, "raw", JString(Hex(std::string_view(
-                                  reinterpret_cast<const char*>(r.data.data()), r.data.size()))));
+                                  reinterpret_cast<const char*>(r.data->data()), r.data->size()))));
       }
       t.rows.push_back(std::move(row));
     } else {
@@ -533,10 +524,10 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
                             r.category == apps::kMobileDBTypes ||
                             r.category == apps::kMobileDBWidths) &&
                            apps::EncodeMobileDBRecord(DefinitionRecord(r.category, t.columns)) ==
-                               r.data;
+                               *r.data;
       if (!rebuilt) {
-        Put(o, "bytes", JString(Hex(std::string_view(reinterpret_cast<const char*>(r.data.data()),
-                                                     r.data.size()))));
+        Put(o, "bytes", JString(Hex(std::string_view(reinterpret_cast<const char*>(r.data->data()),
+                                                     r.data->size()))));
       }
       specials.items.push_back(std::move(o));
     }
@@ -559,6 +550,14 @@ std::optional<Format> FormatByName(std::string_view name) {
 
 std::string_view FormatName(Format f) {
   return f == Format::kJFile ? "jfile" : "mobiledb";
+}
+
+// A stored value as its CSV cell shows it (Shown of its value): a number's
+// text is the text itself, typed or not, so only the other types are read.
+std::string CsvShown(Format f, const Column& c, const std::string& stored, const Charset& cs) {
+  if (c.kind == Kind::kText || c.kind == Kind::kInteger || c.kind == Kind::kFloat)
+    return cs.ToUtf8(stored);
+  return Shown(ValueOf(f, c, stored), cs);
 }
 
 // The attribute columns --with-attributes adds, refused when a field has the name.
@@ -584,8 +583,7 @@ void WriteCsv(const Table& t, bool with_attributes, const Charset& cs, Output& o
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
       if (i > 0) buf += ',';
       if (!row.values[i]) continue;
-      const TableValue v = ValueOf(t.format, t.columns[i], *row.values[i]);
-      AppendCsvField(buf, Shown(v, cs));
+      AppendCsvField(buf, CsvShown(t.format, t.columns[i], *row.values[i], cs));
     }
     if (with_attributes) {
       if (!t.columns.empty()) buf += ',';
@@ -659,7 +657,28 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
         out.Null(col);
         continue;
       }
-      const TableValue v = ValueOf(t.format, t.columns[i], *row.values[i]);
+      const std::string& stored = *row.values[i];
+      // A number column takes what reads as a number; anything else goes in as
+      // text, which SQLite's column types read as they would.
+      const char* const b = stored.data();
+      const char* const e = b + stored.size();
+      if (t.columns[i].kind == Kind::kInteger && !stored.empty()) {
+        std::int64_t n = 0;
+        const auto r = std::from_chars(b, e, n);
+        if (r.ec == std::errc() && r.ptr == e) {
+          out.Integer(col, n);
+          continue;
+        }
+      }
+      if (t.columns[i].kind == Kind::kFloat && !stored.empty()) {
+        double x = 0;
+        const auto r = std::from_chars(b, e, x);
+        if (r.ec == std::errc() && r.ptr == e && std::isfinite(x)) {
+          out.Real(col, x);
+          continue;
+        }
+      }
+      const TableValue v = ValueOf(t.format, t.columns[i], stored);
       if (std::holds_alternative<std::monostate>(v)) {
         out.Null(col);
       } else if (const auto* b = std::get_if<bool>(&v)) {
