@@ -7,7 +7,6 @@
 //                          values, ready-made, into a new file in one
 //                          transaction, renamed into place (aim: within 1.5x).
 #include <benchmark/benchmark.h>
-
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -38,20 +37,19 @@ struct RowValues {
 
 RowValues Values(int i) {
   const DateParts d = DecodeDate(bench::kDay + i % 1000);
-  return {i, &bench::Name(i), {d.year, d.month, d.day}, i * 0.5,
-          static_cast<std::uint16_t>(i)};
+  return {i, &bench::Name(i), {d.year, d.month, d.day}, i * 0.5, static_cast<std::uint16_t>(i)};
 }
 
 // The JFile table, written once.
 const std::string& TableFile() {
   static const std::string name = [] {
     apps::JFileTable t = apps::JFileTable::New(apps::JFileVersion::k5);
-    for (const auto& [n, type] : std::vector<std::pair<const char*, std::uint16_t>>{
-             {"id", apps::kJFileInteger},
-             {"name", apps::kJFileText},
-             {"day", apps::kJFileDate},
-             {"amount", apps::kJFileFloat},
-             {"count", apps::kJFileInteger}}) {
+    for (const auto& [n, type] :
+         std::vector<std::pair<const char*, std::uint16_t>>{{"id", apps::kJFileInteger},
+                                                            {"name", apps::kJFileText},
+                                                            {"day", apps::kJFileDate},
+                                                            {"amount", apps::kJFileFloat},
+                                                            {"count", apps::kJFileInteger}}) {
       apps::JFileField f;
       f.name = n;
       f.type = type;
@@ -99,9 +97,11 @@ BENCHMARK(BM_TableExportCsv)->Unit(benchmark::kMillisecond);
 
 void BM_EngineExportCsv(benchmark::State& state) {
   const std::vector<std::string> args = {
-      "--engine", "nsbasic",         "--field", "id:NSBInteger",  "--field",
-      "name:NSBString", "--field",   "day:NSBDate",  "--field", "amount:NSBDouble",
-      "--field",  "count:NSBShort",  "--format", "csv", Dir() + "/" + bench::FullFile<TPDBNSBasic>()};
+      "--engine",         "nsbasic",     "--field",
+      "id:NSBInteger",    "--field",     "name:NSBString",
+      "--field",          "day:NSBDate", "--field",
+      "amount:NSBDouble", "--field",     "count:NSBShort",
+      "--format",         "csv",         Dir() + "/" + bench::FullFile<TPDBNSBasic>()};
   for (auto _ : state) {
     if (RunExport(args) != 0) state.SkipWithError("export failed");
   }
@@ -133,8 +133,9 @@ void BM_SqliteBulkInsert(benchmark::State& state) {
     std::remove(temp.c_str());
     sqlite3* db = nullptr;
     sqlite3_open(temp.c_str(), &db);
-    sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN; CREATE TABLE t "
-                     "(id INTEGER, name TEXT, day TEXT, amount REAL, count INTEGER)",
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN; CREATE TABLE t "
+                 "(id INTEGER, name TEXT, day TEXT, amount REAL, count INTEGER)",
                  nullptr, nullptr, nullptr);
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?, ?, ?, ?, ?)", -1, &st, nullptr);

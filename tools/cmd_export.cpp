@@ -300,6 +300,8 @@ int RunExport(const ParsedArgs& args, Output& out) {
   const std::string format = args.Value("--format", "json");
   if (format != "json" && format != "csv" && format != "sqlite")
     throw UsageError("unknown format '" + format + "' (json, csv or sqlite)");
+  if (format != "sqlite" && (args.Has("-o") || args.Has("--output")))
+    throw UsageError("-o is for --format sqlite; JSON and CSV go to standard output");
   const std::string sqlite_path = format == "sqlite" ? SqliteOutputPath(args) : std::string();
   DefineReadFields(*engine, args, enc);
   const std::string& path = SingleFileArgument(args);

@@ -4,8 +4,6 @@
 // the file; a value is shown typed (a number, true/false, YYYY-MM-DD, HH:MM)
 // only when its text is written the way its type writes it, and as the text
 // otherwise, so what is exported imports as the same bytes.
-#include "tools/tables.h"
-
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -24,14 +22,15 @@
 #include "corvane/host/exceptions.h"
 #include "corvane/host/locale.h"
 #include "corvane/host/text.h"
-#include "corvane/pdb/file_format.h"
 #include "corvane/pdb/base_mgr.h"
+#include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
 #include "tools/apps_json.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/engine_options.h"
 #include "tools/sqlite_writer.h"
+#include "tools/tables.h"
 #include "tools/values.h"
 
 namespace corvane::cli {
@@ -79,9 +78,8 @@ Kind JFileKind(std::uint16_t code) {
 }
 
 std::uint16_t JFileCode(Kind k) {
-  constexpr std::uint16_t kCodes[] = {apps::kJFileText,    apps::kJFileBoolean,
-                                      apps::kJFileDate,    apps::kJFileTime,
-                                      apps::kJFileInteger, apps::kJFileFloat};
+  constexpr std::uint16_t kCodes[] = {apps::kJFileText, apps::kJFileBoolean, apps::kJFileDate,
+                                      apps::kJFileTime, apps::kJFileInteger, apps::kJFileFloat};
   return kCodes[static_cast<std::size_t>(k)];
 }
 
@@ -188,18 +186,8 @@ std::string Shown(const TableValue& v, const Charset& cs) {
   if (const auto* n = std::get_if<std::int64_t>(&v))
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, *n).ptr);
   if (const auto* x = std::get_if<double>(&v)) return apps::TableFloatText(*x);
-  if (const auto* d = std::get_if<TableDate>(&v)) {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d->year, d->month, d->day);
-    return buf;
-  }
-  if (const auto* t = std::get_if<TableTime>(&v)) {
-    if (t->second == 0) {
-      std::snprintf(buf, sizeof buf, "%02d:%02d", t->hour, t->minute);
-    } else {
-      std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t->hour, t->minute, t->second);
-    }
-    return buf;
-  }
+  if (const auto* d = std::get_if<TableDate>(&v)) return apps::TableDateText(*d, '-');
+  if (const auto* t = std::get_if<TableTime>(&v)) return apps::TableTimeText(*t, t->second != 0);
   return {};
 }
 
@@ -291,7 +279,7 @@ struct Rec {
   std::uint8_t category = 0;
   TRecFlags flags;  // secret, busy, dirty
   std::uint32_t unique_id = 0;
-  Bytes data;
+  std::shared_ptr<const Bytes> data;  // never null
 };
 
 std::vector<Rec> ReadRecords(TCorvane& db) {
@@ -308,7 +296,7 @@ std::vector<Rec> ReadRecords(TCorvane& db) {
       if (flags.Contains(f)) r.flags.Include(f);
     }
     r.unique_id = static_cast<std::uint32_t>(uid) & 0xFFFFFF;
-    r.data = *data;
+    r.data = std::move(data);
     records.push_back(std::move(r));
   }
   return records;
@@ -325,7 +313,8 @@ auto ForRecord(std::int32_t index, F&& f) {
 
 JsonValue FlagsJson(TRecFlags flags) {
   JsonValue a = JArray();
-  ForEachRecordFlagName(flags, [&](std::string_view n) { a.items.push_back(JString(std::string(n))); });
+  ForEachRecordFlagName(flags,
+                        [&](std::string_view n) { a.items.push_back(JString(std::string(n))); });
   return a;
 }
 
@@ -381,9 +370,10 @@ void ReadJFile(apps::JFileVersion version, TCorvane& db, const std::vector<Rec>&
     }
   }();
   const apps::JFileTable usual = apps::JFileTable::New(version);
-  Put(t.definition, "version", JInt(version == apps::JFileVersion::k3   ? 3
-                                    : version == apps::JFileVersion::k4 ? 4
-                                                                        : 5));
+  Put(t.definition, "version",
+      JInt(version == apps::JFileVersion::k3   ? 3
+           : version == apps::JFileVersion::k4 ? 4
+                                               : 5));
   JsonValue fields = JArray();
   for (const apps::JFileField& f : table.fields) {
     fields.items.push_back(JFileFieldJson(f, cs, true));
@@ -399,16 +389,18 @@ void ReadJFile(apps::JFileVersion version, TCorvane& db, const std::vector<Rec>&
   if (table.settings != usual.settings) Put(t.definition, "settings", JString(Hex(table.settings)));
   if (!table.unused.empty()) {
     JsonValue unused = JArray();
-    for (const apps::JFileField& f : table.unused) unused.items.push_back(JFileFieldJson(f, cs, true));
+    for (const apps::JFileField& f : table.unused)
+      unused.items.push_back(JFileFieldJson(f, cs, true));
     Put(t.definition, "unused", std::move(unused));
   }
   if (!table.extra.empty()) Put(t.definition, "extra", JString(Hex(table.extra)));
   AssignKeys(t.columns, cs);
   for (const Rec& r : records) {
-    const apps::JFileRow row = ForRecord(r.index, [&] { return apps::DecodeJFileRow(table, r.data); });
+    apps::JFileRow row = ForRecord(r.index, [&] { return apps::DecodeJFileRow(table, *r.data); });
     Table::Row out;
     out.rec = &r;
-    for (const std::string& v : row.values) out.values.emplace_back(v);
+    out.values.reserve(row.values.size());
+    for (std::string& v : row.values) out.values.emplace_back(std::move(v));
     if (!row.extra.empty()) Put(out.more, "extra", JString(Hex(row.extra)));
     if (!row.lengths.empty()) Put(out.more, "lengths", JString(Hex(row.lengths)));
     t.rows.push_back(std::move(out));
@@ -461,7 +453,8 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
   std::map<std::uint8_t, apps::MobileDBRecord> first;
   std::vector<std::pair<const Rec*, apps::MobileDBRecord>> decoded;
   for (const Rec& r : records) {
-    apps::MobileDBRecord m = ForRecord(r.index, [&] { return apps::DecodeMobileDBRecord(r.data); });
+    apps::MobileDBRecord m =
+        ForRecord(r.index, [&] { return apps::DecodeMobileDBRecord(*r.data); });
     first.emplace(r.category, m);
     decoded.emplace_back(&r, std::move(m));
   }
@@ -517,9 +510,10 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
       for (std::size_t i = 0; i < t.columns.size(); ++i) {
         if (row.values[i]) again.fields.push_back({t.columns[i].number, *row.values[i]});
       }
-      if (apps::EncodeMobileDBRecord(again) != r.data) {
-        Put(row.more, "raw", JString(Hex(std::string_view(
-                                  reinterpret_cast<const char*>(r.data.data()), r.data.size()))));
+      if (apps::EncodeMobileDBRecord(again) != *r.data) {
+        Put(row.more, "raw",
+            JString(Hex(
+                std::string_view(reinterpret_cast<const char*>(r.data->data()), r.data->size()))));
       }
       t.rows.push_back(std::move(row));
     } else {
@@ -529,14 +523,14 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
       Put(o, std::string(kCategoryKey), JInt(r.category));
       Put(o, std::string(kFlagsKey), FlagsJson(r.flags));
       Put(o, std::string(kUniqueIDKey), JInt(r.unique_id));
-      const bool rebuilt = (r.category == apps::kMobileDBLabels ||
-                            r.category == apps::kMobileDBTypes ||
-                            r.category == apps::kMobileDBWidths) &&
-                           apps::EncodeMobileDBRecord(DefinitionRecord(r.category, t.columns)) ==
-                               r.data;
+      const bool rebuilt =
+          (r.category == apps::kMobileDBLabels || r.category == apps::kMobileDBTypes ||
+           r.category == apps::kMobileDBWidths) &&
+          apps::EncodeMobileDBRecord(DefinitionRecord(r.category, t.columns)) == *r.data;
       if (!rebuilt) {
-        Put(o, "bytes", JString(Hex(std::string_view(reinterpret_cast<const char*>(r.data.data()),
-                                                     r.data.size()))));
+        Put(o, "bytes",
+            JString(Hex(
+                std::string_view(reinterpret_cast<const char*>(r.data->data()), r.data->size()))));
       }
       specials.items.push_back(std::move(o));
     }
@@ -561,12 +555,21 @@ std::string_view FormatName(Format f) {
   return f == Format::kJFile ? "jfile" : "mobiledb";
 }
 
+// A stored value as its CSV cell shows it (Shown of its value): a number's
+// text is the text itself, typed or not, so only the other types are read.
+std::string CsvShown(Format f, const Column& c, const std::string& stored, const Charset& cs) {
+  if (c.kind == Kind::kText || c.kind == Kind::kInteger || c.kind == Kind::kFloat)
+    return cs.ToUtf8(stored);
+  return Shown(ValueOf(f, c, stored), cs);
+}
+
 // The attribute columns --with-attributes adds, refused when a field has the name.
 void CheckAttributeColumns(const Table& t) {
   for (const Column& c : t.columns) {
     if (c.key == kCategoryKey || c.key == kFlagsKey || c.key == kUniqueIDKey) {
-      throw UsageError("--with-attributes: a field has the name of an attribute column "
-                       "(category, flags or uniqueID)");
+      throw UsageError(
+          "--with-attributes: a field has the name of an attribute column "
+          "(category, flags or uniqueID)");
     }
   }
 }
@@ -578,14 +581,14 @@ void WriteCsv(const Table& t, bool with_attributes, const Charset& cs, Output& o
     if (i > 0) buf += ',';
     AppendCsvField(buf, t.columns[i].key);
   }
-  if (with_attributes) buf += t.columns.empty() ? "category,flags,uniqueID" : ",category,flags,uniqueID";
+  if (with_attributes)
+    buf += t.columns.empty() ? "category,flags,uniqueID" : ",category,flags,uniqueID";
   buf += "\r\n";
   for (const Table::Row& row : t.rows) {
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
       if (i > 0) buf += ',';
       if (!row.values[i]) continue;
-      const TableValue v = ValueOf(t.format, t.columns[i], *row.values[i]);
-      AppendCsvField(buf, Shown(v, cs));
+      AppendCsvField(buf, CsvShown(t.format, t.columns[i], *row.values[i], cs));
     }
     if (with_attributes) {
       if (!t.columns.empty()) buf += ',';
@@ -605,8 +608,8 @@ void WriteCsv(const Table& t, bool with_attributes, const Charset& cs, Output& o
   }
 }
 
-constexpr std::array<std::pair<const char*, std::size_t>, 3> kHeaderDates = {{
-    {"created", 36}, {"modified", 40}, {"backedUp", 44}}};
+constexpr std::array<std::pair<const char*, std::size_t>, 3> kHeaderDates = {
+    {{"created", 36}, {"modified", 40}, {"backedUp", 44}}};
 
 // Header dates a writer stored as seconds since 1970 read back as the dates
 // they mean, which the writer would store counted from 1904: the values that
@@ -659,7 +662,28 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
         out.Null(col);
         continue;
       }
-      const TableValue v = ValueOf(t.format, t.columns[i], *row.values[i]);
+      const std::string& stored = *row.values[i];
+      // A number column takes what reads as a number; anything else goes in as
+      // text, which SQLite's column types read as they would.
+      const char* const b = stored.data();
+      const char* const e = b + stored.size();
+      if (t.columns[i].kind == Kind::kInteger && !stored.empty()) {
+        std::int64_t n = 0;
+        const auto r = std::from_chars(b, e, n);
+        if (r.ec == std::errc() && r.ptr == e) {
+          out.Integer(col, n);
+          continue;
+        }
+      }
+      if (t.columns[i].kind == Kind::kFloat && !stored.empty()) {
+        double x = 0;
+        const auto r = std::from_chars(b, e, x);
+        if (r.ec == std::errc() && r.ptr == e && std::isfinite(x)) {
+          out.Real(col, x);
+          continue;
+        }
+      }
+      const TableValue v = ValueOf(t.format, t.columns[i], stored);
       if (std::holds_alternative<std::monostate>(v)) {
         out.Null(col);
       } else if (const auto* b = std::get_if<bool>(&v)) {
@@ -707,8 +731,9 @@ std::unique_ptr<LoadedTable> LoadTable(const std::string& path, std::optional<Fo
   loaded->records = ReadRecords(db);
   if (*f == Format::kJFile) {
     if (!version) {
-      throw UsageError("--app jfile: the database's type and creator name no JFile generation "
-                       "(JbDb/JBas, JfDb/JFil or JfD5/JFi5)");
+      throw UsageError(
+          "--app jfile: the database's type and creator name no JFile generation "
+          "(JbDb/JBas, JfDb/JFil or JfD5/JFi5)");
     }
     ReadJFile(*version, db, loaded->records, cs, loaded->table);
   } else {
@@ -720,7 +745,8 @@ std::unique_ptr<LoadedTable> LoadTable(const std::string& path, std::optional<Fo
 }  // namespace
 
 std::string SqliteOutputPath(const ParsedArgs& args) {
-  if (!args.Has("-o") && !args.Has("--output")) throw UsageError("--format sqlite needs -o OUT.sqlite");
+  if (!args.Has("-o") && !args.Has("--output"))
+    throw UsageError("--format sqlite needs -o OUT.sqlite");
   return args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
 }
 
@@ -779,7 +805,8 @@ int RunTableExport(const ParsedArgs& args, Output& out) {
     JsonValue o = JObject();
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
       if (!row.values[i]) continue;
-      Put(o, t.columns[i].key, JsonOf(t.columns[i], ValueOf(t.format, t.columns[i], *row.values[i]), cs));
+      Put(o, t.columns[i].key,
+          JsonOf(t.columns[i], ValueOf(t.format, t.columns[i], *row.values[i]), cs));
     }
     for (const JsonMember& m : row.more.members) o.members.push_back(m);
     PutAttributes(o, *row.rec, t.columns);
@@ -859,7 +886,7 @@ Header HeaderOf(const JsonValue* db, const Charset& cs) {
 // A row of the input: a value per key (JSON) or per column (CSV).
 struct InputRow {
   std::string where;
-  const JsonValue* json = nullptr;                 // the row's object
+  const JsonValue* json = nullptr;                // the row's object
   std::vector<std::optional<std::string>> cells;  // CSV: per column, UTF-8
   std::uint8_t category = 0;
   bool category_given = false;
@@ -875,7 +902,8 @@ const JsonValue* Member(const JsonValue& o, std::string_view key) {
 std::string HexMember(const JsonValue& o, std::string_view key, const std::string& where) {
   const JsonValue* v = Member(o, key);
   if (v == nullptr) return {};
-  if (v->kind != JsonValue::Kind::kString) Bad(where + ".\"" + std::string(key) + "\" must be hexadecimal bytes");
+  if (v->kind != JsonValue::Kind::kString)
+    Bad(where + ".\"" + std::string(key) + "\" must be hexadecimal bytes");
   return Unhex(v->text, where + ".\"" + std::string(key) + "\"");
 }
 
@@ -929,7 +957,8 @@ std::vector<Column> ColumnsFromJson(Format f, const JsonValue& fields, const Cha
       jf.padding = HexMember(o, "padding", where);
       if (jfields) jfields->push_back(std::move(jf));
     } else {
-      c.number = static_cast<std::uint8_t>(IntMember(o, "number", 0, 254, static_cast<std::int64_t>(i), where));
+      c.number = static_cast<std::uint8_t>(
+          IntMember(o, "number", 0, 254, static_cast<std::int64_t>(i), where));
       if (const JsonValue* code = Member(o, "code")) {
         if (code->kind != JsonValue::Kind::kString) Bad(where + ".\"code\" must be a string");
         c.mcode = cs.FromUtf8(code->text);
@@ -937,7 +966,8 @@ std::vector<Column> ColumnsFromJson(Format f, const JsonValue& fields, const Cha
       } else if (type) {
         c.mcode = MobileDBCode(c.kind);
       }
-      if (const JsonValue* w = Member(o, "width")) c.width = w->kind == JsonValue::Kind::kString ? cs.FromUtf8(w->text) : w->text;
+      if (const JsonValue* w = Member(o, "width"))
+        c.width = w->kind == JsonValue::Kind::kString ? cs.FromUtf8(w->text) : w->text;
     }
     columns.push_back(std::move(c));
   }
@@ -962,9 +992,9 @@ void RowAttribute(InputRow& row, std::string_view key, const JsonValue& v) {
 }
 
 // The stored texts of a row, per column (nothing for a key the row leaves out).
-std::vector<std::optional<std::string>> RowValues(Format f, const std::vector<Column>& columns,
-                                                  InputRow& row, const Charset& cs,
-                                                  const std::set<std::string, std::less<>>& extra_keys) {
+std::vector<std::optional<std::string>> RowValues(
+    Format f, const std::vector<Column>& columns, InputRow& row, const Charset& cs,
+    const std::set<std::string, std::less<>>& extra_keys) {
   std::vector<std::optional<std::string>> values(columns.size());
   const auto column_of = [&](std::string_view key) -> std::optional<std::size_t> {
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -1037,8 +1067,8 @@ Bytes BlockOf(const std::string& s) {
 }
 
 // Writes the database: the header, the block and the records as given.
-void WriteDatabase(const std::string& directory, const std::string& file, Header h,
-                   Bytes app_info, std::vector<NewRecord>& records) {
+void WriteDatabase(const std::string& directory, const std::string& file, Header h, Bytes app_info,
+                   std::vector<NewRecord>& records) {
   if (h.name->size() > 31) h.name->resize(31);
   TPDBBaseMgr out;
   out.SetOpenMode(dmModeWriteOnly);
@@ -1110,7 +1140,8 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
                        "' (text, boolean, date, time, integer or float)");
     }
   }
-  const std::string source = input_path.empty() || input_path == "-" ? "standard input" : input_path;
+  const std::string source =
+      input_path.empty() || input_path == "-" ? "standard input" : input_path;
   const std::string text = ReadInput(input_path);
 
   std::optional<JsonValue> root;
@@ -1189,7 +1220,8 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
       for (std::size_t c = 0; c < csv.Width(); ++c) found = found || csv.Field(0, c) == s.name;
       if (!found) throw UsageError("--field " + s.name + ": the CSV file has no such column");
     }
-    if (*f == Format::kMobileDB && columns.size() > 255) Bad("a MobileDB table holds at most 255 fields");
+    if (*f == Format::kMobileDB && columns.size() > 255)
+      Bad("a MobileDB table holds at most 255 fields");
     if (*f == Format::kJFile) {
       for (const Column& c : columns) {
         apps::JFileField jf;
@@ -1251,9 +1283,12 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
     std::optional<apps::JFileVersion> version;
     if (table) {
       const std::int64_t v = IntMember(*table, "version", 3, 5, 5, "\"table\"");
-      version = v == 3 ? apps::JFileVersion::k3 : v == 4 ? apps::JFileVersion::k4 : apps::JFileVersion::k5;
+      version = v == 3   ? apps::JFileVersion::k3
+                : v == 4 ? apps::JFileVersion::k4
+                         : apps::JFileVersion::k5;
     } else if (h.type) {
-      for (apps::JFileVersion v : {apps::JFileVersion::k3, apps::JFileVersion::k4, apps::JFileVersion::k5})
+      for (apps::JFileVersion v :
+           {apps::JFileVersion::k3, apps::JFileVersion::k4, apps::JFileVersion::k5})
         if (apps::JFileLayoutOf(v).type == *h.type) version = v;
     }
     if (!version) version = apps::JFileVersion::k5;
@@ -1261,12 +1296,18 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
     apps::JFileTable t = apps::JFileTable::New(*version);
     t.fields = jfields;
     if (t.fields.size() > layout.slots) {
-      Bad("JFile " + std::string(*version == apps::JFileVersion::k3 ? "3" : *version == apps::JFileVersion::k4 ? "4" : "5") +
-          " holds at most " + std::to_string(layout.slots) + " fields, not " + std::to_string(t.fields.size()));
+      Bad("JFile " +
+          std::string(*version == apps::JFileVersion::k3   ? "3"
+                      : *version == apps::JFileVersion::k4 ? "4"
+                                                           : "5") +
+          " holds at most " + std::to_string(layout.slots) + " fields, not " +
+          std::to_string(t.fields.size()));
     }
     if (table) {
-      t.marker = static_cast<std::uint16_t>(IntMember(*table, "marker", 0, 0xFFFF, t.marker, "\"table\""));
-      t.lastWidth = static_cast<std::uint16_t>(IntMember(*table, "lastWidth", 0, 0xFFFF, 80, "\"table\""));
+      t.marker =
+          static_cast<std::uint16_t>(IntMember(*table, "marker", 0, 0xFFFF, t.marker, "\"table\""));
+      t.lastWidth =
+          static_cast<std::uint16_t>(IntMember(*table, "lastWidth", 0, 0xFFFF, 80, "\"table\""));
       if (Member(*table, "settings")) t.settings = HexMember(*table, "settings", "\"table\"");
       t.extra = HexMember(*table, "extra", "\"table\"");
       if (const JsonValue* unused = Member(*table, "unused")) {
@@ -1280,7 +1321,8 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
     }
     const std::set<std::string, std::less<>> extra_keys = {"extra", "lengths"};
     for (InputRow& row : rows) {
-      const std::vector<std::optional<std::string>> values = RowValues(*f, columns, row, cs, extra_keys);
+      const std::vector<std::optional<std::string>> values =
+          RowValues(*f, columns, row, cs, extra_keys);
       apps::JFileRow jr;
       for (const auto& v : values) jr.values.push_back(v.value_or(std::string()));
       if (row.json) {
@@ -1338,10 +1380,13 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
       apps::MobileDBRecord prefs;
       for (const Column& c : columns) prefs.fields.push_back({c.number, ""});
       const std::pair<std::uint8_t, Bytes> kinds[] = {
-          {apps::kMobileDBLabels, apps::EncodeMobileDBRecord(DefinitionRecord(apps::kMobileDBLabels, columns))},
+          {apps::kMobileDBLabels,
+           apps::EncodeMobileDBRecord(DefinitionRecord(apps::kMobileDBLabels, columns))},
           {apps::kMobileDBPreferences, apps::EncodeMobileDBRecord(prefs)},
-          {apps::kMobileDBTypes, apps::EncodeMobileDBRecord(DefinitionRecord(apps::kMobileDBTypes, columns))},
-          {apps::kMobileDBWidths, apps::EncodeMobileDBRecord(DefinitionRecord(apps::kMobileDBWidths, columns))}};
+          {apps::kMobileDBTypes,
+           apps::EncodeMobileDBRecord(DefinitionRecord(apps::kMobileDBTypes, columns))},
+          {apps::kMobileDBWidths,
+           apps::EncodeMobileDBRecord(DefinitionRecord(apps::kMobileDBWidths, columns))}};
       for (const auto& [category, data] : kinds) {
         NewRecord nr;
         nr.category = category;
@@ -1352,10 +1397,12 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
     std::vector<NewRecord> data_rows;
     const std::set<std::string, std::less<>> extra_keys = {"raw"};
     for (InputRow& row : rows) {
-      const std::vector<std::optional<std::string>> values = RowValues(*f, columns, row, cs, extra_keys);
+      const std::vector<std::optional<std::string>> values =
+          RowValues(*f, columns, row, cs, extra_keys);
       NewRecord nr;
       nr.category = row.category_given ? row.category : apps::kMobileDBData;
-      if (!IsDataCategory(nr.category)) Bad(row.where + ": a row's category is 2, or 3 when hidden");
+      if (!IsDataCategory(nr.category))
+        Bad(row.where + ": a row's category is 2, or 3 when hidden");
       nr.flags = row.flags;
       nr.unique_id = row.unique_id;
       if (row.json && Member(*row.json, "raw")) {
@@ -1420,8 +1467,8 @@ struct Source {
   std::string name, creator, type;  // the header's, as stored
   TDateTime created = 0;
   std::uint16_t attributes = 0x0008;
-  std::vector<std::string> names;  // as stored
-  std::vector<Kind> kinds;          // what a table makes of each field
+  std::vector<std::string> names;              // as stored
+  std::vector<Kind> kinds;                     // what a table makes of each field
   std::vector<std::string_view> engine_types;  // the engine's type names, or empty
   std::vector<std::vector<Cell>> rows;
   std::vector<std::int32_t> record_index;  // of each row, for messages
@@ -1555,8 +1602,8 @@ std::optional<std::string> EngineTypeFor(std::string_view engine, Kind k) {
   return std::string(t);
 }
 
-void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc,
-                     const Charset& cs, const std::string& out_path) {
+void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc, const Charset& cs,
+                     const std::string& out_path) {
   std::unique_ptr<TAnyEngine> target = TAnyEngine::Create(args.Value("--to", ""));
   if (!target) throw UsageError("unknown engine '" + args.Value("--to", "") + "' for --to");
   std::map<std::string, std::string> given = ToFields(args);
@@ -1579,11 +1626,13 @@ void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc
     if (f.type == "PDChar") {
       std::size_t longest = 2;
       for (const auto& row : src.rows) longest = std::max(longest, row[i].shown.size());
-      f.size = static_cast<std::int32_t>(std::min<std::size_t>(longest + longest % 2, static_cast<std::size_t>(kSQLDriverMaxSlots)));
+      f.size = static_cast<std::int32_t>(std::min<std::size_t>(
+          longest + longest % 2, static_cast<std::size_t>(kSQLDriverMaxSlots)));
     }
     specs.push_back(std::move(f));
   }
-  if (!given.empty()) throw UsageError("--to-field: IN.pdb has no field '" + given.begin()->first + "'");
+  if (!given.empty())
+    throw UsageError("--to-field: IN.pdb has no field '" + given.begin()->first + "'");
   DefineFields(*target, specs, enc, true);
   const int first = target->ImplicitField().empty() ? 0 : 1;
 
@@ -1632,8 +1681,9 @@ void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc
       const TAnyFieldType& type = check->FieldType(at);
       const std::string got = CsvCell(check->Value(at), type, enc);
       const std::string want = CsvCell(wanted[r][static_cast<std::size_t>(at)], type, enc);
-      const bool same = got == want && (src.rows[r][i].typed || type.Kind == TValueKind::Text ||
-                                        src.rows[r][i].shown.empty() || got == cs.ToUtf8(src.rows[r][i].shown));
+      const bool same =
+          got == want && (src.rows[r][i].typed || type.Kind == TValueKind::Text ||
+                          src.rows[r][i].shown.empty() || got == cs.ToUtf8(src.rows[r][i].shown));
       if (!same) {
         Bad(Where(src, r, i, cs) + ": " + cs.ToUtf8(src.rows[r][i].shown) +
             " does not survive as " + std::string(type.Name) + " (it reads back as " + got + ")");
@@ -1671,8 +1721,10 @@ void ConvertToTable(const ParsedArgs& args, const Source& src, Format to, const 
     }
     columns.push_back(std::move(c));
   }
-  if (!given.empty()) throw UsageError("--to-field: IN.pdb has no field '" + given.begin()->first + "'");
-  if (to == Format::kMobileDB && columns.size() > 255) Bad("a MobileDB table holds at most 255 fields");
+  if (!given.empty())
+    throw UsageError("--to-field: IN.pdb has no field '" + given.begin()->first + "'");
+  if (to == Format::kMobileDB && columns.size() > 255)
+    Bad("a MobileDB table holds at most 255 fields");
 
   // Each value as the target stores it, and read back as the target reads it.
   std::vector<std::vector<std::string>> stored(src.rows.size());
@@ -1690,11 +1742,12 @@ void ConvertToTable(const ParsedArgs& args, const Source& src, Format to, const 
       const auto* back_text = std::get_if<std::string>(&back);
       const std::string shown_back = back_text ? *back_text : Shown(back, cs);
       const bool lost_type = cell.typed && back_text != nullptr && columns[i].kind != Kind::kText &&
-                             !(to == Format::kMobileDB &&
-                               (columns[i].kind == Kind::kInteger || columns[i].kind == Kind::kFloat));
+                             !(to == Format::kMobileDB && (columns[i].kind == Kind::kInteger ||
+                                                           columns[i].kind == Kind::kFloat));
       if (shown_back != cell.shown || lost_type) {
         Bad(Where(src, r, i, cs) + ": " + cs.ToUtf8(cell.shown) + " does not survive as " +
-            std::string(KindName(columns[i].kind)) + " (it reads back as " + cs.ToUtf8(shown_back) + ")");
+            std::string(KindName(columns[i].kind)) + " (it reads back as " + cs.ToUtf8(shown_back) +
+            ")");
       }
       stored[r].push_back(std::move(text));
     }
@@ -1750,7 +1803,8 @@ void ConvertToTable(const ParsedArgs& args, const Source& src, Format to, const 
     }
     for (const auto& row : stored) {
       apps::MobileDBRecord m;
-      for (std::size_t i = 0; i < columns.size(); ++i) m.fields.push_back({columns[i].number, row[i]});
+      for (std::size_t i = 0; i < columns.size(); ++i)
+        m.fields.push_back({columns[i].number, row[i]});
       NewRecord nr;
       nr.category = apps::kMobileDBData;
       nr.data = apps::EncodeMobileDBRecord(m);

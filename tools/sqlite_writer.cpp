@@ -159,7 +159,8 @@ SqliteTableWriter::SqliteTableWriter(const std::string& path, const std::string&
   std::string create = "CREATE TABLE " + Quoted(table) + " (";
   std::string insert = "INSERT INTO " + Quoted(table) + " VALUES (";
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    create += (i ? ", " : "") + Quoted(columns[i].name) + " " + std::string(TypeName(columns[i].type));
+    create +=
+        (i ? ", " : "") + Quoted(columns[i].name) + " " + std::string(TypeName(columns[i].type));
     insert += i ? ", ?" : "?";
   }
   s.Exec(create + ")");

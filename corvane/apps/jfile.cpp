@@ -232,13 +232,11 @@ std::string JFileStoredText(const TableValue& value) {
   if (const auto* d = std::get_if<double>(&value)) return TableFloatText(*d);
   if (const auto* d = std::get_if<TableDate>(&value)) {
     if (!d->Valid()) RaisePDB(1, kMsgValueOutOfRange);
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", d->year, d->month, d->day);
-    return buf;
+    return TableDateText(*d, 0);
   }
   if (const auto* t = std::get_if<TableTime>(&value)) {
     if (!t->Valid()) RaisePDB(1, kMsgValueOutOfRange);
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t->hour, t->minute, t->second);
-    return buf;
+    return TableTimeText(*t, true);
   }
   return {};
 }

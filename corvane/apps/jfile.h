@@ -37,12 +37,15 @@ struct JFileLayout {
   std::size_t slots;         // field slots in the block
   std::size_t settingsSize;  // bytes after the widths
   std::uint16_t marker;      // what a new table writes after the field count
-  std::size_t BlockSize() const noexcept { return slots * 21 + slots * 2 + 4 + (slots + 1) * 2 + settingsSize; }
+  std::size_t BlockSize() const noexcept {
+    return slots * 21 + slots * 2 + 4 + (slots + 1) * 2 + settingsSize;
+  }
 };
 
 const JFileLayout& JFileLayoutOf(JFileVersion version) noexcept;
 // The generation a database of this type and creator holds; nothing when none.
-std::optional<JFileVersion> JFileVersionOf(std::string_view type, std::string_view creator) noexcept;
+std::optional<JFileVersion> JFileVersionOf(std::string_view type,
+                                           std::string_view creator) noexcept;
 
 // Field type codes; a code outside these is read as text and kept.
 inline constexpr std::uint16_t kJFileText = 1;

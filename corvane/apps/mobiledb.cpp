@@ -64,8 +64,8 @@ Bytes EncodeMobileDBRecord(const MobileDBRecord& record) {
 MobileDBAppInfo MobileDBAppInfo::Standard() {
   MobileDBAppInfo info;
   constexpr std::array<std::string_view, 7> kNames = {
-      "Unfiled", "FieldLabels", "DataRecords", "DataRecordsFout", "Preferences", "DataType",
-      "FieldLengths"};
+      "Unfiled",     "FieldLabels", "DataRecords", "DataRecordsFout",
+      "Preferences", "DataType",    "FieldLengths"};
   for (std::size_t i = 0; i < 16; ++i) {
     info.categories.names[i] = i < kNames.size() ? std::string(kNames[i]) : std::string();
     info.categories.ids[i] = static_cast<std::uint8_t>(i);

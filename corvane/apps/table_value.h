@@ -36,6 +36,38 @@ inline std::string TableFloatText(double v) {
   return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
+// Digits of a date (year to 9999) and a clock time, without going through
+// printf: YYYY-MM-DD (or YYYYMMDD with no separator) and HH:MM[:SS].
+inline std::string TableDateText(const TableDate& d, char separator) {
+  std::string s;
+  const auto two = [&](int v) {
+    s += static_cast<char>('0' + v / 10 % 10);
+    s += static_cast<char>('0' + v % 10);
+  };
+  two(d.year / 100);
+  two(d.year);
+  if (separator) s += separator;
+  two(d.month);
+  if (separator) s += separator;
+  two(d.day);
+  return s;
+}
+inline std::string TableTimeText(const TableTime& t, bool seconds) {
+  std::string s;
+  const auto two = [&](int v) {
+    s += static_cast<char>('0' + v / 10 % 10);
+    s += static_cast<char>('0' + v % 10);
+  };
+  two(t.hour);
+  s += ':';
+  two(t.minute);
+  if (seconds) {
+    s += ':';
+    two(t.second);
+  }
+  return s;
+}
+
 inline bool TableDate::Valid() const noexcept {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
   constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

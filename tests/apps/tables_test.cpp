@@ -153,8 +153,12 @@ TEST_F(Tables, JFileLengthPrefixedRowOfTheWorkedExample) {
   JFileTable t = JFileTable::New(JFileVersion::k5);
   t.fields = {F("Title"), F("Count", kJFileInteger), F("Done", kJFileBoolean),
               F("When", kJFileDate)};
-  const Bytes golden = FromHex("000a000200020009" "466972737420726f7700" "3100" "3100"
-                               "323030363031303200");
+  const Bytes golden = FromHex(
+      "000a000200020009"
+      "466972737420726f7700"
+      "3100"
+      "3100"
+      "323030363031303200");
   const JFileRow row = DecodeJFileRow(t, golden);
   EXPECT_EQ(row.values, (std::vector<std::string>{"First row", "1", "1", "20060102"}));
   EXPECT_TRUE(row.lengths.empty());
@@ -172,8 +176,8 @@ TEST_F(Tables, JFileLengthPrefixedRowOfTheWorkedExample) {
 }
 
 TEST_F(Tables, JFileEveryGenerationEveryTypeTheMostFieldsAndLongestTexts) {
-  const std::uint16_t types[] = {kJFileText,    kJFileBoolean, kJFileDate, kJFileInteger,
-                                 kJFileFloat,   kJFileTime,    64};
+  const std::uint16_t types[] = {kJFileText,  kJFileBoolean, kJFileDate, kJFileInteger,
+                                 kJFileFloat, kJFileTime,    64};
   for (JFileVersion v : {JFileVersion::k3, JFileVersion::k4, JFileVersion::k5}) {
     SCOPED_TRACE(static_cast<int>(v));
     const JFileLayout& layout = JFileLayoutOf(v);
@@ -191,9 +195,8 @@ TEST_F(Tables, JFileEveryGenerationEveryTypeTheMostFieldsAndLongestTexts) {
     EXPECT_EQ(DecodeJFileTable(v, block), t);
 
     JFileRow row;
-    const TableValue samples[] = {std::string("text"),       true,
-                                  TableDate{1999, 12, 31},  std::int64_t{-42},
-                                  0.1,                       TableTime{23, 59, 5},
+    const TableValue samples[] = {std::string("text"),      true, TableDate{1999, 12, 31},
+                                  std::int64_t{-42},        0.1,  TableTime{23, 59, 5},
                                   std::string("kept as is")};
     for (std::size_t i = 0; i < layout.slots; ++i) {
       row.values.push_back(i % 5 == 4 ? std::string() : JFileStoredText(samples[i % 7]));
@@ -212,12 +215,19 @@ TEST_F(Tables, JFileEveryGenerationEveryTypeTheMostFieldsAndLongestTexts) {
 }
 
 TEST_F(Tables, JFileTextsNotWrittenAsTheirTypeStayText) {
-  for (const auto& [type, text] : std::vector<std::pair<std::uint16_t, std::string>>{
-           {kJFileInteger, "007"},     {kJFileInteger, "+1"},       {kJFileInteger, "12 "},
-           {kJFileInteger, "99999999999999999999"},                {kJFileFloat, "3.50"},
-           {kJFileFloat, "1e5"},       {kJFileBoolean, "yes"},     {kJFileBoolean, "true"},
-           {kJFileDate, "20061302"},  {kJFileDate, "2006-01-02"}, {kJFileTime, "24:00:00"},
-           {kJFileTime, "9:00:00"}}) {
+  for (const auto& [type, text] :
+       std::vector<std::pair<std::uint16_t, std::string>>{{kJFileInteger, "007"},
+                                                          {kJFileInteger, "+1"},
+                                                          {kJFileInteger, "12 "},
+                                                          {kJFileInteger, "99999999999999999999"},
+                                                          {kJFileFloat, "3.50"},
+                                                          {kJFileFloat, "1e5"},
+                                                          {kJFileBoolean, "yes"},
+                                                          {kJFileBoolean, "true"},
+                                                          {kJFileDate, "20061302"},
+                                                          {kJFileDate, "2006-01-02"},
+                                                          {kJFileTime, "24:00:00"},
+                                                          {kJFileTime, "9:00:00"}}) {
     SCOPED_TRACE(text);
     EXPECT_EQ(JFileValueOf(type, text), TableValue(text));
   }
@@ -266,8 +276,7 @@ TEST_F(Tables, JFileDamagedTablesAndRows) {
   long_name.fields[0].name.assign(22, 'n');
   EXPECT_EQ(Refusal([&] { EncodeJFileTable(long_name); }).second,
             "Field name longer than 21 bytes!");
-  EXPECT_EQ(Refusal([&] { EncodeJFileRow(t, Row({"a", std::string("b\0", 2), "c"})); }).first,
-            2);
+  EXPECT_EQ(Refusal([&] { EncodeJFileRow(t, Row({"a", std::string("b\0", 2), "c"})); }).first, 2);
   EXPECT_EQ(Refusal([&] { EncodeJFileRow(t, Row({"a", "b"})); }).first, 1);
   EXPECT_EQ(Refusal([&] { JFileStoredText(TableDate{2006, 2, 30}); }).first, 1);
 }
@@ -292,7 +301,11 @@ TEST_F(Tables, JFileRandomBytesNeverReadPastTheirEnd) {
 // ---- MobileDB ---------------------------------------------------------------------
 
 TEST_F(Tables, MobileDBWorkedExamples) {
-  const Bytes row = FromHex("ffffff01ff0000" "0057696467657400" "01343200" "ff");
+  const Bytes row = FromHex(
+      "ffffff01ff0000"
+      "0057696467657400"
+      "01343200"
+      "ff");
   const MobileDBRecord r = DecodeMobileDBRecord(row);
   ASSERT_EQ(r.fields.size(), 2u);
   EXPECT_EQ(r.fields[0], (MobileDBField{0, "Widget"}));
@@ -348,8 +361,9 @@ TEST_F(Tables, MobileDBTypedValues) {
 }
 
 TEST_F(Tables, MobileDBDamagedRecords) {
-  EXPECT_EQ(Refusal([&] { DecodeMobileDBRecord(FromHex("ffffff01ff00")); }),
-            std::make_pair(1, std::string("MobileDB record does not start with its fixed header!")));
+  EXPECT_EQ(
+      Refusal([&] { DecodeMobileDBRecord(FromHex("ffffff01ff00")); }),
+      std::make_pair(1, std::string("MobileDB record does not start with its fixed header!")));
   EXPECT_EQ(Refusal([&] { DecodeMobileDBRecord(FromHex("ffffff02ff0000ff")); }).first, 1);
   EXPECT_EQ(Refusal([&] { DecodeMobileDBRecord(FromHex("ffffff01ff00000041")); }).first, 3);
   EXPECT_EQ(Refusal([&] { DecodeMobileDBRecord(FromHex("ffffff01ff0000004100")); }),
@@ -358,7 +372,8 @@ TEST_F(Tables, MobileDBDamagedRecords) {
   std::mt19937 rng(5);
   for (int i = 0; i < 3000; ++i) {
     Bytes b = FromHex("ffffff01ff0000");
-    for (std::size_t k = rng() % 16; k > 0; --k) b.push_back(static_cast<std::uint8_t>(rng() % 3 == 0 ? 0 : rng()));
+    for (std::size_t k = rng() % 16; k > 0; --k)
+      b.push_back(static_cast<std::uint8_t>(rng() % 3 == 0 ? 0 : rng()));
     try {
       EXPECT_EQ(EncodeMobileDBRecord(DecodeMobileDBRecord(b)), b);
     } catch (const EPDBException&) {

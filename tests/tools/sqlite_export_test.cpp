@@ -47,7 +47,8 @@ std::string Quoted(const std::string& name) {
 bool Same(const JsonValue& json, const JsonValue& sql) {
   using K = JsonValue::Kind;
   if (json.kind == K::kNull || sql.kind == K::kNull) return json.kind == sql.kind;
-  if (json.kind == K::kBool) return sql.kind == K::kNumber && sql.text == (json.boolean ? "1" : "0");
+  if (json.kind == K::kBool)
+    return sql.kind == K::kNumber && sql.text == (json.boolean ? "1" : "0");
   if (json.kind == K::kNumber) {
     if (sql.kind != K::kNumber) return false;
     const double a = std::strtod(json.text.c_str(), nullptr);
@@ -78,7 +79,8 @@ void ExpectSameAsJson(std::vector<std::string> args, std::string table) {
   sql_args.insert(sql_args.end() - 1, {"--format", "sqlite", "-o", tmp.File("out.sqlite")});
   ToolResult r = RunCorvane(sql_args);
   ASSERT_EQ(r.status, 0) << r.err;
-  const JsonValue names = cli::ParseJson(Sql(tmp.File("out.sqlite"), "SELECT name FROM sqlite_master"));
+  const JsonValue names =
+      cli::ParseJson(Sql(tmp.File("out.sqlite"), "SELECT name FROM sqlite_master"));
   ASSERT_EQ(names.items.size(), 1u);
   if (table.empty()) table = names.items[0].Find("name")->text;
   EXPECT_EQ(names.items[0].Find("name")->text, table);
@@ -136,7 +138,8 @@ TEST(SqliteExport, TablesMatchTheirJsonCellByCell) {
                 "SELECT typeof(Title) AS t, typeof(Done) AS d, typeof(\"When\") AS w, "
                 "typeof(Count) AS c, typeof(Price) AS p, category, flags FROM jfile LIMIT 1"),
             R"([{"t":"text","d":"integer","w":"text","c":"real","p":"real","category":0,)"
-            R"("flags":""}])" "\n");
+            R"("flags":""}])"
+            "\n");
 }
 
 TEST(SqliteExport, EngineExportsMatchTheirJsonCellByCell) {
@@ -153,9 +156,9 @@ TEST(SqliteExport, ReplacesTheTargetWholeOrNotAtAll) {
   SKIP_WITHOUT_SQLITE3();
   test::TempDir tmp;
   const std::string sample = std::string(CORVANE_SOURCE_DIR) + "/samples/sqldriver.pdb";
-  const std::vector<std::string> fields = {"--field", "Name:PDChar:20", "--field", "Age:PDShort",
-                                           "--field", "Points:PDInt",   "--field", "Balance:PDLong",
-                                           "--field", "Rate:PDFloat",   "--field", "Total:PDDouble"};
+  const std::vector<std::string> fields = {
+      "--field", "Name:PDChar:20", "--field", "Age:PDShort",  "--field", "Points:PDInt",
+      "--field", "Balance:PDLong", "--field", "Rate:PDFloat", "--field", "Total:PDDouble"};
   std::vector<std::string> args = {"export", "--engine", "sqldriver"};
   args.insert(args.end(), fields.begin(), fields.end());
   args.insert(args.end(), {"--format", "sqlite", "-o", tmp.File("out.sqlite"), sample});

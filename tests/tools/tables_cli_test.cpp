@@ -65,7 +65,7 @@ TEST(TablesCli, CorpusTablesExportEveryRowAndComeBackByteForByte) {
     EXPECT_EQ(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), c.rows + 1);
     test::WriteText(tmp.File("t.csv"), csv);
     Ok({"import", "--app", "jfile", "--type", "JbDb", "--creator", "JBas", "--input",
-         tmp.File("t.csv"), "-o", tmp.File("csv.pdb")});
+        tmp.File("t.csv"), "-o", tmp.File("csv.pdb")});
     EXPECT_EQ(Ok({"export", "--format", "csv", tmp.File("csv.pdb")}), csv);
   }
   const std::string movies = Ok({"export", kCorpus + "/jfile-100movies.pdb"});
@@ -81,7 +81,8 @@ TEST(TablesCli, CorpusTablesExportEveryRowAndComeBackByteForByte) {
 // A table of every field type with awkward values, for each JFile generation.
 std::string JFileJson(int version) {
   return R"({"app": "jfile", "database": {"name": "Every type", "created": "2024-05-01T10:00:00"},
-  "table": {"version": )" + std::to_string(version) + R"(, "fields": [
+  "table": {"version": )" +
+         std::to_string(version) + R"(, "fields": [
     {"name": "Title", "type": "text", "width": 90},
     {"name": "Done", "type": "boolean"},
     {"name": "When", "type": "date"},
@@ -115,7 +116,8 @@ TEST(TablesCli, BuiltTablesOfEveryGenerationRoundTrip) {
               std::string::npos)
         << json;
     ExpectRoundTrip(tmp.File("t.pdb"), tmp);
-    const std::string csv = Ok({"export", "--format", "csv", "--with-attributes", tmp.File("t.pdb")});
+    const std::string csv =
+        Ok({"export", "--format", "csv", "--with-attributes", tmp.File("t.pdb")});
     EXPECT_NE(csv.find("Água €,true,2006-01-02,-42,0.1,07:30,x,,0,,0\r\n"), std::string::npos)
         << csv;
     EXPECT_NE(csv.find(",,,,,,,z,0,dirty,7\r\n"), std::string::npos) << csv;
@@ -179,19 +181,19 @@ TEST(TablesCli, CsvTypesAreInferredOrGiven) {
   EXPECT_NE(json.find(R"("type": "JfD5")"), std::string::npos);
   // --field overrides the inference.
   Ok({"import", "--app", "jfile", "--field", "Int:text", "--field", "Day:time", "--input",
-       tmp.File("t.csv"), "-o", tmp.File("f.pdb")});
+      tmp.File("t.csv"), "-o", tmp.File("f.pdb")});
   const std::string given = Ok({"export", tmp.File("f.pdb")});
   EXPECT_NE(given.find(R"({"name": "Int", "type": "text")"), std::string::npos);
   EXPECT_NE(given.find(R"("Day": "2020-02-29")"), std::string::npos);
 
   test::WriteText(tmp.File("bad.csv"), "A,B\n1,2\n3\n");
-  ToolResult r = RunCorvane({"import", "--app", "jfile", "--input", tmp.File("bad.csv"), "-o",
-                             tmp.File("bad.pdb")});
+  ToolResult r = RunCorvane(
+      {"import", "--app", "jfile", "--input", tmp.File("bad.csv"), "-o", tmp.File("bad.pdb")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(tmp.File("bad.pdb")));
-  r = RunCorvane({"import", "--app", "jfile", "--field", "A:blob", "--input",
-                  tmp.File("t.csv"), "-o", tmp.File("x.pdb")});
+  r = RunCorvane({"import", "--app", "jfile", "--field", "A:blob", "--input", tmp.File("t.csv"),
+                  "-o", tmp.File("x.pdb")});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("unknown type 'blob'"), std::string::npos) << r.err;
   // More than JFile 3's 20 fields.
@@ -225,7 +227,8 @@ TEST(TablesCli, DamagedTablesAreRefusedClearly) {
   std::vector<std::uint8_t> as5 = good;
   std::copy_n("JfD5JFi5", 8, as5.begin() + 60);
   refused(as5, "Application-info block is shorter than its fixed part!");
-  const ToolResult r = RunCorvane({"export", "--app", "mobiledb", kCorpus + "/jfile-100movies.pdb"});
+  const ToolResult r =
+      RunCorvane({"export", "--app", "mobiledb", kCorpus + "/jfile-100movies.pdb"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("MobileDB record does not start with its fixed header!"), std::string::npos);
 }
@@ -250,8 +253,8 @@ TEST(TablesCli, ConvertCarriesTablesIntoEnginesAndBackWhenEveryValueSurvives) {
 
   // An empty number has no value in an engine's integer; a text type takes it.
   const std::string poll = kCorpus + "/jfile-locus-poll.pdb";
-  ToolResult r = RunCorvane({"convert", "--app", "jfile", "--to", "sqldriver", poll, "-o",
-                             tmp.File("sd.pdb")});
+  ToolResult r = RunCorvane(
+      {"convert", "--app", "jfile", "--to", "sqldriver", poll, "-o", tmp.File("sd.pdb")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("record 0, field '#'"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(tmp.File("sd.pdb")));
@@ -260,14 +263,14 @@ TEST(TablesCli, ConvertCarriesTablesIntoEnginesAndBackWhenEveryValueSurvives) {
 
   // A date with a time of day is no JFile date; as text it survives.
   const std::string appforge = std::string(CORVANE_SOURCE_DIR) + "/samples/appforge.pdb";
-  r = RunCorvane({"convert", "--engine", "appforge", "--to-app", "jfile", appforge, "-o",
-                  tmp.File("af.pdb")});
+  r = RunCorvane(
+      {"convert", "--engine", "appforge", "--to-app", "jfile", appforge, "-o", tmp.File("af.pdb")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("record 0, field 'Added': 2024-01-15T08:30:00 does not survive as date"),
             std::string::npos)
       << r.err;
-  Ok({"convert", "--engine", "appforge", "--to-app", "jfile", "--to-field", "Added:text",
-      appforge, "-o", tmp.File("af.pdb")});
+  Ok({"convert", "--engine", "appforge", "--to-app", "jfile", "--to-field", "Added:text", appforge,
+      "-o", tmp.File("af.pdb")});
   EXPECT_NE(Ok({"export", "--format", "csv", tmp.File("af.pdb")})
                 .find("1001,Hammer,12.5,true,2024-01-15T08:30:00,0.75,3,14,4.25\r\n"),
             std::string::npos);
