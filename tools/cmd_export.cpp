@@ -20,7 +20,7 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 11> kOptions = {{
+constexpr std::array<OptionSpec, 12> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -32,6 +32,7 @@ constexpr std::array<OptionSpec, 11> kOptions = {{
     kViewOptionSpecs[3],
     {"--with-attributes", ""},
     {"--keep-going", ""},
+    {"--timezone", "TZID"},
 }};
 
 constexpr std::string_view kHelp =
@@ -83,7 +84,7 @@ constexpr std::string_view kHelp =
     "A record whose bytes do not match the fields is an error.\n"
     "\n"
     "Usage: corvane export [--app APP] [--format json|csv|vcard|ical|text] [--encoding E]\n"
-    "                      [--keep-going] FILE\n"
+    "                      [--keep-going] [--timezone TZID] FILE\n"
     "\n"
     "Without --engine, decodes the databases of the handheld's own applications and\n"
     "e-books. APP is memo, todo, address, datebook, mail, doc (e-books), raw (any\n"
@@ -105,6 +106,12 @@ constexpr std::string_view kHelp =
     "                  the rest is exported; the exit status is then 3. Import writes\n"
     "                  such a record back from its bytes. Without it the first\n"
     "                  damaged record stops the export\n"
+    "  --timezone TZID ical: the handheld keeps local times without a zone, and\n"
+    "                  iCalendar gets them as such (floating: the same clock time\n"
+    "                  wherever the calendar is read); with TZID (Europe/Berlin,\n"
+    "                  America/Sao_Paulo, ...) they are written in that zone, with a\n"
+    "                  VTIMEZONE built from the system's zone data (/usr/share/zoneinfo\n"
+    "                  or $TZDIR). All-day events and due dates stay dates\n"
     "Records are named by their index in the file.\n";
 
 // Positions on the next record; failures name the record.
@@ -196,6 +203,7 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
 int RunExport(const ParsedArgs& args, Output& out) {
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   if (args.Has("--keep-going")) throw UsageError("--keep-going is for --app, not --engine");
+  if (args.Has("--timezone")) throw UsageError("--timezone is for --format ical");
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");

@@ -63,7 +63,8 @@ std::string NextDay(std::uint16_t word) {
 // The repeat rule of an event, or damage for a rule the handheld has not:
 // an unknown type or a repeat-on value out of range is never read as some
 // other rule.
-std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed) {
+std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed,
+                       const TimeZone* zone) {
   std::string rule;
   switch (r.type) {
     case static_cast<std::uint8_t>(RepeatType::kDaily):
@@ -103,15 +104,31 @@ std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed) 
   }
   if (r.frequency > 1) rule += ";INTERVAL=" + std::to_string(r.frequency);
   if (r.end != kNoDate) {
-    // UNTIL takes the type of DTSTART; the last day counts whole.
-    rule += ";UNTIL=" + Day(r.end, "the repeat's end") + (timed ? "T235959" : "");
+    // UNTIL takes the type of DTSTART, in UTC when DTSTART names its zone;
+    // the last day counts whole.
+    const std::string until = Day(r.end, "the repeat's end");
+    if (timed && zone != nullptr) {
+      const PackedDate d = PackedDate::FromWord(r.end);
+      const std::int64_t local = TimeZone::DayStart(d.year, d.month, d.day) + 86399;
+      rule += ";UNTIL=" + TimeZone::DateTimeText(zone->ToUtc(local)) + "Z";
+    } else {
+      rule += ";UNTIL=" + until + (timed ? "T235959" : "");
+    }
   }
   return rule;
 }
 
 }  // namespace
 
-void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
+void PimWriter::SetTimeZone(const TimeZone& zone, int first_year, int last_year) {
+  zone_ = &zone;
+  for (const std::string& l : zone.VTimezone(TimeZone::DayStart(first_year, 1, 1) - 86400,
+                                             TimeZone::DayStart(last_year + 1, 1, 2)))
+    Line(l);
+}
+
+void PimWriter::AddEvent(std::span<const std::uint8_t> record,
+                         const AppRecordAttributes& attributes) {
   const DatebookRecord e = DecodeDatebook(record);
   const std::string day = Day(e.date, "the date");
   const bool timed = !e.Untimed();
@@ -127,7 +144,7 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   }
   std::string rule;
   if (e.repeat && e.repeat->type != static_cast<std::uint8_t>(RepeatType::kNone))
-    rule = RepeatRule(*e.repeat, e.date, timed);
+    rule = RepeatRule(*e.repeat, e.date, timed, zone_);
   std::string exdates;
   if (e.exceptions) {
     for (std::uint16_t x : *e.exceptions) {
@@ -149,9 +166,11 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   Line("BEGIN:VEVENT");
   Line("UID:" + Uid(record, attributes));
   Line("DTSTAMP:" + stamp_);
+  // Floating local times, as the handheld keeps them, unless given a zone.
+  const std::string tzid = zone_ != nullptr ? ";TZID=" + zone_->Id() : "";
   if (timed) {
-    Line("DTSTART:" + day + Time(e.startHour, e.startMinute));
-    if (e.endHour != kNoTime) Line("DTEND:" + day + Time(e.endHour, e.endMinute));
+    Line("DTSTART" + tzid + ":" + day + Time(e.startHour, e.startMinute));
+    if (e.endHour != kNoTime) Line("DTEND" + tzid + ":" + day + Time(e.endHour, e.endMinute));
   } else {
     Line("DTSTART;VALUE=DATE:" + day);
     Line("DTEND;VALUE=DATE:" + NextDay(e.date));
@@ -162,7 +181,8 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   if (!category.empty()) Line("CATEGORIES:" + EscapeText(category));
   if (attributes.secret) Line("CLASS:PRIVATE");
   if (!rule.empty()) Line("RRULE:" + rule);
-  if (!exdates.empty()) Line(std::string(timed ? "EXDATE:" : "EXDATE;VALUE=DATE:") + exdates);
+  if (!exdates.empty())
+    Line((timed ? "EXDATE" + tzid + ":" : std::string("EXDATE;VALUE=DATE:")) + exdates);
   if (e.alarm) {
     Line("BEGIN:VALARM");
     Line("ACTION:DISPLAY");
@@ -173,7 +193,8 @@ void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAt
   Line("END:VEVENT");
 }
 
-void PimWriter::AddToDo(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
+void PimWriter::AddToDo(std::span<const std::uint8_t> record,
+                        const AppRecordAttributes& attributes) {
   const ToDoRecord t = DecodeToDo(record);
   Line("BEGIN:VTODO");
   Line("UID:" + Uid(record, attributes));

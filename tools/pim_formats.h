@@ -15,6 +15,7 @@
 #include "tools/app_charset.h"
 #include "tools/apps_json.h"
 #include "tools/cli.h"
+#include "tools/time_zone.h"
 
 namespace corvane::cli {
 
@@ -33,6 +34,10 @@ class PimWriter {
   // The labels (UTF-8) of the address book's four custom fields that the user
   // renamed; empty for one keeping its standard name.
   void SetCustomLabels(const std::array<std::string, 4>& labels) { custom_labels_ = labels; }
+  // Timed events in `zone` instead of floating local times; its VTIMEZONE,
+  // covering the years `first_year` to `last_year`, is written at once, so
+  // call this before the first record.
+  void SetTimeZone(const TimeZone& zone, int first_year, int last_year);
   // One record; raises for a damaged one, having written nothing of it.
   void Add(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
   // A record that does not decode, kept as it is: its bytes in hexadecimal,
@@ -58,6 +63,7 @@ class PimWriter {
   const apps::CategoryInfo& categories_;
   Output& out_;
   std::array<std::string, 4> custom_labels_;
+  const TimeZone* zone_ = nullptr;
   std::string stamp_;  // DTSTAMP, the moment of the export in UTC
   std::size_t count_ = 0;
   std::map<std::string, int> hashed_uids_;  // how often each hash UID was given

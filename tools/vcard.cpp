@@ -154,9 +154,9 @@ void PimWriter::AddDamaged(std::int32_t index, std::span<const std::uint8_t> rec
                            const AppRecordAttributes& attributes, const std::string& reason) {
   const std::string bytes(reinterpret_cast<const char*>(record.data()), record.size());
   std::string flags;
-  for (const auto& [on, name] : {std::pair{attributes.secret, "secret"},
-                                 std::pair{attributes.dirty, "dirty"},
-                                 std::pair{attributes.busy, "busy"}}) {
+  for (const auto& [on, name] :
+       {std::pair{attributes.secret, "secret"}, std::pair{attributes.dirty, "dirty"},
+        std::pair{attributes.busy, "busy"}}) {
     if (on) flags += std::string(flags.empty() ? "" : ",") + name;
   }
   const auto raw_properties = [&] {
@@ -231,12 +231,16 @@ DateLabel DateLabelOf(std::string_view label) {
   std::string l = AsciiLower(label);
   while (!l.empty() && (l.back() == ' ' || l.back() == ':')) l.pop_back();
   // The handheld's languages, and the usual English spellings.
-  static constexpr std::string_view kBirthdays[] = {
-      "birthday", "bday", "birth date", "birthdate", "date of birth", "dob", "geburtstag",
-      "aniversário", "aniversario", "cumpleaños", "anniversaire", "compleanno",
-      "data de nascimento", "fecha de nacimiento", "date de naissance", "verjaardag"};
-  static constexpr std::string_view kAnniversaries[] = {"anniversary", "jahrestag",
-                                                         "hochzeitstag", "wedding anniversary"};
+  static constexpr std::string_view kBirthdays[] = {"birthday",           "bday",
+                                                    "birth date",         "birthdate",
+                                                    "date of birth",      "dob",
+                                                    "geburtstag",         "aniversário",
+                                                    "aniversario",        "cumpleaños",
+                                                    "anniversaire",       "compleanno",
+                                                    "data de nascimento", "fecha de nacimiento",
+                                                    "date de naissance",  "verjaardag"};
+  static constexpr std::string_view kAnniversaries[] = {"anniversary", "jahrestag", "hochzeitstag",
+                                                        "wedding anniversary"};
   for (std::string_view b : kBirthdays) {
     if (l == b) return DateLabel::kBirthday;
   }
@@ -280,7 +284,8 @@ std::string IsoDate(std::string_view text) {
 
 }  // namespace
 
-void PimWriter::AddCard(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
+void PimWriter::AddCard(std::span<const std::uint8_t> record,
+                        const AppRecordAttributes& attributes) {
   const AddressRecord a = DecodeAddress(record);
   const auto text = [&](AddressField f) {
     const auto& v = a[f];
