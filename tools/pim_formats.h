@@ -67,6 +67,7 @@ class PimWriter {
   std::string stamp_;  // DTSTAMP, the moment of the export in UTC
   std::size_t count_ = 0;
   std::map<std::string, int> hashed_uids_;  // how often each hash UID was given
+  std::string hashed_this_record_;          // the one the record being added took
 };
 
 }  // namespace corvane::cli

@@ -114,6 +114,7 @@ std::string PimWriter::Uid(std::span<const std::uint8_t> record,
   uid += std::string("-h") + buf;
   // Two records of the same bytes are still two entries.
   const int seen = hashed_uids_[uid]++;
+  hashed_this_record_ = uid;
   if (seen > 0) uid += "-" + std::to_string(seen + 1);
   return uid + "@corvane";
 }
@@ -126,7 +127,7 @@ void PimWriter::Add(std::span<const std::uint8_t> record, const AppRecordAttribu
   // A record that fails half way leaves nothing behind.
   std::string& buf = out_.Buffer();
   const std::size_t mark = buf.size();
-  const auto uids = hashed_uids_;
+  hashed_this_record_.clear();
   try {
     if (format_ == "text") {
       // Memos one after another, a line holding a form feed between two.
@@ -144,7 +145,10 @@ void PimWriter::Add(std::span<const std::uint8_t> record, const AppRecordAttribu
     }
   } catch (...) {
     buf.resize(mark);
-    hashed_uids_ = uids;
+    if (!hashed_this_record_.empty()) {
+      const auto it = hashed_uids_.find(hashed_this_record_);
+      if (--it->second == 0) hashed_uids_.erase(it);
+    }
     throw;
   }
   ++count_;
