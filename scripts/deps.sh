@@ -10,7 +10,8 @@
 #                           pkg-config (the package test), the en_US.UTF-8 and
 #                           de_DE.UTF-8 locales (collation tests), the sqlite3
 #                           command (the SQLite export tests), netpbm and
-#                           libjpeg-turbo-progs (independent picture readers)
+#                           libjpeg-turbo-progs (independent picture readers),
+#                           the zone data (iCalendar time zones)
 #   scripts/deps.sh clang   the above, clang and its sanitizer runtimes
 #   scripts/deps.sh ci      the above, Google Benchmark (benchmarks)
 set -euo pipefail
@@ -21,12 +22,12 @@ case "$level" in
   build) ;;
   tests | clang | ci)
     packages+=(libgtest-dev libpalm-perl python3-vobject python3-icalendar pkg-config locales sqlite3
-      netpbm libjpeg-turbo-progs)
+      netpbm libjpeg-turbo-progs tzdata)
     if [ "$level" != tests ]; then packages+=(clang libclang-rt-14-dev); fi
     if [ "$level" = ci ]; then packages+=(libbenchmark-dev); fi
     ;;
   -h | --help)
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,/^set -euo/p' "$0" | sed '$d' | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)

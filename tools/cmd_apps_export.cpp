@@ -1,10 +1,11 @@
 // export --app: the records of the handheld's own applications and e-books as
 // JSON, CSV, vCard, iCalendar or text.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 
 #include "corvane/apps/address.h"
 #include "corvane/apps/contacts.h"
@@ -21,6 +22,7 @@
 #include "tools/csv.h"
 #include "tools/pim_formats.h"
 #include "tools/record_damage.h"
+#include "tools/time_zone.h"
 
 namespace corvane::cli {
 
@@ -261,16 +263,43 @@ std::array<std::string, 4> CustomLabels(std::span<const std::uint8_t> block, con
   return labels;
 }
 
+// The years an export of events spans: their dates, repeats and exceptions
+// (a repeat without an end runs to the last year the handheld holds).
+std::pair<int, int> EventYears(const std::vector<RawRecord>& records) {
+  int first = 9999, last = 0;
+  const auto year = [&](std::uint16_t word) {
+    const apps::PackedDate d = apps::PackedDate::FromWord(word);
+    if (!d.Valid()) return;
+    first = std::min(first, d.year);
+    last = std::max(last, d.year);
+  };
+  for (const RawRecord& r : records) {
+    try {
+      const apps::DatebookRecord e = apps::DecodeDatebook(r.View());
+      year(e.date);
+      if (e.repeat && e.repeat->type != 0)
+        year(e.repeat->end == apps::kNoDate ? apps::PackedDate{2031, 12, 31}.Word()
+                                            : e.repeat->end);
+      if (e.exceptions) {
+        for (std::uint16_t x : *e.exceptions) year(x);
+      }
+    } catch (const std::exception&) {
+      // A damaged record is reported where it is exported.
+    }
+  }
+  return {first, last};
+}
+
 int ExportRecords(TCorvane& db, App app, const std::string& format,
                   const std::vector<RawRecord>& records, const Charset& cs, DamageLog& damage,
-                  Output& out) {
+                  const TimeZone* zone, Output& out) {
   if (app == App::kDoc) return ExportDoc(db, records, format, cs, damage, out);
 
   std::span<const std::uint8_t> block;
   std::int32_t block_length = 0;
   db.GetAppInfoP(block, block_length);
   apps::CategoryInfo categories = apps::CategoryInfo::Standard();
-  JsonValue app_info;  // null without a block
+  JsonValue app_info;                        // null without a block
   std::array<std::string, 4> custom_labels;  // the address book's renamed custom fields
   if (block_length > 0 || app == App::kRaw) {
     const bool decoded = damage.Decode(-1, [&] {
@@ -290,6 +319,10 @@ int ExportRecords(TCorvane& db, App app, const std::string& format,
     if (app == App::kContacts && block_length > 0)
       writer.SetFieldLabels(apps::DecodeContactsAppInfo(block).labels);
     std::size_t archived = 0;
+    if (zone != nullptr && app == App::kDatebook) {
+      const auto [first, last] = EventYears(records);
+      if (first <= last) writer.SetTimeZone(*zone, first, last);
+    }
     for (const RawRecord& r : records) {
       // The handheld no longer shows these; JSON and CSV keep them.
       if (r.attributes.deleted) continue;
@@ -369,8 +402,14 @@ int RunAppsExport(const ParsedArgs& args, Output& out) {
   OpenForReading(db, SingleFileArgument(args));
   const App app = ChooseApp(args, db);
   CheckFormat(app, format);
+  std::optional<TimeZone> zone;
+  if (args.Has("--timezone")) {
+    if (format != "ical") throw UsageError("--timezone is for --format ical");
+    zone = TimeZone::Load(args.Value("--timezone", ""));
+  }
   const std::vector<RawRecord> records = ReadRecords(db);
-  const int status = ExportRecords(db, app, format, records, cs, damage, out);
+  const int status =
+      ExportRecords(db, app, format, records, cs, damage, zone ? &*zone : nullptr, out);
   return damage.Damaged().empty() ? status : kExitDamaged;
 }
 

@@ -23,7 +23,7 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 16> kOptions = {{
+constexpr std::array<OptionSpec, 17> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -39,6 +39,7 @@ constexpr std::array<OptionSpec, 16> kOptions = {{
     {"--output", "OUT"},
     {"--resources", "OUT_DIR"},
     {"--thumbnail", "PNG"},
+    {"--timezone", "TZID"},
 }};
 
 constexpr std::string_view kHelp =
@@ -94,7 +95,7 @@ constexpr std::string_view kHelp =
     "A record whose bytes do not match the fields is an error.\n"
     "\n"
     "Usage: corvane export [--app APP] [--format json|csv|vcard|ical|text] [--encoding E]\n"
-    "                      [--keep-going] FILE\n"
+    "                      [--keep-going] [--timezone TZID] FILE\n"
     "\n"
     "Without --engine, decodes the databases of the handheld's own applications and\n"
     "e-books. APP is memo, todo, address, datebook, mail, doc (e-books), the later\n"
@@ -121,7 +122,13 @@ constexpr std::string_view kHelp =
     "                  the rest is exported; the exit status is then 3. Import writes\n"
     "                  such a record back from its bytes. Without it the first\n"
     "                  damaged record stops the export\n"
-    "Records are named by their index in the file. Deleted entries are listed\n"
+    "  --timezone TZID ical: the handheld keeps local times without a zone, and\n"
+    "                  iCalendar gets them as such (floating: the same clock time\n"
+    "                  wherever the calendar is read); with TZID (Europe/Berlin,\n"
+    "                  America/Sao_Paulo, ...) they are written in that zone, with a\n"
+    "                  VTIMEZONE built from the system's zone data (/usr/share/zoneinfo\n"
+    "                  or $TZDIR). All-day events and due dates stay dates\n"
+        "Records are named by their index in the file. Deleted entries are listed\n"
     "with \"deleted\": true and no values, archived records (deleted, kept for the\n"
     "desktop) with their values and \"archived\": true; vCard, iCalendar and text\n"
     "leave both out. CSV adds \"categoryIndex\", the category's slot, beside its\n"
@@ -295,6 +302,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
   if (IsTableExport(args)) return RunTableExport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   if (args.Has("--keep-going")) throw UsageError("--keep-going is for --app, not --engine");
+  if (args.Has("--timezone")) throw UsageError("--timezone is for --format ical");
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
   const std::string format = args.Value("--format", "json");

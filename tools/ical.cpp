@@ -67,7 +67,7 @@ std::string NextDay(std::uint16_t word) {
 // an unknown type or a repeat-on value out of range is never read as some
 // other rule.
 std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed,
-                       std::optional<int> zone_offset) {
+                       std::optional<int> zone_offset, const TimeZone* zone) {
   std::string rule;
   switch (r.type) {
     case static_cast<std::uint8_t>(RepeatType::kDaily):
@@ -114,11 +114,24 @@ std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed,
     char buf[16];
     std::snprintf(buf, sizeof buf, "T%02d%02d%02dZ", secs / 3600 % 24, secs / 60 % 60, secs % 60);
     rule += ";UNTIL=" + day + buf;
+  } else if (r.end != kNoDate && timed && zone != nullptr) {
+    // UNTIL is in UTC when DTSTART names its zone.
+    const PackedDate d = PackedDate::FromWord(r.end);
+    Day(r.end, "the repeat's end");  // damage for no calendar date
+    const std::int64_t local = TimeZone::DayStart(d.year, d.month, d.day) + 86399;
+    rule += ";UNTIL=" + TimeZone::DateTimeText(zone->ToUtc(local)) + "Z";
   } else if (r.end != kNoDate) {
     // UNTIL takes the type of DTSTART; the last day counts whole.
     rule += ";UNTIL=" + Day(r.end, "the repeat's end") + (timed ? "T235959" : "");
   }
   return rule;
+}
+
+void PimWriter::SetTimeZone(const TimeZone& zone, int first_year, int last_year) {
+  zone_ = &zone;
+  for (const std::string& l : zone.VTimezone(TimeZone::DayStart(first_year, 1, 1) - 86400,
+                                             TimeZone::DayStart(last_year + 1, 1, 2)))
+    Line(l);
 }
 
 void PimWriter::AddEvent(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
@@ -130,7 +143,11 @@ void PimWriter::WriteEvent(std::span<const std::uint8_t> record, const DatebookR
                            int zone_offset, const std::vector<std::string>& more) {
   const std::string day = Day(e.date, "the date");
   const bool timed = !e.Untimed();
-  const std::string zone = tzid.empty() ? std::string() : ";TZID=" + tzid;
+  // Floating local times, as the handheld keeps them, unless the event or
+  // the export names a zone.
+  const std::string zone = !tzid.empty()     ? ";TZID=" + tzid
+                           : zone_ != nullptr ? ";TZID=" + zone_->Id()
+                                              : std::string();
   if (timed) {
     CheckTime(e.startHour, e.startMinute, "the start");
     if (e.endHour != kNoTime || e.endMinute != kNoTime) {
@@ -144,7 +161,8 @@ void PimWriter::WriteEvent(std::span<const std::uint8_t> record, const DatebookR
   std::string rule;
   if (e.repeat && e.repeat->type != static_cast<std::uint8_t>(RepeatType::kNone))
     rule = RepeatRule(*e.repeat, e.date, timed,
-                      tzid.empty() ? std::nullopt : std::optional<int>(zone_offset));
+                      tzid.empty() ? std::nullopt : std::optional<int>(zone_offset),
+                      tzid.empty() ? zone_ : nullptr);
   std::string exdates;
   if (e.exceptions) {
     for (std::uint16_t x : *e.exceptions) {
@@ -192,7 +210,8 @@ void PimWriter::WriteEvent(std::span<const std::uint8_t> record, const DatebookR
   Line("END:VEVENT");
 }
 
-void PimWriter::AddToDo(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
+void PimWriter::AddToDo(std::span<const std::uint8_t> record,
+                        const AppRecordAttributes& attributes) {
   const ToDoRecord t = DecodeToDo(record);
   Line("BEGIN:VTODO");
   Line("UID:" + Uid(record, attributes));

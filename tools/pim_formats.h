@@ -18,6 +18,7 @@
 #include "tools/app_charset.h"
 #include "tools/apps_json.h"
 #include "tools/cli.h"
+#include "tools/time_zone.h"
 
 namespace corvane::cli {
 
@@ -25,7 +26,8 @@ namespace corvane::cli {
 // offset, a timed rule's UNTIL is in UTC. Raises for a rule the handheld has
 // not (an unknown type, a repeat-on value out of range).
 std::string RepeatRule(const apps::DatebookRepeat& repeat, std::uint16_t date, bool timed,
-                       std::optional<int> zone_offset = std::nullopt);
+                       std::optional<int> zone_offset = std::nullopt,
+                       const TimeZone* zone = nullptr);
 // A vCard TEL or EMAIL line for a phone of this label.
 std::string PhoneProperty(std::uint8_t label, bool pref, const std::string& escaped_value);
 
@@ -44,6 +46,10 @@ class PimWriter {
   // The labels (UTF-8) of the address book's four custom fields that the user
   // renamed; empty for one keeping its standard name.
   void SetCustomLabels(const std::array<std::string, 4>& labels) { custom_labels_ = labels; }
+  // Timed events in `zone` instead of floating local times; its VTIMEZONE,
+  // covering the years `first_year` to `last_year`, is written at once, so
+  // call this before the first record.
+  void SetTimeZone(const TimeZone& zone, int first_year, int last_year);
   // One record; raises for a damaged one, having written nothing of it.
   void Add(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes);
   // A record that does not decode, kept as it is: its bytes in hexadecimal,
@@ -81,11 +87,13 @@ class PimWriter {
   const apps::CategoryInfo& categories_;
   Output& out_;
   std::array<std::string, 4> custom_labels_;
+  const TimeZone* zone_ = nullptr;
   std::string stamp_;  // DTSTAMP, the moment of the export in UTC
   std::size_t count_ = 0;
   std::map<std::string, int> hashed_uids_;  // how often each hash UID was given
   std::vector<std::string> labels_;
   std::map<std::string, std::string> zones_;  // zone blob -> TZID
+  std::string hashed_this_record_;          // the one the record being added took
 };
 
 }  // namespace corvane::cli

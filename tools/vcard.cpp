@@ -136,6 +136,7 @@ std::string PimWriter::Uid(std::span<const std::uint8_t> record,
   uid += std::string("-h") + buf;
   // Two records of the same bytes are still two entries.
   const int seen = hashed_uids_[uid]++;
+  hashed_this_record_ = uid;
   if (seen > 0) uid += "-" + std::to_string(seen + 1);
   return uid + "@corvane";
 }
@@ -148,7 +149,7 @@ void PimWriter::Add(std::span<const std::uint8_t> record, const AppRecordAttribu
   // A record that fails half way leaves nothing behind.
   std::string& buf = out_.Buffer();
   const std::size_t mark = buf.size();
-  const auto uids = hashed_uids_;
+  hashed_this_record_.clear();
   try {
     if (format_ == "text") {
       // Memos one after another, a line holding a form feed between two.
@@ -174,7 +175,10 @@ void PimWriter::Add(std::span<const std::uint8_t> record, const AppRecordAttribu
     }
   } catch (...) {
     buf.resize(mark);
-    hashed_uids_ = uids;
+    if (!hashed_this_record_.empty()) {
+      const auto it = hashed_uids_.find(hashed_this_record_);
+      if (--it->second == 0) hashed_uids_.erase(it);
+    }
     throw;
   }
   ++count_;
@@ -184,9 +188,9 @@ void PimWriter::AddDamaged(std::int32_t index, std::span<const std::uint8_t> rec
                            const AppRecordAttributes& attributes, const std::string& reason) {
   const std::string bytes(reinterpret_cast<const char*>(record.data()), record.size());
   std::string flags;
-  for (const auto& [on, name] : {std::pair{attributes.secret, "secret"},
-                                 std::pair{attributes.dirty, "dirty"},
-                                 std::pair{attributes.busy, "busy"}}) {
+  for (const auto& [on, name] :
+       {std::pair{attributes.secret, "secret"}, std::pair{attributes.dirty, "dirty"},
+        std::pair{attributes.busy, "busy"}}) {
     if (on) flags += std::string(flags.empty() ? "" : ",") + name;
   }
   const auto raw_properties = [&] {
@@ -261,12 +265,16 @@ DateLabel DateLabelOf(std::string_view label) {
   std::string l = AsciiLower(label);
   while (!l.empty() && (l.back() == ' ' || l.back() == ':')) l.pop_back();
   // The handheld's languages, and the usual English spellings.
-  static constexpr std::string_view kBirthdays[] = {
-      "birthday", "bday", "birth date", "birthdate", "date of birth", "dob", "geburtstag",
-      "aniversário", "aniversario", "cumpleaños", "anniversaire", "compleanno",
-      "data de nascimento", "fecha de nacimiento", "date de naissance", "verjaardag"};
-  static constexpr std::string_view kAnniversaries[] = {"anniversary", "jahrestag",
-                                                         "hochzeitstag", "wedding anniversary"};
+  static constexpr std::string_view kBirthdays[] = {"birthday",           "bday",
+                                                    "birth date",         "birthdate",
+                                                    "date of birth",      "dob",
+                                                    "geburtstag",         "aniversário",
+                                                    "aniversario",        "cumpleaños",
+                                                    "anniversaire",       "compleanno",
+                                                    "data de nascimento", "fecha de nacimiento",
+                                                    "date de naissance",  "verjaardag"};
+  static constexpr std::string_view kAnniversaries[] = {"anniversary", "jahrestag", "hochzeitstag",
+                                                        "wedding anniversary"};
   for (std::string_view b : kBirthdays) {
     if (l == b) return DateLabel::kBirthday;
   }
@@ -310,7 +318,8 @@ std::string IsoDate(std::string_view text) {
 
 }  // namespace
 
-void PimWriter::AddCard(std::span<const std::uint8_t> record, const AppRecordAttributes& attributes) {
+void PimWriter::AddCard(std::span<const std::uint8_t> record,
+                        const AppRecordAttributes& attributes) {
   const AddressRecord a = DecodeAddress(record);
   const auto text = [&](AddressField f) {
     const auto& v = a[f];

@@ -104,9 +104,8 @@ std::vector<std::string> Unfold(const std::string& text) {
 }
 
 std::size_t CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
-  return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](const auto& l) {
-    return l.rfind(prefix, 0) == 0;
-  }));
+  return static_cast<std::size_t>(std::count_if(
+      lines.begin(), lines.end(), [&](const auto& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 bool Has(const std::vector<std::string>& lines, const std::string& line) {
@@ -144,7 +143,8 @@ DatebookRecord Timed(int sh, int sm, int eh, int em) {
   return e;
 }
 
-DatebookRecord Repeating(std::uint8_t type, std::uint8_t repeat_on, std::uint8_t start_of_week = 0) {
+DatebookRecord Repeating(std::uint8_t type, std::uint8_t repeat_on,
+                         std::uint8_t start_of_week = 0) {
   DatebookRecord e = Timed(9, 0, 10, 0);
   apps::DatebookRepeat r;
   r.type = type;
@@ -231,15 +231,17 @@ TEST_F(PimExport, KeepGoingKeepsEachDamagedEventRawAndTheRest) {
   const ToolResult json = RunCorvane({"export", "--keep-going", path});
   EXPECT_EQ(json.status, 3) << json.err;
   const std::string too_short = std::to_string(damage.size() + 1);
-  EXPECT_NE(json.err.find("record " + too_short + " kept raw: Record is shorter than its fixed part!"),
-            std::string::npos)
+  EXPECT_NE(
+      json.err.find("record " + too_short + " kept raw: Record is shorter than its fixed part!"),
+      std::string::npos)
       << json.err;
   EXPECT_EQ(json.err.find("record 2 "), std::string::npos) << json.err;
-  EXPECT_NE(json.out.find("{\"index\": " + too_short +
-                          ", \"damaged\": \"Record is shorter than its fixed part!\", \"category\": 3, "
-                          "\"secret\": true, \"dirty\": false, \"busy\": true, "
-                          "\"uniqueID\": 77, \"data\": \"000102\"}"),
-            std::string::npos)
+  EXPECT_NE(
+      json.out.find("{\"index\": " + too_short +
+                    ", \"damaged\": \"Record is shorter than its fixed part!\", \"category\": 3, "
+                    "\"secret\": true, \"dirty\": false, \"busy\": true, "
+                    "\"uniqueID\": 77, \"data\": \"000102\"}"),
+      std::string::npos)
       << json.out;
   test::WriteText(dir.File("d.json"), json.out);
   const ToolResult back =
@@ -255,13 +257,17 @@ TEST_F(PimExport, KeepGoingKeepsEachDamagedEventRawAndTheRest) {
   // CSV gains the columns of the raw form.
   const ToolResult csv = RunCorvane({"export", "--format", "csv", "--keep-going", path});
   EXPECT_EQ(csv.status, 3) << csv.err;
-  EXPECT_NE(csv.out.find(",index,damaged,busy,data\r\n"), std::string::npos) << csv.out.substr(0, 300);
-  EXPECT_NE(csv.out.find(",Record is shorter than its fixed part!,true,000102\r\n"), std::string::npos) << csv.out;
+  EXPECT_NE(csv.out.find(",index,damaged,busy,data\r\n"), std::string::npos)
+      << csv.out.substr(0, 300);
+  EXPECT_NE(csv.out.find(",Record is shorter than its fixed part!,true,000102\r\n"),
+            std::string::npos)
+      << csv.out;
 
   // Without the option the first damaged record stops the export, as before.
   const ToolResult stop = RunCorvane({"export", path});
   EXPECT_EQ(stop.status, 1);
-  EXPECT_NE(stop.err.find("record " + too_short + ": Record is shorter than its fixed part!"), std::string::npos)
+  EXPECT_NE(stop.err.find("record " + too_short + ": Record is shorter than its fixed part!"),
+            std::string::npos)
       << stop.err;
   EXPECT_EQ(stop.out, "");
 }
@@ -286,15 +292,15 @@ TEST_F(PimExport, KeepGoingInCardsMemosAndBooks) {
   memo.text = "first";
   const Bytes first = apps::EncodeMemo(memo);
   memo.text = "third";
-  const Bytes memos =
-      MakePdb("MemoDB", "DATA", "memo", {},
-              {FileRecord{first}, FileRecord{Bytes{0xFF, 0xFE, 0}}, FileRecord{apps::EncodeMemo(memo)}});
+  const Bytes memos = MakePdb(
+      "MemoDB", "DATA", "memo", {},
+      {FileRecord{first}, FileRecord{Bytes{0xFF, 0xFE, 0}}, FileRecord{apps::EncodeMemo(memo)}});
   const std::string memo_path = Pdb("m.pdb", memos);
   const ToolResult t = RunCorvane({"export", "--format", "text", "--encoding", "utf8", memo_path});
   if (t.status != 0) {
     EXPECT_NE(t.err.find("record 1: "), std::string::npos) << t.err;
-    const ToolResult k = RunCorvane(
-        {"export", "--format", "text", "--encoding", "utf8", "--keep-going", memo_path});
+    const ToolResult k =
+        RunCorvane({"export", "--format", "text", "--encoding", "utf8", "--keep-going", memo_path});
     EXPECT_EQ(k.status, 3) << k.err;
     EXPECT_EQ(k.out.rfind("first\n\f\n[record 1 does not decode (", 0), 0u) << k.out;
     EXPECT_NE(k.out.find("]\nfffe00\n\f\nthird\n"), std::string::npos) << k.out;
@@ -369,7 +375,9 @@ TEST_F(PimExport, CardsAlwaysHaveANameAndKeepLabelsAndReadings) {
       FileRecord{apps::EncodeAddress(Card({{F::kCity, ""}}))},
       FileRecord{apps::EncodeAddress(Card({{F::kLastName, "Yamada\x01yamada"},
                                            {F::kFirstName, "Taro\x01taro"},
-                                           {F::kCompany, "Acme\x01" "akme"},
+                                           {F::kCompany,
+                                            "Acme\x01"
+                                            "akme"},
                                            {F::kCustom1, "1970-05-21"},
                                            {F::kCustom2, "21.05.1995"},
                                            {F::kCustom3, "44"},
@@ -417,10 +425,10 @@ TEST_F(PimExport, LongLinesFoldWithinSeventyFiveOctets) {
   // Over 150 octets, with two-byte characters that no fold may split.
   std::string note;
   while (note.size() < 400) note += "Straße à côté, ";
-  apps::AddressRecord a = Card({{apps::AddressField::kLastName, "Fold"},
-                                {apps::AddressField::kNote, note}});
-  const std::string path = Pdb("a.pdb", MakePdb("AddressDB", "DATA", "addr", {},
-                                                {FileRecord{apps::EncodeAddress(a), 1}}));
+  apps::AddressRecord a =
+      Card({{apps::AddressField::kLastName, "Fold"}, {apps::AddressField::kNote, note}});
+  const std::string path = Pdb(
+      "a.pdb", MakePdb("AddressDB", "DATA", "addr", {}, {FileRecord{apps::EncodeAddress(a), 1}}));
   const ToolResult r = RunCorvane({"export", "--format", "vcard", "--encoding", "utf8", path});
   ASSERT_EQ(r.status, 0) << r.err;
   std::size_t physical = 0, longest = 0;
@@ -452,8 +460,8 @@ TEST_F(PimExport, AllDayEventsKeepTheirDatesAndRepeatsEndOnADate) {
   leap.repeat = yearly;
   DatebookRecord note = Timed(9, 0, 9, 0);
   note.note = "one\r\ntwo\nthree";
-  const std::vector<std::string> lines = Ical(
-      Datebook("d.pdb", {Event(november), Event(december), Event(leap), Event(note)}));
+  const std::vector<std::string> lines =
+      Ical(Datebook("d.pdb", {Event(november), Event(december), Event(leap), Event(note)}));
   EXPECT_TRUE(Has(lines, "DTSTART;VALUE=DATE:20211130"));
   EXPECT_TRUE(Has(lines, "DTEND;VALUE=DATE:20211201"));
   EXPECT_TRUE(Has(lines, "DTEND;VALUE=DATE:20220101"));
@@ -473,9 +481,9 @@ TEST_F(PimExport, FieldNamesAreEscapedAsJsonKeys) {
     "records": [{"a\"b": 7, "c\\d\u0001": "x"}]})";
   test::WriteText(dir.File("k.json"), json);
   const std::string pdb = dir.File("k.pdb");
-  const ToolResult made = RunCorvane({"import", "--engine", "generic", "--name", "K", "--creator",
-                                      "Kkkk", "--type", "DATA", "--input", dir.File("k.json"),
-                                      "-o", pdb});
+  const ToolResult made =
+      RunCorvane({"import", "--engine", "generic", "--name", "K", "--creator", "Kkkk", "--type",
+                  "DATA", "--input", dir.File("k.json"), "-o", pdb});
   ASSERT_EQ(made.status, 0) << made.err;
   const ToolResult r = RunCorvane({"export", "--engine", "generic", "--field", quote + ":pdtByte",
                                    "--field", odd + ":pdtString", pdb});
