@@ -352,6 +352,7 @@ int RunAppsImport(const ParsedArgs& args, Output& /*out*/) {
   out.SetPDBFilename(file);
   // A name read from a file keeps its bytes, those above 0x7F too.
   out.SetStoredDBName(b.name);
+  out.SetKeepArchivedRecords(true);
   out.SetCreatorID(b.creator);
   out.SetDatabaseType(b.type);
   out.CreateDatabase();

@@ -218,9 +218,9 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   // A deleted record has no data; its offset is where the next record's data
   // begins, so that every reader measures it as empty (an offset of 0 would
   // make the length from it to the next record negative). One deleted and
-  // archived (category bit 0x08) keeps its bytes: the desktop is to keep them.
-  const auto bytes_of = [](const TRecordEntry& e) {
-    const bool archived = (e.Category & pdb::kArchivedCategoryBit) != 0;
+  // archived (category bit 0x08) keeps its bytes when asked to.
+  const auto bytes_of = [keep = keep_archived_](const TRecordEntry& e) {
+    const bool archived = keep && (e.Category & pdb::kArchivedCategoryBit) != 0;
     return e.Flags.Contains(dmRecAttrDelete) && !archived ? std::span<const std::uint8_t>()
                                                           : e.View();
   };

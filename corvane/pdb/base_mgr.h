@@ -57,6 +57,12 @@ class TPDBBaseMgr : public TCorvane {
   std::int32_t GetRecUniqueID() const noexcept { return rec_unique_id_; }
   void SetRecUniqueID(std::int32_t Value) noexcept { rec_unique_id_ = Value; }
   static std::uint8_t RecFlagsToByte(TRecFlags Flags) noexcept { return pdb::RecFlagsToByte(Flags); }
+  // Off by default: a deleted record is written without data. On, a deleted
+  // record whose category has bit 0x08 (archived: the handheld deleted it but
+  // the desktop is to keep it) is written with its data, as such files hold
+  // it; a copy of such a file keeps its archived records.
+  bool KeepArchivedRecords() const noexcept { return keep_archived_; }
+  void SetKeepArchivedRecords(bool on) noexcept { keep_archived_ = on; }
 
   // The current record: its bytes (empty span when there are none), whether
   // there is one, and its length.
@@ -102,6 +108,7 @@ class TPDBBaseMgr : public TCorvane {
 
  private:
   bool append_mode_ = false;
+  bool keep_archived_ = false;
   TRecFlags rec_flags_;
   std::int32_t rec_unique_id_ = 0;
   std::uint8_t rec_category_ = 0;

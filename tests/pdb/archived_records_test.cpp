@@ -32,6 +32,7 @@ TEST(ArchivedRecords, KeepTheirBytesWhereDeletedOnesHaveNone) {
     m.SetCreatorID("test");
     m.SetDatabaseType("DATA");
     m.CreateDatabase();
+    m.SetKeepArchivedRecords(true);
     for (const Rec& r : recs) {
       m.SetCurrentRecord(r.data);
       m.SetRecCategory(r.category);
@@ -69,6 +70,24 @@ TEST(ArchivedRecords, KeepTheirBytesWhereDeletedOnesHaveNone) {
   EXPECT_EQ(category, 0x08 | 3);
   EXPECT_THROW(m.StoredRecordBytes(4), EPDBException);
   m.CloseDatabase();
+}
+
+TEST(ArchivedRecords, AreWrittenWithoutDataUnlessAskedFor) {
+  test::TempDir dir;
+  TPDBBaseMgr m;
+  m.SetDirectory(dir.path());
+  m.SetPDBFilename("b.pdb");
+  m.SetOpenMode(dmModeWriteOnly);
+  m.SetDBName("B");
+  m.SetCreatorID("test");
+  m.SetDatabaseType("DATA");
+  m.CreateDatabase();
+  m.SetCurrentRecord(Bytes{'x', 'y'});
+  m.SetRecCategory(0x08 | 1);
+  m.SetRecFlags({dmRecAttrDelete});
+  m.WriteRawRecord();
+  m.CloseDatabase();
+  EXPECT_EQ(test::ReadAll(dir.File("b.pdb")).size(), 78u + 8 + 2);
 }
 
 TEST(ArchivedRecords, StoredNamesRefuseControlBytesAndLength) {

@@ -121,6 +121,7 @@ struct AppsFidelity : ::testing::Test {
     out.SetDatabaseType("DATA");
     out.SetCreatorID("memo");
     out.CreateDatabase();
+    out.SetKeepArchivedRecords(true);
     out.SetWriteCategory(true);
     out.SetCategory(0, "Unfiled");
     out.SetCategory(1, "Work");
