@@ -21,7 +21,7 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 14> kOptions = {{
+constexpr std::array<OptionSpec, 15> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -36,6 +36,7 @@ constexpr std::array<OptionSpec, 14> kOptions = {{
     {"-o", "IMAGE"},
     {"--output", "IMAGE"},
     {"--thumbnail", "PNG"},
+    {"--thumbnails", "DIR"},
 }};
 
 constexpr std::string_view kHelp =
@@ -108,6 +109,13 @@ constexpr std::string_view kHelp =
     "--thumbnail writes the photo application's thumbnail bitmap as PNG;\n"
     "--format json describes the stream, the image and what follows it (the\n"
     "thumbnail, the note text, the tags found).\n"
+    "\n"
+    "Usage: corvane export --app photos [--thumbnails DIR] PhotosDB-Foto.pdb\n"
+    "\n"
+    "The photo application's index of its photos, as JSON: each photo's name (its\n"
+    "own database is the name with .jpg added), width, height, size, dates and\n"
+    "thumbnail; --thumbnails writes each thumbnail as stored into DIR as\n"
+    "INDEX.jpg. Bytes not understood are kept in hexadecimal (fixed, extra).\n"
     "\n"
     "Usage: corvane export --resources OUT_DIR FILE.prc\n"
     "\n"
@@ -207,7 +215,9 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
 
 int RunExport(const ParsedArgs& args, Output& out) {
   if (args.Has("--resources")) return RunResourcesExport(args, out);
-  if (args.Value("--app", "") == "photo") return RunPhotoExport(args, out);
+  if (args.Value("--app", "") == "photo" || args.Value("--app", "") == "photos") {
+    return RunPhotoExport(args, out);
+  }
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
