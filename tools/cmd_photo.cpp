@@ -18,14 +18,6 @@ namespace corvane::cli {
 
 namespace {
 
-void WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) throw EInOutError("cannot create '" + path + "'", errno);
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) throw EInOutError("cannot write '" + path + "'", errno);
-}
-
 // Seconds since 1904-01-01 as the command prints dates; 0 is no date.
 void PalmSeconds(JsonWriter& w, std::uint32_t seconds) {
   if (seconds == 0) {
@@ -97,7 +89,7 @@ int RunPhotoIndexExport(const ParsedArgs& args, Output& out) {
     w.UInt(p.thumbnail.size());
     if (!folder.empty() && !p.thumbnail.empty()) {
       const std::string file = std::to_string(i) + "." + apps::ImageExtension(kind);
-      WriteWholeFile(folder + "/" + file, p.thumbnail);
+      WriteBytesToFile(folder + "/" + file, p.thumbnail);
       w.Key("file");
       w.String(file);
     }
@@ -156,10 +148,10 @@ int RunPhotoExport(const ParsedArgs& args, Output& out) {
     if (!trailer.thumbnail) throw Exception("the stream holds no thumbnail bitmap");
     const auto family = apps::DecodeBitmapFamily(rest.subspan(*trailer.thumbnail));
     const apps::DecodedBitmap& best = family[apps::BestBitmap(std::span(family))];
-    WriteWholeFile(args.Value("--thumbnail", ""),
+    WriteBytesToFile(args.Value("--thumbnail", ""),
                    interchange::EncodePng(best.rgba, best.info.width, best.info.height));
   }
-  if (!image_path.empty()) WriteWholeFile(image_path, image);
+  if (!image_path.empty()) WriteBytesToFile(image_path, image);
   if (format == "image") {
     if (image_path.empty()) out.Buffer().append(image.begin(), image.end());
     return kExitOk;
