@@ -23,7 +23,7 @@
 namespace corvane::cli {
 namespace {
 
-constexpr std::array<OptionSpec, 17> kOptions = {{
+constexpr std::array<OptionSpec, 18> kOptions = {{
     {"--engine", "ENGINE"},
     {"--app", "APP"},
     {"--field", "NAME:TYPE[:SIZE]"},
@@ -40,6 +40,7 @@ constexpr std::array<OptionSpec, 17> kOptions = {{
     {"--resources", "OUT_DIR"},
     {"--thumbnail", "PNG"},
     {"--timezone", "TZID"},
+    {"--thumbnails", "DIR"},
 }};
 
 constexpr std::string_view kHelp =
@@ -152,6 +153,13 @@ constexpr std::string_view kHelp =
     "--thumbnail writes the photo application's thumbnail bitmap as PNG;\n"
     "--format json describes the stream, the image and what follows it (the\n"
     "thumbnail, the note text, the tags found).\n"
+    "\n"
+    "Usage: corvane export --app photos [--thumbnails DIR] PhotosDB-Foto.pdb\n"
+    "\n"
+    "The photo application's index of its photos, as JSON: each photo's name (its\n"
+    "own database is the name with .jpg added), width, height, size, dates and\n"
+    "thumbnail; --thumbnails writes each thumbnail as stored into DIR as\n"
+    "INDEX.jpg. Bytes not understood are kept in hexadecimal (fixed, extra).\n"
     "\n"
     "Usage: corvane export --resources OUT_DIR FILE.prc\n"
     "\n"
@@ -298,7 +306,9 @@ void ExportSqlite(TAnyEngine& engine, RecordSource& records, std::vector<std::st
 
 int RunExport(const ParsedArgs& args, Output& out) {
   if (args.Has("--resources")) return RunResourcesExport(args, out);
-  if (args.Value("--app", "") == "photo") return RunPhotoExport(args, out);
+  if (args.Value("--app", "") == "photo" || args.Value("--app", "") == "photos") {
+    return RunPhotoExport(args, out);
+  }
   if (IsTableExport(args)) return RunTableExport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
   if (args.Has("--keep-going")) throw UsageError("--keep-going is for --app, not --engine");

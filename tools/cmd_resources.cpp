@@ -53,14 +53,6 @@ std::string SafeFileStem(std::string_view type) {
   return out;
 }
 
-void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) throw EInOutError("cannot create '" + path.string() + "'", errno);
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) throw EInOutError("cannot write '" + path.string() + "'", errno);
-}
-
 std::span<const std::uint8_t> AsBytes(std::string_view s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
@@ -133,6 +125,14 @@ Bytes ReadBeside(const std::filesystem::path& folder, const std::string& name) {
 }
 
 }  // namespace
+
+void WriteBytesToFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) throw EInOutError("cannot create '" + path.string() + "'", errno);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed) throw EInOutError("cannot write '" + path.string() + "'", errno);
+}
 
 bool IsBitmapResource(std::string_view type) noexcept {
   return type == "Tbmp" || type == "tAIB" || type == "tbsb";
@@ -248,7 +248,7 @@ int RunResourcesExport(const ParsedArgs& args, Output& out) {
       w.Null();
       return;
     }
-    WriteFile(folder / name, bytes.subspan(offset, size));
+    WriteBytesToFile(folder / name, bytes.subspan(offset, size));
     w.String(name);
   };
   block("appInfo", h.app_info_offset, db.app_info_size, "appinfo.bin");
@@ -263,7 +263,7 @@ int RunResourcesExport(const ParsedArgs& args, Output& out) {
     std::string stem = SafeFileStem(r.type) + "-" + std::to_string(r.id);
     if (!used.insert(stem).second) stem += "-" + std::to_string(i);  // a repeated type and ID
     used.insert(stem);
-    WriteFile(folder / (stem + ".bin"), data);
+    WriteBytesToFile(folder / (stem + ".bin"), data);
     w.BeginObject(JsonWriter::Layout::kInline);
     w.Key("type");
     w.String(FourCharText(r.type));
@@ -282,7 +282,7 @@ int RunResourcesExport(const ParsedArgs& args, Output& out) {
         for (const apps::DecodedBitmap& d : family) WriteBitmapMember(w, d.info);
         w.EndArray();
         if (best.info.width > 0 && best.info.height > 0) {
-          WriteFile(folder / (stem + ".png"),
+          WriteBytesToFile(folder / (stem + ".png"),
                     interchange::EncodePng(best.rgba, best.info.width, best.info.height));
           w.Key("png");
           w.String(stem + ".png");
@@ -299,7 +299,7 @@ int RunResourcesExport(const ParsedArgs& args, Output& out) {
   w.EndArray();
   w.EndObject();
   w.EndDocument();
-  WriteFile(folder / kJsonName, AsBytes(json));
+  WriteBytesToFile(folder / kJsonName, AsBytes(json));
   out.Buffer() += "wrote " + std::to_string(db.resources.size()) + " resources to " +
                   folder.string() + "/\n";
   return kExitOk;

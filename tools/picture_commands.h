@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +17,9 @@ namespace corvane::cli {
 int RunResourcesExport(const ParsedArgs& args, Output& out);
 int RunResourcesImport(const ParsedArgs& args, Output& out);
 int RunPhotoExport(const ParsedArgs& args, Output& out);
+
+// Creates or truncates the file and writes the bytes; EInOutError on failure.
+void WriteBytesToFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // The resource types that hold a bitmap family.
 bool IsBitmapResource(std::string_view type) noexcept;

@@ -1,6 +1,7 @@
 #include "corvane/apps/bitmap.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "corvane/foundation/byte_order.h"
@@ -423,20 +424,43 @@ std::vector<std::uint8_t> DecodeBitmapPixels(std::span<const std::uint8_t> bytes
       b.color_table.empty() ? SystemPalette(b.depth) : std::span<const Rgb>(b.color_table);
   const unsigned d = b.depth;
   const unsigned mask = (1u << d) - 1;
+  // Every value's four output bytes, worked out once; a value the table
+  // lacks is marked and refused only if a pixel uses it.
+  std::array<std::array<std::uint8_t, 4>, 256> lut{};
+  std::array<bool, 256> known{};
+  for (std::size_t v = 0; v <= mask; ++v) {
+    if (v >= palette.size()) continue;
+    known[v] = true;
+    const bool clear = b.transparent && v == b.transparent_value;
+    lut[v] = {palette[v].r, palette[v].g, palette[v].b, static_cast<std::uint8_t>(clear ? 0 : 255)};
+  }
+  const auto put = [&](unsigned v) {
+    if (!known[v]) {
+      Fail(b.offset, "pixel value " + std::to_string(v) + " has no entry in its colour table of " +
+                         std::to_string(palette.size()));
+    }
+    std::memcpy(out, lut[v].data(), 4);
+    out += 4;
+  };
+  const std::size_t per_byte = 8 / d;
   for (std::size_t y = 0; y < b.height; ++y) {
     const std::uint8_t* row = rows.data() + y * b.row_bytes;
-    for (std::size_t x = 0; x < w; ++x, out += 4) {
-      const std::size_t bit = x * d;
-      const unsigned v = (row[bit >> 3] >> (8 - d - (bit & 7))) & mask;
-      if (v >= palette.size()) {
-        Fail(b.offset, "pixel value " + std::to_string(v) + " has no entry in its colour table of " +
-                           std::to_string(palette.size()));
+    if (d == 8) {
+      for (std::size_t x = 0; x < w; ++x) put(row[x]);
+      continue;
+    }
+    // Whole bytes first, then the pixels of the last, partly used one.
+    const std::size_t whole = w / per_byte;
+    for (std::size_t i = 0; i < whole; ++i) {
+      const unsigned byte = row[i];
+      for (unsigned shift = 8 - d;; shift -= d) {
+        put((byte >> shift) & mask);
+        if (shift == 0) break;
       }
-      const Rgb c = palette[v];
-      out[0] = c.r;
-      out[1] = c.g;
-      out[2] = c.b;
-      out[3] = b.transparent && v == b.transparent_value ? 0 : 255;
+    }
+    for (std::size_t x = whole * per_byte; x < w; ++x) {
+      const std::size_t bit = x * d;
+      put((row[bit >> 3] >> (8 - d - (bit & 7))) & mask);
     }
   }
   return rgba;

@@ -239,4 +239,33 @@ PhotoTrailer ReadPhotoTrailer(std::span<const std::uint8_t> t) {
   return out;
 }
 
+PhotoIndexRecord DecodePhotoIndexRecord(std::span<const std::uint8_t> r) {
+  if (r.size() < kPhotoIndexFixedSize) {
+    throw EPDBException(1, "photo index record of " + std::to_string(r.size()) +
+                               " bytes, fewer than the 40 of its fixed part");
+  }
+  PhotoIndexRecord p;
+  p.width = LoadU16(r.data() + 4);
+  p.height = LoadU16(r.data() + 6);
+  p.modified = LoadU32(r.data() + 8);
+  p.size = LoadU32(r.data() + 12);
+  const std::size_t name_size = LoadU16(r.data() + 21);
+  p.created = LoadU32(r.data() + 28);
+  const std::uint64_t thumb_size = LoadU32(r.data() + 36);
+  const std::size_t rest = r.size() - kPhotoIndexFixedSize;
+  if (thumb_size > rest || name_size > rest - thumb_size) {
+    throw EPDBException(1, "photo index record: a thumbnail of " + std::to_string(thumb_size) +
+                               " bytes and a name of " + std::to_string(name_size) +
+                               " do not fit its " + std::to_string(rest) + " bytes after the fixed part");
+  }
+  const auto at = r.begin() + static_cast<std::ptrdiff_t>(kPhotoIndexFixedSize);
+  const auto name_at = at + static_cast<std::ptrdiff_t>(thumb_size);
+  const auto extra_at = name_at + static_cast<std::ptrdiff_t>(name_size);
+  p.fixed.assign(r.begin(), at);
+  p.thumbnail.assign(at, name_at);
+  p.name.assign(name_at, extra_at);
+  p.extra.assign(extra_at, r.end());
+  return p;
+}
+
 }  // namespace corvane::apps

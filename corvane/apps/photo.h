@@ -64,4 +64,36 @@ struct PhotoTrailer {
 // raised: the trailer is the application's own and only partly known.
 PhotoTrailer ReadPhotoTrailer(std::span<const std::uint8_t> trailer);
 
+// A record of the photo application's index database ("PhotosDB-Foto"),
+// one per photo kept in a database of its own (named after the photo, with
+// ".jpg" added), as the handheld's photo application writes it:
+//   0  4  not understood (kept)
+//   4  2  width of the photo, pixels
+//   6  2  height
+//   8  4  modified, seconds since 1904-01-01 (local time)
+//  12  4  size of the photo's JPEG in bytes
+//  16  5  not understood (kept)
+//  21  2  length of the name
+//  23  5  not understood (kept)
+//  28  4  created, seconds since 1904-01-01
+//  32  4  not understood (kept)
+//  36  4  length of the thumbnail
+//  40     the thumbnail (a small JPEG), then the name, then anything after
+//         them (kept).
+struct PhotoIndexRecord {
+  std::uint16_t width = 0, height = 0;
+  std::uint32_t modified = 0, created = 0;
+  std::uint32_t size = 0;
+  Bytes thumbnail;
+  std::string name;  // 8-bit, as stored
+  Bytes fixed;       // the 40 bytes before the thumbnail, as stored
+  Bytes extra;       // after the name
+};
+
+inline constexpr std::size_t kPhotoIndexFixedSize = 40;
+
+// Raises EPDBException when the record is shorter than 40 bytes or its
+// thumbnail or name run past its end.
+PhotoIndexRecord DecodePhotoIndexRecord(std::span<const std::uint8_t> record);
+
 }  // namespace corvane::apps

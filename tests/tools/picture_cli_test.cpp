@@ -236,6 +236,92 @@ TEST(PhotoCli, TheLakeJpegComesOutWholeAndDecodes) {
   }
 }
 
+// A photo index as the photo application keeps it: the category table, a
+// record per photo, and the emptied record of a deleted one.
+Bytes PhotoIndexFile(std::vector<std::string>& names, std::vector<Bytes>& thumbs) {
+  names = {"Lake", "Photo_002", "Caf\xe9"};
+  thumbs = {{0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3, 0xFF, 0xD9}, {}, {0xFF, 0xD8, 0xFF, 0xDB, 9}};
+  std::vector<Bytes> records;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    ByteWriter r;
+    r.U32(0x00010203).U16(static_cast<std::uint16_t>(640 + i)).U16(480).U32(0xBB67C224 + i);
+    r.U32(static_cast<std::uint32_t>(24500 * (i + 1))).U32(0x11).U8(0x22);
+    r.U16(static_cast<std::uint16_t>(names[i].size())).U8(0).U32(0x33);
+    r.U32(0xBB000000 + i).U32(0x44).U32(static_cast<std::uint32_t>(thumbs[i].size()));
+    r.Raw(thumbs[i]).Str(names[i], names[i].size());
+    if (i == 2) r.U16(0xABCD);  // something after the name
+    records.push_back(r.bytes);
+  }
+  records.insert(records.begin() + 1, Bytes());
+  const std::uint32_t list_end = static_cast<std::uint32_t>(78 + 8 * records.size() + 2);
+  ByteWriter w = PdbHeader("PhotosDB-Foto", static_cast<std::uint16_t>(records.size()), list_end);
+  w.bytes[60] = 'F', w.bytes[61] = 'o', w.bytes[62] = 't', w.bytes[63] = 'o';
+  w.bytes[64] = 'F', w.bytes[65] = 'o', w.bytes[66] = 't', w.bytes[67] = 'o';
+  std::uint32_t at = list_end + 276;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    w.U32(at).U8(0).U8(0).U16(static_cast<std::uint16_t>(i + 1));
+    at += static_cast<std::uint32_t>(records[i].size());
+  }
+  w.U16(0).U16(0).Str("Unfiled", 16);
+  for (int i = 1; i < 16; ++i) w.Str("", 16);
+  for (int i = 0; i < 16; ++i) w.U8(static_cast<std::uint8_t>(i));
+  w.U8(15).U8(0);
+  for (const Bytes& r : records) w.Raw(r);
+  return w.bytes;
+}
+
+TEST(PhotoCli, ThePhotoIndexAgreesWithPalmZirePhoto) {
+  TempDir dir;
+  std::vector<std::string> names;
+  std::vector<Bytes> thumbs;
+  const std::string path = dir.File("PhotosDB-Foto.pdb");
+  WriteAll(path, PhotoIndexFile(names, thumbs));
+  const std::string folder = dir.File("thumbs");
+  std::filesystem::create_directory(folder);
+  const ToolResult r = RunCorvane({"export", "--app", "photos", "--thumbnails", folder, path});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("{\"index\": 0, \"category\": 0, \"uniqueID\": 1, \"name\": \"Lake\", "
+                       "\"photoDatabase\": \"Lake.jpg\", \"width\": 640, \"height\": 480, "
+                       "\"size\": 24500, \"modified\": \"2003-08-19T12:01:40\""),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\"name\": \"Caf\u00e9\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"extra\": \"abcd\""), std::string::npos);
+  EXPECT_EQ(r.out.find("{\"index\": 1, \"category\""), std::string::npos);  // the emptied record
+  EXPECT_EQ(ReadAll(folder + "/0.jpg"), thumbs[0]);
+  EXPECT_FALSE(std::filesystem::exists(folder + "/2.jpg"));
+
+  if (std::system("perl -MPalm::ZirePhoto -e 1 2>/dev/null") != 0) {
+    GTEST_SKIP() << "Perl's Palm::ZirePhoto (libpalm-perl) is not installed";
+  }
+  const std::string script = dir.File("oracle.pl");
+  WriteText(script,
+            "use Palm::PDB; use Palm::ZirePhoto;\n"
+            "my $pdb = Palm::PDB->new; $pdb->Load($ARGV[0]);\n"
+            "for my $r (@{$pdb->{records}}) { next unless defined $r->{name};\n"
+            "  print join('|', $r->{name}, $r->{width}, $r->{height}, $r->{size},\n"
+            "    $r->{time1_secs}, $r->{time2_secs}, unpack('H*', $r->{thumb})), \"\\n\"; }\n");
+  FILE* p = popen(("perl " + ShellQuote(script) + " " + ShellQuote(path) + " 2>/dev/null").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string oracle;
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, p) != nullptr) oracle += buf;
+  ASSERT_EQ(pclose(p), 0);
+  std::string want;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string hex;
+    for (std::uint8_t b : thumbs[i]) {
+      static const char* d = "0123456789abcdef";
+      hex += d[b >> 4];
+      hex += d[b & 15];
+    }
+    want += names[i] + "|" + std::to_string(640 + i) + "|480|" + std::to_string(24500 * (i + 1)) +
+            "|" + std::to_string(0xBB67C224 + i) + "|" + std::to_string(0xBB000000 + i) + "|" + hex +
+            "\n";
+  }
+  EXPECT_EQ(oracle, want);
+}
+
 TEST(PhotoCli, ABrokenStreamIsRefused) {
   TempDir dir;
   ByteWriter w = PdbHeader("Broken.jpg", 2, 0, 0, 0x0080);
