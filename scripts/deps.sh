@@ -3,7 +3,8 @@
 # (apt-get as root, or through sudo); does nothing when all are there.
 #   scripts/deps.sh build   the library and the command: cmake, g++, make
 #   scripts/deps.sh tests   the above, GoogleTest, Perl's Palm modules (interop
-#                           tests), pkg-config (the package test)
+#                           tests), pkg-config (the package test), pybind11, the
+#                           Python headers and pytest (the Python module)
 #   scripts/deps.sh clang   the above, clang and its sanitizer runtimes
 #   scripts/deps.sh ci      the above, Google Benchmark and SQLite (benchmarks)
 set -euo pipefail
@@ -13,12 +14,12 @@ packages=(cmake g++ make)
 case "$level" in
   build) ;;
   tests | clang | ci)
-    packages+=(libgtest-dev libpalm-perl pkg-config)
+    packages+=(libgtest-dev libpalm-perl pkg-config python3-pybind11 python3-dev python3-pytest)
     if [ "$level" != tests ]; then packages+=(clang libclang-rt-14-dev); fi
     if [ "$level" = ci ]; then packages+=(libbenchmark-dev libsqlite3-dev); fi
     ;;
   -h | --help)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)

@@ -9,6 +9,11 @@ with one, Database.new() starts a new one; corvane.apps decodes and encodes
 the handheld's own applications' records.
 """
 
-from ._corvane import Database, Error, Finding, Record, Resource, check, open
+import sys as _sys
 
-__all__ = ["Database", "Error", "Finding", "Record", "Resource", "check", "open"]
+from ._corvane import Database, Error, Finding, Record, Resource, apps, check, open
+
+# So that `import corvane.apps` finds the extension's submodule.
+_sys.modules[__name__ + ".apps"] = apps
+
+__all__ = ["Database", "Error", "Finding", "Record", "Resource", "apps", "check", "open"]
