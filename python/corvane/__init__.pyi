@@ -2,7 +2,9 @@
 
 import datetime
 import os
-from typing import Any, Iterable, Iterator, Literal, Sequence, overload
+from typing import Iterable, Iterator, Sequence
+
+from . import apps as apps
 
 _Path = str | os.PathLike[str] | os.PathLike[bytes] | bytes
 _BytesLike = bytes | bytearray | memoryview
@@ -84,9 +86,3 @@ class Database:
 
 def open(source: _Path | _BytesLike) -> Database: ...
 def check(source: _Path | _BytesLike) -> list[Finding]: ...
-
-class apps:
-    """The handheld's own applications' records as dicts with the command's JSON keys."""
-    @staticmethod
-    def decode(db: Database, *, app: str | None = None,
-               encoding: str = "cp1252") -> list[dict[str, Any]]: ...
