@@ -270,12 +270,44 @@ Bytes WriteDatabase(const DatabaseData& d, const std::string& path) {
 
 namespace {
 
-struct Record {
-  py::bytes data;
-  std::uint8_t category = 0;
-  TRecFlags flags;
-  std::uint32_t unique_id = 0;
-};
+// Records are struct sequences (named tuples made in C): iterating a full
+// database makes 65,535 of them, and one costs little more than its bytes.
+PyTypeObject* g_record_type = nullptr;
+
+PyStructSequence_Field kRecordFields[] = {
+    {"data", "The record's bytes (b'' for a deleted record)."},
+    {"category", "Index 0 to 15 into Database.categories."},
+    {"secret", "Marked private on the handheld."},
+    {"busy", "In use by an application when the file was saved."},
+    {"dirty", "Changed since the last synchronisation."},
+    {"deleted", "Deleted on the handheld; it has no bytes."},
+    {"unique_id", "The 24-bit unique ID (0: not numbered yet)."},
+    {nullptr, nullptr}};
+
+PyStructSequence_Desc kRecordDesc = {
+    "corvane.Record",
+    "One record of a database: its bytes and the attributes the record list keeps beside\n"
+    "them (a named tuple: data, category, secret, busy, dirty, deleted, unique_id).",
+    kRecordFields, 7};
+
+py::object MakeRecord(const Bytes& arena, const RecordSlot& s) {
+  PyObject* r = PyStructSequence_New(g_record_type);
+  if (r == nullptr) throw py::error_already_set();
+  py::object record = py::reinterpret_steal<py::object>(r);
+  PyObject* data = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(arena.data()) + s.start,
+                                             static_cast<Py_ssize_t>(s.size));
+  if (data == nullptr) throw py::error_already_set();
+  PyStructSequence_SetItem(r, 0, data);
+  PyStructSequence_SetItem(r, 1, PyLong_FromLong(s.category));
+  PyStructSequence_SetItem(r, 2, PyBool_FromLong(s.flags.Contains(dmRecAttrSecret)));
+  PyStructSequence_SetItem(r, 3, PyBool_FromLong(s.flags.Contains(dmRecAttrBusy)));
+  PyStructSequence_SetItem(r, 4, PyBool_FromLong(s.flags.Contains(dmRecAttrDirty)));
+  PyStructSequence_SetItem(r, 5, PyBool_FromLong(s.flags.Contains(dmRecAttrDelete)));
+  PyObject* uid = PyLong_FromUnsignedLong(s.unique_id);
+  if (uid == nullptr) throw py::error_already_set();
+  PyStructSequence_SetItem(r, 6, uid);
+  return record;
+}
 
 struct Resource {
   py::str type;
@@ -290,18 +322,13 @@ py::object ItemAt(const DatabaseData& d, std::size_t i) {
     const ResourceSlot& s = d.resources[i];
     return py::cast(Resource{TextToPython(s.type), s.id, Slice(d.arena, s.start, s.size)});
   }
-  const RecordSlot& s = d.records[i];
-  return py::cast(Record{Slice(d.arena, s.start, s.size), s.category, s.flags, s.unique_id});
+  return MakeRecord(d.arena, d.records[i]);
 }
 
 std::size_t CountOf(const DatabaseData& d) {
   return d.is_resource ? d.resources.size() : d.records.size();
 }
 
-struct Iterator {
-  std::shared_ptr<DatabaseData> data;
-  std::size_t next = 0;
-};
 
 std::shared_ptr<DatabaseData> Open(const py::object& source) {
   if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
@@ -400,20 +427,9 @@ py::bytes BlockToPython(const T& block) {
 }  // namespace
 
 void RegisterDatabase(py::module_& m) {
-  py::class_<Record>(m, "Record",
-                     "One record of a database: its bytes and the attributes the record list "
-                     "keeps beside them. A deleted record has no bytes.")
-      .def_readonly("data", &Record::data, "The record's bytes (b'' for a deleted record).")
-      .def_readonly("category", &Record::category, "Index 0 to 15 into Database.categories.")
-      .def_property_readonly("secret", [](const Record& r) { return r.flags.Contains(dmRecAttrSecret); })
-      .def_property_readonly("busy", [](const Record& r) { return r.flags.Contains(dmRecAttrBusy); })
-      .def_property_readonly("dirty", [](const Record& r) { return r.flags.Contains(dmRecAttrDirty); })
-      .def_property_readonly("deleted", [](const Record& r) { return r.flags.Contains(dmRecAttrDelete); })
-      .def_readonly("unique_id", &Record::unique_id, "The 24-bit unique ID (0: not numbered yet).")
-      .def("__repr__", [](const Record& r) {
-        return "<corvane.Record " + std::to_string(py::len(r.data)) + " bytes, category " +
-               std::to_string(r.category) + ", unique_id " + std::to_string(r.unique_id) + ">";
-      });
+  g_record_type = PyStructSequence_NewType(&kRecordDesc);
+  if (g_record_type == nullptr) throw py::error_already_set();
+  m.add_object("Record", py::handle(reinterpret_cast<PyObject*>(g_record_type)));
 
   py::class_<Resource>(m, "Resource", "One resource of a resource database (.prc).")
       .def_readonly("type", &Resource::type, "The four-character resource type.")
@@ -422,13 +438,6 @@ void RegisterDatabase(py::module_& m) {
       .def("__repr__", [](const Resource& r) {
         return "<corvane.Resource " + r.type.cast<std::string>() + " " + std::to_string(r.id) + ", " +
                std::to_string(py::len(r.data)) + " bytes>";
-      });
-
-  py::class_<Iterator>(m, "_Iterator")
-      .def("__iter__", [](Iterator& it) -> Iterator& { return it; })
-      .def("__next__", [](Iterator& it) {
-        if (it.next >= CountOf(*it.data)) throw py::stop_iteration();
-        return ItemAt(*it.data, it.next++);
       });
 
   py::class_<DatabaseData, std::shared_ptr<DatabaseData>>(
@@ -506,8 +515,15 @@ void RegisterDatabase(py::module_& m) {
              if (i < 0 || i >= n) throw py::index_error("record index out of range");
              return ItemAt(d, static_cast<std::size_t>(i));
            })
+      // The items are made in one call: a call per item through the binding
+      // layer would cost more than making the item.
       .def("__iter__",
-           [](const std::shared_ptr<DatabaseData>& d) { return Iterator{d, 0}; })
+           [](const DatabaseData& d) {
+             const std::size_t n = CountOf(d);
+             py::list items(n);
+             for (std::size_t i = 0; i < n; ++i) items[i] = ItemAt(d, i);
+             return items.attr("__iter__")();
+           })
       .def("append", &Append, py::arg("data"), py::kw_only(), py::arg("category") = 0,
            py::arg("secret") = false, py::arg("dirty") = false, py::arg("busy") = false,
            py::arg("deleted") = false, py::arg("unique_id") = 0,

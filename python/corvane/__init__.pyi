@@ -17,8 +17,9 @@ class Error(Exception):
     message_id: int
     path: str | None
 
-class Record:
-    """One record: its bytes and the attributes the record list keeps beside them."""
+class Record(tuple[bytes, int, bool, bool, bool, bool, int]):
+    """One record: its bytes and the attributes the record list keeps beside them
+    (a named tuple: data, category, secret, busy, dirty, deleted, unique_id)."""
     @property
     def data(self) -> bytes: ...
     @property

@@ -163,3 +163,13 @@ def test_check_reports_damage(tmp_path):
     assert findings and not all(f.warning for f in findings)
     with pytest.raises(corvane.Error):
         corvane.open(bytes(image))
+
+
+def test_records_are_named_tuples():
+    db = build_sample()
+    first = db[0]
+    assert first == (b"first", 1, False, False, False, False, 0x123456)
+    assert isinstance(first, corvane.Record)
+    data, category, *_ = first
+    assert (data, category) == (b"first", 1)
+    assert list(db) == [db[0], db[1], db[2]]
