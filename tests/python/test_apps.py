@@ -28,3 +28,29 @@ def test_decode_arguments():
         corvane.apps.decode(db, app="nonsense")
     with pytest.raises(ValueError):
         corvane.apps.decode(db, encoding="no-such-charset")
+
+
+def command_text(*args):
+    import subprocess
+    from conftest import TOOL
+    if TOOL is None:
+        pytest.skip("CORVANE_TOOL not set")
+    done = subprocess.run([TOOL, *map(str, args)], capture_output=True)
+    return done.stdout.decode("utf-8") if done.returncode == 0 else None
+
+
+def without_stamps(text):
+    # DTSTAMP is the moment of the export.
+    return [line for line in text.split("\r\n") if not line.startswith("DTSTAMP:")]
+
+
+@pytest.mark.parametrize("path", PIM, ids=lambda p: p.name)
+def test_vcard_and_ical_agree_with_the_export(path):
+    db = corvane.open(path)
+    for fmt, convert in (("vcard", corvane.apps.to_vcard), ("ical", corvane.apps.to_ical)):
+        expected = command_text("export", "--app", "auto", "--format", fmt, path)
+        if expected is None:
+            with pytest.raises((ValueError, corvane.Error)):
+                convert(db)
+            continue
+        assert without_stamps(convert(db)) == without_stamps(expected)
