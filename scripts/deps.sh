@@ -11,7 +11,8 @@
 #                           de_DE.UTF-8 locales (collation tests), the sqlite3
 #                           command (the SQLite export tests), netpbm and
 #                           libjpeg-turbo-progs (independent picture readers),
-#                           the zone data (iCalendar time zones)
+#                           the zone data (iCalendar time zones), pybind11, the
+#                           Python headers and pytest (the Python module)
 #   scripts/deps.sh clang   the above, clang and its sanitizer runtimes
 #   scripts/deps.sh ci      the above, Google Benchmark (benchmarks)
 set -euo pipefail
@@ -22,7 +23,8 @@ case "$level" in
   build) ;;
   tests | clang | ci)
     packages+=(libgtest-dev libpalm-perl python3-vobject python3-icalendar pkg-config locales sqlite3
-      netpbm libjpeg-turbo-progs tzdata)
+      netpbm libjpeg-turbo-progs tzdata
+      python3-pybind11 python3-dev python3-pytest)
     if [ "$level" != tests ]; then packages+=(clang libclang-rt-14-dev); fi
     if [ "$level" = ci ]; then packages+=(libbenchmark-dev); fi
     ;;

@@ -2,7 +2,7 @@
 # Installs what the tests need when it is missing (scripts/deps.sh), then
 # configures, builds (2 jobs) and runs every test of the project, with
 # warnings as errors.
-#   scripts/test.sh             normal build with g++ in build/
+#   scripts/test.sh             normal build with g++ in build/, with the Python module
 #   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build with clang in build-asan/
 #   scripts/test.sh --tsan      ThreadSanitizer build with clang in build-tsan/: the unit test programs only
 # BUILD_DIR=... overrides the build directory, CXX=... the compiler.
@@ -34,6 +34,7 @@ case "$mode" in
     scripts/deps.sh tests
     export CXX=${CXX:-g++}
     options+=(-DCORVANE_BENCH=ON) # built (not run) so that the benchmarks keep compiling
+    options+=(-DCORVANE_PYTHON=ON)
     ;;
   asan)
     dir=${BUILD_DIR:-build-asan}

@@ -1,0 +1,19 @@
+"""Read and write Palm OS databases (PDB and PRC files).
+
+    db = corvane.open("AddressDB.pdb")
+    for record in db:
+        print(record.unique_id, len(record.data))
+
+open() reads a database (a path or its bytes), check() lists what is wrong
+with one, Database.new() starts a new one; corvane.apps decodes and encodes
+the handheld's own applications' records.
+"""
+
+import sys as _sys
+
+from ._corvane import Database, Error, Finding, Record, Resource, apps, check, open
+
+# So that `import corvane.apps` finds the extension's submodule.
+_sys.modules[__name__ + ".apps"] = apps
+
+__all__ = ["Database", "Error", "Finding", "Record", "Resource", "apps", "check", "open"]

@@ -1,0 +1,51 @@
+// A database as the Python module holds it: header values, the two blocks,
+// and the records' (or resources') bytes side by side in one block.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "corvane/foundation/types.h"
+#include "corvane/host/datetime.h"
+
+namespace corvane::python {
+
+struct RecordSlot {
+  std::size_t start = 0;  // in DatabaseData::arena
+  std::uint32_t size = 0;
+  std::uint8_t category = 0;
+  TRecFlags flags;
+  std::uint32_t unique_id = 0;
+};
+
+struct ResourceSlot {
+  std::string type;
+  std::uint16_t id = 0;
+  std::size_t start = 0;
+  std::uint32_t size = 0;
+};
+
+struct DatabaseData {
+  std::string name, type, creator;  // 8-bit text as stored
+  std::uint16_t attributes = 0, version = 0;
+  TDateTime created = 0, modified = 0, backed_up = 0;
+  std::uint32_t modification_number = 0, unique_id_seed = 0;
+  Bytes app_info, sort_info;
+  std::vector<std::pair<std::uint8_t, std::string>> categories;  // (id, name); 16 or none
+  bool write_categories = false;  // a table given to a new database, written before app_info
+  bool is_resource = false;
+  Bytes arena;
+  std::vector<RecordSlot> records;
+  std::vector<ResourceSlot> resources;
+};
+
+// Read without the interpreter's lock (they touch no Python object).
+std::shared_ptr<DatabaseData> ReadDatabase(const std::string& path);
+std::shared_ptr<DatabaseData> ReadDatabase(Bytes&& bytes, const std::string& name);
+// Into the file at path, or into memory (returned) when path is empty.
+Bytes WriteDatabase(const DatabaseData& d, const std::string& path);
+
+}  // namespace corvane::python
