@@ -608,27 +608,6 @@ void WriteCsv(const Table& t, bool with_attributes, const Charset& cs, Output& o
   }
 }
 
-constexpr std::array<std::pair<const char*, std::size_t>, 3> kHeaderDates = {
-    {{"created", 36}, {"modified", 40}, {"backedUp", 44}}};
-
-// Header dates a writer stored as seconds since 1970 read back as the dates
-// they mean, which the writer would store counted from 1904: the values that
-// store the same seconds again, for the dates where that differs.
-JsonValue StoredDates(const std::string& path) {
-  JsonValue o = JObject();
-  std::ifstream f(path, std::ios::binary);
-  std::array<char, pdb::kHeaderSize> h{};
-  if (!f.read(h.data(), h.size())) return o;
-  for (const auto& [key, at] : kHeaderDates) {
-    std::uint32_t raw = 0;
-    for (std::size_t i = 0; i < 4; ++i) raw = raw << 8 | static_cast<std::uint8_t>(h[at + i]);
-    const TDateTime shown = pdb::DecodeDate(raw, StandardTimeZoneBiasMinutes());
-    if (shown == 0 || pdb::EncodeDate(shown) == raw) continue;
-    Put(o, key, JString(FormatDateTime(kPalmEpochDay + raw / 86400 + (raw % 86400) / 86400.0)));
-  }
-  return o;
-}
-
 SqlType SqlTypeOf(Kind k) {
   switch (k) {
     case Kind::kInteger:
@@ -793,10 +772,6 @@ int RunTableExport(const ParsedArgs& args, Output& out) {
   WriteDatabaseJson(w, db, TextEncoding::kWindows1252);
   w.Key("app");
   w.String(FormatName(*f));
-  if (const JsonValue dates = StoredDates(SingleFileArgument(args)); !dates.members.empty()) {
-    w.Key("storedDates");
-    WriteJsonTree(w, dates, JsonWriter::Layout::kInline);
-  }
   w.Key("table");
   WriteJsonTree(w, t.definition, JsonWriter::Layout::kBlock);
   w.Key("records");
@@ -1068,7 +1043,7 @@ Bytes BlockOf(const std::string& s) {
 
 // Writes the database: the header, the block and the records as given.
 void WriteDatabase(const std::string& directory, const std::string& file, Header h, Bytes app_info,
-                   std::vector<NewRecord>& records) {
+                   std::vector<NewRecord>& records, const JsonValue* database = nullptr) {
   if (h.name->size() > 31) h.name->resize(31);
   TPDBBaseMgr out;
   out.SetOpenMode(dmModeWriteOnly);
@@ -1081,11 +1056,14 @@ void WriteDatabase(const std::string& directory, const std::string& file, Header
   try {
     out.SetAttributes(h.attributes.value_or(0x0008));  // backup
     if (h.version) out.SetDBVersion(*h.version);
+    // What the input says is written, a creation date before 1990 too.
+    out.SetCreationDateAsGiven(true);
     if (h.created) out.SetCreationDate(*h.created);
     if (h.modified) out.SetModificationDate(*h.modified);
     if (h.backed_up) out.SetLastBackupDate(*h.backed_up);
     if (h.modification_number) out.SetModification(*h.modification_number);
     if (h.unique_id_seed) out.SetUniqueIDSeed(*h.unique_id_seed);
+    if (database != nullptr) ApplyStoredDates(*database, out);
     out.SetWriteCategory(false);
     if (!app_info.empty()) out.SetAppInfoP(std::move(app_info));
     for (NewRecord& r : records) {
@@ -1170,12 +1148,9 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
   const JsonValue* table = root ? root->Find("table") : nullptr;
   if (table && table->kind != JsonValue::Kind::kObject) Bad("\"table\" must be an object");
   Header h = HeaderOf(root ? root->Find("database") : nullptr, cs);
-  if (const JsonValue* stored = root ? root->Find("storedDates") : nullptr) {
-    const Header exact = HeaderOf(stored, cs);
-    if (exact.created) h.created = exact.created;
-    if (exact.modified) h.modified = exact.modified;
-    if (exact.backed_up) h.backed_up = exact.backed_up;
-  }
+  // Dates stored in other bytes than a write would give ("createdStored", ...)
+  // go back as they were.
+  const JsonValue* database = root ? root->Find("database") : nullptr;
   if (args.Has("--type")) h.type = cs.FromUtf8(args.Value("--type", ""));
   if (args.Has("--creator")) h.creator = cs.FromUtf8(args.Value("--creator", ""));
   if (args.Has("--name")) h.name = cs.FromUtf8(args.Value("--name", ""));
@@ -1448,7 +1423,7 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
   }
 
   if (!h.name) h.name = file.substr(0, file.size() - ExtractFileExt(file).size());
-  WriteDatabase(directory, file, h, std::move(app_info), records);
+  WriteDatabase(directory, file, h, std::move(app_info), records, database);
   return kExitOk;
 }
 
