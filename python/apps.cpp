@@ -115,8 +115,10 @@ py::list Decode(const DatabaseData& d, const std::optional<std::string>& app_nam
 py::str Export(const DatabaseData& d, const std::string& format, const std::string& encoding) {
   CheckRecordDatabase(d);
   const cli::App app = cli::AppFromHeader(d.creator, d.type);
-  const bool fits = format == "vcard" ? app == cli::App::kAddress
-                                      : app == cli::App::kDatebook || app == cli::App::kToDo;
+  const bool fits = format == "vcard"
+                        ? app == cli::App::kAddress || app == cli::App::kContacts
+                        : app == cli::App::kDatebook || app == cli::App::kToDo ||
+                              app == cli::App::kCalendar || app == cli::App::kTasks;
   if (!fits) {
     throw py::value_error(format == "vcard" ? "vCard is made of an address book"
                                             : "iCalendar is made of a date book or a to-do list");
@@ -128,10 +130,10 @@ py::str Export(const DatabaseData& d, const std::string& format, const std::stri
     apps::CategoryInfo categories;
     std::optional<cli::PimWriter> writer;
     ForEachRecord(d, app, *cs, categories, [&](auto bytes, const cli::AppRecordAttributes& a) {
-      if (!writer) writer.emplace(format, app, *cs, categories, out);
+      if (!writer) writer.emplace(format, app, d.creator, *cs, categories, out);
       writer->Add(bytes, a);
     });
-    if (!writer) writer.emplace(format, app, *cs, categories, out);
+    if (!writer) writer.emplace(format, app, d.creator, *cs, categories, out);
     writer->Finish();
   }
   return py::str(out.Buffer().data(), out.Buffer().size());

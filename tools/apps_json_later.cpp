@@ -387,6 +387,7 @@ const KnownBlob kContactsBlobs[] = {
                     });
      },
      [](const Reader& r, const Charset&) -> std::optional<std::string> {
+       r.Get("pictureDirty");  // a CSV file has the column in every row
        if (!r.Has("picture")) return std::nullopt;
        const JsonValue* p = r.Get("picture");
        if (p->kind != JsonValue::Kind::kString) Bad(r.At("picture") + " must be base64 text");
@@ -763,6 +764,7 @@ Bytes LaterRecordFromJson(App app, const Reader& r, const Charset& cs, ImportChe
     case App::kCalendar:
       return EncodeCalendar(CalendarFromJson(r, cs, checks));
     default:
+      r.Get("undecodable");  // why export showed the record as its bytes
       if (r.Has("data")) {
         const std::string bytes = r.Raw("data");
         return Bytes(bytes.begin(), bytes.end());

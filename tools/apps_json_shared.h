@@ -53,6 +53,9 @@ class Reader {
   // `columns`: the keys are a CSV file's columns.
   void CheckKeys(ImportChecks& checks, bool columns = false) const {
     for (std::size_t i = 0; i < used_.size(); ++i) {
+      // Every row has every column; an empty cell in one this record has no
+      // use for is no mistake.
+      if (columns && v_.members[i].second.IsNull()) continue;
       if (!used_[i]) {
         // A column is the same in every row: named once, without a record.
         checks.Complain(columns ? "unknown column \"" + v_.members[i].first + "\""
