@@ -1111,8 +1111,8 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
       args.Value("--format", LowerCase(ExtractFileExt(input_path)) == ".csv" ? "csv" : "json");
   if (format != "json" && format != "csv")
     throw UsageError("unknown format '" + format + "' for a table (json or csv)");
-  const std::vector<FieldSpec> specs = FieldSpecsFromArgs(args);
-  for (const FieldSpec& s : specs) {
+  const std::vector<FieldSpec> given_fields = FieldSpecsFromArgs(args);
+  for (const FieldSpec& s : given_fields) {
     if (!KindByName(s.type)) {
       throw UsageError("--field " + s.name + ": unknown type '" + s.type +
                        "' (text, boolean, date, time, integer or float)");
@@ -1164,23 +1164,23 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
     const JsonValue* fields = table->Find("fields");
     if (!fields) Bad("\"table\" has no \"fields\"");
     columns = ColumnsFromJson(*f, *fields, cs, &jfields);
-    if (!specs.empty()) throw UsageError("--field: the JSON's \"table\" gives the fields");
+    if (!given_fields.empty()) throw UsageError("--field: the JSON's \"table\" gives the fields");
   } else if (root) {
     Bad("the JSON document has no \"table\"");
   } else {
     for (std::size_t c = 0; c < csv.Width(); ++c) {
       const std::string name(csv.Field(0, c));
-      const FieldSpec* spec = nullptr;
-      for (const FieldSpec& s : specs) {
-        if (s.name == name) spec = &s;
+      const FieldSpec* given = nullptr;
+      for (const FieldSpec& s : given_fields) {
+        if (s.name == name) given = &s;
       }
-      if (!spec && (name == kCategoryKey || name == kFlagsKey || name == kUniqueIDKey)) {
+      if (!given && (name == kCategoryKey || name == kFlagsKey || name == kUniqueIDKey)) {
         csv_attributes.emplace_back(c, name);
         continue;
       }
       Column col;
       col.name = cs.FromUtf8(name);
-      col.kind = spec ? *KindByName(spec->type) : InferKind(csv, c);
+      col.kind = given ? *KindByName(given->type) : InferKind(csv, c);
       col.code = JFileCode(col.kind);
       col.number = static_cast<std::uint8_t>(columns.size());
       if (*f == Format::kMobileDB) {
@@ -1190,7 +1190,7 @@ int RunTableImport(const ParsedArgs& args, Output& /*out*/) {
       columns.push_back(std::move(col));
       csv_column.push_back(static_cast<int>(c));
     }
-    for (const FieldSpec& s : specs) {
+    for (const FieldSpec& s : given_fields) {
       bool found = false;
       for (std::size_t c = 0; c < csv.Width(); ++c) found = found || csv.Field(0, c) == s.name;
       if (!found) throw UsageError("--field " + s.name + ": the CSV file has no such column");
@@ -1582,7 +1582,7 @@ void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc
   std::unique_ptr<TAnyEngine> target = TAnyEngine::Create(args.Value("--to", ""));
   if (!target) throw UsageError("unknown engine '" + args.Value("--to", "") + "' for --to");
   std::map<std::string, std::string> given = ToFields(args);
-  std::vector<FieldSpec> specs;
+  std::vector<FieldSpec> given_fields;
   for (std::size_t i = 0; i < src.names.size(); ++i) {
     const std::string shown = cs.ToUtf8(src.names[i]);
     FieldSpec f{shown, "", std::nullopt};
@@ -1604,11 +1604,11 @@ void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc
       f.size = static_cast<std::int32_t>(std::min<std::size_t>(
           longest + longest % 2, static_cast<std::size_t>(kSQLDriverMaxSlots)));
     }
-    specs.push_back(std::move(f));
+    given_fields.push_back(std::move(f));
   }
   if (!given.empty())
     throw UsageError("--to-field: IN.pdb has no field '" + given.begin()->first + "'");
-  DefineFields(*target, specs, enc, true);
+  DefineFields(*target, given_fields, enc, true);
   const int first = target->ImplicitField().empty() ? 0 : 1;
 
   std::string out_dir, out_file;
@@ -1647,7 +1647,7 @@ void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc
   }
   // Read back: every value must be there as it was read.
   std::unique_ptr<TAnyEngine> check = TAnyEngine::Create(target->Name());
-  DefineFields(*check, specs, enc, true);
+  DefineFields(*check, given_fields, enc, true);
   check->OpenRead(scratch.path(), out_file);
   for (std::size_t r = 0; r < src.rows.size(); ++r) {
     if (!check->NextRecord()) Bad("OUT.pdb reads back fewer records than were written");
