@@ -11,6 +11,7 @@ or Python's selenium is missing; CORVANE_CHROMIUM and CORVANE_CHROMEDRIVER
 name other binaries.
 """
 
+import base64
 import json
 import os
 import re
@@ -297,6 +298,12 @@ class Page(unittest.TestCase):
                 png = self.driver.get_screenshot_as_png()
                 path.write_bytes(png)
                 print("screenshot: %s" % path, file=sys.stderr)
+                # The whole page too, for a person looking at the artifacts.
+                full = self.driver.execute_cdp_cmd("Page.captureScreenshot", {
+                    "format": "png", "captureBeyondViewport": True})
+                whole = self.artifacts / ("page-%dx%d-full.png" % (width, height))
+                whole.write_bytes(base64.b64decode(full["data"]))
+                print("screenshot: %s" % whole, file=sys.stderr)
                 w, h, colours = decode_png(png)
                 self.assertEqual((w, h), (width, height))
                 self.assertGreater(len(colours), 8, "%s looks blank" % path)
