@@ -105,8 +105,10 @@ TEST(ReportPage, HostileReportsStayInsideTheirElement) {
 
   // Random bytes, weighted towards the characters that matter.
   std::mt19937 random(20261208);
-  const std::string alphabet = "<>&/!-sScCrRiIpPtT \"\\u\t\n\r\x00\xE2\x80\xA8\xA9\xC0\xED\xF4\xFF"
-                               "\xF0\x9F\x98";
+  static constexpr char kAlphabet[] = "<>&/!-sScCrRiIpPtT \"\\u\t\n\r\x00\xE2\x80\xA8\xA9\xC0\xED\xF4\xFF"
+                                      "\xF0\x9F\x98";
+  const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);  // holds a NUL
+  ASSERT_EQ(alphabet.back(), '\x98');
   for (int round = 0; round < 2000; ++round) {
     std::string s;
     const int length = static_cast<int>(random() % 40);
