@@ -196,13 +196,16 @@ class Page(unittest.TestCase):
             });""")
         explained = {p[0]: p for p in problems}
         for f in self.report["files"]:
-            if f["status"] in ("failed", "unreadable"):
-                self.assertIn(f["input"], explained)
+            if f["error"]:
                 self.assertEqual(explained[f["input"]][1], f["error"]["message"])
                 self.assertEqual(explained[f["input"]][2], f["error"]["detail"])
                 self.assertFalse(explained[f["input"]][3])
-            if f["status"] == "partial":
+            if f["status"] in ("failed", "unreadable", "partial") or f["warnings"]:
                 self.assertIn(f["input"], explained)
+        # The files not rescued come first.
+        failures = [p[0] for p in problems if self.files[p[0]]["status"] in ("failed", "unreadable")]
+        self.assertEqual([p[0] for p in problems[:len(failures)]], failures)
+        self.assertEqual(len(failures), self.report["totals"]["failed"])
         self.assertEqual(self.console_errors(), [])
 
     def test_header_click_sorts_both_ways(self):
