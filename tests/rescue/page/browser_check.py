@@ -268,6 +268,13 @@ class Page(unittest.TestCase):
         for f in self.report["files"]:
             wanted = {p for p in [o["path"] for o in f["outputs"]] + [f["original"]] if safe_output(p)}
             self.assertEqual(linked.get(f["input"], set()), wanted, f["input"])
+        # A program's icon is shown from its PNG output (the placeholders of photos do not decode).
+        icon = self.driver.find_element("css selector", "img.icon[src$='.png']")
+        self.js("arguments[0].scrollIntoView();", icon)
+        from selenium.webdriver.support.ui import WebDriverWait
+        WebDriverWait(self.driver, 10).until(lambda d: d.execute_script(
+            "return arguments[0].complete && arguments[0].naturalWidth > 0;", icon))
+        self.assertEqual(icon.get_attribute("src"), (out / "pictures" / "Solitaire icon.png").as_uri())
         self.assertEqual(self.console_errors(), [])
 
     def test_hostile_strings_are_text(self):
@@ -281,6 +288,7 @@ class Page(unittest.TestCase):
         self.assertTrue(shown("<script>window.__pwned=1</script>"))
         self.assertTrue(self.js(r'return document.body.innerText.indexOf("lone \ud800 surrogate") >= 0;'))
         self.assertEqual(self.js("return typeof window.__pwned;"), "undefined")
+        self.assertEqual(self.driver.title, "Rescue report: backup/, extra <b>.pdb")
         self.assertEqual(self.js("return document.scripts.length;"), 2)
         self.assertEqual(self.js("return document.querySelectorAll('svg, b, #files img:not(.icon), main img:not(.icon)').length;"), 0)
         # The problems section opens the hostile details too: still text.
