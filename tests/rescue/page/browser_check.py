@@ -332,6 +332,7 @@ class Page(unittest.TestCase):
             "not-json": b"not json </script><script>window.__pwned=1</script>",
             "empty": b"",
             "sparse": b'{"files":[{}, 3, null, {"input": 7, "outputs": [{"path": null}], "preview": "x"}], "totals": "x"}',
+            "no files": b'{"files": [], "totals": {"files": 0}}',
         }
         with tempfile.TemporaryDirectory() as tmp:
             for name, data in cases.items():
@@ -341,10 +342,12 @@ class Page(unittest.TestCase):
                 subprocess.run([self.render, str(report), str(page)], check=True, timeout=60)
                 self.load(page)
                 error_shown = self.js("return !document.getElementById('load-error').hidden;")
-                self.assertEqual(error_shown, name != "sparse", name)
+                self.assertEqual(error_shown, name in ("not-json", "empty"), name)
                 self.assertEqual(self.js("return typeof window.__pwned;"), "undefined")
                 if name == "sparse":
                     self.assertEqual(len(self.rows()), 2)
+                if name == "no files":
+                    self.assertIn("No files were found", self.js("return document.body.innerText;"))
                 self.assertEqual(self.console_errors(), [], name)
         self.load(self.index)
 
