@@ -323,8 +323,18 @@ class Page(unittest.TestCase):
                 # Sorting works in either layout.
                 self.sort_by("size")
                 self.assertEqual(len(self.rows()), len(self.report["files"]))
+            # A person whose system is set to dark colours.
+            self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {
+                "features": [{"name": "prefers-color-scheme", "value": "dark"}]})
+            self.load(self.index, 390, 844, True)
+            path = self.artifacts / "page-390x844-dark.png"
+            png = self.driver.get_screenshot_as_png()
+            path.write_bytes(png)
+            print("screenshot: %s" % path, file=sys.stderr)
+            self.assertGreater(len(decode_png(png)[2]), 8, "%s looks blank" % path)
             self.assertEqual(self.console_errors(), [])
         finally:
+            self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
             self.load(self.index)
 
     def test_broken_reports_say_so(self):
