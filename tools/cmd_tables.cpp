@@ -22,6 +22,9 @@
 #include "corvane/host/exceptions.h"
 #include "corvane/host/locale.h"
 #include "corvane/host/text.h"
+#ifndef CORVANE_NO_SQLITE
+#include "corvane/interchange/sqlite_writer.h"
+#endif
 #include "corvane/pdb/base_mgr.h"
 #include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
@@ -29,7 +32,6 @@
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/engine_options.h"
-#include "tools/sqlite_writer.h"
 #include "tools/tables.h"
 #include "tools/values.h"
 
@@ -608,6 +610,11 @@ void WriteCsv(const Table& t, bool with_attributes, const Charset& cs, Output& o
   }
 }
 
+#ifndef CORVANE_NO_SQLITE
+using interchange::SqlColumn;
+using interchange::SqliteWriter;
+using interchange::SqlType;
+
 SqlType SqlTypeOf(Kind k) {
   switch (k) {
     case Kind::kInteger:
@@ -633,7 +640,8 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
     columns.push_back({std::string(kFlagsKey), SqlType::kText});
     columns.push_back({std::string(kUniqueIDKey), SqlType::kInteger});
   }
-  SqliteTableWriter out(path, table_name, columns);
+  SqliteWriter out(path);
+  out.BeginTable(table_name, columns);
   for (const Table::Row& row : t.rows) {
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
       const int col = static_cast<int>(i);
@@ -672,7 +680,7 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
       } else if (const auto* x = std::get_if<double>(&v)) {
         out.Real(col, *x);
       } else {
-        out.Text(col, Shown(v, cs));
+        out.TextCopy(col, Shown(v, cs));
       }
     }
     if (with_attributes) {
@@ -683,13 +691,14 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
         if (!names.empty()) names += ',';
         names += f;
       });
-      out.Text(at + 1, names);
+      out.TextCopy(at + 1, names);
       out.Integer(at + 2, row.rec->unique_id);
     }
     out.Row();
   }
   out.Commit();
 }
+#endif
 
 // A table file read whole: the rows point into its records.
 struct LoadedTable {
@@ -726,6 +735,9 @@ std::unique_ptr<LoadedTable> LoadTable(const std::string& path, std::optional<Fo
 std::string SqliteOutputPath(const ParsedArgs& args) {
   if (!args.Has("-o") && !args.Has("--output"))
     throw UsageError("--format sqlite needs -o OUT.sqlite");
+#ifdef CORVANE_NO_SQLITE
+  throw Exception("this corvane was built without SQLite: --format sqlite is not available");
+#endif
   return args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
 }
 
@@ -762,7 +774,9 @@ int RunTableExport(const ParsedArgs& args, Output& out) {
     return kExitOk;
   }
   if (format == "sqlite") {
+#ifndef CORVANE_NO_SQLITE
     WriteSqlite(t, cs.ToUtf8(db.DatabaseName()), args.Has("--with-attributes"), cs, sqlite_path);
+#endif
     return kExitOk;
   }
   std::string& buf = out.Buffer();
