@@ -134,7 +134,9 @@ SqliteWriter::SqliteWriter(const std::string& target) : state_(std::make_unique<
   s.temp = pattern;
   pdb::GiveAccessOf(fd, resolved);
   close(fd);
-  if (sqlite3_open_v2(s.temp.c_str(), &s.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+  // One thread uses the connection: SQLite need not lock it for every call.
+  if (sqlite3_open_v2(s.temp.c_str(), &s.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK)
     s.Fail("cannot open the new database");
   // A new file that replaces the target only when whole needs no journal,
   // and is put on the device once, at the end.
@@ -156,7 +158,7 @@ const std::string& SqliteWriter::BeginTable(std::string_view name,
   if (s.insert != nullptr) sqlite3_finalize(s.insert);
   s.insert = nullptr;
   std::string wanted(name);
-  if (Folded(wanted).starts_with("sqlite_")) wanted.insert(0, "_");
+  if (Folded(wanted).starts_with("sqlite_")) wanted = "_" + wanted;
   s.table = UniqueName(std::move(wanted), s.tables);
   s.columns.clear();
   std::set<std::string> used;

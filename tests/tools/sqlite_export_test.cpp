@@ -3,6 +3,7 @@
 // the target is replaced whole or not at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -183,6 +184,36 @@ TEST(SqliteExport, ReplacesTheTargetWholeOrNotAtAll) {
                   "sqlite", sample});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("needs -o"), std::string::npos);
+}
+
+TEST(SqliteExport, ADamagedRowFoundOnTheWayLeavesNothingWritten) {
+  SKIP_WITHOUT_SQLITE3();
+  test::TempDir tmp;
+  // Rows enough that the CSV output would be flushed before the last.
+  std::string csv = "Title,Count\n";
+  for (int i = 0; i < 5000; ++i) csv += "a row of some forty bytes of text," + std::to_string(i) + "\n";
+  test::WriteText(tmp.File("t.csv"), csv);
+  ToolResult r = RunCorvane(
+      {"import", "--app", "jfile", "--input", tmp.File("t.csv"), "-o", tmp.File("t.pdb")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The last row loses its last zero: its lengths no longer describe it and
+  // its last text has no end.
+  std::vector<std::uint8_t> bytes = test::ReadAll(tmp.File("t.pdb"));
+  bytes.pop_back();
+  test::WriteAll(tmp.File("t.pdb"), bytes);
+
+  test::WriteText(tmp.File("out.sqlite"), "an older file");
+  r = RunCorvane({"export", "--format", "sqlite", "-o", tmp.File("out.sqlite"), tmp.File("t.pdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("record 4999"), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadText(tmp.File("out.sqlite")), "an older file");
+  r = RunCorvane({"export", "--format", "csv", tmp.File("t.pdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(tmp.path())) files.push_back(e.path().filename());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"out.sqlite", "t.csv", "t.pdb"}));
 }
 
 }  // namespace
