@@ -298,10 +298,15 @@ std::vector<Rec> ReadRecords(TCorvane& db) {
   records.reserve(db.RecordCount());
   for (std::int32_t i = 0; i < db.RecordCount(); ++i) {
     const std::optional<TRecordEntry> e = db.GetRecInFile(i);
-    if (e && e->Flags.Contains(dmRecAttrDelete)) continue;
+    // StoredRecordBytes raises for a record the file does not hold.
+    if (!e) {
+      (void)db.StoredRecordBytes(i);
+      continue;
+    }
+    if (e->Flags.Contains(dmRecAttrDelete)) continue;
     Rec r;
     r.index = i;
-    r.data = db.StoredRecordBytes(i);  // raises for a record the file does not hold
+    r.data = db.StoredRecordBytes(i);
     r.category = e->Category;
     for (TRecEnumFlags f : {dmRecAttrSecret, dmRecAttrBusy, dmRecAttrDirty}) {
       if (e->Flags.Contains(f)) r.flags.Include(f);

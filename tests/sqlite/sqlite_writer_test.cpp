@@ -150,10 +150,11 @@ TEST(SqliteWriter, StoresEveryKindOfCellAsGiven) {
   out.Blob(3, std::string_view());
   out.Row();
   std::string reused = std::string("a\0b", 3);
+  const std::string blob("\x00\xff", 2);
   out.Text(0, reused);
   out.Integer(1, std::numeric_limits<std::int64_t>::max());
   out.Real(2, std::nan(""));
-  out.Blob(3, std::string("\x00\xff", 2));
+  out.Blob(3, blob);
   out.Row();
   // Bytes bound without a copy are read by the insert: changing them after
   // the row changes nothing stored, and a cell not set in a row is NULL, not
