@@ -106,5 +106,41 @@ TEST(Messages, AnUnreadableDateNamesTheRecordAndField) {
   }
 }
 
+// Where export writes a date or a name, import takes it, and a wrong value is
+// told in the same words (not as a number that was expected).
+TEST(Messages, AppImportAsksForTheFormsExportWrites) {
+  test::TempDir dir;
+  struct Case {
+    const char* json;
+    const char* said;  // nullptr: imported
+  };
+  const Case cases[] = {
+      {R"({"app":"datebook","records":[{"date":"2021-01-01","repeat":{"type":"daily",)"
+       R"("frequency":1},"exceptions":["2021-01-03"]}]})",
+       nullptr},
+      {R"({"app":"datebook","records":[{"date":"2021-01-01","repeat":{"type":"daily",)"
+       R"("frequency":1},"exceptions":["tomorrow"]}]})",
+       "\"exceptions\" must be a date YYYY-MM-DD from 1904-01-01 to 2031-12-31, not tomorrow"},
+      {R"({"app":"address","records":[{"lastName":"A","displayPhone":"phone2"}]})", nullptr},
+      {R"({"app":"address","records":[{"lastName":"A","displayPhone":"mobile"}]})",
+       "\"displayPhone\" must be phone1 to phone5, not mobile"},
+      {R"({"app":"contacts","records":[{"lastName":"A","displayPhone":"phone9"}]})",
+       "\"displayPhone\" must be phone1 to phone7, not phone9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    const std::string in = dir.File("in.json");
+    const std::string text = c.json;
+    test::WriteAll(in, std::vector<std::uint8_t>(text.begin(), text.end()));
+    const ToolResult r = RunCorvane({"import", "--input", in, "-o", dir.File("out.pdb")});
+    if (c.said == nullptr) {
+      EXPECT_EQ(r.status, 0) << r.err;
+    } else {
+      ExpectSays(r, 1, {c.said});
+      EXPECT_EQ(r.err.find("whole number"), std::string::npos) << r.err;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane
