@@ -9,7 +9,7 @@
 
 #include "support/temp_dir.h"
 #include "tool_runner.h"
-#include "tools/json_reader.h"
+#include "corvane/interchange/json_reader.h"
 
 namespace corvane {
 namespace {
