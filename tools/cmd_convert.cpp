@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <system_error>
 
@@ -14,6 +13,7 @@
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
 #include "corvane/interchange/values.h"
+#include "corvane/pdb/corvane.h"
 #include "corvane/pdb/write_target.h"
 #include "tools/commands.h"
 #include "tools/dataset_view.h"
@@ -149,8 +149,10 @@ Variant Converted(const TField& from, TFieldType to) {
         case ftFloat:
         case ftDateTime: {
           const double d = from.AsFloat();
-          if (!(d == std::trunc(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+          if (std::isnan(d) || (std::isfinite(d) && d != std::trunc(d)))
             throw EConvertError(from.AsString() + " is not a whole number");
+          if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+            throw EConvertError(from.AsString() + " is outside what a 64-bit integer holds");
           return Variant(static_cast<long long>(d));
         }
         case ftString:
@@ -383,21 +385,21 @@ int RunConvert(const ParsedArgs& args, Output& out) {
       refusal.refused()) {
     throw EInOutError("cannot write '" + out_path + "': " + refusal.reason, refusal.system_error);
   }
-  const std::string replaced_dir = std::filesystem::path(target_file.path).parent_path().string();
-  pdb::RemoveStaleTemporaries(replaced_dir.empty() ? "." : replaced_dir);
-  // The new file is written and checked in a scratch directory beside the
-  // file OUT.pdb names, then moved over it in one step.
-  const ScratchDirectory scratch(replaced_dir.empty() ? "." : replaced_dir, ".corvane-convert-");
-
-  // Written through E2's dataset into the scratch directory.
+  // OUT.pdb is written and checked in memory, and only then put in place:
+  // nothing on disk until the checked bytes are written (a killed convert
+  // leaves nothing behind).
+  // Written through E2's dataset.
   std::vector<std::vector<Variant>> wanted;
+  Bytes image;
   {
     TPDBDataSet to;
     to.SetEngine(to_engine);
     DefineDataSetFields(*target, to);
-    to.SetDirectory(scratch.path());
+    to.SetDirectory(out_dir);
     to.SetPDBFilename(out_file);
+    to.SetWriteToMemory(true);
     to.SetDBName(header("--name", from.DatabaseName()));
+    if (args.Has("--name")) to.AppForgeEngine().SetNameFromFile(false);  // used for AppForge only
     to.SetCreatorID(header("--creator", from.CreatorID()));
     to.SetDatabaseType(header("--type", from.DatabaseType()));
     to.SetCreationDate(from.CreationDate());
@@ -409,9 +411,7 @@ int RunConvert(const ParsedArgs& args, Output& out) {
       probe.SetWriteOnClose(false);
       probe.SetEngine(to_engine);
       DefineDataSetFields(*target, probe);
-      probe.SetDirectory(scratch.path());
-      probe.SetPDBFilename("probe.pdb");
-      probe.Open();
+      probe.Open();  // no file: an empty table
       for (int i = 0; i < probe.FieldCount(); ++i) {
         TField* p = probe.Fields()[static_cast<std::size_t>(i)];
         TField* s = from.Fields()[static_cast<std::size_t>(i)];
@@ -467,6 +467,7 @@ int RunConvert(const ParsedArgs& args, Output& out) {
       }
       throw Exception(where + ": " + what);
     }
+    image = to.TakeWrittenImage();
   }
 
   // Read back through E2: every value must be there as written.
@@ -475,8 +476,9 @@ int RunConvert(const ParsedArgs& args, Output& out) {
     check.SetWriteOnClose(false);
     check.SetEngine(to_engine);
     DefineDataSetFields(*target, check);
-    check.SetDirectory(scratch.path());
+    check.SetDirectory(out_dir);
     check.SetPDBFilename(out_file);
+    check.SetSourceImage(image);
     check.Open();
     if (check.RecordCount() != static_cast<int>(wanted.size())) {
       throw Exception("OUT.pdb reads back " + std::to_string(check.RecordCount()) +
@@ -500,9 +502,8 @@ int RunConvert(const ParsedArgs& args, Output& out) {
   }
   from.Close();
 
-  std::error_code ec;
-  std::filesystem::rename(scratch.path() + "/" + out_file, target_file.path, ec);
-  if (ec) throw EInOutError("cannot write '" + out_path + "': " + ec.message(), ec.value());
+  TCorvane writer;
+  writer.WriteImageFile(out_path, image);
   return kExitOk;
 }
 

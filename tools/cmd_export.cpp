@@ -10,6 +10,7 @@
 #include "corvane/interchange/csv.h"
 #include "corvane/interchange/json.h"
 #include "corvane/interchange/out_cursor.h"
+#include "corvane/interchange/record_damage.h"
 #include "corvane/interchange/values.h"
 #ifndef CORVANE_NO_SQLITE
 #include "corvane/interchange/sqlite_writer.h"
@@ -50,6 +51,7 @@ constexpr std::string_view kHelp =
     "                      [--with-attributes] [--encoding cp1252|latin1|utf8]\n"
     "                      [--sort FIELD[,FIELD...] [--desc]] [--where FIELD=VALUE]... [--nocase] "
     "FILE\n"
+    "       corvane export --engine ENGINE [--field ...]... [--format json|csv] --keep-going FILE\n"
     "\n"
     "Decodes every record of the database FILE through an engine and prints it.\n"
     "Deleted records are left out. FILE may have any name; a resource database\n"
@@ -89,6 +91,12 @@ constexpr std::string_view kHelp =
     "                  ending in * matches every value that starts with the rest.\n"
     "                  Repeatable: every one must match\n"
     "  --nocase        --sort and --where ignore the case of letters\n"
+    "  --keep-going    json and csv, without --sort and --where: a record that\n"
+    "                  does not decode is kept raw in its place (JSON: \"index\",\n"
+    "                  \"damaged\" (the reason), \"category\", \"flags\", \"uniqueID\",\n"
+    "                  \"data\" in hexadecimal; CSV: empty fields and the added\n"
+    "                  columns damaged and data), a warning names it by its index\n"
+    "                  in the file, the rest is exported and the exit status is 3\n"
     "  --help          this text\n"
     "\n"
     "Values: numbers as numbers (floats in their shortest exact form, amounts with up\n"
@@ -178,8 +186,7 @@ bool NextRecord(TAnyEngine& engine) {
   try {
     return engine.NextRecord();
   } catch (const EPDBException& e) {
-    throw EPDBException(e.ErrorCode(),
-                        "record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
+    throw EPDBException("record " + std::to_string(engine.RecordIndex()) + ": " + e.what(), e);
   } catch (const std::exception& e) {
     throw Exception("record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
   }
@@ -358,17 +365,64 @@ void ExportSqlite(TAnyEngine& engine, RecordSource& records, std::vector<std::st
 }
 #endif
 
+// A damaged record's failure without the "record N" its message may start
+// with: the warning and the raw form name the record already.
+std::string DamageReason(const std::exception& e, std::int32_t index) {
+  const std::string what = e.what();
+  const std::string place = "record " + std::to_string(index);
+  if (what.rfind(place + ": ", 0) == 0) return what.substr(place.size() + 2);
+  if (what.rfind(place + ", ", 0) == 0) return what.substr(place.size() + 2);
+  if (what.rfind(place + " ", 0) == 0) return what.substr(place.size() + 1);
+  return what;
+}
+
+// Every record of the walk through decode(), which writes it out; a record
+// that fails (or failed to split) is handed to raw() instead when keeping
+// going. rewind() drops what decode() wrote of a record that failed.
+template <class Mark, class Decode, class Rewind, class Raw>
+void EachRecord(RecordSource& records, TAnyEngine& engine, DamageLog& damage,
+                const std::exception_ptr& split_failure, Mark&& mark, Decode&& decode,
+                Rewind&& rewind, Raw&& raw) {
+  while (records.Next()) {
+    mark();
+    if (!damage.KeepGoing()) {
+      decode();
+      continue;
+    }
+    const std::int32_t index = records.RecordIndex();
+    std::string reason;
+    try {
+      if (split_failure) std::rethrow_exception(split_failure);
+      CheckWholeRecord(engine);
+      decode();
+      continue;
+    } catch (const std::exception& e) {
+      reason = DamageReason(e, index);
+    }
+    rewind();
+    damage.Decode(index, [&] { throw Exception(reason); });
+    std::span<const std::uint8_t> bytes;
+    try {
+      bytes = engine.Manager().StoredRecordBytes(index);
+    } catch (const std::exception&) {
+      // Its bytes cannot be read at all: the reason says why.
+    }
+    const std::optional<TRecordEntry> entry = engine.Manager().GetRecInFile(index);
+    raw(index, bytes, entry ? *entry : TRecordEntry(), reason);
+  }
+}
+
 [[noreturn]] void RefuseResourceFile(const std::string& path) {
   const pdb::ResourceDatabase db =
       pdb::ReadResourceDatabase(ReadWholeFile(path), StandardTimeZoneBiasMinutes());
   const auto shown = [](const std::string& four) {
     return Printable(ToUtf8(four, TextEncoding::kWindows1252));
   };
-  throw Exception("'" + path + "' is a resource database (type '" + shown(db.header.type) +
-                  "', creator '" + shown(db.header.creator) + "', " +
-                  std::to_string(db.resources.size()) +
-                  " resources): it holds an application's resources, not records to export; "
-                  "'corvane records' lists them");
+  throw Exception(
+      "'" + path + "' is a resource database (type '" + shown(db.header.type) + "', creator '" +
+      shown(db.header.creator) + "', " + std::to_string(db.resources.size()) +
+      " resources): it holds an application's resources, not records to export; "
+      "'corvane records' lists them and 'corvane export --resources DIR' writes them out");
 }
 
 int RunExport(const ParsedArgs& args, Output& out) {
@@ -376,9 +430,12 @@ int RunExport(const ParsedArgs& args, Output& out) {
   if (args.Value("--app", "") == "photo" || args.Value("--app", "") == "photos") {
     return RunPhotoExport(args, out);
   }
+  // Every other export reads records, which a resource database has none of.
+  if (args.positional.size() == 1 && IsResourceFile(args.positional.front())) {
+    RefuseResourceFile(args.positional.front());
+  }
   if (IsTableExport(args)) return RunTableExport(args, out);
   if (!args.Has("--engine") || args.Has("--app")) return RunAppsExport(args, out);
-  if (args.Has("--keep-going")) throw UsageError("--keep-going is for --app, not --engine");
   if (args.Has("--timezone")) throw UsageError("--timezone is for --format ical");
   std::unique_ptr<TAnyEngine> engine = EngineFromArgs(args);
   const TextEncoding enc = EncodingFromArgs(args);
@@ -390,9 +447,13 @@ int RunExport(const ParsedArgs& args, Output& out) {
   const std::string sqlite_path = format == "sqlite" ? SqliteOutputPath(args) : std::string();
   DefineReadFields(*engine, args, enc);
   const std::string& path = SingleFileArgument(args);
-  if (IsResourceFile(path)) RefuseResourceFile(path);
 
   const ViewOptions view = ViewOptionsFromArgs(args);
+  const bool keep_going = args.Has("--keep-going");
+  if (keep_going && (format == "sqlite" || view.Any())) {
+    throw UsageError(
+        "--engine --keep-going is for --format json and csv, without --sort or --where");
+  }
   std::string directory, name;
   std::optional<ScratchDirectory> copy;
   if (view.Any()) {
@@ -401,10 +462,26 @@ int RunExport(const ParsedArgs& args, Output& out) {
   }
   engine->OpenReadFile(path);
   engine->CheckFieldsAgainstFile();
+  DamageLog damage(keep_going, [](const RecordDamage& d) {
+    std::fprintf(stderr, "corvane: warning: %s kept raw: %s\n", DamagePlace(d.index).c_str(),
+                 d.reason.c_str());
+  });
+  // With --keep-going a record that does not split is still walked past:
+  // its failure waits for the record's turn (Decode below) and the walk goes on.
+  std::exception_ptr split_failure;
   RecordSource records(*engine, [&] {
-    if (!NextRecord(*engine)) return false;
-    CheckWholeRecord(*engine);
-    return true;
+    split_failure = nullptr;
+    if (!keep_going) {
+      if (!NextRecord(*engine)) return false;
+      CheckWholeRecord(*engine);
+      return true;
+    }
+    try {
+      return engine->NextRecord();
+    } catch (...) {
+      split_failure = std::current_exception();
+      return true;
+    }
   });
   if (view.Any()) records.Select(view, directory, name, enc);
   const int n = engine->FieldCount();
@@ -445,6 +522,14 @@ int RunExport(const ParsedArgs& args, Output& out) {
       AppendCsvField(buf, names[static_cast<std::size_t>(i)]);
     }
     if (with_attributes) buf += ",category,flags,uniqueID";
+    if (keep_going) {
+      if (!free_key("damaged") || !free_key("data")) {
+        throw UsageError(
+            "--keep-going: a field has the name of a column of damaged records "
+            "(damaged or data)");
+      }
+      buf += ",damaged,data";
+    }
     // The flags' every combination as its cell, between the commas around it.
     std::array<std::string, 16> flags_cells;
     for (std::size_t bits = 0; bits < flags_cells.size(); ++bits) {
@@ -460,21 +545,39 @@ int RunExport(const ParsedArgs& args, Output& out) {
     }
     buf += "\r\n";
     OutCursor cur(buf);
-    while (records.Next()) {
-      EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
-        if (i > 0) cur.Put(',');
-        PutCsvCell(cur, v, types[static_cast<std::size_t>(i)], enc, cell_scratch);
-      });
-      if (with_attributes) {
-        const TRecordEntry e = attributes();
-        cur.Put(',');
-        PutNumber(cur, e.Category);
-        cur.Put(flags_cells[e.Flags.ToByte() & 0x0Fu]);
-        PutNumber(cur, e.UniqueID);
-      }
-      cur.Put("\r\n");
-      FlushIfLarge(cur, out);
-    }
+    const auto put_attributes = [&](const TRecordEntry& e) {
+      cur.Put(',');
+      PutNumber(cur, e.Category);
+      cur.Put(flags_cells[e.Flags.ToByte() & 0x0Fu]);
+      PutNumber(cur, e.UniqueID);
+    };
+    std::size_t start = 0;
+    std::string cell;
+    EachRecord(
+        records, *engine, damage, split_failure, [&] { start = cur.Size(); },
+        [&] {
+          EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
+            if (i > 0) cur.Put(',');
+            PutCsvCell(cur, v, types[static_cast<std::size_t>(i)], enc, cell_scratch);
+          });
+          if (with_attributes) put_attributes(attributes());
+          if (keep_going) cur.Put(",,");
+          cur.Put("\r\n");
+          FlushIfLarge(cur, out);
+        },
+        [&] { cur.Commit().resize(start); },
+        [&](std::int32_t, std::span<const std::uint8_t> bytes, const TRecordEntry& e,
+            const std::string& reason) {
+          for (int i = 1; i < n; ++i) cur.Put(',');
+          if (with_attributes) put_attributes(e);
+          cell.assign(1, ',');
+          AppendCsvField(cell, reason);
+          cell += ',';
+          AppendHex(cell, bytes);
+          cur.Put(cell);
+          cur.Put("\r\n");
+          FlushIfLarge(cur, out);
+        });
   } else {
     if (!(category_key && flags_key && unique_id_key)) {
       std::fprintf(stderr,
@@ -550,44 +653,70 @@ int RunExport(const ParsedArgs& args, Output& out) {
     bool first_record = true;
     {
       OutCursor cur(buf);
-      while (records.Next()) {
-        if (first_record) {
-          cur.Commit();
-          w.BeginRawValue();
-          cur.Put('{');
-          first_record = false;
-        } else {
-          cur.Put(next_record);
-        }
-        EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
-          const auto at = static_cast<std::size_t>(i);
-          cur.Put(members[at]);
-          PutJsonValue(cur, v, types[at], enc, cell_scratch);
-        });
-        const TRecordEntry e = attributes();
-        std::size_t at = names.size();
-        if (category_key) {
-          cur.Put(members[at++]);
-          PutNumber(cur, e.Category);
-        }
-        if (flags_key) {
-          cur.Put(flags_texts[e.Flags.ToByte() & 0x0Fu]);
-          ++at;
-        }
-        if (unique_id_key) {
-          cur.Put(members[at]);
-          PutNumber(cur, e.UniqueID);
-        }
-        cur.Put('}');
-        FlushIfLarge(cur, out);
-      }
+      std::size_t start = 0;
+      std::string raw_text;
+      EachRecord(
+          records, *engine, damage, split_failure,
+          [&] {
+            if (first_record) {
+              cur.Commit();
+              w.BeginRawValue();
+              cur.Put('{');
+              first_record = false;
+            } else {
+              cur.Put(next_record);
+            }
+            start = cur.Size();
+          },
+          [&] {
+            EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
+              const auto at = static_cast<std::size_t>(i);
+              cur.Put(members[at]);
+              PutJsonValue(cur, v, types[at], enc, cell_scratch);
+            });
+            const TRecordEntry e = attributes();
+            std::size_t at = names.size();
+            if (category_key) {
+              cur.Put(members[at++]);
+              PutNumber(cur, e.Category);
+            }
+            if (flags_key) {
+              cur.Put(flags_texts[e.Flags.ToByte() & 0x0Fu]);
+              ++at;
+            }
+            if (unique_id_key) {
+              cur.Put(members[at]);
+              PutNumber(cur, e.UniqueID);
+            }
+            cur.Put('}');
+            FlushIfLarge(cur, out);
+          },
+          [&] { cur.Commit().resize(start); },
+          [&](std::int32_t index, std::span<const std::uint8_t> bytes, const TRecordEntry& e,
+              const std::string& reason) {
+            raw_text = JsonWriter::KeyText("index") + std::to_string(index) + ", " +
+                       JsonWriter::KeyText("damaged") + '"';
+            JsonWriter::AppendEscaped(raw_text, reason);
+            raw_text += "\", " + JsonWriter::KeyText("category") + std::to_string(e.Category) +
+                        ", " + JsonWriter::KeyText("flags") + '[';
+            ForEachRecordFlagName(e.Flags, [&](std::string_view f) {
+              if (raw_text.back() != '[') raw_text += ", ";
+              raw_text.append(1, '"').append(f).append(1, '"');
+            });
+            raw_text += "], " + JsonWriter::KeyText("uniqueID") + std::to_string(e.UniqueID) +
+                        ", " + JsonWriter::KeyText("data") + '"';
+            AppendHex(raw_text, bytes);
+            raw_text += "\"}";
+            cur.Put(raw_text);
+            FlushIfLarge(cur, out);
+          });
     }
     w.EndArray();
     w.EndObject();
     w.EndDocument();
   }
   engine->Close();
-  return kExitOk;
+  return damage.Damaged().empty() ? kExitOk : kExitDamaged;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include <sstream>
 
 #include "corvane/engines/any_engine.h"
+#include "corvane/engines/appforge.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
@@ -529,8 +531,16 @@ void ApplyStoredDates(const JsonValue& database, TPDBBaseMgr& db) {
                                                      {"backedUpStored", HeaderDate::Backup}};
   for (const auto& [key, which] : keys) {
     if (const JsonValue* v = database.Find(key); v && !v->IsNull()) {
-      db.SetStoredDate(which, static_cast<std::uint32_t>(WholeNumber(
-                                  *v, 0xFFFFFFFF, std::string("\"database\".\"") + key + "\"")));
+      const auto value = static_cast<std::uint32_t>(
+          WholeNumber(*v, 0xFFFFFFFF, std::string("\"database\".\"") + key + "\""));
+      // Beside a date that is null, the value the file held for no date.
+      const std::string date_key(key, std::strlen(key) - std::strlen("Stored"));
+      const JsonValue* date = database.Find(date_key);
+      if (date != nullptr && date->IsNull()) {
+        db.KeepNoDate(which, value);
+      } else {
+        db.SetStoredDate(which, value);
+      }
     }
   }
 }
@@ -647,6 +657,10 @@ int RunImport(const ParsedArgs& args, Output& out) {
 
   TPDBBaseMgr& db = engine->Manager();
   db.SetDBName(*h.name);
+  // The name asked for is the one the header gets, not the file's.
+  if (auto* appforge = dynamic_cast<TPDBAppForge*>(&db); appforge && args.Has("--name")) {
+    appforge->SetNameFromFile(false);
+  }
   db.SetCreatorID(*h.creator);
   db.SetDatabaseType(*h.type);
   engine->CreateFile(directory, file);

@@ -177,6 +177,12 @@ void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc,
     w.Key(key);
     if (dt == 0) {
       w.Null();
+      // No date, as stored: written back as such (a write would give the
+      // moment of writing for none, or 0 for another value that means none).
+      if (stored != 0 || key != "backedUp") {
+        w.Key(std::string(key) + "Stored");
+        w.UInt(stored);
+      }
       return;
     }
     w.String(FormatDateTime(dt));

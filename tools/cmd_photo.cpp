@@ -57,7 +57,7 @@ int RunPhotoIndexExport(const ParsedArgs& args, Output& out) {
     try {
       p = apps::DecodePhotoIndexRecord(*data);
     } catch (const EPDBException& e) {
-      throw EPDBException(e.ErrorCode(), "record " + std::to_string(i) + ": " + e.what());
+      throw EPDBException("record " + std::to_string(i) + ": " + e.what(), e);
     }
     w.BeginObject(JsonWriter::Layout::kInline);
     w.Key("index");

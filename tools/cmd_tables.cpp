@@ -17,6 +17,7 @@
 
 #include "corvane/apps/jfile.h"
 #include "corvane/apps/mobiledb.h"
+#include "corvane/engines/appforge.h"
 #include "corvane/engines/sqldriver.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
@@ -322,7 +323,7 @@ auto ForRecord(std::int32_t index, F&& f) {
   try {
     return f();
   } catch (const EPDBException& e) {
-    throw EPDBException(e.ErrorCode(), "record " + std::to_string(index) + ": " + e.what());
+    throw EPDBException("record " + std::to_string(index) + ": " + e.what(), e);
   }
 }
 
@@ -412,7 +413,7 @@ void ReadJFile(apps::JFileVersion version, TCorvane& db, const std::vector<Rec>&
     try {
       return apps::DecodeJFileTable(version, block);
     } catch (const EPDBException& e) {
-      throw EPDBException(e.ErrorCode(), std::string("application-info block: ") + e.what());
+      throw EPDBException(std::string("application-info block: ") + e.what(), e);
     }
   }();
   const apps::JFileTable usual = apps::JFileTable::New(version);
@@ -1701,12 +1702,15 @@ void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc
 
   std::string out_dir, out_file;
   SplitPdbPath(out_path, out_dir, out_file);
-  const ScratchDirectory scratch(out_dir, ".corvane-convert-");
+  // Written and read back in memory; only bytes that passed go to disk.
   TPDBBaseMgr& m = target->Manager();
   m.SetDBName(args.Has("--name") ? cs.FromUtf8(args.Value("--name", "")) : src.name);
+  if (auto* appforge = dynamic_cast<TPDBAppForge*>(&m); appforge && args.Has("--name")) {
+    appforge->SetNameFromFile(false);
+  }
   m.SetCreatorID(args.Has("--creator") ? cs.FromUtf8(args.Value("--creator", "")) : src.creator);
   m.SetDatabaseType(args.Has("--type") ? cs.FromUtf8(args.Value("--type", "")) : src.type);
-  target->CreateFile(scratch.path(), out_file);
+  target->CreateInMemory(out_file);
   std::vector<std::vector<Variant>> wanted;
   try {
     m.SetCreationDate(src.created);
@@ -1733,10 +1737,11 @@ void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc
     target->Abort();
     throw;
   }
+  const Bytes image = m.TakeWrittenImage();
   // Read back: every value must be there as it was read.
   std::unique_ptr<TAnyEngine> check = TAnyEngine::Create(target->Name());
   DefineFields(*check, given_fields, enc, true);
-  check->OpenRead(scratch.path(), out_file);
+  check->OpenReadImage(image, out_path);
   for (std::size_t r = 0; r < src.rows.size(); ++r) {
     if (!check->NextRecord()) Bad("OUT.pdb reads back fewer records than were written");
     for (std::size_t i = 0; i < src.names.size(); ++i) {
@@ -1754,9 +1759,7 @@ void ConvertToEngine(const ParsedArgs& args, const Source& src, TextEncoding enc
     }
   }
   check->Close();
-  std::error_code ec;
-  std::filesystem::rename(scratch.path() + "/" + out_file, out_path, ec);
-  if (ec) throw EInOutError("cannot write '" + out_path + "': " + ec.message(), ec.value());
+  TCorvane().WriteImageFile(out_path, image);
 }
 
 void ConvertToTable(const ParsedArgs& args, const Source& src, Format to, const Charset& cs,

@@ -118,9 +118,27 @@ int Run(const std::vector<std::string>& args) {
     const int code = e.ErrorCode();
     // A file the system refused: its path and the system's reason say more
     // than the library's message ("Error creating PDB File!").
-    if (!e.Path().empty() && !e.Reason().empty()) {
-      const char* what = e.MessageId() == kMsgPdbFileCreate ? "cannot create" : "cannot open";
+    const int id = e.MessageId();
+    const bool opening =
+        id == kMsgPdbFileMissing || id == kMsgPdbFileAssign || id == kMsgPdbFileOpen;
+    if (!e.Path().empty() && !e.Reason().empty() && (opening || id == kMsgPdbFileCreate)) {
+      const char* what = id == kMsgPdbFileCreate ? "cannot create" : "cannot open";
       return Failure(std::string(what) + " '" + e.Path() + "': " + e.Reason(), &code);
+    }
+    // Any other failure about a file names it, and where in it the library
+    // found the fault.
+    if (!e.Path().empty()) {
+      const std::string what = e.what();
+      std::string reason = e.Reason();
+      // "record 3: ..." said once, where the command already named the record.
+      if (const std::size_t colon = reason.find(": ");
+          reason.rfind("record ", 0) == 0 && colon != std::string::npos &&
+          what.rfind(reason.substr(0, colon) + ":", 0) == 0) {
+        reason.erase(0, colon + 2);
+      }
+      std::string message = "cannot read '" + e.Path() + "': " + what;
+      if (!reason.empty()) message += " (" + reason + ")";
+      return Failure(message, &code);
     }
     return Failure(e.what(), &code);
   } catch (const EInOutError& e) {

@@ -8,25 +8,43 @@
 #include <string>
 
 #include "corvane/dataset/row_access.h"
+#include "corvane/foundation/exception.h"
+#include "corvane/host/exceptions.h"
 
 namespace corvane::pdb_rows {
+
+// Raises the failure being handled again, naming record `index` of the file:
+// a value the engine cannot read (a date no calendar has) says where it is.
+[[noreturn]] inline void RethrowAtRecord(std::int32_t index) {
+  const std::string place = "record " + std::to_string(index) + ": ";
+  try {
+    throw;
+  } catch (const EPDBException& e) {
+    throw EPDBException(place + e.what(), e);
+  } catch (const EConvertError& e) {
+    throw EConvertError(place + e.what());
+  }
+}
 
 // Opens the engine's file for loading. Opening ends by splitting the first
 // record; a deleted first record has no bytes to split, which is no fault of
 // the file: the walk through NextLiveRecord skips it.
-template <class Engine>
-void OpenForLoading(Engine& engine) {
+template <class Engine, class Open>
+void OpenForLoading(Engine& engine, Open&& open) {
   try {
-    engine.OpenDatabase();
+    open();
   } catch (...) {
     // Opening may fail after the file is open (at its first record): a
     // failure leaves it closed, or no later file could be opened.
     if (!engine.isOpen()) throw;
-    if (engine.Cursor() == engine.FixFirst()) {
+    const bool at_first = engine.Cursor() == engine.FixFirst();
+    if (at_first) {
       const std::optional<TRecordEntry> first = engine.GetRecInFile(engine.FixFirst());
       if (first && first->Flags.Contains(dmRecAttrDelete)) return;
     }
+    const std::int32_t first = engine.FixFirst();
     engine.AbortDatabase();
+    if (at_first) RethrowAtRecord(first);
     throw;
   }
 }
@@ -43,7 +61,11 @@ bool NextLiveRecord(Engine& engine, std::int32_t& at) {
     if (entry->Flags.Contains(dmRecAttrDelete)) continue;
     at = i;
     engine.SetDBCursor(i);
-    engine.SetEngineRecord(i);
+    try {
+      engine.SetEngineRecord(i);
+    } catch (...) {
+      RethrowAtRecord(i);
+    }
     return true;
   }
   return false;

@@ -121,8 +121,27 @@ std::string TPDBDataSet::FilePath() const {
 }
 
 bool TPDBDataSet::FileToLoad() const {
+  if (!source_image_.empty()) return true;
+  if (write_to_memory_) return false;  // the file is not touched at all
   return !Trim(pdb_filename_).empty() && FileExists(FilePath());
 }
+
+template <class Engine>
+void TPDBDataSet::OpenToLoad(Engine& engine) {
+  engine.SetDirectory(directory_);
+  engine.SetPDBFilename(pdb_filename_);
+  engine.SetOpenMode(dmModeReadOnly);
+  if (!source_image_.empty()) {
+    OpenForLoading(engine, [&] { engine.OpenDatabase(source_image_, FilePath()); });
+  } else {
+    OpenForLoading(engine, [&] { engine.OpenDatabase(); });
+  }
+}
+template void TPDBDataSet::OpenToLoad(TPDBPocketStudio&);
+template void TPDBDataSet::OpenToLoad(TPDBNSBasic&);
+template void TPDBDataSet::OpenToLoad(TPDBAppForge&);
+template void TPDBDataSet::OpenToLoad(TPDBJava&);
+template void TPDBDataSet::OpenToLoad(TPDBSQLDriver&);
 
 // ---------------------------------------------------------------------------
 // Opening
@@ -193,10 +212,7 @@ void TPDBDataSet::OpenWith(typename Ops::Engine& engine, typename Ops::Fields& f
   std::map<std::string, std::size_t> longest;  // by upper-cased field name
   std::int64_t rows = 0, file_size = 0;
   if (FileToLoad()) {
-    engine.SetDirectory(directory_);
-    engine.SetPDBFilename(pdb_filename_);
-    engine.SetOpenMode(dmModeReadOnly);
-    OpenForLoading(engine);
+    OpenToLoad(engine);
     EngineCloser<typename Ops::Engine> closer(engine);
     file_size = engine.FileSize();
     for (std::int32_t at = -1; NextLiveRecord(engine, at);) {

@@ -42,6 +42,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_map>
 
@@ -122,6 +123,19 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   bool WriteOnClose() const noexcept { return write_on_close_; }
   void SetWriteOnClose(bool value) noexcept { write_on_close_ = value; }
 
+  // Loads the database held in `bytes` instead of the file: Open reads them
+  // (borrowed; they must stay valid and unchanged while Open runs) with the
+  // checks it makes of a file, and failures name FilePath. An empty span
+  // goes back to the file.
+  void SetSourceImage(std::span<const std::uint8_t> bytes) noexcept { source_image_ = bytes; }
+  // Whether the dataset stays off the disk (false at first): opening loads
+  // only a source image (no file), and closing writes the database into
+  // memory, TakeWrittenImage then handing the bytes over. A process killed
+  // while writing leaves nothing behind.
+  bool WriteToMemory() const noexcept { return write_to_memory_; }
+  void SetWriteToMemory(bool value) noexcept { write_to_memory_ = value; }
+  Bytes TakeWrittenImage() noexcept { return std::move(written_image_); }
+
   // Where the last failed writing stopped: the 1-based position of the row
   // among those written, and the field's name; 0 and "" when the failure
   // was not at a row's field (or the last writing succeeded).
@@ -160,6 +174,8 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   friend struct DataSetRowAccess;
 
   std::string FilePath() const;
+  template <class Engine>
+  void OpenToLoad(Engine& engine);
   bool RowsUnwatched() const;
   bool FileToLoad() const;
 
@@ -184,6 +200,9 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   std::string creator_id_;
   TEngine engine_ = PocketStudio;
   bool write_on_close_ = true;
+  bool write_to_memory_ = false;
+  std::span<const std::uint8_t> source_image_;
+  Bytes written_image_;
 
   // Each loaded row's record attributes, by the row's record ID: they are no
   // field of the table, but a row written back keeps its category, flags and

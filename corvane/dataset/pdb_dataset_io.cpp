@@ -119,10 +119,7 @@ template <class Ops>
 void TPDBDataSet::LoadWith(typename Ops::Engine& engine) {
   bool disabled = false;
   try {
-    engine.SetDirectory(directory_);
-    engine.SetPDBFilename(pdb_filename_);
-    engine.SetOpenMode(dmModeReadOnly);
-    OpenForLoading(engine);
+    OpenToLoad(engine);
     // The file's own header values, whether or not this dataset's setters
     // would take them.
     database_name_ = engine.DatabaseName();
@@ -252,7 +249,12 @@ void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
     engine.SetCreationDate(creation_date_);
     engine.SetCreationDateAsGiven(creation_date_as_given_ || loaded_file_.loaded);
     engine.SetDBFlags(ToTDBFlags(db_flags_));
-    engine.CreateDatabase();
+    written_image_.clear();
+    if (write_to_memory_) {
+      engine.CreateDatabaseInMemory(FilePath());
+    } else {
+      engine.CreateDatabase();
+    }
     GiveLoadedFile(engine);
     DisableControls();
     disabled = true;
@@ -303,6 +305,7 @@ void TPDBDataSet::WriteWith(typename Ops::Engine& engine, int field_count) {
     }
     number = 0;
     engine.CloseDatabase();
+    if (write_to_memory_) written_image_ = engine.TakeWrittenImage();
   } catch (...) {
     // The file written so far is dropped; the one loaded stays as it was.
     std::exception_ptr error = std::current_exception();

@@ -87,6 +87,12 @@ void TAnyEngine::OpenReadFile(const std::string& path) {
   FinishOpenRead([&m, &path] { m.OpenDatabaseFile(path); });
 }
 
+void TAnyEngine::OpenReadImage(std::span<const std::uint8_t> bytes, const std::string& name) {
+  TPDBBaseMgr& m = Manager();
+  m.SetOpenMode(dmModeReadOnly);
+  FinishOpenRead([&m, bytes, &name] { m.OpenDatabase(bytes, name); });
+}
+
 template <class Open>
 void TAnyEngine::FinishOpenRead(Open&& open) {
   TPDBBaseMgr& m = Manager();
@@ -225,6 +231,14 @@ void TAnyEngine::CreateFile(const std::string& directory, const std::string& fil
   m.SetDirectory(directory);
   m.SetPDBFilename(filename);
   m.CreateDatabase();
+}
+
+void TAnyEngine::CreateInMemory(const std::string& filename) {
+  TPDBBaseMgr& m = Manager();
+  as_split_ = false;
+  m.SetOpenMode(dmModeWriteOnly);
+  m.SetPDBFilename(filename);
+  m.CreateDatabaseInMemory(filename);
 }
 
 void TAnyEngine::AppendRecord(std::span<const Variant> values) {

@@ -163,6 +163,10 @@ class TAnyEngine {
   // The same for the file at `path` as given, whatever its name.
   // Raises what TCorvane::OpenDatabaseFile raises, with its codes.
   void OpenReadFile(const std::string& path);
+  // The same for a database held in memory (borrowed until Close), `name`
+  // standing for the file in failures.
+  // Raises what TCorvane::OpenDatabase(bytes, name) raises, with its codes.
+  void OpenReadImage(std::span<const std::uint8_t> bytes, const std::string& name);
   // The fields the open file describes: AppForge's field block (as Fields
   // then hold them), the SQL Driver's structure record (record 0; names as
   // hashes). Empty for engines whose files say nothing of their fields.
@@ -194,6 +198,11 @@ class TAnyEngine {
   // other than creation and the modification number, so set those after.
   // Raises what TCorvane's SetPDBFilename and CreateDatabase raise, with their codes.
   void CreateFile(const std::string& directory, const std::string& filename);
+  // The same, written into memory on Close (TCorvane::TakeWrittenImage hands
+  // the bytes over); `filename` is what the engine names the file (AppForge
+  // takes its database name from it).
+  // Raises what TCorvane's SetPDBFilename and CreateDatabaseInMemory raise.
+  void CreateInMemory(const std::string& filename);
   // Appends one record: values[i] for field i (the implicit field's ignored).
   // EConvertError names the field whose value does not convert.
   // Raises EConvertError, or the EPDBException of Append, a setter or Post with its code.

@@ -269,8 +269,10 @@ void TPDBAppForge::BuildPDBInfo() {
   // Lengths and offsets of the field table are 16-bit words counted from 276.
   if (length - kSignatureAt > 0xFFFF) RaisePDB(1, kMsgAFFieldTableTooLarge);
 
-  const std::string& file = PDBFilename();
-  SetDBName(file.substr(0, file.find('.')));
+  if (name_from_file_) {
+    const std::string& file = PDBFilename();
+    SetDBName(file.substr(0, file.find('.')));
+  }
 
   Bytes block(length, 0);
   if (!CategoryNames()) InitializeCategory();

@@ -80,9 +80,19 @@ class TPDBAppForge : public TPDBEngine<TPDBAFFields> {
   // true is refused (code 1).
   void SetWriteCategory(bool value) override;
 
+  // Where the header's database name comes from when the file is written:
+  // the file name up to its first dot (true, at first: what the runtime looks
+  // the database up by), or DatabaseName, the table name the field block
+  // holds as well (false), so that the header and the block agree.
+  bool NameFromFile() const noexcept { return name_from_file_; }
+  void SetNameFromFile(bool value) noexcept { name_from_file_ = value; }
+
  protected:
   void GetFieldsDefinition() override;
   void BuildPDBInfo() override;
+
+ private:
+  bool name_from_file_ = true;
 };
 
 namespace appforge {

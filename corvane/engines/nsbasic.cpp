@@ -1,10 +1,13 @@
 #include "corvane/engines/nsbasic.h"
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "corvane/engines/record_codec.h"
 #include "corvane/foundation/byte_order.h"
 #include "corvane/foundation/message_ids.h"
+#include "corvane/host/exceptions.h"
 
 namespace corvane {
 
@@ -158,8 +161,20 @@ bool TPDBNSBField::SplitFrom(std::span<const std::uint8_t> rest, std::size_t& ta
     case NSBFloat:
     case NSBDouble: value_.SetFloat(LoadDouble(p)); break;
     case NSBSingle: value_.SetFloat(static_cast<double>(LoadFloat(p))); break;
-    case NSBDate: value_.SetDateTime(codec::DateFromDecimalNumber(LoadDouble(p))); break;
-    case NSBTime: value_.SetDateTime(codec::TimeFromDecimalNumber(LoadDouble(p))); break;
+    case NSBDate:
+    case NSBTime: {
+      const double stored = LoadDouble(p);
+      try {
+        value_.SetDateTime(type_ == NSBDate ? codec::DateFromDecimalNumber(stored)
+                                            : codec::TimeFromDecimalNumber(stored));
+      } catch (const EConvertError& e) {
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%.17g", stored);
+        throw EConvertError("field '" + FieldName() + "': " + e.what() + " (it holds " + shown +
+                            ")");
+      }
+      break;
+    }
     case NSBString: break;
   }
   TakeRaw(rest.first(width));

@@ -39,8 +39,12 @@ std::int64_t Whole(const Variant& v, std::int64_t lo, std::int64_t hi) {
       break;
     case VarType::Float: {
       const double d = v.AsDouble();
-      if (!(d == std::trunc(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)) {
+      if (std::isnan(d) || (std::isfinite(d) && d != std::trunc(d))) {
         Refuse(Shown(v) + " is not a whole number");
+      }
+      // Past what 64 bits hold, a double is whole but no field's value.
+      if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) {
+        Refuse(Shown(v) + " is outside " + std::to_string(lo) + " to " + std::to_string(hi));
       }
       n = static_cast<std::int64_t>(d);
       break;

@@ -22,4 +22,10 @@ void RaisePDB(int code, int message_id, const std::string& path, int errno_value
   throw e;
 }
 
+void RaisePDBBecause(int code, int message_id, const std::string& path, std::string reason) {
+  EPDBException e(code, GetLocaleString(message_id));
+  e.WithMessageId(message_id).WithPath(path).WithReason(std::move(reason));
+  throw e;
+}
+
 }  // namespace corvane

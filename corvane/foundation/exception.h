@@ -14,6 +14,15 @@ namespace corvane {
 class EPDBException : public Exception {
  public:
   EPDBException(int code, const std::string& message) : Exception(message), code_(code) {}
+  // The failure `cause` told with another message (the place it was met
+  // put before it, say): its code, message id, path and reason stay.
+  EPDBException(const std::string& message, const EPDBException& cause)
+      : Exception(message),
+        code_(cause.code_),
+        message_id_(cause.message_id_),
+        path_(cause.path_),
+        system_error_(cause.system_error_),
+        reason_(cause.reason_) {}
   int ErrorCode() const noexcept { return code_; }
 
   // The catalogue id of the message (English id); 0 when raised with a text of its own.
@@ -54,5 +63,9 @@ class EPDBException : public Exception {
 [[noreturn]] void RaisePDB(int code, int message_id);
 // The same, naming the file concerned and the system's errno (0 for none).
 [[noreturn]] void RaisePDB(int code, int message_id, const std::string& path, int errno_value = 0);
+// The same with a reason in words of the library's own (where in the file the
+// fault lies, say), when the system refused nothing.
+[[noreturn]] void RaisePDBBecause(int code, int message_id, const std::string& path,
+                                  std::string reason);
 
 }  // namespace corvane

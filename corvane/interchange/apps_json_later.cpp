@@ -554,6 +554,9 @@ ContactsRecord ContactsFromJson(const Reader& r, const Charset& cs) {
         d->text.starts_with("phone") && d->text[5] >= '1' && d->text[5] <= '7') {
       c.displayPhone = static_cast<std::uint8_t>(d->text[5] - '1');
     } else {
+      // Export writes the names; a number (the stored value) is taken too.
+      if (d->kind != JsonValue::Kind::kNumber)
+        Bad(r.At("displayPhone") + " must be phone1 to phone7, not " + d->text);
       c.displayPhone = static_cast<std::uint8_t>(Reader::IntOf(*d, r.At("displayPhone"), 0, 15));
     }
   }

@@ -176,6 +176,9 @@ Bytes RecordBytes(App app, const Reader& r, const Charset& cs, ImportChecks& che
             d->text.starts_with("phone") && d->text[5] >= '1' && d->text[5] <= '5') {
           a.displayPhone = static_cast<std::uint8_t>(d->text[5] - '1');
         } else {
+          // Export writes the names; a number (the stored value) is taken too.
+          if (d->kind != JsonValue::Kind::kNumber)
+            Bad(r.At("displayPhone") + " must be phone1 to phone5, not " + d->text);
           a.displayPhone =
               static_cast<std::uint8_t>(Reader::IntOf(*d, r.At("displayPhone"), 0, 15));
         }

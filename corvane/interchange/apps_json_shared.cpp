@@ -32,6 +32,10 @@ std::uint16_t DateWord(const JsonValue* x, const std::string& what, std::uint16_
       Bad(what + " must be a date from 1904-01-01 to 2031-12-31, not " + x->text);
     return d.Word();
   }
+  // Export writes dates; a number (the packed word) is taken too.
+  if (x->kind != JsonValue::Kind::kNumber) {
+    Bad(what + " must be a date YYYY-MM-DD from 1904-01-01 to 2031-12-31, not " + x->text);
+  }
   return static_cast<std::uint16_t>(Reader::IntOf(*x, what, 0, 0xFFFF));
 }
 

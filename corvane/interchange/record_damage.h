@@ -44,7 +44,7 @@ class DamageLog {
       decode();
       return true;
     } catch (const EPDBException& e) {
-      if (!keep_going_) throw EPDBException(e.ErrorCode(), DamagePlace(index) + ": " + e.what());
+      if (!keep_going_) throw EPDBException(DamagePlace(index) + ": " + e.what(), e);
       Note(index, e.what());
     } catch (const std::exception& e) {
       if (!keep_going_) throw Exception(DamagePlace(index) + ": " + e.what());

@@ -274,6 +274,15 @@ void TPDBBaseMgr::FlushAllData(bool WriteCategory) {
   h.creation_stored = stored(h.creation_date, HeaderDate::Creation, "created");
   h.modification_stored = stored(h.modification_date, HeaderDate::Modification, "modified");
   h.backup_stored = stored(h.backup_date, HeaderDate::Backup, "backedUp");
+  // What a file held where it had no date is written back as it was.
+  const auto keep_no_date = [&](HeaderDate which, TDateTime& date, std::uint32_t& value) {
+    if (!NoDateKept(which) || (StoredDate(which) >> 16) != 0) return;
+    date = 0;
+    value = StoredDate(which);
+  };
+  keep_no_date(HeaderDate::Creation, h.creation_date, h.creation_stored);
+  keep_no_date(HeaderDate::Modification, h.modification_date, h.modification_stored);
+  keep_no_date(HeaderDate::Backup, h.backup_date, h.backup_stored);
   h.modification_number = GetModification();
   h.app_info_offset = (T + A) > 0 ? static_cast<std::uint32_t>(list_end) : 0;
   h.sort_info_offset = S > 0 ? static_cast<std::uint32_t>(list_end + T + A) : 0;

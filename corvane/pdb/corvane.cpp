@@ -201,9 +201,19 @@ void TCorvane::OpenDatabaseFile(const std::string& Path) {
 }
 
 // A path that is no readable file: say whether it is missing or a directory.
+// A device, a FIFO or a socket exists: it is refused for what it is (reading
+// one could block, or never end).
 void TCorvane::RaiseMissing(const std::string& path) {
   struct stat st {};
   const int err = ::stat(path.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if (err == 0 && !S_ISREG(st.st_mode)) {
+    const char* kind = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                       : S_ISFIFO(st.st_mode)                     ? "a FIFO"
+                       : S_ISSOCK(st.st_mode)                     ? "a socket"
+                                                                  : "no regular file";
+    RaisePDBBecause(4, kMsgPdbFileMissing, path,
+                    std::string("it is ") + kind + ", not a regular file");
+  }
   RaisePDB(4, kMsgPdbFileMissing, path, err);
 }
 
@@ -267,7 +277,8 @@ void TCorvane::OpenImage() {
   try {
     try {
       ReadHeader();
-    } catch (const EPDBException&) {
+    } catch (const EPDBException& e) {
+      if (!e.Reason().empty()) RaisePDBBecause(7, kMsgNotPdbFile, source_name_, e.Reason());
       RaisePDB(7, kMsgNotPdbFile);
     }
     try {
@@ -275,6 +286,9 @@ void TCorvane::OpenImage() {
       if (app_info_offset_ != 0)
         ReadBlock(app_info_offset_, AppInfoLength(), app_info_, 1, kMsgAppInfoLocate,
                   kMsgAppInfoRead);
+    } catch (const EPDBException& e) {
+      RaisePDBBecause(10, kMsgAppInfoBlockRead, source_name_,
+                      "the application-info block: " + e.Reason());
     } catch (const std::exception&) {
       RaisePDB(10, kMsgAppInfoBlockRead);
     }
@@ -284,6 +298,9 @@ void TCorvane::OpenImage() {
         ReadBlock(sort_info_offset_, SortInfoLength(), sort_info_, 1, kMsgSortInfoLocate,
                   kMsgSortInfoRead);
       }
+    } catch (const EPDBException& e) {
+      RaisePDBBecause(10, kMsgSortInfoBlockRead, source_name_,
+                      "the sort-info block: " + e.Reason());
     } catch (const std::exception&) {
       RaisePDB(10, kMsgSortInfoBlockRead);
     }
@@ -300,15 +317,27 @@ void TCorvane::OpenImage() {
 }
 
 void TCorvane::ReadHeader() {
-  if (image_.size() < pdb::kHeaderSize) RaisePDB(7, kMsgNotPdbFile);
+  if (image_.size() < pdb::kHeaderSize) {
+    RaisePDBBecause(7, kMsgNotPdbFile, source_name_,
+                    image_.empty()
+                        ? std::string("it is empty")
+                        : "it holds " + std::to_string(image_.size()) +
+                              " bytes, fewer than a header's " + std::to_string(pdb::kHeaderSize));
+  }
   const pdb::Header h = pdb::DecodeHeader(
       std::span<const std::uint8_t, pdb::kHeaderSize>(image_.data(), pdb::kHeaderSize),
       StandardTimeZoneBiasMinutes());
   // A resource database has 10-byte entries that this format would misread,
   // and a record list that cannot fit in the file is no record list.
-  if ((h.attributes & pdb::kAttrResourceDB) != 0 ||
-      pdb::kHeaderSize + pdb::kEntrySize * h.record_count > image_.size()) {
-    RaisePDB(7, kMsgNotPdbFile);
+  if ((h.attributes & pdb::kAttrResourceDB) != 0) {
+    RaisePDBBecause(7, kMsgNotPdbFile, source_name_,
+                    "it is a resource database, whose entries are resources, not records");
+  }
+  if (pdb::kHeaderSize + pdb::kEntrySize * h.record_count > image_.size()) {
+    RaisePDBBecause(7, kMsgNotPdbFile, source_name_,
+                    "its list of " + std::to_string(h.record_count) +
+                        " records runs past the end of the file at " +
+                        std::to_string(image_.size()));
   }
   database_name_ = h.name;
   plain_name_ = h.name;
@@ -318,6 +347,7 @@ void TCorvane::ReadHeader() {
   modification_date_ = h.modification_date;
   last_backup_date_ = h.backup_date;
   stored_dates_ = {h.creation_stored, h.modification_stored, h.backup_stored};
+  no_date_kept_ = {};
   modification_number_ = h.modification_number;
   app_info_offset_ = h.app_info_offset;
   sort_info_offset_ = h.sort_info_offset;
@@ -350,9 +380,22 @@ std::int64_t TCorvane::SortInfoLength() const {
 
 void TCorvane::ReadBlock(std::uint32_t offset, std::int64_t length, Bytes& out, int code_locate,
                          int msg_locate, int msg_read) {
-  if (offset > image_.size()) RaisePDB(code_locate, msg_locate);
-  if (length < 0 || length > static_cast<std::int64_t>(image_.size() - offset)) {
-    RaisePDB(code_locate + 2, msg_read);
+  const std::string size = std::to_string(image_.size());
+  if (offset > image_.size()) {
+    RaisePDBBecause(
+        code_locate, msg_locate, source_name_,
+        "it starts at offset " + std::to_string(offset) + ", past the end of the file at " + size);
+  }
+  if (length < 0) {
+    RaisePDBBecause(code_locate + 2, msg_read, source_name_,
+                    "it starts at offset " + std::to_string(offset) +
+                        ", after the data that should follow it at " +
+                        std::to_string(offset + length));
+  }
+  if (length > static_cast<std::int64_t>(image_.size() - offset)) {
+    RaisePDBBecause(code_locate + 2, msg_read, source_name_,
+                    "it runs from offset " + std::to_string(offset) + " to " +
+                        std::to_string(offset + length) + ", past the end of the file at " + size);
   }
   out.assign(image_.data() + offset, image_.data() + offset + length);
 }
@@ -407,7 +450,10 @@ bool TCorvane::StoredBytes(std::int32_t RecNo, const pdb::Entry& e,
   // A live record at offset 0 would be the header itself, and since offset 0 is
   // skipped when the end is sought, a list of them would each span the file up
   // to the next real offset: a small file could make a walk copy gigabytes.
-  if (e.data_offset == 0) RaisePDB(6, kMsgRecordRead);
+  const auto fault = [&](int code, int message_id, const std::string& why) {
+    RaisePDBBecause(code, message_id, source_name_, "record " + std::to_string(RecNo) + ": " + why);
+  };
+  if (e.data_offset == 0) fault(6, kMsgRecordRead, "its data offset is 0, the header's");
   // The record runs to the next entry that has data (a deleted record written
   // with offset 0 has none), or to the end of the file after the last one.
   std::uint32_t end = static_cast<std::uint32_t>(image_.size());
@@ -422,8 +468,19 @@ bool TCorvane::StoredBytes(std::int32_t RecNo, const pdb::Entry& e,
       }
     }
   }
-  if (end < e.data_offset) RaisePDB(8, kMsgRecordSize);
-  if (end > image_.size()) RaisePDB(6, kMsgRecordRead);
+  if (end < e.data_offset) {
+    fault(8, kMsgRecordSize,
+          "its data at offset " + std::to_string(e.data_offset) +
+              (end == image_.size() ? " lies past the end of the file at "
+                                    : " comes after the next record's at ") +
+              std::to_string(end));
+  }
+  if (end > image_.size()) {
+    fault(6, kMsgRecordRead,
+          "its data runs from offset " + std::to_string(e.data_offset) + " to " +
+              std::to_string(end) + ", past the end of the file at " +
+              std::to_string(image_.size()));
+  }
   out = std::span<const std::uint8_t>(image_.data() + e.data_offset, end - e.data_offset);
   return true;
 }

@@ -167,6 +167,18 @@ class TCorvane : public TComponent {
   }
   void SetStoredDate(HeaderDate which, std::uint32_t value) noexcept {
     stored_dates_[static_cast<std::size_t>(which)] = value;
+    no_date_kept_[static_cast<std::size_t>(which)] = false;
+  }
+  // For a date that reads as none (a stored value whose two high bytes are
+  // 0, or 0 itself): writes exactly `value`, where a write would otherwise
+  // give a date of its own (the moment of writing for the creation date) or
+  // 0. The date itself is then not used. Creating a database resets it.
+  void KeepNoDate(HeaderDate which, std::uint32_t value) noexcept {
+    stored_dates_[static_cast<std::size_t>(which)] = value;
+    no_date_kept_[static_cast<std::size_t>(which)] = true;
+  }
+  bool NoDateKept(HeaderDate which) const noexcept {
+    return no_date_kept_[static_cast<std::size_t>(which)];
   }
   // Whether a creation date before 1990 is written as given (true) or
   // replaced by the moment of writing (false, at first). A creation date of 0
@@ -248,6 +260,15 @@ class TCorvane : public TComponent {
   // Raises EPDBException 1, 2, 5, 6 and 8 as CreateDatabase().
   void CreateDatabaseInMemory(std::string name);
   Bytes TakeWrittenImage() noexcept { return std::move(written_); }
+  // Writes `bytes`, a whole database image (what TakeWrittenImage hands over),
+  // to the file at Path as CloseDatabase writes a created one: through a
+  // temporary file that has no name until it is whole and synced, then takes
+  // the target's place, with the target rules, the permission bits and owner
+  // of the file it replaces, and the same failures (a killed process leaves
+  // nothing; a failure leaves the target as it was). The bytes are not checked.
+  // Raises EPDBException 2 kMsgCreateWhileOpen, 4 kMsgCreateNoFilename,
+  // 7 kMsgPdbFileCreate, and EInOutError as CloseDatabase().
+  void WriteImageFile(const std::string& Path, std::span<const std::uint8_t> bytes);
   // Raises EPDBException 1 kMsgCloseNotOpen, 4 kMsgDatabaseTooLarge (a file past the 4 GiB
   // its offsets reach; nothing is written), 5 kMsgResourceAttribute (the attribute word has
   // the resource bit), 6 kMsgHeaderDateRange (a header date no stored form holds; the
@@ -381,6 +402,8 @@ class TCorvane : public TComponent {
  private:
   void OpenImage();
   void BeginWriting();
+  void OpenTarget(const std::string& target);
+  void PlaceTarget();
   void OpenPath(const std::string& path);
   [[noreturn]] void RaiseMissing(const std::string& path);
   void ReadHeader();
@@ -415,6 +438,7 @@ class TCorvane : public TComponent {
   std::uint32_t modification_number_ = 0;
   TDateTime last_backup_date_ = 0;
   std::array<std::uint32_t, 3> stored_dates_{};
+  std::array<bool, 3> no_date_kept_{};
   bool creation_date_as_given_ = false;
   std::uint32_t unique_id_seed_ = 0;
   std::uint32_t next_record_list_id_ = 0;

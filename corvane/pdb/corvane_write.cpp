@@ -33,10 +33,14 @@ void TCorvane::CreateDatabase() {
   if (Trim(creator_id_).size() != 4) RaisePDB(5, kMsgCreateCreatorId);
   if (Trim(database_type_).size() != 4) RaisePDB(6, kMsgCreateDatabaseType);
   if (Trim(database_name_).empty()) RaisePDB(8, kMsgCreateNoDatabaseName);
-  // The bytes go to a temporary file beside the target, which replaces the
-  // target only when CloseDatabase has written it whole: a failure on the way
-  // leaves any earlier file as it was.
-  const std::string target = create_path_.empty() ? JoinedPath() : create_path_;
+  OpenTarget(create_path_.empty() ? JoinedPath() : create_path_);
+  BeginWriting();
+}
+
+// The bytes go to a temporary file beside the target, which replaces the
+// target only when it has been written whole: a failure on the way leaves any
+// earlier file as it was.
+void TCorvane::OpenTarget(const std::string& target) {
   pdb::WriteTarget resolved;
   const pdb::TargetRefusal refusal = pdb::ResolveWriteTarget(target, resolved);
   if (refusal.refused()) {
@@ -55,7 +59,23 @@ void TCorvane::CreateDatabase() {
   pdb::GiveAccessOf(file_.Descriptor(), resolved);
   target_path_ = resolved.path;
   source_name_ = target;
-  BeginWriting();
+}
+
+void TCorvane::WriteImageFile(const std::string& Path, std::span<const std::uint8_t> bytes) {
+  if (open_) RaisePDB(2, kMsgCreateWhileOpen);
+  if (Trim(Path).empty()) RaisePDB(4, kMsgCreateNoFilename);
+  OpenTarget(Path);
+  try {
+    file_.BlockWrite(bytes);
+    file_.Sync();
+  } catch (const EInOutError& e) {
+    const std::string shown = source_name_;
+    ForceClose();
+    throw EInOutError(
+        "Cannot write '" + shown + "': " + std::generic_category().message(e.ErrorCode()),
+        e.ErrorCode());
+  }
+  PlaceTarget();
 }
 
 void TCorvane::CreateDatabaseFile(const std::string& Path) {
@@ -91,6 +111,7 @@ void TCorvane::BeginWriting() {
   modification_number_ = 0;
   last_backup_date_ = 0;
   stored_dates_ = {};
+  no_date_kept_ = {};
   record_list_.clear();
   packed_records_.Clear();
   record_count_ = 0;
@@ -147,27 +168,7 @@ void TCorvane::CloseDatabase() {
   }
   Unallocate();
   if (writing && !target_path_.empty()) {
-    try {
-      // Named only now that it is whole and on the device: until here a
-      // killed process leaves nothing behind.
-      if (file_.IsUnnamed()) file_.LinkTemporary();
-      file_.Close();
-    } catch (const EInOutError& e) {
-      const int err = e.ErrorCode();
-      const std::string shown = source_name_;
-      ForceClose();
-      throw EInOutError("Cannot write '" + shown + "': " + std::generic_category().message(err),
-                        err);
-    }
-    if (std::rename(file_.Path().c_str(), target_path_.c_str()) != 0) {
-      const int err = errno;
-      DiscardTempFile();
-      record_count_ = 0;
-      open_ = false;
-      throw EInOutError("Cannot replace '" + target_path_ + "'", err);
-    }
-    pdb::SyncDirectory(pdb::DirectoryOf(target_path_));
-    target_path_.clear();
+    PlaceTarget();
   } else {
     file_.Close();
   }
@@ -175,6 +176,30 @@ void TCorvane::CloseDatabase() {
   image_.clear();
   record_count_ = 0;
   open_ = false;
+}
+
+// Names the written temporary file and moves it over the target.
+void TCorvane::PlaceTarget() {
+  try {
+    // Named only now that it is whole and on the device: until here a
+    // killed process leaves nothing behind.
+    if (file_.IsUnnamed()) file_.LinkTemporary();
+    file_.Close();
+  } catch (const EInOutError& e) {
+    const int err = e.ErrorCode();
+    const std::string shown = source_name_;
+    ForceClose();
+    throw EInOutError("Cannot write '" + shown + "': " + std::generic_category().message(err), err);
+  }
+  if (std::rename(file_.Path().c_str(), target_path_.c_str()) != 0) {
+    const int err = errno;
+    DiscardTempFile();
+    record_count_ = 0;
+    open_ = false;
+    throw EInOutError("Cannot replace '" + target_path_ + "'", err);
+  }
+  pdb::SyncDirectory(pdb::DirectoryOf(target_path_));
+  target_path_.clear();
 }
 
 void TCorvane::Unallocate() {

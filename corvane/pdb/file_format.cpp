@@ -91,12 +91,13 @@ void EncodeHeader(const Header& h, std::span<std::uint8_t, kHeaderSize> out) noe
   std::memcpy(out.data(), h.name.data(), std::min(h.name.size(), kNameSize - 1));
   StoreU16(&out[32], h.attributes);
   StoreU16(&out[34], h.version);
+  // No date (0) is written as its stored value, which may be 0 too.
   const auto date = [](std::uint32_t stored, TDateTime d) {
-    return stored != 0 ? stored : EncodeDate(d);
+    return stored != 0 || d == 0 ? stored : EncodeDate(d);
   };
   StoreU32(&out[36], date(h.creation_stored, h.creation_date));
   StoreU32(&out[40], date(h.modification_stored, h.modification_date));
-  StoreU32(&out[44], h.backup_date > 0 ? date(h.backup_stored, h.backup_date) : 0);
+  StoreU32(&out[44], h.backup_date > 0 ? date(h.backup_stored, h.backup_date) : h.backup_stored);
   StoreU32(&out[48], h.modification_number);
   StoreU32(&out[52], h.app_info_offset);
   StoreU32(&out[56], h.sort_info_offset);

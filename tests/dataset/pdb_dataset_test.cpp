@@ -1180,5 +1180,59 @@ TEST_F(PDBDataSetTest, WritingBackKeepsTheHeaderDatesAsStored) {
             std::vector<std::uint8_t>(file.begin() + 32, file.begin() + 78));
 }
 
+// A dataset kept off the disk: it neither loads the file at its path nor
+// replaces it; it loads the bytes it is given and writes the bytes a file
+// write would have written.
+TEST_F(PDBDataSetTest, InMemoryTheFileAtThePathIsNeitherLoadedNorReplaced) {
+  {
+    TPDBPocketStudio e;
+    Add(e.Fields(), "N", PSInt32);
+    WriteThrough(e, dir.path(), 3, [&](int r) { e.Fields().GetItem(0).SetAsPSInt32(r + 10); });
+  }
+  const std::vector<std::uint8_t> on_disk = ReadAll(Path());
+  std::vector<std::uint8_t> image;
+  {
+    TPDBDataSet ds;
+    Point(ds, PocketStudio);
+    Def(ds.FieldsPocketStudio(), "N", PSInt32);
+    ds.SetWriteToMemory(true);
+    ds.Open();
+    EXPECT_EQ(ds.RecordCount(), 0) << "the file at the path was loaded";
+    for (int n : {7, 8}) {
+      ds.Append();
+      ds.FieldByName("N").SetAsInteger(n);
+      ds.Post();
+    }
+    ds.Close();
+    image = ds.TakeWrittenImage();
+  }
+  EXPECT_EQ(ReadAll(Path()), on_disk);
+  ASSERT_GT(image.size(), 78u);
+  // The same rows from the bytes, and the same bytes as a file write.
+  TPDBDataSet back;
+  Point(back, PocketStudio, "other.pdb");
+  Def(back.FieldsPocketStudio(), "N", PSInt32);
+  back.SetSourceImage(image);
+  back.Open();
+  EXPECT_EQ(Column(back, "N"), (std::vector<std::string>{"7", "8"}));
+  back.SetSourceImage({});
+  back.Close();  // writes other.pdb from the rows
+  std::vector<std::uint8_t> written = ReadAll(Path("other.pdb"));
+  ASSERT_EQ(written.size(), image.size());
+  // Dates aside (the moment of writing), the same database.
+  std::fill(written.begin() + 36, written.begin() + 48, std::uint8_t{0});
+  std::fill(image.begin() + 36, image.begin() + 48, std::uint8_t{0});
+  EXPECT_EQ(written, image);
+
+  // A damaged image is refused as a damaged file is, under the path's name.
+  std::vector<std::uint8_t> damaged(image.begin(), image.begin() + 90);
+  TPDBDataSet bad;
+  Point(bad, PocketStudio);
+  Def(bad.FieldsPocketStudio(), "N", PSInt32);
+  bad.SetSourceImage(damaged);
+  EXPECT_THROW(bad.Open(), EPDBException);
+  EXPECT_FALSE(bad.Active());
+}
+
 }  // namespace
 }  // namespace corvane

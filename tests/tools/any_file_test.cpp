@@ -109,7 +109,8 @@ TEST(AnyFile, TheTemplateApplication) {
   EXPECT_EQ(exported.err, "corvane: '" + prc +
                               "' is a resource database (type 'appl', creator 'NSBp', 4 "
                               "resources): it holds an application's resources, not records to "
-                              "export; 'corvane records' lists them\n");
+                              "export; 'corvane records' lists them and 'corvane export "
+                              "--resources DIR' writes them out\n");
   const ToolResult check = RunCorvane({"check", prc});
   EXPECT_EQ(check.status, 0) << check.out;
   // An empty resource database lists nothing; a zero-byte .prc is refused.
@@ -118,7 +119,9 @@ TEST(AnyFile, TheTemplateApplication) {
   EXPECT_EQ(empty.out, "[]\n");
   const ToolResult zero = RunCorvane({"records", kCorpus + "neg-zero-bytes.prc"});
   EXPECT_EQ(zero.status, 1);
-  EXPECT_EQ(zero.err, "corvane: File is not in Palm Database Format (PDB)! (code 7)\n");
+  EXPECT_EQ(zero.err, "corvane: cannot read '" + kCorpus +
+                          "neg-zero-bytes.prc': File is not in Palm Database Format (PDB)! (it "
+                          "is empty) (code 7)\n");
 }
 
 TEST(AnyFile, DamagedResourceListsAreRefused) {

@@ -83,7 +83,8 @@ TEST(Cli, LibraryMessagesFollowTheLanguage) {
   const Result r = RunTool({"info", "fuzz/corpus/bad-empty-file.pdb"}, "pt_BR.UTF-8");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
-            "corvane: Arquivo n\xC3\xA3o est\xC3\xA1 no formato Palm Database (PDB)! (code 7)\n");
+            "corvane: cannot read 'fuzz/corpus/bad-empty-file.pdb': Arquivo n\xC3\xA3o "
+            "est\xC3\xA1 no formato Palm Database (PDB)! (it is empty) (code 7)\n");
 }
 
 TEST(Cli, InfoJsonOfTheSample) {
@@ -196,7 +197,9 @@ TEST(Cli, AFileThatIsNoDatabaseFailsWithTheLibrarysCode) {
   const Result r = RunTool({"records", "--json", tmp.File("short.pdb")});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "corvane: File is not in Palm Database Format (PDB)! (code 7)\n");
+  EXPECT_EQ(r.err, "corvane: cannot read '" + tmp.File("short.pdb") +
+                       "': File is not in Palm Database Format (PDB)! (it holds 40 bytes, fewer "
+                       "than a header's 78) (code 7)\n");
 }
 
 // A file that cannot be written is named with the system's reason.

@@ -122,6 +122,44 @@ TEST_F(HeaderImport, ConvertKeepsAnEarlyCreationDate) {
   EXPECT_NE(Line(info, "created:").find("1980-05-06T07:08:09"), std::string::npos) << info;
 }
 
+// AppForge names the header after the file unless --name asks otherwise;
+// with --name, info (the header) and export (the field block) say the same.
+TEST_F(HeaderImport, AnAppForgeDatabaseTakesTheNameAskedFor) {
+  const std::string products = dir.File("products.pdb");
+  const auto names = [&] {
+    const std::string info = "\n" + RunCorvane({"info", products}).out;
+    const std::string json = RunCorvane({"export", "--engine", "appforge", products}).out;
+    const std::size_t at = json.find("\"name\": \"");
+    if (at == std::string::npos) return std::make_pair(Line(info, "name:"), json);
+    return std::make_pair(Line(info, "name:"), json.substr(at, json.find(',', at) - at));
+  };
+  const std::vector<std::vector<std::string>> writers = {
+      {"import", "--engine", "appforge", "--input", kSamples + "appforge.json"},
+      {"convert", "--engine", "appforge", "--to", "appforge", kSamples + "appforge.pdb"},
+      {"convert", "--engine", "appforge", "--to", "pocketstudio", kSamples + "appforge.pdb"},
+  };
+  for (const auto& writer : writers) {
+    const bool to_appforge = writer[0] == "import" || writer[4] == "appforge";
+    SCOPED_TRACE(writer[0] + (to_appforge ? " to appforge" : " to pocketstudio"));
+    std::vector<std::string> args = writer;
+    args.insert(args.end(), {"--name", "Stock", "-o", products});
+    ASSERT_EQ(RunCorvane(args).status, 0);
+    if (!to_appforge) {
+      EXPECT_EQ(Line("\n" + RunCorvane({"info", products}).out, "name:"),
+                "name:               Stock");
+      continue;
+    }
+    auto [header, block] = names();
+    EXPECT_EQ(header, "name:               Stock");
+    EXPECT_EQ(block, "\"name\": \"Stock\"");
+    // Without --name the file's name, as before.
+    args.resize(writer.size());
+    args.insert(args.end(), {"-o", products});
+    ASSERT_EQ(RunCorvane(args).status, 0);
+    EXPECT_EQ(names().first, "name:               products");
+  }
+}
+
 // Real files whose dates count seconds since 1970, or were made in 1972:
 // export then import gives back the header as it was, byte for byte.
 TEST_F(HeaderImport, ExportThenImportKeepsTheStoredDates) {

@@ -80,5 +80,30 @@ TEST(WriteTargets, EveryCommandRefusesWhatIsNoRegularFile) {
   EXPECT_TRUE(fs::is_empty(dir.File("folder")));
 }
 
+// A file that is replaced keeps who may read it, whichever command writes it;
+// and a finished write leaves nothing of its own beside the file.
+TEST(WriteTargets, EveryCommandKeepsTheModeOfTheFileItReplaces) {
+  test::TempDir dir;
+  fs::create_directory(dir.File("out"));
+  const std::string out = dir.File("out/data.pdb");
+  const std::vector<std::vector<std::string>> writers = Writers(out);
+  for (const auto& args : writers) {
+    SCOPED_TRACE(args[0] + " " + args[2]);
+    fs::remove(out);
+    ASSERT_EQ(RunCorvane(args).status, 0);
+    ASSERT_EQ(::chmod(out.c_str(), 0604), 0);
+    const ToolResult r = RunCorvane(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.File("out"))) {
+      left.push_back(e.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"data.pdb"});
+  }
+}
+
 }  // namespace
 }  // namespace corvane
