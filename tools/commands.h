@@ -13,6 +13,7 @@ extern const Command kCheckCommand;
 extern const Command kExportCommand;
 extern const Command kImportCommand;
 extern const Command kConvertCommand;
+extern const Command kRescueCommand;
 
 // The object `info --json` prints, written into `w` (export's "database").
 void WriteDatabaseJson(JsonWriter& w, TCorvane& db, TextEncoding enc);
