@@ -257,9 +257,13 @@ void Convert(ConvertJob& cj) {
     case Kind::kResource:
       Resources(job);
       break;
-    default:
+    default: {
       if (!cj.report.detection.damage.empty()) throw std::runtime_error(cj.report.detection.damage);
+      TCorvane db;
+      job.Open(db);
+      for (std::int32_t i = 0; i < db.RecordCount(); ++i) db.StoredRecordBytes(i);
       break;
+    }
   }
 }
 

@@ -10,7 +10,10 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -316,8 +319,7 @@ Report Run(const Options& options, const ProgressCallback& progress,
       report.cancelled = true;
     }
   }
-  std::vector<OutputFile> joined;
-  Join(report, out, report.notes, joined);
+  Join(report, out, report.notes, report.outputs);
   report.elapsedSeconds = elapsed();
   const std::string json = ReportJson(report);
   NameSet top;
@@ -333,12 +335,86 @@ Report Run(const Options& options, const ProgressCallback& progress,
 
 namespace {
 
+bool ReadText(const fs::path& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  text.assign(std::istreambuf_iterator<char>(in), {});
+  return !in.bad();
+}
+
+// The components of an iCalendar file (VEVENT, VTODO, VTIMEZONE, ...), each
+// with its lines; the calendar's own properties are left out.
+std::vector<std::string> Components(const std::string& text) {
+  std::vector<std::string> out;
+  int depth = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line(text.data() + at, end - at);
+    const std::size_t next = std::min(text.size(), end + 2);
+    if (line.starts_with("BEGIN:")) {
+      if (++depth == 2) out.emplace_back();
+    }
+    if (depth >= 2) out.back().append(text, at, next - at);
+    if (line.starts_with("END:")) --depth;
+    at = next;
+  }
+  return out;
+}
+
+struct Joined {
+  const char* name;
+  const char* extension;
+  const char* format;
+  const char* folder;  // whose outputs it joins
+  const char* one;
+  const char* many;
+};
+
 void Join(const Report& report, OutputFolder& out, std::vector<std::string>& notes,
           std::vector<OutputFile>& joined) {
-  (void)report;
-  (void)out;
-  (void)notes;
-  (void)joined;
+  static constexpr Joined kJoined[] = {{"contacts", ".vcf", "vcf", "contacts/", "card", "cards"},
+                                       {"calendar", ".ics", "ics", "calendar/", "file", "files"},
+                                       {"memos", ".txt", "txt", "memos/", "memo", "memos"}};
+  NameSet top;
+  for (const Joined& j : kJoined) {
+    try {
+      std::optional<PendingFile> file;
+      std::int64_t parts = 0;
+      std::set<std::string> zones;  // VTIMEZONEs written, by their text
+      std::string text;
+      for (const FileReport& f : report.files) {
+        for (const OutputFile& o : f.outputs) {
+          if (o.format != j.format || !o.path.starts_with(j.folder)) continue;
+          if (!ReadText(out.Root() / o.path, text)) continue;
+          if (!file) {
+            file.emplace(out.Root());
+            if (std::string_view(j.format) == "ics")
+              file->Append("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Corvane//rescue//EN\r\n");
+          }
+          if (std::string_view(j.format) == "ics") {
+            for (const std::string& c : Components(text)) {
+              if (c.starts_with("BEGIN:VTIMEZONE") && !zones.insert(c).second) continue;
+              file->Append(c);
+            }
+          } else if (std::string_view(j.format) == "txt") {
+            if (parts > 0) file->Append("\n\n========================================\n\n");
+            file->Append(text);
+          } else {
+            file->Append(text);
+          }
+          ++parts;
+        }
+      }
+      if (!file) continue;
+      if (std::string_view(j.format) == "ics") file->Append("END:VCALENDAR\r\n");
+      const std::string name = file->Commit(j.name, j.extension, top);
+      joined.push_back({name, j.format, std::to_string(parts) + " " + (parts == 1 ? j.one : j.many)});
+    } catch (const std::exception& e) {
+      notes.push_back(std::string(j.name) + j.extension + " could not be written: " + e.what());
+    }
+  }
 }
 
 }  // namespace
@@ -449,6 +525,19 @@ std::string ReportJson(const Report& report) {
     }
     w.EndObject();
   }
+  w.Key("outputs");
+  w.BeginArray();
+  for (const OutputFile& o : report.outputs) {
+    w.BeginObject(JsonWriter::Layout::kInline);
+    w.Key("path");
+    w.String(o.path);
+    w.Key("format");
+    w.String(o.format);
+    w.Key("label");
+    w.String(o.label);
+    w.EndObject();
+  }
+  w.EndArray();
   w.Key("notes");
   w.BeginArray();
   for (const std::string& n : report.notes) w.String(PathText(n));

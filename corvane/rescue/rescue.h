@@ -96,6 +96,9 @@ struct Report {
   // Paths walked past (a link back to a folder above it, a second way to a
   // file already seen) and outputs of the whole run that could not be written.
   std::vector<std::string> notes;
+  // The files joining all others of their kind: contacts.vcf, calendar.ics,
+  // memos.txt (and tables.sqlite).
+  std::vector<OutputFile> outputs;
 
   std::int64_t CountStatus(Status status) const;
   std::int64_t PalmDatabases() const;
