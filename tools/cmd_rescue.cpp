@@ -51,8 +51,9 @@ constexpr std::string_view kHelp =
     "  --help            this text\n"
     "\n"
     "On a terminal one line shows the progress. Exit status 0 when every Palm\n"
-    "database was rescued, 3 when some failed (the others are still written), 1\n"
-    "when nothing could be done, 2 on bad usage.\n";
+    "database was rescued whole, 3 when some failed or had damaged records (the\n"
+    "others are still written), 1 when nothing could be done (no Palm database\n"
+    "rescued), 2 on bad usage.\n";
 
 std::string ProgressLine(const rescue::Progress& p) {
   std::string line = "[" + std::to_string(p.done) + "/" + std::to_string(p.total) + "] ";
@@ -129,11 +130,10 @@ int RunRescue(const ParsedArgs& args, Output& out) {
     std::fprintf(stderr, "corvane: note: %s\n", Printable(note).c_str());
   if (args.Has("--json")) out.Buffer() += rescue::ReportJson(report);
 
-  const std::int64_t rescued = report.CountStatus(rescue::Status::kRescued) +
-                               report.CountStatus(rescue::Status::kPartial);
-  if (report.cancelled) return kExitFailure;
-  if (failed == 0) return palm > 0 || report.files.empty() ? kExitOk : kExitFailure;
-  return rescued > 0 ? kExitDamaged : kExitFailure;
+  const std::int64_t whole = report.CountStatus(rescue::Status::kRescued);
+  const std::int64_t partly = report.CountStatus(rescue::Status::kPartial);
+  if (report.cancelled || palm == 0 || whole + partly == 0) return kExitFailure;
+  return failed == 0 && partly == 0 ? kExitOk : kExitDamaged;
 }
 
 }  // namespace
