@@ -184,6 +184,31 @@ void Photo(Job& job) {
   job.Report().counts.pictures = 1;
 }
 
+// The photo application's index: each photo's thumbnail as stored, named
+// after the photo.
+void PhotoIndex(Job& job) {
+  TCorvane db;
+  job.Open(db);
+  NameSet top;
+  const std::string folder = job.Out().MakeFolder("pictures", job.Stem(), top);
+  NameSet names;
+  std::int64_t count = 0;
+  job.EachRecord(db, folder, names, [&](std::int32_t, std::span<const std::uint8_t> data) {
+    if (data.empty()) return;  // the application empties the record of a photo it deleted
+    const apps::PhotoIndexRecord p = apps::DecodePhotoIndexRecord(data);
+    const std::string name = job.Utf8(p.name);
+    job.Preview(name);
+    if (p.thumbnail.empty()) return;
+    const apps::ImageKind kind = apps::RecogniseImage(p.thumbnail);
+    const std::string path = job.Out().Write(folder, SafeStem(name),
+                                             std::string(".") + apps::ImageExtension(kind),
+                                             p.thumbnail, names);
+    job.Output(path, apps::ImageExtension(kind), "thumbnail of " + name);
+    ++count;
+  });
+  job.Report().counts.pictures = count;
+}
+
 // The bitmap family as a PNG of its best member.
 Bytes BitmapPng(std::span<const std::uint8_t> data) {
   const std::vector<apps::DecodedBitmap> family = apps::DecodeBitmapFamily(data);
@@ -253,6 +278,9 @@ void Convert(ConvertJob& cj) {
       break;
     case Kind::kPhoto:
       Photo(job);
+      break;
+    case Kind::kPhotos:
+      PhotoIndex(job);
       break;
     case Kind::kResource:
       Resources(job);
