@@ -14,6 +14,7 @@ namespace corvane::rescue {
 
 struct ConvertJob {
   std::span<const std::uint8_t> bytes;
+  std::string path;      // the file, for readers that open it by name
   std::string stem;      // the input's name in every output folder, unique in the run
   std::string encoding;  // cp1252, latin1 or utf8
   OutputFolder& out;

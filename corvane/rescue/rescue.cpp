@@ -230,7 +230,7 @@ void RescueOne(const FoundFile& found, const std::string& stem, const Options& o
     return;
   }
   r.records = r.detection.entries;
-  ConvertJob job{bytes, stem, options.encoding, out, r};
+  ConvertJob job{bytes, found.path.string(), stem, options.encoding, out, r};
   try {
     Convert(job);
     r.status = r.counts.damagedRecords > 0 || !r.warnings.empty() ? Status::kPartial
