@@ -80,5 +80,45 @@ TEST(RescuePerlMade, MemosNamedFromTheirFirstLinesAndMailAsMessages) {
   }
 }
 
+TEST(RescuePerlMade, ADamagedMemoIsKeptRawAndTheOthersRescued) {
+  if (std::system("perl -MPalm::Memo -MPalm::Mail -e1 >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "Perl's Palm modules (libpalm-perl) are missing";
+  test::TempDir dir;
+  fs::create_directories(dir.File("in"));
+  const std::string script = std::string(CORVANE_SOURCE_DIR) + "/tests/rescue/perl_made.pl";
+  ASSERT_EQ(std::system(("perl '" + script + "' '" + dir.File("in/MemoDB.pdb") + "' '" +
+                         dir.File("mail.pdb") + "'")
+                            .c_str()),
+            0);
+  // Record 1's text loses its ending zero: it no longer decodes.
+  std::vector<std::uint8_t> file = test::ReadAll(dir.File("in/MemoDB.pdb"));
+  const auto offset = [&](std::size_t i) {
+    const std::size_t at = 78 + 8 * i;
+    return (std::size_t{file[at]} << 24) | (std::size_t{file[at + 1]} << 16) |
+           (std::size_t{file[at + 2]} << 8) | file[at + 3];
+  };
+  ASSERT_EQ(file[offset(2) - 1], 0);
+  file[offset(2) - 1] = 'x';
+  test::WriteAll(dir.File("in/MemoDB.pdb"), file);
+  Options o;
+  o.inputs = {dir.File("in")};
+  o.output = dir.File("out");
+  const Report r = rescue::Run(o);
+  ASSERT_EQ(r.files.size(), 1u);
+  const FileReport& f = r.files[0];
+  EXPECT_EQ(f.status, Status::kPartial);
+  EXPECT_EQ(f.counts.memos, 4);
+  EXPECT_EQ(f.counts.damagedRecords, 1);
+  EXPECT_EQ(f.rescued, f.records - 1);
+  ASSERT_EQ(f.warnings.size(), 1u);
+  EXPECT_EQ(f.warnings[0].record, 1);
+  EXPECT_TRUE(f.warnings[0].message.starts_with("record 1: ")) << f.warnings[0].message;
+  // The record's bytes are kept beside the memos.
+  const std::vector<std::uint8_t> kept = test::ReadAll(dir.File("out/memos/MemoDB/damaged record 1.bin"));
+  EXPECT_EQ(kept, std::vector<std::uint8_t>(file.begin() + static_cast<std::ptrdiff_t>(offset(1)),
+                                            file.begin() + static_cast<std::ptrdiff_t>(offset(2))));
+  EXPECT_NE(ReportJson(r).find("\"record\": 1, \"message\": \"record 1: "), std::string::npos);
+}
+
 }  // namespace
 }  // namespace corvane::rescue

@@ -196,5 +196,29 @@ TEST(Detect, TheNameOfTheFileDoesNotMatterNorDoesItsLength) {
   EXPECT_EQ(af.engine, "appforge");
 }
 
+TEST(Detect, DamagedCopiesOfRealFilesNeverCrashIt) {
+  const std::string dir = std::string(CORVANE_SHARED_DIR) + "/corpus";
+  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpus";
+  std::uint32_t seed = 12345;
+  const auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::vector<std::uint8_t> original = test::ReadAll(e.path().string());
+    if (original.empty()) continue;
+    for (int round = 0; round < 40; ++round) {
+      std::vector<std::uint8_t> bytes = original;
+      // Mostly the header and record list, where a reader trusts numbers.
+      for (int k = 0; k < 4; ++k) {
+        const std::size_t span = std::min<std::size_t>(bytes.size(), round % 2 ? 120 : bytes.size());
+        bytes[next() % span] = static_cast<std::uint8_t>(next());
+      }
+      const Detection d = Detect(bytes);
+      EXPECT_FALSE(KindName(d.kind).empty());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane::rescue
