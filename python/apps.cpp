@@ -6,12 +6,12 @@
 #include <string>
 
 #include "corvane/foundation/exception.h"
+#include "corvane/interchange/app_charset.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/pim_formats.h"
 #include "python/bindings.h"
 #include "python/database.h"
-#include "tools/app_charset.h"
-#include "tools/apps_json.h"
 #include "tools/cli.h"
-#include "tools/pim_formats.h"
 
 namespace corvane::python {
 

@@ -117,7 +117,7 @@ int RunRescue(const ParsedArgs& args, Output& out) {
   std::fprintf(stderr,
                "corvane: %zu files, %lld Palm databases: %lld rescued, %lld partly, %lld failed, "
                "%lld not Palm databases (%lld contacts, %lld events, %lld to-dos, %lld memos) "
-               "in %.1fs; report in %s/rescue.json\n",
+               "in %.1fs\ncorvane: open %s/index.html in a browser to see what became of each file\n",
                report.files.size(), static_cast<long long>(palm),
                static_cast<long long>(report.CountStatus(rescue::Status::kRescued)),
                static_cast<long long>(report.CountStatus(rescue::Status::kPartial)),

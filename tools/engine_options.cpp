@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "corvane/host/exceptions.h"
-#include "tools/values.h"
+#include "corvane/interchange/values.h"
 
 namespace corvane::cli {
 

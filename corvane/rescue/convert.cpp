@@ -225,16 +225,32 @@ void Convert(ConvertJob& cj) {
     case Kind::kPhotos:
       PhotoIndex(job);
       break;
+    case Kind::kAddress:
+    case Kind::kContacts:
+      AppExport(job, "contacts", "vcard", ".vcf");
+      break;
+    case Kind::kDatebook:
+    case Kind::kCalendar:
+    case Kind::kToDo:
+    case Kind::kTasks:
+      AppExport(job, "calendar", "ical", ".ics");
+      break;
+    case Kind::kJFile:
+      JFileTable(job);
+      break;
+    case Kind::kMobileDB:
+      MobileDBTable(job);
+      break;
+    case Kind::kEngine:
+      EngineTable(job);
+      break;
     case Kind::kResource:
       Resources(job);
       break;
-    default: {
+    default:
       if (!cj.report.detection.damage.empty()) throw std::runtime_error(cj.report.detection.damage);
-      TCorvane db;
-      job.Open(db);
-      for (std::int32_t i = 0; i < db.RecordCount(); ++i) db.StoredRecordBytes(i);
+      AppExport(job, "raw", "json", ".json");
       break;
-    }
   }
 }
 

@@ -9,22 +9,26 @@
 
 #include "corvane/pdb/corvane.h"
 #include "corvane/rescue/convert.h"
-#include "tools/text_encoding.h"
+#include "corvane/interchange/app_charset.h"
+#include "corvane/interchange/text_encoding.h"
 
 namespace corvane::rescue {
 
 class Job {
  public:
-  explicit Job(ConvertJob& job) : job_(job) {
-    cli::ParseTextEncoding(job.encoding, enc_);
+  // The encoding is one Charset takes (Run checks it first).
+  explicit Job(ConvertJob& job) : job_(job), chars_(job.encoding) {
+    if (!cli::ParseTextEncoding(job.encoding, enc_)) enc_ = cli::TextEncoding::kWindows1252;
   }
 
-  std::string Utf8(std::string_view bytes) const { return cli::ToUtf8(bytes, enc_); }
+  std::string Utf8(std::string_view bytes) const { return chars_.ToUtf8(bytes); }
+  const cli::Charset& Chars() const noexcept { return chars_; }
   cli::TextEncoding Encoding() const noexcept { return enc_; }
   FileReport& Report() { return job_.report; }
   OutputFolder& Out() { return job_.out; }
   const std::string& Stem() const { return job_.stem; }
   std::span<const std::uint8_t> Bytes() const { return job_.bytes; }
+  const std::string& Path() const { return job_.path; }
 
   void Output(std::string path, std::string format, std::string label) {
     job_.report.outputs.push_back({std::move(path), std::move(format), std::move(label)});
@@ -68,6 +72,8 @@ class Job {
 
  private:
   ConvertJob& job_;
+  cli::Charset chars_;
+  // For typed-record values, which know these three.
   cli::TextEncoding enc_ = cli::TextEncoding::kWindows1252;
 };
 
@@ -75,6 +81,9 @@ class Job {
 // the engines open by name).
 void JFileTable(Job& job);
 void MobileDBTable(Job& job);
-void EngineTable(Job& job, const std::string& path);
+void EngineTable(Job& job);
+// The handheld's applications through export's writer (`format` vcard or
+// ical; json for the raw form of any database) into folder/NAME+extension.
+void AppExport(Job& job, const char* folder, const char* format, const char* extension);
 
 }  // namespace corvane::rescue

@@ -128,10 +128,10 @@ void MobileDBTable(Job& job) {
   WriteTable(job, csv, static_cast<std::int64_t>(data.size()), numbers.size());
 }
 
-void EngineTable(Job& job, const std::string& path) {
+void EngineTable(Job& job) {
   std::unique_ptr<TAnyEngine> engine = TAnyEngine::Create(job.Report().detection.engine);
   if (!engine) throw std::runtime_error("no engine " + job.Report().detection.engine);
-  engine->OpenReadFile(path);
+  engine->OpenReadFile(job.Path());
   std::string csv;
   std::vector<std::string> cells;
   for (int i = 0; i < engine->FieldCount(); ++i) cells.push_back(job.Utf8(engine->Field(i).Name));

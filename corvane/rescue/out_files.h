@@ -56,6 +56,8 @@ class PendingFile {
   // Gives the file its name: stem+extension, or the next free one of `names`
   // when a file of that name exists. Returns the name taken.
   std::string Commit(std::string_view stem, std::string_view extension, NameSet& names);
+  // The open file, for writers that take one.
+  int Descriptor() const noexcept { return fd_; }
 
  private:
   std::filesystem::path folder_, temp_;

@@ -19,14 +19,16 @@
 
 #include "corvane/foundation/types.h"
 #include "corvane/rescue/convert.h"
+#include "corvane/interchange/app_charset.h"
 #include "corvane/rescue/out_files.h"
+#include "corvane/rescue/report_page.h"
 #include "corvane/rescue/safe_name.h"
 #include "corvane/rescue/sha256.h"
 #include "corvane/rescue/walk.h"
 #include "corvane/version.h"
 #include "corvane/host/charset.h"
-#include "tools/json.h"
-#include "tools/text_encoding.h"
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/text_encoding.h"
 
 namespace corvane::rescue {
 
@@ -152,8 +154,11 @@ fs::path Canonical(const fs::path& p) {
 void CheckOutput(const Options& o) {
   if (o.inputs.empty()) throw RescueRefused("no input given");
   if (o.output.empty()) throw RescueRefused("no output folder given (-o OUT)");
-  if (o.encoding != "cp1252" && o.encoding != "latin1" && o.encoding != "utf8")
-    throw RescueRefused("unknown encoding '" + o.encoding + "' (cp1252, latin1 or utf8)");
+  try {
+    cli::Charset check(o.encoding);
+  } catch (const std::exception& e) {
+    throw RescueRefused(e.what());
+  }
   const fs::path out = Canonical(o.output);
   for (const std::string& in : o.inputs) {
     std::error_code ec;
@@ -245,6 +250,19 @@ void RescueOne(const FoundFile& found, const std::string& stem, const Options& o
   r.counts.records = r.rescued;
 }
 
+// Writes `name` in `folder` under a temporary name, then over the file of that name.
+void Replace(const fs::path& folder, const std::string& name, std::string_view text) {
+  NameSet names;
+  PendingFile file(folder);
+  file.Append(text);
+  const std::string temp = file.Commit("." + name + ".new", "", names);
+  if (::rename((folder / temp).c_str(), (folder / name).c_str()) != 0) {
+    const int err = errno;
+    ::unlink((folder / temp).c_str());
+    throw std::system_error(err, std::generic_category(), (folder / name).string());
+  }
+}
+
 // Reads back the finished outputs in report order and joins them.
 void Join(const Report& report, OutputFolder& out, std::vector<std::string>& notes,
           std::vector<OutputFile>& joined);
@@ -322,14 +340,10 @@ Report Run(const Options& options, const ProgressCallback& progress,
   Join(report, out, report.notes, report.outputs);
   report.elapsedSeconds = elapsed();
   const std::string json = ReportJson(report);
-  NameSet top;
-  PendingFile file(out.Root());
-  file.Append(json);
-  // The report is the one file a rerun with --force replaces: it describes the folder.
-  file.Commit("rescue.json.new", "", top);
-  const fs::path written = out.Root() / "rescue.json.new";
-  if (::rename(written.c_str(), (out.Root() / "rescue.json").c_str()) != 0)
-    throw std::system_error(errno, std::generic_category(), "rescue.json");
+  // The report and its page are the files a rerun with --force replaces:
+  // they describe the whole folder.
+  Replace(out.Root(), "rescue.json", json);
+  Replace(out.Root(), "index.html", RenderReportPage(json));
   return report;
 }
 
