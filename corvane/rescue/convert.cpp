@@ -13,6 +13,7 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/interchange/eml.h"
 #include "corvane/interchange/png_writer.h"
+#include "corvane/interchange/resource_folder.h"
 #include "corvane/pdb/corvane.h"
 #include "corvane/pdb/resource_list.h"
 #include "corvane/rescue/convert_parts.h"
@@ -163,29 +164,30 @@ Bytes BitmapPng(std::span<const std::uint8_t> data) {
 void Resources(Job& job) {
   const std::span<const std::uint8_t> bytes = job.Bytes();
   const pdb::ResourceDatabase db = pdb::ReadResourceDatabase(bytes, 0);
-  NameSet top;
-  const std::string folder = job.Out().MakeFolder("resources", job.Stem(), top);
+  // The folder export --resources writes (import --resources builds the file
+  // again from it), whole or not at all.
+  PendingFolder folder(job.Out().Root() / "resources");
+  const std::size_t count =
+      cli::ExportResourceFolder(bytes, folder.Path(), [&](const cli::ResourceWarning& w) {
+        if (w.resource) job.Warn(w.text);
+      });
   NameSet names;
+  const std::string path = "resources/" + folder.Commit(job.Stem(), names);
+  job.Output(path, "folder", Plural(static_cast<std::int64_t>(count), "resource", "resources"));
+  job.Report().counts.resources = static_cast<std::int64_t>(count);
+  job.Preview(job.Utf8(db.header.name));
+  // The launcher shows the large icon, tAIB 1000.
   std::optional<std::size_t> icon;
   for (std::size_t i = 0; i < db.resources.size(); ++i) {
-    const pdb::Resource& r = db.resources[i];
-    std::string type;
-    for (char c : r.type) type += (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '_';
-    job.Out().Write(folder, type + "-" + std::to_string(r.id), ".bin",
-                    bytes.subspan(r.offset, r.size), names);
-    // The launcher shows the large icon, tAIB 1000.
-    if (r.type == "tAIB" && (!icon || r.id == 1000)) icon = i;
+    if (db.resources[i].type == "tAIB" && (!icon || db.resources[i].id == 1000)) icon = i;
   }
-  job.Output(folder, "folder", Plural(static_cast<std::int64_t>(db.resources.size()), "resource", "resources"));
-  job.Report().counts.resources = static_cast<std::int64_t>(db.resources.size());
-  job.Preview(job.Utf8(db.header.name));
   if (icon) {
     const pdb::Resource& r = db.resources[*icon];
     try {
       NameSet pictures;
-      const std::string path =
-          job.Out().Write("pictures", job.Stem(), ".png", BitmapPng(bytes.subspan(r.offset, r.size)), pictures);
-      job.Output(path, "png", "icon");
+      const std::string png = job.Out().Write("pictures", job.Stem(), ".png",
+                                              BitmapPng(bytes.subspan(r.offset, r.size)), pictures);
+      job.Output(png, "png", "icon");
       job.Report().counts.pictures = 1;
     } catch (const EPDBException& e) {
       job.Warn(std::string("the application's icon does not decode: ") + e.what());

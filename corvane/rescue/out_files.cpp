@@ -97,6 +97,32 @@ std::string PendingFile::Commit(std::string_view stem, std::string_view extensio
   }
 }
 
+PendingFolder::PendingFolder(const fs::path& parent) : parent_(parent) {
+  MakeFolders(parent);
+  for (;;) {
+    temp_ = parent / (".corvane-partial-" + std::to_string(::getpid()) + "-" +
+                      std::to_string(temp_counter.fetch_add(1)));
+    if (::mkdir(temp_.c_str(), 0777) == 0) return;
+    if (errno != EEXIST) Fail(errno, parent.string());
+  }
+}
+
+PendingFolder::~PendingFolder() {
+  if (temp_.empty()) return;
+  std::error_code ec;
+  fs::remove_all(temp_, ec);
+}
+
+std::string PendingFolder::Commit(std::string_view stem, NameSet& names) {
+  for (;;) {
+    const std::string name = names.Claim(stem, "");
+    if (RenameNoReplace(temp_, parent_ / name)) {
+      temp_.clear();
+      return name;
+    }
+  }
+}
+
 std::string OutputFolder::Write(std::string_view folder, std::string_view stem,
                                 std::string_view extension, std::span<const std::uint8_t> bytes,
                                 NameSet& names) {

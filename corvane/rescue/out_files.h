@@ -64,4 +64,22 @@ class PendingFile {
   int fd_ = -1;
 };
 
+// A folder filled under a temporary name; removed with its contents unless
+// committed.
+class PendingFolder {
+ public:
+  // Raises std::system_error.
+  explicit PendingFolder(const std::filesystem::path& parent);
+  ~PendingFolder();
+  PendingFolder(const PendingFolder&) = delete;
+  PendingFolder& operator=(const PendingFolder&) = delete;
+
+  const std::filesystem::path& Path() const noexcept { return temp_; }
+  // Gives the folder its name, as PendingFile::Commit does.
+  std::string Commit(std::string_view stem, NameSet& names);
+
+ private:
+  std::filesystem::path parent_, temp_;
+};
+
 }  // namespace corvane::rescue

@@ -79,6 +79,16 @@ def main():
                     assert export_count(path, "ical", b"BEGIN:VTODO") == todos, name
                     totals["events"] += events
                     totals["todos"] += todos
+            if f["kind"] == "resource" and f["status"] == "rescued":
+                # The folder is export --resources': import builds the same file.
+                folder = [o for o in f["outputs"] if o["format"] == "folder"][0]["path"]
+                back = os.path.join(tmp, "back.prc")
+                r = subprocess.run([tool, "import", "--resources",
+                                    os.path.join(out, folder, "resources.json"), "-o", back],
+                                   capture_output=True, text=True)
+                assert r.returncode == 0, (name, r.stderr)
+                assert open(back, "rb").read() == data, name
+                os.unlink(back)
             if f["kind"] in ("memo", "memos"):
                 r = subprocess.run([tool, "export", "--format", "json", path], capture_output=True)
                 records = json.loads(r.stdout)["records"]
