@@ -184,21 +184,44 @@ void CheckOutput(const Options& o) {
   }
 }
 
-// The name every output of an input is known by: its file name without the
-// extension, made safe, unique (ignoring case) in the run.
-std::vector<std::string> Stems(const std::vector<FoundFile>& files) {
-  NameSet names;
-  std::vector<std::string> stems;
-  for (const FoundFile& f : files) {
-    std::string stem = SafeStem(fs::path(f.input).stem().string());
-    if (stem.empty()) stem = SafeStem(fs::path(f.input).filename().string());
-    stems.push_back(names.Claim(stem, "", "file"));
+struct Names {
+  std::string stem;      // of every output, unique (ignoring case) in the run
+  std::string original;  // under originals/, the file's own name unless two share it
+};
+
+// Names decided before any file is read, in input order, so that they never
+// depend on which thread finishes first. The usual database extensions claim
+// their stems first: MemoDB.pdb keeps "MemoDB" beside a MemoDB.txt.
+std::vector<Names> DecideNames(const std::vector<FoundFile>& files) {
+  std::vector<Names> names(files.size());
+  const auto database = [](const fs::path& p) {
+    std::string ext = p.extension().string();
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return ext == ".pdb" || ext == ".prc" || ext == ".pqa";
+  };
+  NameSet stems, originals;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const fs::path p(files[i].input);
+      if (database(p) != (pass == 0)) continue;
+      std::string stem = SafeStem(p.stem().string());
+      if (stem.empty()) stem = SafeStem(p.filename().string());
+      names[i].stem = stems.Claim(stem, "", "file");
+    }
   }
-  return stems;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const fs::path p(files[i].input);
+    std::string ext = SafeStem(p.extension().string(), 20);
+    if (!ext.empty()) ext = "." + ext;
+    std::string stem = SafeStem(p.stem().string());
+    names[i].original = originals.Claim(stem.empty() ? names[i].stem : stem, ext, "file");
+  }
+  return names;
 }
 
-void RescueOne(const FoundFile& found, const std::string& stem, const Options& options,
+void RescueOne(const FoundFile& found, const Names& names, const Options& options,
                OutputFolder& out, FileReport& r) {
+  const std::string& stem = names.stem;
   r.input = found.input;
   if (found.folder) {
     r.folder = true;
@@ -221,10 +244,10 @@ void RescueOne(const FoundFile& found, const std::string& stem, const Options& o
   r.sha256 = Sha256Hex(bytes);
   r.detection = Detect(bytes);
   try {
-    NameSet originals;  // the stem is unique already; a clash is a file left by an earlier run
-    std::string ext = SafeStem(fs::path(found.input).extension().string(), 20);
-    if (!ext.empty()) ext = "." + ext;
-    r.original = out.Write("originals", stem, ext, bytes, originals);
+    NameSet originals;  // the name is unique already; a clash is a file left by an earlier run
+    const fs::path original(names.original);
+    r.original = out.Write("originals", original.stem().string(), original.extension().string(),
+                           bytes, originals);
   } catch (const std::exception& e) {
     r.status = Status::kFailed;
     r.error = FileError{PlainReason(e.what()), e.what()};
@@ -282,7 +305,7 @@ Report Run(const Options& options, const ProgressCallback& progress,
 
   WalkResult walk = Walk(options.inputs);
   report.notes = std::move(walk.notes);
-  const std::vector<std::string> stems = Stems(walk.files);
+  const std::vector<Names> names = DecideNames(walk.files);
   std::error_code ec;
   fs::create_directories(options.output, ec);
   if (ec) throw std::system_error(ec, "cannot create the output folder " + options.output);
@@ -309,7 +332,7 @@ Report Run(const Options& options, const ProgressCallback& progress,
         p.elapsedSeconds = elapsed();
         progress(p);
       }
-      RescueOne(walk.files[i], stems[i], options, out, results[i]);
+      RescueOne(walk.files[i], names[i], options, out, results[i]);
       std::lock_guard<std::mutex> lock(mutex);
       done[i] = true;
       ++p.done;
