@@ -79,6 +79,11 @@ def main():
                     assert export_count(path, "ical", b"BEGIN:VTODO") == todos, name
                     totals["events"] += events
                     totals["todos"] += todos
+            if f["kind"] in ("jfile", "mobiledb"):
+                # The same CSV as export's.
+                csv = [o for o in f["outputs"] if o["format"] == "csv"][0]["path"]
+                r = subprocess.run([tool, "export", "--format", "csv", path], capture_output=True)
+                assert r.returncode == 0 and open(os.path.join(out, csv), "rb").read() == r.stdout, name
             if f["kind"] == "resource" and f["status"] == "rescued":
                 # The folder is export --resources': import builds the same file.
                 folder = [o for o in f["outputs"] if o["format"] == "folder"][0]["path"]

@@ -68,5 +68,27 @@ TEST(RescueCli, ExitStatusByOutcomeAndTheReportOnStandardOutput) {
   EXPECT_TRUE(fs::exists(dir.File("a/memos (2).txt")));
 }
 
+TEST(RescueCli, TablesAsTheirExportCsvWhateverWroteThem) {
+  test::TempDir dir;
+  fs::create_directories(dir.File("in"));
+  test::WriteText(dir.File("rows.csv"),
+                  "Name,Born,Alive\nAda,1915-12-10,false\n\"Turing, Alan\",1912-06-23,true\n");
+  ASSERT_EQ(RunCorvane({"import", "--app", "mobiledb", "--input", dir.File("rows.csv"), "-o",
+                        dir.File("in/People.pdb")})
+                .status,
+            0);
+  fs::copy_file(std::string(CORVANE_SOURCE_DIR) + "/samples/appforge.pdb", dir.File("in/Stock.pdb"));
+  const ToolResult r = RunCorvane({"rescue", dir.File("in"), "-o", dir.File("out")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadText(dir.File("out/tables/People.csv")),
+            RunCorvane({"export", "--format", "csv", dir.File("in/People.pdb")}).out);
+  EXPECT_EQ(test::ReadText(dir.File("out/tables/Stock.csv")),
+            RunCorvane({"export", "--engine", "appforge", "--format", "csv", dir.File("in/Stock.pdb")})
+                .out);
+  const std::string report = test::ReadText(dir.File("out/rescue.json"));
+  EXPECT_NE(report.find("\"kind\": \"mobiledb\""), std::string::npos);
+  EXPECT_NE(report.find("\"engine\": \"appforge\""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace corvane
