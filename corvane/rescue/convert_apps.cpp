@@ -185,7 +185,8 @@ void AppExport(Job& job, const char* folder, const char* format, const char* ext
   }
   if (archived > 0 && app != cli::App::kRaw)
     job.Warn(std::to_string(archived) + (archived == 1 ? " archived record" : " archived records") +
-             " (deleted on the handheld, kept for the desktop) left out; the original keeps them");
+             " (deleted on the handheld, kept for the desktop) left out; the original keeps them",
+             false);
   job.Output(path, format == std::string_view("vcard") ? "vcf"
                    : format == std::string_view("ical") ? "ics"
                                                         : "json",

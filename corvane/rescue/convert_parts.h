@@ -42,7 +42,9 @@ class Job {
     job_.report.warnings.push_back(
         {index, "record " + std::to_string(index) + ": " + what + " (kept as raw bytes)"});
   }
-  void Warn(std::string message) { job_.report.warnings.push_back({std::nullopt, std::move(message)}); }
+  void Warn(std::string message, bool loss = true) {
+    job_.report.warnings.push_back({std::nullopt, std::move(message), loss});
+  }
 
   // Opens the file's bytes as a record database.
   void Open(TCorvane& db) { db.OpenDatabase(job_.bytes, job_.report.input); }

@@ -261,8 +261,9 @@ void RescueOne(const FoundFile& found, const Names& names, const Options& option
   ConvertJob job{bytes, found.path.string(), stem, options.encoding, out, r};
   try {
     Convert(job);
-    r.status = r.counts.damagedRecords > 0 || !r.warnings.empty() ? Status::kPartial
-                                                                    : Status::kRescued;
+    const bool loss = std::any_of(r.warnings.begin(), r.warnings.end(),
+                                  [](const Warning& w) { return w.loss; });
+    r.status = r.counts.damagedRecords > 0 || loss ? Status::kPartial : Status::kRescued;
   } catch (const std::exception& e) {
     r.status = Status::kFailed;
     r.error = FileError{PlainReason(e.what()), e.what()};

@@ -58,6 +58,9 @@ struct OutputFile {
 struct Warning {
   std::optional<std::int32_t> record;  // the record's index in the file
   std::string message;
+  // Something of the file did not come out (the file is then partly
+  // rescued); false for a note such as records the handheld had deleted.
+  bool loss = true;
 };
 
 struct FileError {
