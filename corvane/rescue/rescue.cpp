@@ -20,6 +20,10 @@
 #include "corvane/foundation/types.h"
 #include "corvane/rescue/convert.h"
 #include "corvane/interchange/app_charset.h"
+#include "corvane/interchange/csv.h"
+#ifdef CORVANE_RESCUE_SQLITE
+#include "corvane/interchange/sqlite_writer.h"
+#endif
 #include "corvane/rescue/out_files.h"
 #include "corvane/rescue/report_page.h"
 #include "corvane/rescue/safe_name.h"
@@ -410,6 +414,52 @@ struct Joined {
   const char* many;
 };
 
+#ifdef CORVANE_RESCUE_SQLITE
+// Every table written as CSV, as one SQLite file: a table per CSV (named
+// after it), its header row the columns, every cell text as the CSV has it.
+void JoinTables(const Report& report, OutputFolder& out, std::vector<std::string>& notes,
+                std::vector<OutputFile>& joined) {
+  std::vector<std::string> csvs;
+  for (const FileReport& f : report.files) {
+    for (const OutputFile& o : f.outputs) {
+      if (o.format == "csv" && o.path.starts_with("tables/")) csvs.push_back(o.path);
+    }
+  }
+  if (csvs.empty()) return;
+  try {
+    // Never over a file this run did not write (an earlier run's, with --force).
+    NameSet names;
+    std::string name;
+    do {
+      name = names.Claim("tables", ".sqlite");
+    } while (fs::exists(out.Root() / name));
+    interchange::SqliteWriter db((out.Root() / name).string());
+    std::string text;
+    for (const std::string& path : csvs) {
+      if (!ReadText(out.Root() / path, text)) continue;
+      const cli::CsvTable table = cli::ParseCsvTable(text);
+      if (table.Rows() == 0 || table.Width() == 0) continue;
+      std::vector<interchange::SqlColumn> columns;
+      for (std::size_t c = 0; c < table.Width(); ++c)
+        columns.push_back({std::string(table.Field(0, c)), interchange::SqlType::kText});
+      std::size_t row = 1;
+      db.AddTable(fs::path(path).stem().string(), columns, [&](interchange::SqliteWriter& w) {
+        if (row >= table.Rows()) return false;
+        for (std::size_t c = 0; c < table.Width(); ++c)
+          w.Text(static_cast<int>(c), table.Field(row, c));
+        ++row;
+        return true;
+      });
+    }
+    db.Commit();
+    joined.push_back({name, "sqlite",
+                      std::to_string(csvs.size()) + (csvs.size() == 1 ? " table" : " tables")});
+  } catch (const std::exception& e) {
+    notes.push_back("tables.sqlite could not be written: " + std::string(e.what()));
+  }
+}
+#endif
+
 void Join(const Report& report, OutputFolder& out, std::vector<std::string>& notes,
           std::vector<OutputFile>& joined) {
   static constexpr Joined kJoined[] = {{"contacts", ".vcf", "vcf", "contacts/", "card", "cards"},
@@ -453,6 +503,9 @@ void Join(const Report& report, OutputFolder& out, std::vector<std::string>& not
       notes.push_back(std::string(j.name) + j.extension + " could not be written: " + e.what());
     }
   }
+#ifdef CORVANE_RESCUE_SQLITE
+  JoinTables(report, out, notes, joined);
+#endif
 }
 
 }  // namespace

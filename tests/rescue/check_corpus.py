@@ -99,6 +99,18 @@ def main():
                 records = json.loads(r.stdout)["records"]
                 shown = [x for x in records if not x.get("deleted") and not x.get("archived")]
                 assert f["counts"].get("memos", 0) == len(shown), (name, f["counts"], len(shown))
+        tables = [f for f in report["files"] if f["counts"].get("tables")]
+        if tables:
+            import sqlite3
+            joined = [o for o in report["outputs"] if o["format"] == "sqlite"]
+            assert joined and joined[0]["path"] == "tables.sqlite", report["outputs"]
+            db = sqlite3.connect(os.path.join(out, "tables.sqlite"))
+            for f in tables:
+                stem = os.path.splitext(os.path.basename(
+                    [o for o in f["outputs"] if o["format"] == "csv"][0]["path"]))[0]
+                n = db.execute('select count(*) from "%s"' % stem.replace('"', '""')).fetchone()[0]
+                assert n == f["counts"]["rows"], (stem, n, f["counts"])
+            db.close()
         for key in totals:
             assert report["totals"][key] == totals[key], (key, report["totals"][key], totals[key])
         if totals["contacts"]:
