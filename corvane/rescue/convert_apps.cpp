@@ -16,7 +16,7 @@ namespace {
 // The export's output into a file under a temporary name.
 class FileOutput {
  public:
-  explicit FileOutput(PendingFile& file) : file_(file) {
+  explicit FileOutput(PendingFile& file) {
     stream_ = ::fdopen(::dup(file.Descriptor()), "wb");
     if (stream_ == nullptr) throw std::system_error(errno, std::generic_category(), "output");
     out_.emplace(stream_);
@@ -38,7 +38,6 @@ class FileOutput {
   }
 
  private:
-  PendingFile& file_;
   std::FILE* stream_ = nullptr;
   std::optional<cli::Output> out_;
 };
