@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "corvane/interchange/app_export.h"
 #include "corvane/interchange/json.h"
 #include "corvane/interchange/json_reader.h"
 #include "corvane/pdb/base_mgr.h"
@@ -26,8 +27,5 @@ void ApplyStoredDates(const JsonValue& database, TPDBBaseMgr& db);
 // the resource bit and those the format does not define.
 void CheckRecordAttributes(std::uint16_t attributes);
 
-// A tree as JSON; objects and arrays nested in an inline one stay inline.
-void WriteJsonTree(JsonWriter& w, const JsonValue& v,
-                   JsonWriter::Layout layout = JsonWriter::Layout::kInline);
 
 }  // namespace corvane::cli

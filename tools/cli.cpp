@@ -142,16 +142,6 @@ void DataSetSource(const std::string& path, std::optional<ScratchDirectory>& scr
   if (ec) throw EInOutError("cannot copy '" + path + "' to read it: " + ec.message(), ec.value());
 }
 
-std::string FormatDateTime(TDateTime dt) {
-  if (dt == 0) return {};
-  const DateParts d = DecodeDate(dt);
-  const TimeParts t = DecodeTime(dt);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day, t.hour,
-                t.minute, t.second);
-  return buf;
-}
-
 std::string Printable(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

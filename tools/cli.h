@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "corvane/host/datetime.h"
+#include "corvane/interchange/database_json.h"
 #include "corvane/interchange/output.h"
 
 namespace corvane {
@@ -107,8 +108,6 @@ std::string ReadInput(const std::string& path);
 // which opening it then reports.
 bool IsResourceFile(const std::string& path);
 
-// Local date and time as YYYY-MM-DDTHH:MM:SS; empty for the date 0.
-std::string FormatDateTime(TDateTime dt);
 
 // UTF-8 text for a terminal: control characters become \xNN.
 std::string Printable(std::string_view utf8);

@@ -1,6 +1,7 @@
 // The commands of the `corvane` program, one per cmd_<name>.cpp.
 #pragma once
 
+#include "corvane/interchange/database_json.h"
 #include "corvane/interchange/json.h"
 #include "corvane/interchange/text_encoding.h"
 #include "tools/cli.h"
@@ -13,8 +14,7 @@ extern const Command kCheckCommand;
 extern const Command kExportCommand;
 extern const Command kImportCommand;
 extern const Command kConvertCommand;
+extern const Command kRescueCommand;
 
-// The object `info --json` prints, written into `w` (export's "database").
-void WriteDatabaseJson(JsonWriter& w, TCorvane& db, TextEncoding enc);
 
 }  // namespace corvane::cli

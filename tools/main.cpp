@@ -21,7 +21,8 @@ namespace corvane::cli {
 namespace {
 
 constexpr const Command* kCommands[] = {&kInfoCommand,   &kRecordsCommand, &kCheckCommand,
-                                        &kExportCommand, &kImportCommand,  &kConvertCommand};
+                                        &kExportCommand, &kImportCommand,  &kConvertCommand,
+                                        &kRescueCommand};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* c : kCommands) {

@@ -1,0 +1,56 @@
+// A database's header as the command shows it and export's JSON carries it
+// ("database"): the header fields, the dates as local time (with the stored
+// value beside a date a write would not give back), the block sizes and the
+// category table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/text_encoding.h"
+#include "corvane/pdb/corvane.h"
+#include "corvane/pdb/resource_list.h"
+
+namespace corvane::cli {
+
+struct Category {
+  std::string name;
+  std::uint8_t id;
+};
+
+// What info shows, from a record database's manager or a resource list.
+struct HeaderView {
+  std::string name, type, creator;  // as stored
+  std::uint16_t attributes = 0, version = 0;
+  TDateTime created = 0, modified = 0, backed_up = 0;
+  std::array<std::uint32_t, 3> stored{};  // the three dates as stored
+  std::uint32_t modification_number = 0, app_info_offset = 0, sort_info_offset = 0;
+  std::uint32_t unique_id_seed = 0, entries = 0;
+  std::int64_t app_info_size = 0, sort_info_size = 0;
+  std::optional<std::array<Category, 16>> categories;
+};
+
+HeaderView ViewOf(TCorvane& db);
+// A resource database has no category table: its application-info block, if
+// any, is the application's own.
+HeaderView ViewOf(const pdb::ResourceDatabase& db);
+
+// The names of the attribute word's bits; a bit without a name as 0xNNNN.
+std::vector<std::string> FlagNames(std::uint16_t attributes);
+
+// `app`: the handheld application the database belongs to, when info shows
+// it (export's "database" object names it beside, as "app").
+void WriteInfoObject(JsonWriter& w, const HeaderView& v, TextEncoding enc,
+                     std::string_view app = {});
+// The object `info --json` prints, written into `w` (export's "database").
+void WriteDatabaseJson(JsonWriter& w, TCorvane& db, TextEncoding enc);
+
+// Local date and time as YYYY-MM-DDTHH:MM:SS; empty for the date 0.
+std::string FormatDateTime(TDateTime dt);
+
+}  // namespace corvane::cli

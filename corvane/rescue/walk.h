@@ -1,0 +1,26 @@
+// The files under the rescue's inputs. Symbolic links are followed, each
+// folder and file entered once (by device and inode): a link back to a folder
+// above it, or a second way to one already seen, is noted and passed by.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace corvane::rescue {
+
+struct FoundFile {
+  std::string input;            // the argument joined with the path below it
+  std::filesystem::path path;   // to open
+  bool folder = false;          // a folder that could not be read
+  std::string problem;          // why it could not be read or listed; empty when fine
+};
+
+struct WalkResult {
+  std::vector<FoundFile> files;  // sorted by `input`
+  std::vector<std::string> notes;
+};
+
+WalkResult Walk(const std::vector<std::string>& inputs);
+
+}  // namespace corvane::rescue
