@@ -18,6 +18,7 @@
 #include "corvane/pdb/resource_list.h"
 #include "python/bindings.h"
 #include "python/database.h"
+#include "tools/cli.h"
 
 namespace corvane::python {
 
@@ -68,17 +69,6 @@ std::uint16_t AttributesFromPython(const py::handle& value) {
     if (!known) throw py::value_error("unknown database attribute '" + name + "'");
   }
   return word;
-}
-
-// The bytes of a bytes-like object (bytes, bytearray, memoryview, ...).
-std::string BytesFromPython(const py::handle& value, const char* what) {
-  if (py::isinstance<py::bytes>(value)) return value.cast<std::string>();
-  if (PyObject_CheckBuffer(value.ptr()) && !py::isinstance<py::str>(value)) {
-    PyObject* copy = PyBytes_FromObject(value.ptr());
-    if (copy == nullptr) throw py::error_already_set();
-    return py::reinterpret_steal<py::bytes>(copy).cast<std::string>();
-  }
-  throw py::type_error(std::string(what) + " must be bytes-like");
 }
 
 py::bytes Slice(const Bytes& arena, std::size_t start, std::size_t size) {
@@ -168,6 +158,8 @@ void FillFromResources(Bytes&& file, DatabaseData& d, const std::string& name) {
   }
 }
 
+}  // namespace
+
 Bytes ReadFile(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) throw EInOutError("cannot open '" + path + "'", errno);
@@ -184,20 +176,20 @@ Bytes ReadFile(const std::string& path) {
   return data;
 }
 
-bool PathIsResourceDatabase(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;  // the reader reports why
-  std::array<std::uint8_t, pdb::kHeaderSize> header;
-  const std::size_t n = std::fread(header.data(), 1, header.size(), f);
-  std::fclose(f);
-  return pdb::IsResourceDatabase(std::span(header.data(), n));
+// The bytes of a bytes-like object (bytes, bytearray, memoryview, ...).
+std::string BytesFromPython(const py::handle& value, const char* what) {
+  if (py::isinstance<py::bytes>(value)) return value.cast<std::string>();
+  if (PyObject_CheckBuffer(value.ptr()) && !py::isinstance<py::str>(value)) {
+    PyObject* copy = PyBytes_FromObject(value.ptr());
+    if (copy == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::bytes>(copy).cast<std::string>();
+  }
+  throw py::type_error(std::string(what) + " must be bytes-like");
 }
-
-}  // namespace
 
 std::shared_ptr<DatabaseData> ReadDatabase(const std::string& path) {
   auto d = std::make_shared<DatabaseData>();
-  if (PathIsResourceDatabase(path)) {
+  if (cli::IsResourceFile(path)) {
     FillFromResources(ReadFile(path), *d, path);
   } else {
     Reader r;
@@ -219,6 +211,29 @@ std::shared_ptr<DatabaseData> ReadDatabase(Bytes&& bytes, const std::string& nam
   return d;
 }
 
+void SetHeader(const DatabaseData& d, TPDBBaseMgr& out) {
+  out.SetAttributes(d.attributes);
+  out.SetDBVersion(d.version);
+  out.SetCreationDate(d.created);
+  // A date given is written as given, a creation date before 1990 too.
+  out.SetCreationDateAsGiven(true);
+  out.SetModificationDate(d.modified);
+  out.SetLastBackupDate(d.backed_up);
+  out.SetModification(d.modification_number);
+  out.SetUniqueIDSeed(d.unique_id_seed);
+  // Categories given to a new database are written as the table that opens
+  // its application-info block; a block read from a file already holds its own.
+  out.SetWriteCategory(d.write_categories);
+  if (d.write_categories) {
+    for (std::size_t i = 0; i < d.categories.size(); ++i) {
+      out.SetCategory(static_cast<std::uint8_t>(i), d.categories[i].second);
+      out.SetCategoryID(static_cast<std::uint8_t>(i), d.categories[i].first);
+    }
+  }
+  if (!d.app_info.empty()) out.SetAppInfoP(d.app_info);
+  if (!d.sort_info.empty()) out.SetSortInfoP(d.sort_info);
+}
+
 // Writes into a file (path) or into memory (path empty), by the library's writer.
 Bytes WriteDatabase(const DatabaseData& d, const std::string& path) {
   if (d.is_resource) throw py::value_error("resource databases cannot be written");
@@ -236,24 +251,7 @@ Bytes WriteDatabase(const DatabaseData& d, const std::string& path) {
     out.CreateDatabase();
   }
   try {
-    out.SetAttributes(d.attributes);
-    out.SetDBVersion(d.version);
-    out.SetCreationDate(d.created);
-    out.SetModificationDate(d.modified);
-    out.SetLastBackupDate(d.backed_up);
-    out.SetModification(d.modification_number);
-    out.SetUniqueIDSeed(d.unique_id_seed);
-    // Categories given to a new database are written as the table that opens
-    // its application-info block; a block read from a file already holds its own.
-    out.SetWriteCategory(d.write_categories);
-    if (d.write_categories) {
-      for (std::size_t i = 0; i < d.categories.size(); ++i) {
-        out.SetCategory(static_cast<std::uint8_t>(i), d.categories[i].second);
-        out.SetCategoryID(static_cast<std::uint8_t>(i), d.categories[i].first);
-      }
-    }
-    if (!d.app_info.empty()) out.SetAppInfoP(d.app_info);
-    if (!d.sort_info.empty()) out.SetSortInfoP(d.sort_info);
+    SetHeader(d, out);
     for (const RecordSlot& r : d.records) {
       out.SetRecCategory(r.category);
       out.SetRecFlags(r.flags);
@@ -345,6 +343,8 @@ std::shared_ptr<DatabaseData> Open(const py::object& source) {
   throw py::type_error("open() takes a path or the bytes of a database");
 }
 
+}  // namespace
+
 std::shared_ptr<DatabaseData> NewDatabase(const py::object& name, const py::object& type,
                                           const py::object& creator, const py::object& attributes,
                                           int version, const py::object& created,
@@ -397,6 +397,8 @@ std::shared_ptr<DatabaseData> NewDatabase(const py::object& name, const py::obje
   }
   return d;
 }
+
+namespace {
 
 void Append(DatabaseData& d, const py::object& data, int category, bool secret, bool dirty,
             bool busy, bool deleted, long long unique_id) {

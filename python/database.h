@@ -8,7 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include <pybind11/pybind11.h>
+
 #include "corvane/foundation/types.h"
+#include "corvane/pdb/base_mgr.h"
 #include "corvane/host/datetime.h"
 
 namespace corvane::python {
@@ -47,5 +50,26 @@ std::shared_ptr<DatabaseData> ReadDatabase(const std::string& path);
 std::shared_ptr<DatabaseData> ReadDatabase(Bytes&& bytes, const std::string& name);
 // Into the file at path, or into memory (returned) when path is empty.
 Bytes WriteDatabase(const DatabaseData& d, const std::string& path);
+
+// The whole file; EInOutError when it cannot be read.
+Bytes ReadFile(const std::string& path);
+
+// The bytes of a bytes-like object (bytes, bytearray, memoryview, ...);
+// TypeError naming `what` for anything else.
+std::string BytesFromPython(const pybind11::handle& value, const char* what);
+
+// Database.new(): an empty record database with the header values given,
+// checked (ValueError, TypeError) as Python arguments.
+std::shared_ptr<DatabaseData> NewDatabase(
+    const pybind11::object& name, const pybind11::object& type, const pybind11::object& creator,
+    const pybind11::object& attributes, int version, const pybind11::object& created,
+    const pybind11::object& modified, const pybind11::object& backed_up,
+    const pybind11::object& categories, const pybind11::object& app_info,
+    const pybind11::object& sort_info);
+
+// The header values, the categories to be written as a table of the
+// writer's (write_categories) and the two blocks, into a database created
+// for writing. Needs no interpreter lock.
+void SetHeader(const DatabaseData& d, TPDBBaseMgr& out);
 
 }  // namespace corvane::python

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "corvane/engines/any_adapter.h"
 #include "corvane/engines/sqldriver.h"
@@ -85,6 +86,12 @@ void TAnyEngine::OpenReadFile(const std::string& path) {
   TPDBBaseMgr& m = Manager();
   m.SetOpenMode(dmModeReadOnly);
   FinishOpenRead([&m, &path] { m.OpenDatabaseFile(path); });
+}
+
+void TAnyEngine::OpenReadBytes(Bytes&& bytes, std::string name) {
+  TPDBBaseMgr& m = Manager();
+  m.SetOpenMode(dmModeReadOnly);
+  FinishOpenRead([&] { m.OpenDatabase(std::move(bytes), std::move(name)); });
 }
 
 template <class Open>
@@ -225,6 +232,13 @@ void TAnyEngine::CreateFile(const std::string& directory, const std::string& fil
   m.SetDirectory(directory);
   m.SetPDBFilename(filename);
   m.CreateDatabase();
+}
+
+void TAnyEngine::CreateInMemory(std::string name) {
+  TPDBBaseMgr& m = Manager();
+  as_split_ = false;
+  m.SetOpenMode(dmModeWriteOnly);
+  m.CreateDatabaseInMemory(std::move(name));
 }
 
 void TAnyEngine::AppendRecord(std::span<const Variant> values) {

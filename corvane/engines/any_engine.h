@@ -163,6 +163,10 @@ class TAnyEngine {
   // The same for the file at `path` as given, whatever its name.
   // Raises what TCorvane::OpenDatabaseFile raises, with its codes.
   void OpenReadFile(const std::string& path);
+  // The same for a database held in memory, whose bytes it takes over; `name`
+  // stands for the file in failures.
+  // Raises what TCorvane::OpenDatabase(Bytes&&, std::string) raises, with its codes.
+  void OpenReadBytes(Bytes&& bytes, std::string name);
   // The fields the open file describes: AppForge's field block (as Fields
   // then hold them), the SQL Driver's structure record (record 0; names as
   // hashes). Empty for engines whose files say nothing of their fields.
@@ -194,6 +198,10 @@ class TAnyEngine {
   // other than creation and the modification number, so set those after.
   // Raises what TCorvane's SetPDBFilename and CreateDatabase raise, with their codes.
   void CreateFile(const std::string& directory, const std::string& filename);
+  // The same for a database that Close writes into memory, from where the
+  // manager's TakeWrittenImage hands it over; `name` stands for it in failures.
+  // Raises what TCorvane::CreateDatabaseInMemory raises, with its codes.
+  void CreateInMemory(std::string name);
   // Appends one record: values[i] for field i (the implicit field's ignored).
   // EConvertError names the field whose value does not convert.
   // Raises EConvertError, or the EPDBException of Append, a setter or Post with its code.
