@@ -48,29 +48,6 @@ py::set AttributesToPython(std::uint16_t word) {
   return names;
 }
 
-std::uint16_t AttributesFromPython(const py::handle& value) {
-  if (value.is_none()) return 0;
-  if (py::isinstance<py::int_>(value)) {
-    const long long v = value.cast<long long>();
-    if (v < 0 || v > 0xFFFF) throw py::value_error("attributes must fit in 16 bits");
-    return static_cast<std::uint16_t>(v);
-  }
-  if (py::isinstance<py::str>(value)) throw py::type_error("attributes: a set of names, not a str");
-  std::uint16_t word = 0;
-  for (const py::handle item : py::iter(value)) {
-    const std::string name = py::cast<std::string>(item);
-    bool known = false;
-    for (const auto& [bit, known_name] : kAttributeNames) {
-      if (name == known_name) {
-        word |= bit;
-        known = true;
-      }
-    }
-    if (!known) throw py::value_error("unknown database attribute '" + name + "'");
-  }
-  return word;
-}
-
 py::bytes Slice(const Bytes& arena, std::size_t start, std::size_t size) {
   return py::bytes(reinterpret_cast<const char*>(arena.data()) + start, size);
 }
@@ -80,6 +57,7 @@ class Reader : public TCorvane {
  public:
   using TCorvane::FileEntry;
   using TCorvane::RecordBytes;
+  using TCorvane::StoredBytes;
 };
 
 void FillFromReader(Reader& r, DatabaseData& d) {
@@ -114,7 +92,10 @@ void FillFromReader(Reader& r, DatabaseData& d) {
     std::span<const std::uint8_t> bytes;
     RecordSlot slot;
     slot.start = d.arena.size();
-    if (r.RecordBytes(i, e, bytes)) {
+    // A record deleted but archived (category bit 0x08, kept for the
+    // desktop) keeps its bytes, as the file does.
+    const bool archived = e.flags.Contains(dmRecAttrDelete) && (e.category & pdb::kArchivedCategoryBit) != 0;
+    if (archived ? r.StoredBytes(i, e, bytes) : r.RecordBytes(i, e, bytes)) {
       d.arena.insert(d.arena.end(), bytes.begin(), bytes.end());
       slot.size = static_cast<std::uint32_t>(bytes.size());
     }
@@ -159,6 +140,29 @@ void FillFromResources(Bytes&& file, DatabaseData& d, const std::string& name) {
 }
 
 }  // namespace
+
+std::uint16_t AttributesFromPython(const py::handle& value) {
+  if (value.is_none()) return 0;
+  if (py::isinstance<py::int_>(value)) {
+    const long long v = value.cast<long long>();
+    if (v < 0 || v > 0xFFFF) throw py::value_error("attributes must fit in 16 bits");
+    return static_cast<std::uint16_t>(v);
+  }
+  if (py::isinstance<py::str>(value)) throw py::type_error("attributes: a set of names, not a str");
+  std::uint16_t word = 0;
+  for (const py::handle item : py::iter(value)) {
+    const std::string name = py::cast<std::string>(item);
+    bool known = false;
+    for (const auto& [bit, known_name] : kAttributeNames) {
+      if (name == known_name) {
+        word |= bit;
+        known = true;
+      }
+    }
+    if (!known) throw py::value_error("unknown database attribute '" + name + "'");
+  }
+  return word;
+}
 
 Bytes ReadFile(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -239,7 +243,9 @@ Bytes WriteDatabase(const DatabaseData& d, const std::string& path) {
   if (d.is_resource) throw py::value_error("resource databases cannot be written");
   TPDBBaseMgr out;
   out.SetOpenMode(dmModeWriteOnly);
-  out.SetDBName(d.name);
+  out.SetKeepArchivedRecords(true);
+  // A name read from a file keeps its bytes, those above 0x7F too.
+  out.SetStoredDBName(d.name);
   out.SetCreatorID(d.creator);
   out.SetDatabaseType(d.type);
   if (path.empty()) {
@@ -273,8 +279,8 @@ namespace {
 PyTypeObject* g_record_type = nullptr;
 
 PyStructSequence_Field kRecordFields[] = {
-    {"data", "The record's bytes (b'' for a deleted record)."},
-    {"category", "Index 0 to 15 into Database.categories."},
+    {"data", "The record's bytes (b'' for a deleted record, but one archived keeps them)."},
+    {"category", "Index 0 to 15 into Database.categories (a deleted record with 8 set: archived)."},
     {"secret", "Marked private on the handheld."},
     {"busy", "In use by an application when the file was saved."},
     {"dirty", "Changed since the last synchronisation."},

@@ -67,6 +67,9 @@ std::shared_ptr<DatabaseData> NewDatabase(
     const pybind11::object& categories, const pybind11::object& app_info,
     const pybind11::object& sort_info);
 
+// A set of attribute names ('backup', ...) or the word as an int.
+std::uint16_t AttributesFromPython(const pybind11::handle& value);
+
 // The header values, the categories to be written as a table of the
 // writer's (write_categories) and the two blocks, into a database created
 // for writing. Needs no interpreter lock.

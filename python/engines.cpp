@@ -471,7 +471,7 @@ py::object Write(const py::object& path, const std::string& engine_name, const p
   {
     py::gil_scoped_release unlocked;
     TPDBBaseMgr& db = engine->Manager();
-    db.SetDBName(header->name);
+    db.SetStoredDBName(header->name);
     db.SetCreatorID(header->creator);
     db.SetDatabaseType(header->type);
     if (target.empty()) {

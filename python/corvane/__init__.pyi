@@ -5,6 +5,7 @@ import os
 from typing import Iterable, Iterator, Sequence
 
 from . import apps as apps
+from . import engines as engines
 
 _Path = str | os.PathLike[str] | os.PathLike[bytes] | bytes
 _BytesLike = bytes | bytearray | memoryview
