@@ -3,6 +3,7 @@
 // from Python, and written by the library's writer.
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "corvane/pdb/base_mgr.h"
 #include "corvane/pdb/check.h"
 #include "corvane/pdb/resource_list.h"
+#include "corvane/pdb/resource_writer.h"
 #include "python/bindings.h"
 #include "python/database.h"
 #include "tools/cli.h"
@@ -133,6 +135,21 @@ void FillFromResources(Bytes&& file, DatabaseData& d, const std::string& name) {
   };
   d.app_info = block(h.app_info_offset, db.app_info_size);
   d.sort_info = block(h.sort_info_offset, db.sort_info_size);
+  DatabaseData::StoredResourceHeader& stored = d.stored.emplace();
+  std::copy_n(file.begin(), stored.name_field.size(), stored.name_field.begin());
+  stored.name = d.name;
+  stored.dates = {h.creation_stored, h.modification_stored, h.backup_stored};
+  stored.created = d.created;
+  stored.modified = d.modified;
+  stored.backed_up = d.backed_up;
+  // The bytes between the resource list and what follows it.
+  const std::size_t list_end = pdb::kHeaderSize + pdb::kResourceEntrySize * db.resources.size();
+  std::size_t first = file.size();
+  if (h.app_info_offset != 0) first = std::min<std::size_t>(first, h.app_info_offset);
+  if (h.sort_info_offset != 0) first = std::min<std::size_t>(first, h.sort_info_offset);
+  if (!db.resources.empty()) first = std::min<std::size_t>(first, db.resources.front().offset);
+  if (first > list_end) stored.gap.assign(file.begin() + static_cast<std::ptrdiff_t>(list_end),
+                                          file.begin() + static_cast<std::ptrdiff_t>(first));
   for (const pdb::Resource& res : db.resources) {
     d.resources.push_back(ResourceSlot{res.type, res.id, d.arena.size(), res.size});
     d.arena.insert(d.arena.end(), file.begin() + res.offset, file.begin() + res.offset + res.size);
@@ -215,7 +232,7 @@ std::shared_ptr<DatabaseData> ReadDatabase(Bytes&& bytes, const std::string& nam
   return d;
 }
 
-void SetHeader(const DatabaseData& d, TPDBBaseMgr& out) {
+void SetHeader(const DatabaseData& d, TCorvane& out) {
   out.SetAttributes(d.attributes);
   out.SetDBVersion(d.version);
   out.SetCreationDate(d.created);
@@ -238,9 +255,55 @@ void SetHeader(const DatabaseData& d, TPDBBaseMgr& out) {
   if (!d.sort_info.empty()) out.SetSortInfoP(d.sort_info);
 }
 
+namespace {
+
+// A resource database, by the library's resource writer; one read from a
+// file comes back byte for byte while its name and dates are unchanged.
+Bytes WriteResources(const DatabaseData& d, const std::string& path) {
+  TPDBResourceMgr out;
+  out.SetOpenMode(dmModeWriteOnly);
+  const bool same_name = d.stored && d.stored->name == d.name;
+  try {
+    out.SetStoredDBName(d.name);
+  } catch (const EPDBException&) {
+    // The name field written whole carries the name; the property only
+    // needs something to accept.
+    if (!same_name) throw;
+    out.SetStoredDBName("resources");
+  }
+  out.SetCreatorID(d.creator);
+  out.SetDatabaseType(d.type);
+  if (path.empty()) {
+    out.CreateDatabaseInMemory(d.name);
+  } else {
+    out.CreateDatabaseFile(path);
+  }
+  try {
+    SetHeader(d, out);
+    if (d.stored) {
+      const DatabaseData::StoredResourceHeader& s = *d.stored;
+      if (s.created == d.created && s.modified == d.modified && s.backed_up == d.backed_up) {
+        out.SetStoredDates(s.dates[0], s.dates[1], s.dates[2]);
+      }
+      if (same_name) out.SetStoredNameField(s.name_field);
+      out.SetGap(s.gap);
+    }
+    for (const ResourceSlot& r : d.resources) {
+      out.AddResource(r.type, r.id, std::span<const std::uint8_t>(d.arena.data() + r.start, r.size));
+    }
+    out.CloseDatabase();
+  } catch (...) {
+    out.AbortDatabase();
+    throw;
+  }
+  return path.empty() ? out.TakeWrittenImage() : Bytes();
+}
+
+}  // namespace
+
 // Writes into a file (path) or into memory (path empty), by the library's writer.
 Bytes WriteDatabase(const DatabaseData& d, const std::string& path) {
-  if (d.is_resource) throw py::value_error("resource databases cannot be written");
+  if (d.is_resource) return WriteResources(d, path);
   TPDBBaseMgr out;
   out.SetOpenMode(dmModeWriteOnly);
   out.SetKeepArchivedRecords(true);
@@ -356,8 +419,10 @@ std::shared_ptr<DatabaseData> NewDatabase(const py::object& name, const py::obje
                                           int version, const py::object& created,
                                           const py::object& modified, const py::object& backed_up,
                                           const py::object& categories, const py::object& app_info,
-                                          const py::object& sort_info) {
+                                          const py::object& sort_info, bool resource) {
   auto d = std::make_shared<DatabaseData>();
+  d->is_resource = resource;
+  if (resource && !categories.is_none()) throw py::value_error("a resource database has no categories");
   d->name = TextFromPython(name);
   d->type = TextFromPython(type);
   d->creator = TextFromPython(creator);
@@ -365,6 +430,8 @@ std::shared_ptr<DatabaseData> NewDatabase(const py::object& name, const py::obje
     throw py::value_error("type and creator are four characters each");
   }
   d->attributes = attributes.is_none() ? 0x0008 : AttributesFromPython(attributes);
+  // The resource bit says which kind the file is; only `resource` sets it.
+  d->attributes = static_cast<std::uint16_t>((d->attributes & ~0x0001) | (resource ? 0x0001 : 0));
   if (version < 0 || version > 0xFFFF) throw py::value_error("version must fit in 16 bits");
   d->version = static_cast<std::uint16_t>(version);
   d->created = DateFromPython(created);
@@ -427,6 +494,18 @@ void Append(DatabaseData& d, const py::object& data, int category, bool secret, 
   d.records.push_back(slot);
 }
 
+void AppendResource(DatabaseData& d, const py::object& type, long long id, const py::object& data) {
+  if (!d.is_resource) throw py::value_error("resources go into a resource database (Database.new(..., resource=True))");
+  const std::string four = TextFromPython(type);
+  if (four.size() != 4) throw py::value_error("a resource type is four characters");
+  if (id < 0 || id > 0xFFFF) throw py::value_error("a resource ID is 0 to 65535");
+  const std::string bytes = BytesFromPython(data, "a resource's data");
+  if (d.resources.size() >= pdb::kMaxRecords) throw py::value_error("a database holds at most 65535 resources");
+  d.resources.push_back(ResourceSlot{four, static_cast<std::uint16_t>(id), d.arena.size(),
+                                     static_cast<std::uint32_t>(bytes.size())});
+  d.arena.insert(d.arena.end(), bytes.begin(), bytes.end());
+}
+
 template <class T>
 py::bytes BlockToPython(const T& block) {
   return py::bytes(reinterpret_cast<const char*>(block.data()), block.size());
@@ -458,7 +537,9 @@ void RegisterDatabase(py::module_& m) {
                   py::arg("created") = py::none(), py::arg("modified") = py::none(),
                   py::arg("backed_up") = py::none(), py::arg("categories") = py::none(),
                   py::arg("app_info") = py::none(), py::arg("sort_info") = py::none(),
-                  "An empty record database. name: at most 31 characters; type and creator:\n"
+                  py::arg("resource") = false,
+                  "An empty record database (resource=True: an empty resource database, a .prc,\n"
+                  "filled by append_resource()). name: at most 31 characters; type and creator:\n"
                   "four each. attributes: a set of names (default {'backup'}) or the word.\n"
                   "Dates left None are set by the writer. categories: up to 16 names or\n"
                   "(id, name) pairs, written as the table that opens the application-info\n"
@@ -537,6 +618,9 @@ void RegisterDatabase(py::module_& m) {
            py::arg("deleted") = false, py::arg("unique_id") = 0,
            "Adds a record at the end. category: 0 to 15; unique_id: 0 to 0xFFFFFF (0 lets\n"
            "the writer number it).")
+      .def("append_resource", &AppendResource, py::arg("type"), py::arg("id"), py::arg("data"),
+           "Adds a resource at the end of a resource database: type four characters, id 0 to\n"
+           "65535 (a type and ID given twice is written twice, as some files hold them).")
       .def(
           "save",
           [](const DatabaseData& d, const py::object& path) {
@@ -545,8 +629,10 @@ void RegisterDatabase(py::module_& m) {
             WriteDatabase(d, p);
           },
           py::arg("path"),
-          "Writes the database to path (a .pdb file) whole into a temporary file that then\n"
-          "replaces the target, so a failure leaves an earlier file as it was.")
+          "Writes the database to path (a .pdb file; a resource database under any name,\n"
+          "usually .prc) whole into a temporary file that then replaces the target, so a\n"
+          "failure leaves an earlier file as it was. A resource database read from a file\n"
+          "comes back byte for byte while its name and dates are unchanged.")
       .def(
           "to_bytes",
           [](const DatabaseData& d) {

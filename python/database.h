@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +42,17 @@ struct DatabaseData {
   std::vector<std::pair<std::uint8_t, std::string>> categories;  // (id, name); 16 or none
   bool write_categories = false;  // a table given to a new database, written before app_info
   bool is_resource = false;
+  // A resource database read from a file: what writes its header and the
+  // gap after its resource list back as they were, while the name and dates
+  // stay as read.
+  struct StoredResourceHeader {
+    std::array<std::uint8_t, 32> name_field{};
+    std::string name;
+    std::array<std::uint32_t, 3> dates{};  // created, modified, backed up as stored
+    TDateTime created = 0, modified = 0, backed_up = 0;
+    Bytes gap;
+  };
+  std::optional<StoredResourceHeader> stored;
   Bytes arena;
   std::vector<RecordSlot> records;
   std::vector<ResourceSlot> resources;
@@ -65,7 +78,7 @@ std::shared_ptr<DatabaseData> NewDatabase(
     const pybind11::object& attributes, int version, const pybind11::object& created,
     const pybind11::object& modified, const pybind11::object& backed_up,
     const pybind11::object& categories, const pybind11::object& app_info,
-    const pybind11::object& sort_info);
+    const pybind11::object& sort_info, bool resource = false);
 
 // A set of attribute names ('backup', ...) or the word as an int.
 std::uint16_t AttributesFromPython(const pybind11::handle& value);
@@ -73,6 +86,6 @@ std::uint16_t AttributesFromPython(const pybind11::handle& value);
 // The header values, the categories to be written as a table of the
 // writer's (write_categories) and the two blocks, into a database created
 // for writing. Needs no interpreter lock.
-void SetHeader(const DatabaseData& d, TPDBBaseMgr& out);
+void SetHeader(const DatabaseData& d, TCorvane& out);
 
 }  // namespace corvane::python
