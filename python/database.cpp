@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -62,7 +63,9 @@ class Reader : public TCorvane {
   using TCorvane::StoredBytes;
 };
 
-void FillFromReader(Reader& r, DatabaseData& d) {
+// The reader borrows `image`, which becomes the database's arena once it is
+// closed: the records stay where the file has them, uncopied.
+void FillFromReader(Reader& r, DatabaseData& d, Bytes&& image) {
   d.name = r.DatabaseName();
   d.type = r.DatabaseType();
   d.creator = r.CreatorID();
@@ -89,16 +92,25 @@ void FillFromReader(Reader& r, DatabaseData& d) {
   }
   const std::int32_t count = r.RecordCount();
   d.records.reserve(static_cast<std::size_t>(count));
+  // Bytes the reader hands out from elsewhere than the image (none, as it
+  // reads them), kept after it.
+  Bytes elsewhere;
+  const std::uint8_t* const begin = image.data();
+  const std::uint8_t* const end = begin + image.size();
   for (std::int32_t i = 0; i < count; ++i) {
     const pdb::Entry e = r.FileEntry(i);
     std::span<const std::uint8_t> bytes;
     RecordSlot slot;
-    slot.start = d.arena.size();
     // A record deleted but archived (category bit 0x08, kept for the
     // desktop) keeps its bytes, as the file does.
     const bool archived = e.flags.Contains(dmRecAttrDelete) && (e.category & pdb::kArchivedCategoryBit) != 0;
     if (archived ? r.StoredBytes(i, e, bytes) : r.RecordBytes(i, e, bytes)) {
-      d.arena.insert(d.arena.end(), bytes.begin(), bytes.end());
+      if (bytes.empty() || (bytes.data() >= begin && bytes.data() + bytes.size() <= end)) {
+        slot.start = bytes.empty() ? 0 : static_cast<std::size_t>(bytes.data() - begin);
+      } else {
+        slot.start = image.size() + elsewhere.size();
+        elsewhere.insert(elsewhere.end(), bytes.begin(), bytes.end());
+      }
       slot.size = static_cast<std::uint32_t>(bytes.size());
     }
     slot.category = e.category;
@@ -107,6 +119,8 @@ void FillFromReader(Reader& r, DatabaseData& d) {
     d.records.push_back(slot);
   }
   r.CloseDatabase();
+  d.arena = std::move(image);
+  d.arena.insert(d.arena.end(), elsewhere.begin(), elsewhere.end());
 }
 
 void FillFromResources(Bytes&& file, DatabaseData& d, const std::string& name) {
@@ -150,10 +164,12 @@ void FillFromResources(Bytes&& file, DatabaseData& d, const std::string& name) {
   if (!db.resources.empty()) first = std::min<std::size_t>(first, db.resources.front().offset);
   if (first > list_end) stored.gap.assign(file.begin() + static_cast<std::ptrdiff_t>(list_end),
                                           file.begin() + static_cast<std::ptrdiff_t>(first));
+  // The resources stay where the file has them (the reader checked that
+  // they lie inside it).
   for (const pdb::Resource& res : db.resources) {
-    d.resources.push_back(ResourceSlot{res.type, res.id, d.arena.size(), res.size});
-    d.arena.insert(d.arena.end(), file.begin() + res.offset, file.begin() + res.offset + res.size);
+    d.resources.push_back(ResourceSlot{res.type, res.id, res.offset, res.size});
   }
+  d.arena = std::move(file);
 }
 
 }  // namespace
@@ -185,6 +201,16 @@ Bytes ReadFile(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) throw EInOutError("cannot open '" + path + "'", errno);
   Bytes data;
+  // Read at once when the size is known, without growing the block.
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    const long size = std::ftell(f);
+    if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+      data.resize(static_cast<std::size_t>(size));
+      data.resize(std::fread(data.data(), 1, data.size(), f));
+    } else {
+      std::rewind(f);
+    }
+  }
   std::array<std::uint8_t, 1 << 16> chunk;
   for (;;) {
     const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f);
@@ -209,15 +235,16 @@ std::string BytesFromPython(const py::handle& value, const char* what) {
 }
 
 std::shared_ptr<DatabaseData> ReadDatabase(const std::string& path) {
-  auto d = std::make_shared<DatabaseData>();
-  if (cli::IsResourceFile(path)) {
-    FillFromResources(ReadFile(path), *d, path);
-  } else {
+  Bytes image;
+  try {
+    image = ReadFile(path);
+  } catch (const EInOutError&) {
+    // The library's reader says why, with its code (a missing file is 4).
     Reader r;
     r.OpenDatabaseFile(path);
-    FillFromReader(r, *d);
+    throw;
   }
-  return d;
+  return ReadDatabase(std::move(image), path);
 }
 
 std::shared_ptr<DatabaseData> ReadDatabase(Bytes&& bytes, const std::string& name) {
@@ -226,8 +253,8 @@ std::shared_ptr<DatabaseData> ReadDatabase(Bytes&& bytes, const std::string& nam
     FillFromResources(std::move(bytes), *d, name);
   } else {
     Reader r;
-    r.OpenDatabase(std::move(bytes), name);
-    FillFromReader(r, *d);
+    r.OpenDatabase(std::span<const std::uint8_t>(bytes), name);
+    FillFromReader(r, *d, std::move(bytes));
   }
   return d;
 }
@@ -396,6 +423,60 @@ std::size_t CountOf(const DatabaseData& d) {
   return d.is_resource ? d.resources.size() : d.records.size();
 }
 
+// The iterator over a database's items, a type of its own made in C: the
+// interpreter calls its next function directly, so an item costs no more
+// than making it, and only the item in hand is alive (a list of them all
+// would keep every record's bytes twice). It holds the database, which may
+// grow while it runs.
+struct ItemIterator {
+  PyObject_HEAD
+  std::shared_ptr<DatabaseData> data;
+  std::size_t next;
+};
+
+PyTypeObject* g_iterator_type = nullptr;
+
+PyObject* IteratorNext(PyObject* self) {
+  auto* it = reinterpret_cast<ItemIterator*>(self);
+  if (!it->data || it->next >= CountOf(*it->data)) return nullptr;  // StopIteration
+  try {
+    return ItemAt(*it->data, it->next++).release().ptr();
+  } catch (py::error_already_set& e) {
+    e.restore();
+  } catch (const std::exception& e) {
+    PyErr_SetString(PyExc_RuntimeError, e.what());
+  }
+  return nullptr;
+}
+
+void IteratorDealloc(PyObject* self) {
+  auto* it = reinterpret_cast<ItemIterator*>(self);
+  PyTypeObject* type = Py_TYPE(self);
+  it->data.~shared_ptr();
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+PyType_Slot kIteratorSlots[] = {
+    {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
+    {Py_tp_iternext, reinterpret_cast<void*>(IteratorNext)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(IteratorDealloc)},
+    {Py_tp_doc, const_cast<char*>("Iterator over the records or resources of a corvane.Database.")},
+    {0, nullptr}};
+
+PyType_Spec kIteratorSpec = {"corvane._ItemIterator", sizeof(ItemIterator), 0,
+                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+                             kIteratorSlots};
+
+py::object Iterate(const std::shared_ptr<DatabaseData>& d) {
+  PyObject* self = PyType_GenericAlloc(g_iterator_type, 0);
+  if (self == nullptr) throw py::error_already_set();
+  auto* it = reinterpret_cast<ItemIterator*>(self);
+  new (&it->data) std::shared_ptr<DatabaseData>(d);
+  it->next = 0;
+  return py::reinterpret_steal<py::object>(self);
+}
+
 
 std::shared_ptr<DatabaseData> Open(const py::object& source) {
   if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
@@ -517,6 +598,9 @@ void RegisterDatabase(py::module_& m) {
   g_record_type = PyStructSequence_NewType(&kRecordDesc);
   if (g_record_type == nullptr) throw py::error_already_set();
   m.add_object("Record", py::handle(reinterpret_cast<PyObject*>(g_record_type)));
+  g_iterator_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&kIteratorSpec));
+  if (g_iterator_type == nullptr) throw py::error_already_set();
+  m.add_object("_ItemIterator", py::handle(reinterpret_cast<PyObject*>(g_iterator_type)));
 
   py::class_<Resource>(m, "Resource", "One resource of a resource database (.prc).")
       .def_readonly("type", &Resource::type, "The four-character resource type.")
@@ -604,15 +688,7 @@ void RegisterDatabase(py::module_& m) {
              if (i < 0 || i >= n) throw py::index_error("record index out of range");
              return ItemAt(d, static_cast<std::size_t>(i));
            })
-      // The items are made in one call: a call per item through the binding
-      // layer would cost more than making the item.
-      .def("__iter__",
-           [](const DatabaseData& d) {
-             const std::size_t n = CountOf(d);
-             py::list items(n);
-             for (std::size_t i = 0; i < n; ++i) items[i] = ItemAt(d, i);
-             return items.attr("__iter__")();
-           })
+      .def("__iter__", &Iterate)
       .def("append", &Append, py::arg("data"), py::kw_only(), py::arg("category") = 0,
            py::arg("secret") = false, py::arg("dirty") = false, py::arg("busy") = false,
            py::arg("deleted") = false, py::arg("unique_id") = 0,
