@@ -7,18 +7,18 @@
 #include <optional>
 #include <string>
 
+#include "corvane/apps/doc.h"
 #include "corvane/foundation/exception.h"
+#include "corvane/foundation/message_ids.h"
+#include "corvane/interchange/app_charset.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/pim_formats.h"
+#include "corvane/interchange/values.h"
+#include "corvane/pdb/file_format.h"
 #include "python/bindings.h"
 #include "python/database.h"
-#include "tools/app_charset.h"
 #include "tools/apps_import.h"
-#include "tools/apps_json.h"
 #include "tools/cli.h"
-#include "tools/pim_formats.h"
-#include "tools/values.h"
-#include "corvane/pdb/file_format.h"
-#include "corvane/apps/doc.h"
-#include "corvane/foundation/message_ids.h"
 
 namespace corvane::python {
 

@@ -13,8 +13,8 @@
 #include <pybind11/pybind11.h>
 
 #include "corvane/foundation/types.h"
-#include "corvane/pdb/base_mgr.h"
 #include "corvane/host/datetime.h"
+#include "corvane/pdb/base_mgr.h"
 
 namespace corvane::python {
 

@@ -14,12 +14,12 @@
 #include "corvane/engines/any_engine.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
+#include "corvane/interchange/values.h"
+#include "corvane/pdb/resource_list.h"
 #include "python/bindings.h"
 #include "python/database.h"
-#include "corvane/pdb/resource_list.h"
 #include "tools/cli.h"
 #include "tools/engine_options.h"
-#include "tools/values.h"
 
 namespace corvane::python {
 

@@ -7,8 +7,8 @@
 
 #include "corvane/foundation/exception.h"
 #include "corvane/host/datetime.h"
+#include "corvane/interchange/text_encoding.h"
 #include "python/bindings.h"
-#include "tools/text_encoding.h"
 
 namespace corvane::python {
 

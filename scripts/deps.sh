@@ -12,7 +12,9 @@
 #                           command (the SQLite export tests), netpbm and
 #                           libjpeg-turbo-progs (independent picture readers),
 #                           the zone data (iCalendar time zones), pybind11, the
-#                           Python headers and pytest (the Python module)
+#                           Python headers and pytest (the Python module),
+#                           chromium, chromium-driver and python3-selenium
+#                           (the rescue report's page in a headless browser)
 #   scripts/deps.sh clang   the above, clang and its sanitizer runtimes
 #   scripts/deps.sh ci      the above, Google Benchmark (benchmarks)
 set -euo pipefail
@@ -24,7 +26,8 @@ case "$level" in
   tests | clang | ci)
     packages+=(libgtest-dev libpalm-perl python3-vobject python3-icalendar pkg-config locales sqlite3
       netpbm libjpeg-turbo-progs tzdata
-      python3-pybind11 python3-dev python3-pytest)
+      python3-pybind11 python3-dev python3-pytest
+      chromium chromium-driver python3-selenium)
     if [ "$level" != tests ]; then packages+=(clang libclang-rt-14-dev); fi
     if [ "$level" = ci ]; then packages+=(libbenchmark-dev); fi
     ;;

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/json_reader.h"
 #include "corvane/pdb/base_mgr.h"
 #include "tools/cli.h"
-#include "tools/json.h"
-#include "tools/json_reader.h"
 
 namespace corvane::cli {
 

@@ -16,10 +16,10 @@
 #include "corvane/apps/doc.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
+#include "corvane/interchange/csv.h"
+#include "corvane/interchange/values.h"
 #include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
-#include "tools/csv.h"
-#include "tools/values.h"
 
 namespace corvane::cli {
 namespace {

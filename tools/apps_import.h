@@ -10,10 +10,10 @@
 #include <string_view>
 
 #include "corvane/apps/doc.h"
+#include "corvane/interchange/app_charset.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/json_reader.h"
 #include "corvane/pdb/base_mgr.h"
-#include "tools/app_charset.h"
-#include "tools/apps_json.h"
-#include "tools/json_reader.h"
 
 namespace corvane::cli {
 

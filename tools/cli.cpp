@@ -59,19 +59,6 @@ ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSp
   return parsed;
 }
 
-void Output::Flush() {
-  if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-    failed_ = true;
-  }
-  buffer_.clear();
-}
-
-bool Output::Finish() {
-  Flush();
-  if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
-  return !failed_;
-}
-
 const std::string& SingleFileArgument(const ParsedArgs& args) {
   if (args.positional.empty()) throw UsageError("missing FILE");
   if (args.positional.size() > 1)
@@ -163,17 +150,6 @@ std::string FormatDateTime(TDateTime dt) {
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day, t.hour,
                 t.minute, t.second);
   return buf;
-}
-
-void AppendHex(std::string& out, std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  const std::size_t at = out.size();
-  out.resize(at + 2 * bytes.size());
-  char* p = out.data() + at;
-  for (std::uint8_t b : bytes) {
-    *p++ = kDigits[b >> 4];
-    *p++ = kDigits[b & 0x0F];
-  }
 }
 
 std::string Printable(std::string_view utf8) {

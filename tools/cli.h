@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "corvane/host/datetime.h"
+#include "corvane/interchange/output.h"
 
 namespace corvane {
 class TCorvane;
@@ -25,12 +26,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the library raised
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitDamaged = 3;  // done, with damaged records kept raw
-
-// Bad command line: reported with a hint to --help, exit code 2.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct OptionSpec {
   std::string_view name;        // with the dashes: "--json"
@@ -62,25 +57,6 @@ struct ParsedArgs {
 // Options may come before or after the positional arguments; "--" ends them.
 // --help / -h is accepted by every command. Raises UsageError.
 ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> defs);
-
-// Standard output, written in large blocks.
-class Output {
- public:
-  explicit Output(std::FILE* file) : file_(file) {}
-  std::string& Buffer() noexcept { return buffer_; }
-  void FlushIfLarge() {
-    if (buffer_.size() >= kFlushAt) Flush();
-  }
-  void Flush();
-  // Flushes; false when anything failed to reach the file.
-  bool Finish();
-
- private:
-  static constexpr std::size_t kFlushAt = 1 << 16;
-  std::FILE* file_;
-  std::string buffer_;
-  bool failed_ = false;
-};
 
 struct Command {
   std::string_view name;
@@ -133,9 +109,6 @@ bool IsResourceFile(const std::string& path);
 
 // Local date and time as YYYY-MM-DDTHH:MM:SS; empty for the date 0.
 std::string FormatDateTime(TDateTime dt);
-
-// Lower-case hexadecimal of the bytes.
-void AppendHex(std::string& out, std::span<const std::uint8_t> bytes);
 
 // UTF-8 text for a terminal: control characters become \xNN.
 std::string Printable(std::string_view utf8);

@@ -14,15 +14,15 @@
 #include "corvane/apps/memo.h"
 #include "corvane/apps/todo.h"
 #include "corvane/foundation/exception.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/csv.h"
+#include "corvane/interchange/pim_formats.h"
+#include "corvane/interchange/record_damage.h"
+#include "corvane/interchange/time_zone.h"
 #include "corvane/pdb/corvane.h"
 #include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
-#include "tools/apps_json.h"
 #include "tools/commands.h"
-#include "tools/csv.h"
-#include "tools/pim_formats.h"
-#include "tools/record_damage.h"
-#include "tools/time_zone.h"
 
 namespace corvane::cli {
 

@@ -13,12 +13,12 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
+#include "corvane/interchange/values.h"
 #include "corvane/pdb/write_target.h"
 #include "tools/commands.h"
 #include "tools/dataset_view.h"
 #include "tools/engine_options.h"
 #include "tools/tables.h"
-#include "tools/values.h"
 
 namespace corvane::cli {
 namespace {

@@ -7,18 +7,18 @@
 #include "corvane/engines/any_engine.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/locale.h"
+#include "corvane/interchange/csv.h"
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/out_cursor.h"
+#include "corvane/interchange/values.h"
 #include "corvane/pdb/resource_list.h"
 #include "tools/apps_commands.h"
 #include "tools/commands.h"
-#include "tools/csv.h"
 #include "tools/dataset_view.h"
 #include "tools/engine_options.h"
-#include "tools/json.h"
-#include "tools/out_cursor.h"
+#include "tools/picture_commands.h"
 #include "tools/sqlite_writer.h"
 #include "tools/tables.h"
-#include "tools/picture_commands.h"
-#include "tools/values.h"
 
 namespace corvane::cli {
 namespace {

@@ -15,15 +15,15 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/host/text.h"
+#include "corvane/interchange/csv.h"
+#include "corvane/interchange/json_reader.h"
+#include "corvane/interchange/values.h"
 #include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
 #include "tools/commands.h"
-#include "tools/csv.h"
 #include "tools/engine_options.h"
-#include "tools/json_reader.h"
-#include "tools/tables.h"
 #include "tools/picture_commands.h"
-#include "tools/values.h"
+#include "tools/tables.h"
 
 namespace corvane::cli {
 namespace {

@@ -5,13 +5,13 @@
 #include <utility>
 
 #include "corvane/host/locale.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/text_encoding.h"
 #include "corvane/pdb/corvane.h"
 #include "corvane/pdb/file_format.h"
 #include "corvane/pdb/resource_list.h"
-#include "tools/apps_json.h"
 #include "tools/commands.h"
-#include "tools/json.h"
-#include "tools/text_encoding.h"
 
 namespace corvane::cli {
 namespace {

@@ -7,12 +7,12 @@
 #include "corvane/apps/photo.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
+#include "corvane/interchange/json.h"
 #include "corvane/interchange/png_writer.h"
+#include "corvane/interchange/text_encoding.h"
 #include "corvane/pdb/corvane.h"
 #include "tools/commands.h"
-#include "tools/json.h"
 #include "tools/picture_commands.h"
-#include "tools/text_encoding.h"
 
 namespace corvane::cli {
 

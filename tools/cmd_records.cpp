@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/text_encoding.h"
 #include "corvane/pdb/corvane.h"
 #include "corvane/pdb/resource_list.h"
 #include "tools/commands.h"
-#include "tools/json.h"
 #include "tools/picture_commands.h"
-#include "tools/text_encoding.h"
 
 namespace corvane::cli {
 namespace {

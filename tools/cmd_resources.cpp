@@ -14,14 +14,14 @@
 #include "corvane/foundation/byte_order.h"
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/json_reader.h"
 #include "corvane/interchange/png_writer.h"
+#include "corvane/interchange/text_encoding.h"
+#include "corvane/interchange/values.h"
 #include "corvane/pdb/resource_list.h"
 #include "corvane/pdb/resource_writer.h"
-#include "tools/json.h"
-#include "tools/json_reader.h"
 #include "tools/picture_commands.h"
-#include "tools/text_encoding.h"
-#include "tools/values.h"
 
 namespace corvane::cli {
 

@@ -22,16 +22,16 @@
 #include "corvane/host/exceptions.h"
 #include "corvane/host/locale.h"
 #include "corvane/host/text.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/csv.h"
+#include "corvane/interchange/values.h"
 #include "corvane/pdb/base_mgr.h"
 #include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
-#include "tools/apps_json.h"
 #include "tools/commands.h"
-#include "tools/csv.h"
 #include "tools/engine_options.h"
 #include "tools/sqlite_writer.h"
 #include "tools/tables.h"
-#include "tools/values.h"
 
 namespace corvane::cli {
 namespace {

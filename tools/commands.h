@@ -1,9 +1,9 @@
 // The commands of the `corvane` program, one per cmd_<name>.cpp.
 #pragma once
 
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/text_encoding.h"
 #include "tools/cli.h"
-#include "tools/json.h"
-#include "tools/text_encoding.h"
 
 namespace corvane::cli {
 

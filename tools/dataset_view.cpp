@@ -5,7 +5,7 @@
 
 #include "corvane/host/charset.h"
 #include "corvane/host/text.h"
-#include "tools/values.h"
+#include "corvane/interchange/values.h"
 
 namespace corvane::cli {
 

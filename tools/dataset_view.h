@@ -12,8 +12,8 @@
 #include "corvane/dataset/pdb_dataset.h"
 #include "corvane/engines/any_engine.h"
 #include "corvane/host/variant.h"
+#include "corvane/interchange/text_encoding.h"
 #include "tools/cli.h"
-#include "tools/text_encoding.h"
 
 namespace corvane::cli {
 

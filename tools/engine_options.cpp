@@ -5,7 +5,7 @@
 
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
-#include "tools/values.h"
+#include "corvane/interchange/values.h"
 
 namespace corvane::cli {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "corvane/engines/any_engine.h"
+#include "corvane/interchange/text_encoding.h"
 #include "tools/cli.h"
-#include "tools/text_encoding.h"
 
 namespace corvane::cli {
 

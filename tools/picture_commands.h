@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "corvane/interchange/json.h"
 #include "tools/cli.h"
-#include "tools/json.h"
 
 namespace corvane::cli {
 

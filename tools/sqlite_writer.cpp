@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "corvane/host/exceptions.h"
-#include "tools/values.h"
+#include "corvane/interchange/values.h"
 
 #ifndef CORVANE_NO_SQLITE
 #include <sqlite3.h>

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "corvane/engines/any_engine.h"
-#include "tools/text_encoding.h"
+#include "corvane/interchange/text_encoding.h"
 
 namespace corvane::cli {
 

@@ -15,8 +15,8 @@
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/host/datetime.h"
-#include "tools/out_cursor.h"
-#include "tools/values.h"
+#include "corvane/interchange/out_cursor.h"
+#include "corvane/interchange/values.h"
 
 namespace corvane::cli {
 namespace {

@@ -1,7 +1,7 @@
 // The CSV reader on its own: fields as views of the text (or of text the
 // table keeps when quotes are doubled), every line end, the blank lines at the
 // end, and each refusal with its line.
-#include "tools/csv.h"
+#include "corvane/interchange/csv.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/host/exceptions.h"
-#include "tools/values.h"
+#include "corvane/interchange/values.h"
 
 namespace corvane::cli {
 namespace {

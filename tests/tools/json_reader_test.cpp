@@ -1,7 +1,7 @@
 // The command's JSON reader on its own: every escape, \u escapes and their
 // surrogate pairs, the nesting limit, numbers at the edges of the grammar, and
 // the line and column of each refusal.
-#include "tools/json_reader.h"
+#include "corvane/interchange/json_reader.h"
 
 #include <gtest/gtest.h>
 

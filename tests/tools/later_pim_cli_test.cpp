@@ -12,9 +12,9 @@
 #include "corvane/apps/contacts.h"
 #include "corvane/apps/memos.h"
 #include "corvane/apps/tasks.h"
+#include "corvane/interchange/json_reader.h"
 #include "corvane/pdb/corvane.h"
 #include "tool_runner.h"
-#include "tools/json_reader.h"
 
 namespace corvane {
 namespace {

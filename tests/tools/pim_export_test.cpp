@@ -11,8 +11,8 @@
 #include "corvane/apps/datebook.h"
 #include "corvane/apps/doc.h"
 #include "corvane/apps/memo.h"
+#include "corvane/interchange/json_reader.h"
 #include "tool_runner.h"
-#include "tools/json_reader.h"
 
 namespace corvane {
 namespace {

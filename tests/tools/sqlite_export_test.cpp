@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "corvane/interchange/json_reader.h"
 #include "engine_samples.h"
 #include "tool_runner.h"
-#include "tools/json_reader.h"
 
 namespace corvane {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
+#include "corvane/interchange/json_reader.h"
 #include "tool_runner.h"
-#include "tools/json_reader.h"
 
 namespace corvane {
 namespace {

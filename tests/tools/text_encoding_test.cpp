@@ -1,7 +1,7 @@
 // The names in a file are bytes in the handheld's character set; the command
 // turns them into UTF-8 and must never emit ill-formed UTF-8 (JSON readers
 // reject it).
-#include "tools/text_encoding.h"
+#include "corvane/interchange/text_encoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Time zones from TZif files: the table, the rule after it, local times in a
 // gap or overlap, damaged files refused, and export --timezone end to end
 // (checked by Python's icalendar module when it is there).
-#include "tools/time_zone.h"
+#include "corvane/interchange/time_zone.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "corvane/apps/calendar.h"
 #include "corvane/apps/contacts.h"
 #include "corvane/apps/tasks.h"
-#include "tools/apps_json_later.h"
-#include "tools/pim_formats.h"
+#include "corvane/interchange/apps_json_later.h"
+#include "corvane/interchange/pim_formats.h"
 
 namespace corvane::cli {
 

@@ -15,10 +15,10 @@
 
 #include "corvane/apps/categories.h"
 #include "corvane/apps/datebook.h"
-#include "tools/app_charset.h"
-#include "tools/apps_json.h"
-#include "tools/cli.h"
-#include "tools/time_zone.h"
+#include "corvane/interchange/app_charset.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/output.h"
+#include "corvane/interchange/time_zone.h"
 
 namespace corvane::cli {
 

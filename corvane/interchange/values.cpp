@@ -1,4 +1,4 @@
-#include "tools/values.h"
+#include "corvane/interchange/values.h"
 
 #include <algorithm>
 #include <array>
@@ -11,8 +11,8 @@
 
 #include "corvane/engines/strict_values.h"
 #include "corvane/host/exceptions.h"
-#include "tools/cli.h"
-#include "tools/csv.h"
+#include "corvane/interchange/csv.h"
+#include "corvane/interchange/output.h"
 
 namespace corvane::cli {
 

@@ -1,8 +1,8 @@
-#include "tools/json_reader.h"
+#include "corvane/interchange/json_reader.h"
 
 #include <cstdint>
 
-#include "tools/text_encoding.h"
+#include "corvane/interchange/text_encoding.h"
 
 namespace corvane::cli {
 

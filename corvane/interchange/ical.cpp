@@ -7,7 +7,7 @@
 #include "corvane/apps/packed_date.h"
 #include "corvane/apps/todo.h"
 #include "corvane/host/exceptions.h"
-#include "tools/pim_formats.h"
+#include "corvane/interchange/pim_formats.h"
 
 namespace corvane::cli {
 

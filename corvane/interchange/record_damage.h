@@ -14,8 +14,8 @@
 
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
-#include "tools/apps_json.h"
-#include "tools/json_reader.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/json_reader.h"
 
 namespace corvane::cli {
 

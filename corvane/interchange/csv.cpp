@@ -1,4 +1,4 @@
-#include "tools/csv.h"
+#include "corvane/interchange/csv.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "tools/apps_json_shared.h"
+#include "corvane/interchange/apps_json_shared.h"
 
 #include <algorithm>
 #include <cstdio>

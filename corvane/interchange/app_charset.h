@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/text_encoding.h"
+#include "corvane/interchange/text_encoding.h"
 
 namespace corvane::cli {
 

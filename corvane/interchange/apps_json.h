@@ -14,8 +14,8 @@
 
 #include "corvane/apps/categories.h"
 #include "corvane/foundation/types.h"
-#include "tools/app_charset.h"
-#include "tools/json_reader.h"
+#include "corvane/interchange/app_charset.h"
+#include "corvane/interchange/json_reader.h"
 
 namespace corvane::cli {
 

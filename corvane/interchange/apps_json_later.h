@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "corvane/apps/categories.h"
-#include "tools/apps_json.h"
-#include "tools/apps_json_shared.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/apps_json_shared.h"
 
 namespace corvane::cli {
 

@@ -24,10 +24,10 @@
 
 #include "corvane/engines/any_engine.h"
 #include "corvane/host/variant.h"
-#include "tools/json.h"
-#include "tools/json_reader.h"
-#include "tools/out_cursor.h"
-#include "tools/text_encoding.h"
+#include "corvane/interchange/json.h"
+#include "corvane/interchange/json_reader.h"
+#include "corvane/interchange/out_cursor.h"
+#include "corvane/interchange/text_encoding.h"
 
 namespace corvane::cli {
 

@@ -7,7 +7,7 @@
 
 #include "corvane/apps/address.h"
 #include "corvane/apps/memo.h"
-#include "tools/pim_formats.h"
+#include "corvane/interchange/pim_formats.h"
 
 #ifndef CORVANE_VERSION
 #define CORVANE_VERSION "unknown"

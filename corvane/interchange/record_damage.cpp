@@ -1,4 +1,4 @@
-#include "tools/record_damage.h"
+#include "corvane/interchange/record_damage.h"
 
 namespace corvane::cli {
 

@@ -1,4 +1,4 @@
-#include "tools/app_charset.h"
+#include "corvane/interchange/app_charset.h"
 
 #include <iconv.h>
 
@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "corvane/host/exceptions.h"
-#include "tools/cli.h"
-#include "tools/values.h"
+#include "corvane/interchange/output.h"
+#include "corvane/interchange/values.h"
 
 namespace corvane::cli {
 namespace {

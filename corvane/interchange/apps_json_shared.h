@@ -17,7 +17,7 @@
 #include "corvane/apps/datebook.h"
 #include "corvane/apps/mail.h"
 #include "corvane/host/exceptions.h"
-#include "tools/apps_json.h"
+#include "corvane/interchange/apps_json.h"
 
 namespace corvane::cli::apps_json {
 

@@ -1,4 +1,4 @@
-#include "tools/apps_json_later.h"
+#include "corvane/interchange/apps_json_later.h"
 
 #include <functional>
 #include <map>

@@ -1,4 +1,4 @@
-#include "tools/time_zone.h"
+#include "corvane/interchange/time_zone.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "corvane/host/exceptions.h"
-#include "tools/cli.h"
+#include "corvane/interchange/output.h"
 
 namespace corvane::cli {
 namespace {

@@ -11,10 +11,10 @@
 #include "corvane/apps/packed_date.h"
 #include "corvane/apps/todo.h"
 #include "corvane/host/exceptions.h"
-#include "tools/apps_json.h"
-#include "tools/apps_json_later.h"
-#include "tools/apps_json_shared.h"
-#include "tools/record_damage.h"
+#include "corvane/interchange/apps_json.h"
+#include "corvane/interchange/apps_json_later.h"
+#include "corvane/interchange/apps_json_shared.h"
+#include "corvane/interchange/record_damage.h"
 
 namespace corvane::cli {
 
