@@ -149,7 +149,7 @@ void FillFromResources(Bytes&& file, DatabaseData& d, const std::string& name) {
   };
   d.app_info = block(h.app_info_offset, db.app_info_size);
   d.sort_info = block(h.sort_info_offset, db.sort_info_size);
-  DatabaseData::StoredResourceHeader& stored = d.stored.emplace();
+  StoredResourceHeader& stored = d.stored.emplace();
   std::copy_n(file.begin(), stored.name_field.size(), stored.name_field.begin());
   stored.name = d.name;
   stored.dates = {h.creation_stored, h.modification_stored, h.backup_stored};
@@ -308,7 +308,7 @@ Bytes WriteResources(const DatabaseData& d, const std::string& path) {
   try {
     SetHeader(d, out);
     if (d.stored) {
-      const DatabaseData::StoredResourceHeader& s = *d.stored;
+      const StoredResourceHeader& s = *d.stored;
       if (s.created == d.created && s.modified == d.modified && s.backed_up == d.backed_up) {
         out.SetStoredDates(s.dates[0], s.dates[1], s.dates[2]);
       }

@@ -33,6 +33,17 @@ struct ResourceSlot {
   std::uint32_t size = 0;
 };
 
+// A resource database read from a file: what writes its header and the gap
+// after its resource list back as they were, while the name and dates stay
+// as read.
+struct StoredResourceHeader {
+  std::array<std::uint8_t, 32> name_field{};
+  std::string name;
+  std::array<std::uint32_t, 3> dates{};  // created, modified, backed up as stored
+  TDateTime created = 0, modified = 0, backed_up = 0;
+  Bytes gap;
+};
+
 struct DatabaseData {
   std::string name, type, creator;  // 8-bit text as stored
   std::uint16_t attributes = 0, version = 0;
@@ -42,16 +53,6 @@ struct DatabaseData {
   std::vector<std::pair<std::uint8_t, std::string>> categories;  // (id, name); 16 or none
   bool write_categories = false;  // a table given to a new database, written before app_info
   bool is_resource = false;
-  // A resource database read from a file: what writes its header and the
-  // gap after its resource list back as they were, while the name and dates
-  // stay as read.
-  struct StoredResourceHeader {
-    std::array<std::uint8_t, 32> name_field{};
-    std::string name;
-    std::array<std::uint32_t, 3> dates{};  // created, modified, backed up as stored
-    TDateTime created = 0, modified = 0, backed_up = 0;
-    Bytes gap;
-  };
   std::optional<StoredResourceHeader> stored;
   Bytes arena;
   std::vector<RecordSlot> records;
