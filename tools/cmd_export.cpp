@@ -11,13 +11,15 @@
 #include "corvane/interchange/json.h"
 #include "corvane/interchange/out_cursor.h"
 #include "corvane/interchange/values.h"
+#ifndef CORVANE_NO_SQLITE
+#include "corvane/interchange/sqlite_writer.h"
+#endif
 #include "corvane/pdb/resource_list.h"
 #include "tools/apps_commands.h"
 #include "tools/commands.h"
 #include "tools/dataset_view.h"
 #include "tools/engine_options.h"
 #include "tools/picture_commands.h"
-#include "tools/sqlite_writer.h"
 #include "tools/tables.h"
 
 namespace corvane::cli {
@@ -223,6 +225,69 @@ void FlushIfLarge(OutCursor& cur, Output& out) {
   out.Flush();
 }
 
+#ifndef CORVANE_NO_SQLITE
+using interchange::SqlColumn;
+using interchange::SqliteWriter;
+using interchange::SqlType;
+
+// An engine field's column type: numbers and booleans as numbers, amounts as
+// REAL, texts as UTF-8, binaries as BLOB, dates and times as the ISO text
+// export prints.
+SqlType SqlTypeOf(const TAnyFieldType& type) noexcept {
+  switch (type.Kind) {
+    case TValueKind::Integer:
+    case TValueKind::Unsigned:
+    case TValueKind::Boolean:
+      return SqlType::kInteger;
+    case TValueKind::Float:
+    case TValueKind::Currency:
+      return SqlType::kReal;
+    case TValueKind::Binary:
+      return SqlType::kBlob;
+    default:
+      return SqlType::kText;
+  }
+}
+
+// The record's views stay valid until the row is inserted; what is made
+// here is copied. No date is NULL.
+void PutSqlValue(SqliteWriter& out, int column, const TAnyValueView& value,
+                 const TAnyFieldType& type, TextEncoding enc) {
+  switch (type.Kind) {
+    case TValueKind::Integer:
+    case TValueKind::Unsigned:
+      out.Integer(column, value.Integer);
+      break;
+    case TValueKind::Boolean:
+      out.Integer(column, value.Flag ? 1 : 0);
+      break;
+    case TValueKind::Float:
+      out.Real(column, value.Float);
+      break;
+    case TValueKind::Currency:
+      out.Real(column, value.Amount.ToDouble());
+      break;
+    case TValueKind::Binary:
+      out.Blob(column, value.Text);
+      break;
+    case TValueKind::Text:
+      if (type.Wide) {
+        out.Text(column, value.Text);
+      } else {
+        out.TextCopy(column, ToUtf8(value.Text, enc));
+      }
+      break;
+    default: {
+      const std::string when = FormatWhen(value.When, type.Kind);
+      if (when.empty()) {
+        out.Null(column);
+      } else {
+        out.TextCopy(column, when);
+      }
+    }
+  }
+}
+
 // One SQL table named after the database, a column per field (and the
 // attributes with --with-attributes), written in one transaction.
 void ExportSqlite(TAnyEngine& engine, RecordSource& records, std::vector<std::string> names,
@@ -246,7 +311,8 @@ void ExportSqlite(TAnyEngine& engine, RecordSource& records, std::vector<std::st
       columns.push_back({std::string(key), key == kFlagsKey ? SqlType::kText : SqlType::kInteger});
     }
   }
-  SqliteTableWriter out(path, ToUtf8(engine.Manager().DatabaseName(), enc), columns);
+  SqliteWriter out(path);
+  out.BeginTable(ToUtf8(engine.Manager().DatabaseName(), enc), columns);
   RecordViews row(names.size());
   while (records.Next()) {
     EmitRecord(records, names, row, [&](int i, const TAnyValueView& v) {
@@ -262,13 +328,14 @@ void ExportSqlite(TAnyEngine& engine, RecordSource& records, std::vector<std::st
         if (!flags.empty()) flags += ',';
         flags += f;
       });
-      out.Text(at + 1, flags);
+      out.TextCopy(at + 1, flags);
       out.Integer(at + 2, entry.UniqueID);
     }
     out.Row();
   }
   out.Commit();
 }
+#endif
 
 [[noreturn]] void RefuseResourceFile(const std::string& path) {
   const pdb::ResourceDatabase db =
@@ -338,7 +405,9 @@ int RunExport(const ParsedArgs& args, Output& out) {
   RecordViews row(names.size());
   std::string cell_scratch;
   if (format == "sqlite") {
+#ifndef CORVANE_NO_SQLITE
     ExportSqlite(*engine, records, names, types, enc, args.Has("--with-attributes"), sqlite_path);
+#endif
   } else if (format == "csv") {
     const bool with_attributes = args.Has("--with-attributes");
     if (with_attributes && !(category_key && flags_key && unique_id_key)) {

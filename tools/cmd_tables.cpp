@@ -25,12 +25,14 @@
 #include "corvane/interchange/apps_json.h"
 #include "corvane/interchange/csv.h"
 #include "corvane/interchange/values.h"
+#ifndef CORVANE_NO_SQLITE
+#include "corvane/interchange/sqlite_writer.h"
+#endif
 #include "corvane/pdb/base_mgr.h"
 #include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
 #include "tools/commands.h"
 #include "tools/engine_options.h"
-#include "tools/sqlite_writer.h"
 #include "tools/tables.h"
 
 namespace corvane::cli {
@@ -279,25 +281,33 @@ struct Rec {
   std::uint8_t category = 0;
   TRecFlags flags;  // secret, busy, dirty
   std::uint32_t unique_id = 0;
-  std::shared_ptr<const Bytes> data;  // never null
+  std::span<const std::uint8_t> data;  // in the file's image: valid while it is open
 };
 
+std::string_view Chars(std::span<const std::uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+bool SameBytes(const Bytes& a, std::span<const std::uint8_t> b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// The live records, their bytes borrowed from the open file.
 std::vector<Rec> ReadRecords(TCorvane& db) {
   std::vector<Rec> records;
+  records.reserve(db.RecordCount());
   for (std::int32_t i = 0; i < db.RecordCount(); ++i) {
-    std::shared_ptr<Bytes> data;
-    std::int32_t size = 0, uid = 0;
-    TRecFlags flags;
+    const std::optional<TRecordEntry> e = db.GetRecInFile(i);
+    if (e && e->Flags.Contains(dmRecAttrDelete)) continue;
     Rec r;
     r.index = i;
-    db.GetRecord(i, data, size, flags, uid, r.category);
-    if (flags.Contains(dmRecAttrDelete) || !data) continue;
+    r.data = db.StoredRecordBytes(i);  // raises for a record the file does not hold
+    r.category = e->Category;
     for (TRecEnumFlags f : {dmRecAttrSecret, dmRecAttrBusy, dmRecAttrDirty}) {
-      if (flags.Contains(f)) r.flags.Include(f);
+      if (e->Flags.Contains(f)) r.flags.Include(f);
     }
-    r.unique_id = static_cast<std::uint32_t>(uid) & 0xFFFFFF;
-    r.data = std::move(data);
-    records.push_back(std::move(r));
+    r.unique_id = e->UniqueID & 0xFFFFFF;
+    records.push_back(r);
   }
   return records;
 }
@@ -345,7 +355,38 @@ struct Table {
     JsonValue more = JObject();  // keys beside the fields that keep unusual bytes
   };
   std::vector<Row> rows;
+  // A JFile table whose rows are read one at a time as they are written out
+  // (ForEachRow), straight from the records, rather than into `rows`.
+  bool streamed = false;
+  apps::JFileTable jfile;
+  const std::vector<Rec>* records = nullptr;
 };
+
+// A row's stored texts, one per column (nothing for a field the row leaves
+// out), valid until the next row.
+using Cells = std::span<const std::optional<std::string_view>>;
+
+// Calls f(record, cells) for every row in order.
+template <class F>
+void ForEachRow(const Table& t, F&& f) {
+  std::vector<std::optional<std::string_view>> cells(t.columns.size());
+  if (t.streamed) {
+    std::vector<std::string_view> views;
+    views.reserve(t.columns.size());
+    for (const Rec& r : *t.records) {
+      ForRecord(r.index, [&] { apps::ViewJFileRow(t.jfile, r.data, views); });
+      std::copy(views.begin(), views.end(), cells.begin());
+      f(r, Cells(cells));
+    }
+    return;
+  }
+  for (const Table::Row& row : t.rows) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      cells[i] = row.values[i] ? std::optional<std::string_view>(*row.values[i]) : std::nullopt;
+    }
+    f(*row.rec, Cells(cells));
+  }
+}
 
 JsonValue JFileFieldJson(const apps::JFileField& f, const Charset& cs, bool with_width) {
   JsonValue o = JObject();
@@ -358,7 +399,7 @@ JsonValue JFileFieldJson(const apps::JFileField& f, const Charset& cs, bool with
 }
 
 void ReadJFile(apps::JFileVersion version, TCorvane& db, const std::vector<Rec>& records,
-               const Charset& cs, Table& t) {
+               const Charset& cs, bool with_rows, Table& t) {
   std::span<const std::uint8_t> block;
   std::int32_t length = 0;
   db.GetAppInfoP(block, length);
@@ -395,8 +436,14 @@ void ReadJFile(apps::JFileVersion version, TCorvane& db, const std::vector<Rec>&
   }
   if (!table.extra.empty()) Put(t.definition, "extra", JString(Hex(table.extra)));
   AssignKeys(t.columns, cs);
+  if (!with_rows) {
+    t.streamed = true;
+    t.jfile = table;
+    t.records = &records;
+    return;
+  }
   for (const Rec& r : records) {
-    apps::JFileRow row = ForRecord(r.index, [&] { return apps::DecodeJFileRow(table, *r.data); });
+    apps::JFileRow row = ForRecord(r.index, [&] { return apps::DecodeJFileRow(table, r.data); });
     Table::Row out;
     out.rec = &r;
     out.values.reserve(row.values.size());
@@ -454,7 +501,7 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
   std::vector<std::pair<const Rec*, apps::MobileDBRecord>> decoded;
   for (const Rec& r : records) {
     apps::MobileDBRecord m =
-        ForRecord(r.index, [&] { return apps::DecodeMobileDBRecord(*r.data); });
+        ForRecord(r.index, [&] { return apps::DecodeMobileDBRecord(r.data); });
     first.emplace(r.category, m);
     decoded.emplace_back(&r, std::move(m));
   }
@@ -510,10 +557,8 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
       for (std::size_t i = 0; i < t.columns.size(); ++i) {
         if (row.values[i]) again.fields.push_back({t.columns[i].number, *row.values[i]});
       }
-      if (apps::EncodeMobileDBRecord(again) != *r.data) {
-        Put(row.more, "raw",
-            JString(Hex(
-                std::string_view(reinterpret_cast<const char*>(r.data->data()), r.data->size()))));
+      if (!SameBytes(apps::EncodeMobileDBRecord(again), r.data)) {
+        Put(row.more, "raw", JString(Hex(Chars(r.data))));
       }
       t.rows.push_back(std::move(row));
     } else {
@@ -526,12 +571,8 @@ void ReadMobileDB(TCorvane& db, const std::vector<Rec>& records, const Charset& 
       const bool rebuilt =
           (r.category == apps::kMobileDBLabels || r.category == apps::kMobileDBTypes ||
            r.category == apps::kMobileDBWidths) &&
-          apps::EncodeMobileDBRecord(DefinitionRecord(r.category, t.columns)) == *r.data;
-      if (!rebuilt) {
-        Put(o, "bytes",
-            JString(Hex(
-                std::string_view(reinterpret_cast<const char*>(r.data->data()), r.data->size()))));
-      }
+          SameBytes(apps::EncodeMobileDBRecord(DefinitionRecord(r.category, t.columns)), r.data);
+      if (!rebuilt) Put(o, "bytes", JString(Hex(Chars(r.data))));
       specials.items.push_back(std::move(o));
     }
     ++position;
@@ -557,10 +598,20 @@ std::string_view FormatName(Format f) {
 
 // A stored value as its CSV cell shows it (Shown of its value): a number's
 // text is the text itself, typed or not, so only the other types are read.
-std::string CsvShown(Format f, const Column& c, const std::string& stored, const Charset& cs) {
+std::string CsvShown(Format f, const Column& c, std::string_view stored, const Charset& cs) {
   if (c.kind == Kind::kText || c.kind == Kind::kInteger || c.kind == Kind::kFloat)
     return cs.ToUtf8(stored);
   return Shown(ValueOf(f, c, stored), cs);
+}
+
+// A record's flags as the flags column shows them: "secret,busy".
+std::string FlagNames(TRecFlags flags) {
+  std::string names;
+  ForEachRecordFlagName(flags, [&](std::string_view f) {
+    if (!names.empty()) names += ',';
+    names += f;
+  });
+  return names;
 }
 
 // The attribute columns --with-attributes adds, refused when a field has the name.
@@ -584,29 +635,29 @@ void WriteCsv(const Table& t, bool with_attributes, const Charset& cs, Output& o
   if (with_attributes)
     buf += t.columns.empty() ? "category,flags,uniqueID" : ",category,flags,uniqueID";
   buf += "\r\n";
-  for (const Table::Row& row : t.rows) {
+  ForEachRow(t, [&](const Rec& rec, Cells cells) {
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
       if (i > 0) buf += ',';
-      if (!row.values[i]) continue;
-      AppendCsvField(buf, CsvShown(t.format, t.columns[i], *row.values[i], cs));
+      if (!cells[i]) continue;
+      AppendCsvField(buf, CsvShown(t.format, t.columns[i], *cells[i], cs));
     }
     if (with_attributes) {
       if (!t.columns.empty()) buf += ',';
-      buf += std::to_string(row.rec->category);
+      buf += std::to_string(rec.category);
       buf += ',';
-      std::string names;
-      ForEachRecordFlagName(row.rec->flags, [&](std::string_view f) {
-        if (!names.empty()) names += ',';
-        names += f;
-      });
-      AppendCsvField(buf, names);
+      AppendCsvField(buf, FlagNames(rec.flags));
       buf += ',';
-      buf += std::to_string(row.rec->unique_id);
+      buf += std::to_string(rec.unique_id);
     }
     buf += "\r\n";
     out.FlushIfLarge();
-  }
+  });
 }
+
+#ifndef CORVANE_NO_SQLITE
+using interchange::SqlColumn;
+using interchange::SqliteWriter;
+using interchange::SqlType;
 
 SqlType SqlTypeOf(Kind k) {
   switch (k) {
@@ -620,9 +671,19 @@ SqlType SqlTypeOf(Kind k) {
   }
 }
 
+bool IsAscii(std::string_view s) {
+  for (const char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 // One SQL table named after the database: a column per field, typed by the
 // field's type; a typed field's text that is not written as its type writes
 // it goes in as text (SQLite keeps each value's own type), nothing as NULL.
+// The rows go from the records straight into the insert: a text the file
+// holds in ASCII is bound where it lies, any other goes through a buffer of
+// its column that lives until the row is inserted.
 void WriteSqlite(const Table& t, const std::string& table_name, bool with_attributes,
                  const Charset& cs, const std::string& path) {
   std::vector<SqlColumn> columns;
@@ -633,20 +694,34 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
     columns.push_back({std::string(kFlagsKey), SqlType::kText});
     columns.push_back({std::string(kUniqueIDKey), SqlType::kInteger});
   }
-  SqliteTableWriter out(path, table_name, columns);
-  for (const Table::Row& row : t.rows) {
+  SqliteWriter out(path);
+  out.BeginTable(table_name, columns);
+  // Bytes as their own UTF-8 when the character set maps ASCII to itself.
+  const bool ascii_as_is = cs.Builtin();
+  std::vector<std::string> scratch(columns.size());
+  ForEachRow(t, [&](const Rec& rec, Cells cells) {
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
       const int col = static_cast<int>(i);
-      if (!row.values[i]) {
+      if (!cells[i]) {
         out.Null(col);
         continue;
       }
-      const std::string& stored = *row.values[i];
+      const std::string_view stored = *cells[i];
+      const Kind kind = t.columns[i].kind;
+      if (kind == Kind::kText && !stored.empty()) {
+        if (ascii_as_is && IsAscii(stored)) {
+          out.Text(col, stored);
+        } else {
+          scratch[i] = cs.ToUtf8(stored);
+          out.Text(col, scratch[i]);
+        }
+        continue;
+      }
       // A number column takes what reads as a number; anything else goes in as
       // text, which SQLite's column types read as they would.
       const char* const b = stored.data();
       const char* const e = b + stored.size();
-      if (t.columns[i].kind == Kind::kInteger && !stored.empty()) {
+      if (kind == Kind::kInteger && !stored.empty()) {
         std::int64_t n = 0;
         const auto r = std::from_chars(b, e, n);
         if (r.ec == std::errc() && r.ptr == e) {
@@ -654,7 +729,7 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
           continue;
         }
       }
-      if (t.columns[i].kind == Kind::kFloat && !stored.empty()) {
+      if (kind == Kind::kFloat && !stored.empty()) {
         double x = 0;
         const auto r = std::from_chars(b, e, x);
         if (r.ec == std::errc() && r.ptr == e && std::isfinite(x)) {
@@ -665,31 +740,29 @@ void WriteSqlite(const Table& t, const std::string& table_name, bool with_attrib
       const TableValue v = ValueOf(t.format, t.columns[i], stored);
       if (std::holds_alternative<std::monostate>(v)) {
         out.Null(col);
-      } else if (const auto* b = std::get_if<bool>(&v)) {
-        out.Integer(col, *b ? 1 : 0);
+      } else if (const auto* flag = std::get_if<bool>(&v)) {
+        out.Integer(col, *flag ? 1 : 0);
       } else if (const auto* n = std::get_if<std::int64_t>(&v)) {
         out.Integer(col, *n);
       } else if (const auto* x = std::get_if<double>(&v)) {
         out.Real(col, *x);
       } else {
-        out.Text(col, Shown(v, cs));
+        scratch[i] = Shown(v, cs);
+        out.Text(col, scratch[i]);
       }
     }
     if (with_attributes) {
-      const int at = static_cast<int>(t.columns.size());
-      out.Integer(at, row.rec->category);
-      std::string names;
-      ForEachRecordFlagName(row.rec->flags, [&](std::string_view f) {
-        if (!names.empty()) names += ',';
-        names += f;
-      });
-      out.Text(at + 1, names);
-      out.Integer(at + 2, row.rec->unique_id);
+      const std::size_t at = t.columns.size();
+      out.Integer(static_cast<int>(at), rec.category);
+      scratch[at + 1] = FlagNames(rec.flags);
+      out.Text(static_cast<int>(at + 1), scratch[at + 1]);
+      out.Integer(static_cast<int>(at + 2), rec.unique_id);
     }
     out.Row();
-  }
+  });
   out.Commit();
 }
+#endif
 
 // A table file read whole: the rows point into its records.
 struct LoadedTable {
@@ -698,8 +771,9 @@ struct LoadedTable {
   Table table;
 };
 
+// `with_rows` false: a JFile table's rows are left to ForEachRow.
 std::unique_ptr<LoadedTable> LoadTable(const std::string& path, std::optional<Format> f,
-                                       const Charset& cs) {
+                                       const Charset& cs, bool with_rows = true) {
   auto loaded = std::make_unique<LoadedTable>();
   TCorvane& db = loaded->db;
   OpenForReading(db, path);
@@ -714,7 +788,7 @@ std::unique_ptr<LoadedTable> LoadTable(const std::string& path, std::optional<Fo
           "--app jfile: the database's type and creator name no JFile generation "
           "(JbDb/JBas, JfDb/JFil or JfD5/JFi5)");
     }
-    ReadJFile(*version, db, loaded->records, cs, loaded->table);
+    ReadJFile(*version, db, loaded->records, cs, with_rows, loaded->table);
   } else {
     ReadMobileDB(db, loaded->records, cs, loaded->table);
   }
@@ -726,6 +800,9 @@ std::unique_ptr<LoadedTable> LoadTable(const std::string& path, std::optional<Fo
 std::string SqliteOutputPath(const ParsedArgs& args) {
   if (!args.Has("-o") && !args.Has("--output"))
     throw UsageError("--format sqlite needs -o OUT.sqlite");
+#ifdef CORVANE_NO_SQLITE
+  throw Exception("this corvane was built without SQLite: --format sqlite is not available");
+#endif
   return args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
 }
 
@@ -753,16 +830,22 @@ int RunTableExport(const ParsedArgs& args, Output& out) {
   const std::string sqlite_path = format == "sqlite" ? SqliteOutputPath(args) : std::string();
   const Charset cs(args.Value("--encoding", "cp1252"));
   const std::unique_ptr<LoadedTable> loaded =
-      LoadTable(SingleFileArgument(args), FormatByName(args.Value("--app", "auto")), cs);
+      LoadTable(SingleFileArgument(args), FormatByName(args.Value("--app", "auto")), cs,
+                format == "json");
   TCorvane& db = loaded->db;
   const Table& t = loaded->table;
   const std::optional<Format> f = t.format;
   if (format == "csv") {
+    // Every row is read once before the first is written, so that a damaged
+    // one stops the export before anything reaches the output.
+    ForEachRow(t, [](const Rec&, Cells) {});
     WriteCsv(t, args.Has("--with-attributes"), cs, out);
     return kExitOk;
   }
   if (format == "sqlite") {
+#ifndef CORVANE_NO_SQLITE
     WriteSqlite(t, cs.ToUtf8(db.DatabaseName()), args.Has("--with-attributes"), cs, sqlite_path);
+#endif
     return kExitOk;
   }
   std::string& buf = out.Buffer();

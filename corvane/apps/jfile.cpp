@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "corvane/apps/record_bytes.h"
 
@@ -117,50 +118,64 @@ Bytes EncodeJFileTable(const JFileTable& table) {
   return out.Take();
 }
 
-JFileRow DecodeJFileRow(const JFileTable& table, std::span<const std::uint8_t> record) {
+JFileRowExtent ViewJFileRow(const JFileTable& table, std::span<const std::uint8_t> record,
+                            std::vector<std::string_view>& values) {
   const std::size_t n = table.fields.size();
-  JFileRow row;
-  row.values.reserve(n);
-  std::span<const std::uint8_t> texts = record;
+  values.clear();
+  const auto text_at = [&](std::size_t at, std::size_t size) {
+    return std::string_view(reinterpret_cast<const char*>(record.data()) + at, size);
+  };
+  JFileRowExtent extent;
+  std::size_t start = 0;  // of the texts
   if (table.version != JFileVersion::k3) {
     if (record.size() < 2 * n) RaisePDB(1, kMsgRecordTooShort);
-    texts = record.subspan(2 * n);
+    start = 2 * n;
     // The lengths describe the row when each text ends, with its only zero,
     // where its length says, and the last ends the record.
-    std::size_t at = 0;
+    std::size_t at = start;
     bool described = true;
     for (std::size_t i = 0; i < n && described; ++i) {
       const std::size_t len = static_cast<std::size_t>(record[2 * i] << 8 | record[2 * i + 1]);
-      if (len == 0 || at + len > texts.size()) {
+      if (len == 0 || len > record.size() - at ||
+          std::memchr(record.data() + at, 0, len - 1) != nullptr || record[at + len - 1] != 0) {
         described = false;
         break;
       }
-      for (std::size_t k = at; k + 1 < at + len; ++k) {
-        if (texts[k] == 0) described = false;
-      }
-      if (texts[at + len - 1] != 0) described = false;
+      values.push_back(text_at(at, len - 1));
       at += len;
     }
-    if (described && at == texts.size()) {
-      at = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t len = static_cast<std::size_t>(record[2 * i] << 8 | record[2 * i + 1]);
-        row.values.emplace_back(reinterpret_cast<const char*>(texts.data() + at), len - 1);
-        at += len;
-      }
-      return row;
+    if (described && at == record.size()) {
+      extent.end = at;
+      return extent;
     }
-    row.lengths.assign(reinterpret_cast<const char*>(record.data()), 2 * n);
+    values.clear();
+    extent.lengthsStored = true;
   }
-  ByteReader in(texts);
+  std::size_t at = start;
   for (std::size_t i = 0; i < n; ++i) {
-    try {
-      row.values.push_back(in.CString(2));
-    } catch (const EPDBException&) {
-      RaisePDB(2, kMsgJFileFewerFields);
-    }
+    const void* zero =
+        at < record.size() ? std::memchr(record.data() + at, 0, record.size() - at) : nullptr;
+    if (zero == nullptr) RaisePDB(2, kMsgJFileFewerFields);
+    const std::size_t end = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) -
+                                                     record.data());
+    values.push_back(text_at(at, end - at));
+    at = end + 1;
   }
-  row.extra = in.Rest();
+  extent.end = at;
+  return extent;
+}
+
+JFileRow DecodeJFileRow(const JFileTable& table, std::span<const std::uint8_t> record) {
+  std::vector<std::string_view> views;
+  views.reserve(table.fields.size());
+  const JFileRowExtent extent = ViewJFileRow(table, record, views);
+  JFileRow row;
+  row.values.assign(views.begin(), views.end());
+  if (extent.lengthsStored) {
+    row.lengths.assign(reinterpret_cast<const char*>(record.data()), 2 * table.fields.size());
+  }
+  row.extra.assign(reinterpret_cast<const char*>(record.data()) + extent.end,
+                   record.size() - extent.end);
   return row;
 }
 
@@ -207,13 +222,15 @@ TableValue JFileValueOf(std::uint16_t type, std::string_view stored) {
     case kJFileDate:
       if (stored.size() == 8) {
         const auto y = Digits(stored, 0, 4), m = Digits(stored, 4, 2), d = Digits(stored, 6, 2);
-        if (y && m && d) return Canonical(TableDate{*y, *m, *d}, stored);
+        // Two digits each from valid values: written back as these very
+        // digits, so no second text is made to compare.
+        if (y && m && d && TableDate{*y, *m, *d}.Valid()) return TableDate{*y, *m, *d};
       }
       break;
     case kJFileTime:
       if (stored.size() == 8 && stored[2] == ':' && stored[5] == ':') {
         const auto h = Digits(stored, 0, 2), m = Digits(stored, 3, 2), s = Digits(stored, 6, 2);
-        if (h && m && s) return Canonical(TableTime{*h, *m, *s}, stored);
+        if (h && m && s && TableTime{*h, *m, *s}.Valid()) return TableTime{*h, *m, *s};
       }
       break;
     default:

@@ -100,6 +100,16 @@ struct JFileRow {
 // not ended by its zero counts as missing), or a JFile 4/5 row is shorter than
 // its length words.
 JFileRow DecodeJFileRow(const JFileTable& table, std::span<const std::uint8_t> record);
+// Where a row's parts end, for reading it without copies.
+struct JFileRowExtent {
+  std::size_t end = 0;         // after the last field's zero: `extra` starts here
+  bool lengthsStored = false;  // JFile 4/5: the length words do not describe the texts
+};
+// DecodeJFileRow without copies: `values` is given one view per field into
+// `record` (its earlier contents dropped, its room kept). Raises as
+// DecodeJFileRow.
+JFileRowExtent ViewJFileRow(const JFileTable& table, std::span<const std::uint8_t> record,
+                            std::vector<std::string_view>& values);
 // Raises for a value count other than the table's fields, a text holding a
 // zero byte, or a text longer than a length word holds.
 Bytes EncodeJFileRow(const JFileTable& table, const JFileRow& row);

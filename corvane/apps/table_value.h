@@ -39,33 +39,35 @@ inline std::string TableFloatText(double v) {
 // Digits of a date (year to 9999) and a clock time, without going through
 // printf: YYYY-MM-DD (or YYYYMMDD with no separator) and HH:MM[:SS].
 inline std::string TableDateText(const TableDate& d, char separator) {
-  std::string s;
+  char buf[10];
+  char* p = buf;
   const auto two = [&](int v) {
-    s += static_cast<char>('0' + v / 10 % 10);
-    s += static_cast<char>('0' + v % 10);
+    *p++ = static_cast<char>('0' + v / 10 % 10);
+    *p++ = static_cast<char>('0' + v % 10);
   };
   two(d.year / 100);
   two(d.year);
-  if (separator) s += separator;
+  if (separator) *p++ = separator;
   two(d.month);
-  if (separator) s += separator;
+  if (separator) *p++ = separator;
   two(d.day);
-  return s;
+  return std::string(buf, p);
 }
 inline std::string TableTimeText(const TableTime& t, bool seconds) {
-  std::string s;
+  char buf[8];
+  char* p = buf;
   const auto two = [&](int v) {
-    s += static_cast<char>('0' + v / 10 % 10);
-    s += static_cast<char>('0' + v % 10);
+    *p++ = static_cast<char>('0' + v / 10 % 10);
+    *p++ = static_cast<char>('0' + v % 10);
   };
   two(t.hour);
-  s += ':';
+  *p++ = ':';
   two(t.minute);
   if (seconds) {
-    s += ':';
+    *p++ = ':';
     two(t.second);
   }
-  return s;
+  return std::string(buf, p);
 }
 
 inline bool TableDate::Valid() const noexcept {

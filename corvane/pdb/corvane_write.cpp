@@ -22,52 +22,6 @@
 #include "corvane/pdb/write_target.h"
 
 namespace corvane {
-namespace {
-
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The process's umask, read without changing it (umask(2) would, for a moment,
-// for every thread).
-mode_t CurrentUmask() {
-  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
-    char line[256];
-    unsigned mask = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, f) != nullptr) {
-      found = std::sscanf(line, "Umask: %o", &mask) == 1;
-    }
-    std::fclose(f);
-    if (found) return static_cast<mode_t>(mask);
-  }
-  return 022;
-}
-
-// Makes the new file readable by exactly whom the old one was (or by whom a new
-// file would be). Failures leave mkstemp's 0600, which exposes nothing.
-void CopyAccess(int fd, bool exists, const struct stat& old) {
-  if (exists) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-      [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    }
-    ::fchmod(fd, old.st_mode & 07777);
-  } else {
-    ::fchmod(fd, 0666 & ~CurrentUmask());
-  }
-}
-
-// After a rename, so that the new name itself survives a power cut.
-void SyncDirectory(const std::string& dir) noexcept {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // some file systems refuse it; the rename is done either way
-  ::close(fd);
-}
-
-}  // namespace
 
 // ---- creating and closing ------------------------------------------------------
 
@@ -91,16 +45,14 @@ void TCorvane::CreateDatabase() {
     e.WithReason(refusal.reason);
     throw e;
   }
-  const std::string directory = DirectoryOf(resolved.path);
+  const std::string directory = pdb::DirectoryOf(resolved.path);
   pdb::RemoveStaleTemporaries(directory);
   try {
     file_.CreateUnnamedTemporary(directory);
   } catch (const EInOutError& e) {
     RaisePDB(7, kMsgPdbFileCreate, target, e.ErrorCode());
   }
-  const bool exists = resolved.exists;
-  const struct stat& old = resolved.st;
-  CopyAccess(file_.Descriptor(), exists, old);
+  pdb::GiveAccessOf(file_.Descriptor(), resolved);
   target_path_ = resolved.path;
   source_name_ = target;
   BeginWriting();
@@ -214,7 +166,7 @@ void TCorvane::CloseDatabase() {
       open_ = false;
       throw EInOutError("Cannot replace '" + target_path_ + "'", err);
     }
-    SyncDirectory(DirectoryOf(target_path_));
+    pdb::SyncDirectory(pdb::DirectoryOf(target_path_));
     target_path_.clear();
   } else {
     file_.Close();

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <set>
@@ -17,12 +18,29 @@
 #include "corvane/host/binary_file.h"
 
 namespace corvane::pdb {
-namespace {
 
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+namespace {
+
+// The process's umask, read without changing it (umask(2) would, for a moment,
+// for every thread).
+mode_t CurrentUmask() {
+  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(f);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  return 022;
 }
 
 TargetRefusal SystemRefusal(int err) {
@@ -184,6 +202,24 @@ void RemoveStaleTemporaries(const std::string& directory) noexcept {
   } catch (...) {
     // Tidying is a courtesy: no write fails for it.
   }
+}
+
+void GiveAccessOf(int fd, const WriteTarget& target) noexcept {
+  if (target.exists) {
+    if (::fchown(fd, target.st.st_uid, target.st.st_gid) != 0) {
+      [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), target.st.st_gid);
+    }
+    ::fchmod(fd, target.st.st_mode & 07777);
+  } else {
+    ::fchmod(fd, 0666 & ~CurrentUmask());
+  }
+}
+
+void SyncDirectory(const std::string& directory) noexcept {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 }  // namespace corvane::pdb

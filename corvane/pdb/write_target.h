@@ -35,4 +35,17 @@ TargetRefusal ResolveWriteTarget(const std::string& path, WriteTarget& target);
 // them open: what a writer killed mid-write left behind. Never raises.
 void RemoveStaleTemporaries(const std::string& directory) noexcept;
 
+// The folder a path lies in: "." for a bare name, "/" for one in the root.
+std::string DirectoryOf(const std::string& path);
+
+// Makes the new file open as `fd`, which is to replace `target`, readable by
+// exactly whom the old one was (its owner, group and permissions), or by whom
+// a new file would be (0666 less the umask). Failures leave mkstemp's 0600,
+// which exposes nothing. Never raises.
+void GiveAccessOf(int fd, const WriteTarget& target) noexcept;
+
+// Puts a folder's entries on the device, after a rename, so that the new name
+// itself survives a power cut. Never raises (some file systems refuse it).
+void SyncDirectory(const std::string& directory) noexcept;
+
 }  // namespace corvane::pdb

@@ -3,9 +3,11 @@
 // the target is replaced whole or not at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "corvane/interchange/json_reader.h"
 #include "engine_samples.h"
@@ -95,13 +97,22 @@ void ExpectSameAsJson(std::vector<std::string> args, std::string table) {
     select += (select.empty() ? "" : ", ") +
               (c.Find("type")->text == "BLOB" ? "lower(hex(" + name + ")) AS " + name : name);
   }
+  // SQLite tells column names apart without regard to ASCII case, the JSON
+  // keys do: a field's column is found by its position.
+  std::map<std::string, std::string> key_of;
+  if (const JsonValue* def = root.Find("table")) {
+    const JsonValue& fields = *def->Find("fields");
+    for (std::size_t i = 0; i < fields.items.size() && i < info.items.size(); ++i)
+      key_of[info.items[i].Find("name")->text] = fields.items[i].Find("name")->text;
+  }
   const std::string rows_text =
       Sql(tmp.File("out.sqlite"), "SELECT " + select + " FROM " + Quoted(table));
   const JsonValue rows = records.items.empty() ? JsonValue() : cli::ParseJson(rows_text);
   ASSERT_EQ(rows.items.size(), records.items.size());
   std::size_t cells = 0;
   for (std::size_t i = 0; i < rows.items.size(); ++i) {
-    for (const auto& [key, value] : rows.items[i].members) {
+    for (const auto& [column, value] : rows.items[i].members) {
+      const std::string& key = key_of.count(column) ? key_of[column] : column;
       const JsonValue* want = records.items[i].Find(key);
       const JsonValue null_value;
       EXPECT_TRUE(Same(want ? *want : null_value, value))
@@ -140,6 +151,33 @@ TEST(SqliteExport, TablesMatchTheirJsonCellByCell) {
             R"([{"t":"text","d":"integer","w":"text","c":"real","p":"real","category":0,)"
             R"("flags":""}])"
             "\n");
+}
+
+// Every JFile generation with every field type (64 is a code no reader
+// knows), texts that are not in their type's form, texts beyond ASCII, and
+// two fields whose names differ only in case.
+TEST(SqliteExport, BuiltTablesOfEveryGenerationMatchTheirJson) {
+  SKIP_WITHOUT_SQLITE3();
+  test::TempDir tmp;
+  for (int v : {3, 4, 5}) {
+    test::WriteText(tmp.File("in.json"), R"({"app": "jfile", "database": {"name": "Every"},
+      "table": {"version": )" + std::to_string(v) + R"(, "fields": [
+        {"name": "Name", "type": "text"}, {"name": "name", "type": "text"},
+        {"name": "Done", "type": "boolean"}, {"name": "When", "type": "date"},
+        {"name": "Count", "type": "integer"}, {"name": "Price", "type": "float"},
+        {"name": "At", "type": "time"}, {"name": "Odd", "type": 64}]},
+      "records": [
+        {"Name": "Água €", "name": "plain", "Done": true, "When": "2006-01-02", "Count": -42,
+         "Price": 0.1, "At": "07:30", "Odd": "x"},
+        {"Name": "", "name": null, "Done": null, "When": null, "Count": null, "Price": null,
+         "At": null, "Odd": null},
+        {"Name": "kept", "name": "ü", "Done": "yes", "When": {"text": "2006-01-02"},
+         "Count": "007", "Price": "3.50", "At": "23:59:58", "Odd": ""}]})");
+    const std::string pdb = tmp.File("every" + std::to_string(v) + ".pdb");
+    ToolResult r = RunCorvane({"import", "--input", tmp.File("in.json"), "-o", pdb});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ExpectSameAsJson({"export", pdb}, "Every");
+  }
 }
 
 TEST(SqliteExport, EngineExportsMatchTheirJsonCellByCell) {
@@ -183,6 +221,36 @@ TEST(SqliteExport, ReplacesTheTargetWholeOrNotAtAll) {
                   "sqlite", sample});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("needs -o"), std::string::npos);
+}
+
+TEST(SqliteExport, ADamagedRowFoundOnTheWayLeavesNothingWritten) {
+  SKIP_WITHOUT_SQLITE3();
+  test::TempDir tmp;
+  // Rows enough that the CSV output would be flushed before the last.
+  std::string csv = "Title,Count\n";
+  for (int i = 0; i < 5000; ++i) csv += "a row of some forty bytes of text," + std::to_string(i) + "\n";
+  test::WriteText(tmp.File("t.csv"), csv);
+  ToolResult r = RunCorvane(
+      {"import", "--app", "jfile", "--input", tmp.File("t.csv"), "-o", tmp.File("t.pdb")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The last row loses its last zero: its lengths no longer describe it and
+  // its last text has no end.
+  std::vector<std::uint8_t> bytes = test::ReadAll(tmp.File("t.pdb"));
+  bytes.pop_back();
+  test::WriteAll(tmp.File("t.pdb"), bytes);
+
+  test::WriteText(tmp.File("out.sqlite"), "an older file");
+  r = RunCorvane({"export", "--format", "sqlite", "-o", tmp.File("out.sqlite"), tmp.File("t.pdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("record 4999"), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadText(tmp.File("out.sqlite")), "an older file");
+  r = RunCorvane({"export", "--format", "csv", tmp.File("t.pdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(tmp.path())) files.push_back(e.path().filename());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"out.sqlite", "t.csv", "t.pdb"}));
 }
 
 }  // namespace
