@@ -464,7 +464,7 @@ PyType_Slot kIteratorSlots[] = {
     {Py_tp_doc, const_cast<char*>("Iterator over the records or resources of a corvane.Database.")},
     {0, nullptr}};
 
-PyType_Spec kIteratorSpec = {"corvane._ItemIterator", sizeof(ItemIterator), 0,
+PyType_Spec kIteratorType = {"corvane._ItemIterator", sizeof(ItemIterator), 0,
                              Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
                              kIteratorSlots};
 
@@ -598,7 +598,7 @@ void RegisterDatabase(py::module_& m) {
   g_record_type = PyStructSequence_NewType(&kRecordDesc);
   if (g_record_type == nullptr) throw py::error_already_set();
   m.add_object("Record", py::handle(reinterpret_cast<PyObject*>(g_record_type)));
-  g_iterator_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&kIteratorSpec));
+  g_iterator_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&kIteratorType));
   if (g_iterator_type == nullptr) throw py::error_already_set();
   m.add_object("_ItemIterator", py::handle(reinterpret_cast<PyObject*>(g_iterator_type)));
 

@@ -45,9 +45,9 @@ std::unique_ptr<TAnyEngine> MakeEngine(const std::string& name) {
 
 // A field is (name, type), (name, type, size) or a dict with those keys (the
 // shape of the "fields" of the command's JSON).
-std::vector<cli::FieldSpec> FieldSpecsFrom(const py::handle& fields) {
-  std::vector<cli::FieldSpec> specs;
-  if (fields.is_none()) return specs;
+std::vector<cli::FieldSpec> FieldDefsFrom(const py::handle& fields) {
+  std::vector<cli::FieldSpec> defs;
+  if (fields.is_none()) return defs;
   if (py::isinstance<py::str>(fields)) throw py::type_error("fields: a list of (name, type) pairs");
   for (const py::handle item : py::iter(fields)) {
     cli::FieldSpec s;
@@ -74,14 +74,14 @@ std::vector<cli::FieldSpec> FieldSpecsFrom(const py::handle& fields) {
       if (n < 0 || n > 0x7FFFFFFF) throw py::value_error("field '" + s.name + "': size out of range");
       s.size = static_cast<std::int32_t>(n);
     }
-    specs.push_back(std::move(s));
+    defs.push_back(std::move(s));
   }
-  return specs;
+  return defs;
 }
 
-void DefineFields(TAnyEngine& engine, const std::vector<cli::FieldSpec>& specs, TextEncoding enc) {
+void DefineFields(TAnyEngine& engine, const std::vector<cli::FieldSpec>& defs, TextEncoding enc) {
   try {
-    cli::DefineFields(engine, specs, enc, true);
+    cli::DefineFields(engine, defs, enc, true);
   } catch (const cli::UsageError& e) {
     throw py::value_error(e.what());
   }
@@ -241,15 +241,15 @@ py::list Read(const py::object& source, const std::string& engine_name, const py
               const std::string& encoding) {
   const TextEncoding enc = EncodingFrom(encoding);
   std::unique_ptr<TAnyEngine> engine = MakeEngine(engine_name);
-  const std::vector<cli::FieldSpec> specs = FieldSpecsFrom(fields);
-  if (engine->FieldsFromFile() && !specs.empty()) {
+  const std::vector<cli::FieldSpec> defs = FieldDefsFrom(fields);
+  if (engine->FieldsFromFile() && !defs.empty()) {
     throw py::value_error("the " + std::string(engine->Name()) +
                           " engine takes its fields from the file: no fields");
   }
-  if (!engine->FieldsFromFile() && specs.empty()) {
+  if (!engine->FieldsFromFile() && defs.empty()) {
     throw py::value_error(std::string(engine->Name()) + " files do not name their fields: give fields");
   }
-  DefineFields(*engine, specs, enc);
+  DefineFields(*engine, defs, enc);
   Table table;
   if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
     const std::string path = py::module_::import("os").attr("fsdecode")(source).cast<std::string>();
@@ -442,7 +442,7 @@ py::object Write(const py::object& path, const std::string& engine_name, const p
                  const py::object& app_info, const py::object& sort_info) {
   const TextEncoding enc = EncodingFrom(encoding);
   std::unique_ptr<TAnyEngine> engine = MakeEngine(engine_name);
-  DefineFields(*engine, FieldSpecsFrom(fields), enc);
+  DefineFields(*engine, FieldDefsFrom(fields), enc);
   if (engine->FieldCount() == 0) throw py::value_error("no fields to write");
   const std::shared_ptr<DatabaseData> header = NewDatabase(
       name, type, creator, attributes, version, created, modified, backed_up, categories, app_info, sort_info);

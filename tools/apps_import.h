@@ -36,7 +36,7 @@ struct AppsInput {
   std::function<void(TPDBBaseMgr&)> header;
 };
 
-// Refuses (or, lenient, warns of) keys of the document import --app does not know.
+// Refuses (or, lenient, warns of) top-level JSON keys import --app does not know.
 void CheckAppsDocumentKeys(const JsonValue& root, ImportChecks& checks);
 
 // Builds the database from `in` and writes it through `out`: created by
