@@ -14,6 +14,10 @@ namespace corvane::python {
 
 namespace py = pybind11;
 
+// module.attr, kept for the life of the process: a static py::object would
+// be released after the interpreter has ended, at exit.
+py::handle Imported(const char* module, const char* attr);
+
 // A date as a naive local datetime; None for 0 (a date never set).
 py::object DateToPython(TDateTime date);
 // None gives 0; a datetime or a date its day number; anything else raises TypeError.
@@ -27,5 +31,6 @@ std::string TextFromPython(const py::handle& value);
 void RegisterErrors(py::module_& m);
 void RegisterDatabase(py::module_& m);
 void RegisterApps(py::module_& m);
+void RegisterEngines(py::module_& m);
 
 }  // namespace corvane::python

@@ -3,10 +3,12 @@
 // from Python, and written by the library's writer.
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,8 +18,10 @@
 #include "corvane/pdb/base_mgr.h"
 #include "corvane/pdb/check.h"
 #include "corvane/pdb/resource_list.h"
+#include "corvane/pdb/resource_writer.h"
 #include "python/bindings.h"
 #include "python/database.h"
+#include "tools/cli.h"
 
 namespace corvane::python {
 
@@ -47,40 +51,6 @@ py::set AttributesToPython(std::uint16_t word) {
   return names;
 }
 
-std::uint16_t AttributesFromPython(const py::handle& value) {
-  if (value.is_none()) return 0;
-  if (py::isinstance<py::int_>(value)) {
-    const long long v = value.cast<long long>();
-    if (v < 0 || v > 0xFFFF) throw py::value_error("attributes must fit in 16 bits");
-    return static_cast<std::uint16_t>(v);
-  }
-  if (py::isinstance<py::str>(value)) throw py::type_error("attributes: a set of names, not a str");
-  std::uint16_t word = 0;
-  for (const py::handle item : py::iter(value)) {
-    const std::string name = py::cast<std::string>(item);
-    bool known = false;
-    for (const auto& [bit, known_name] : kAttributeNames) {
-      if (name == known_name) {
-        word |= bit;
-        known = true;
-      }
-    }
-    if (!known) throw py::value_error("unknown database attribute '" + name + "'");
-  }
-  return word;
-}
-
-// The bytes of a bytes-like object (bytes, bytearray, memoryview, ...).
-std::string BytesFromPython(const py::handle& value, const char* what) {
-  if (py::isinstance<py::bytes>(value)) return value.cast<std::string>();
-  if (PyObject_CheckBuffer(value.ptr()) && !py::isinstance<py::str>(value)) {
-    PyObject* copy = PyBytes_FromObject(value.ptr());
-    if (copy == nullptr) throw py::error_already_set();
-    return py::reinterpret_steal<py::bytes>(copy).cast<std::string>();
-  }
-  throw py::type_error(std::string(what) + " must be bytes-like");
-}
-
 py::bytes Slice(const Bytes& arena, std::size_t start, std::size_t size) {
   return py::bytes(reinterpret_cast<const char*>(arena.data()) + start, size);
 }
@@ -90,9 +60,12 @@ class Reader : public TCorvane {
  public:
   using TCorvane::FileEntry;
   using TCorvane::RecordBytes;
+  using TCorvane::StoredBytes;
 };
 
-void FillFromReader(Reader& r, DatabaseData& d) {
+// The reader borrows `image`, which becomes the database's arena once it is
+// closed: the records stay where the file has them, uncopied.
+void FillFromReader(Reader& r, DatabaseData& d, Bytes&& image) {
   d.name = r.DatabaseName();
   d.type = r.DatabaseType();
   d.creator = r.CreatorID();
@@ -119,13 +92,25 @@ void FillFromReader(Reader& r, DatabaseData& d) {
   }
   const std::int32_t count = r.RecordCount();
   d.records.reserve(static_cast<std::size_t>(count));
+  // Bytes the reader hands out from elsewhere than the image (none, as it
+  // reads them), kept after it.
+  Bytes elsewhere;
+  const std::uint8_t* const begin = image.data();
+  const std::uint8_t* const end = begin + image.size();
   for (std::int32_t i = 0; i < count; ++i) {
     const pdb::Entry e = r.FileEntry(i);
     std::span<const std::uint8_t> bytes;
     RecordSlot slot;
-    slot.start = d.arena.size();
-    if (r.RecordBytes(i, e, bytes)) {
-      d.arena.insert(d.arena.end(), bytes.begin(), bytes.end());
+    // A record deleted but archived (category bit 0x08, kept for the
+    // desktop) keeps its bytes, as the file does.
+    const bool archived = e.flags.Contains(dmRecAttrDelete) && (e.category & pdb::kArchivedCategoryBit) != 0;
+    if (archived ? r.StoredBytes(i, e, bytes) : r.RecordBytes(i, e, bytes)) {
+      if (bytes.empty() || (bytes.data() >= begin && bytes.data() + bytes.size() <= end)) {
+        slot.start = bytes.empty() ? 0 : static_cast<std::size_t>(bytes.data() - begin);
+      } else {
+        slot.start = image.size() + elsewhere.size();
+        elsewhere.insert(elsewhere.end(), bytes.begin(), bytes.end());
+      }
       slot.size = static_cast<std::uint32_t>(bytes.size());
     }
     slot.category = e.category;
@@ -134,6 +119,8 @@ void FillFromReader(Reader& r, DatabaseData& d) {
     d.records.push_back(slot);
   }
   r.CloseDatabase();
+  d.arena = std::move(image);
+  d.arena.insert(d.arena.end(), elsewhere.begin(), elsewhere.end());
 }
 
 void FillFromResources(Bytes&& file, DatabaseData& d, const std::string& name) {
@@ -162,16 +149,68 @@ void FillFromResources(Bytes&& file, DatabaseData& d, const std::string& name) {
   };
   d.app_info = block(h.app_info_offset, db.app_info_size);
   d.sort_info = block(h.sort_info_offset, db.sort_info_size);
+  StoredResourceHeader& stored = d.stored.emplace();
+  std::copy_n(file.begin(), stored.name_field.size(), stored.name_field.begin());
+  stored.name = d.name;
+  stored.dates = {h.creation_stored, h.modification_stored, h.backup_stored};
+  stored.created = d.created;
+  stored.modified = d.modified;
+  stored.backed_up = d.backed_up;
+  // The bytes between the resource list and what follows it.
+  const std::size_t list_end = pdb::kHeaderSize + pdb::kResourceEntrySize * db.resources.size();
+  std::size_t first = file.size();
+  if (h.app_info_offset != 0) first = std::min<std::size_t>(first, h.app_info_offset);
+  if (h.sort_info_offset != 0) first = std::min<std::size_t>(first, h.sort_info_offset);
+  if (!db.resources.empty()) first = std::min<std::size_t>(first, db.resources.front().offset);
+  if (first > list_end) stored.gap.assign(file.begin() + static_cast<std::ptrdiff_t>(list_end),
+                                          file.begin() + static_cast<std::ptrdiff_t>(first));
+  // The resources stay where the file has them (the reader checked that
+  // they lie inside it).
   for (const pdb::Resource& res : db.resources) {
-    d.resources.push_back(ResourceSlot{res.type, res.id, d.arena.size(), res.size});
-    d.arena.insert(d.arena.end(), file.begin() + res.offset, file.begin() + res.offset + res.size);
+    d.resources.push_back(ResourceSlot{res.type, res.id, res.offset, res.size});
   }
+  d.arena = std::move(file);
+}
+
+}  // namespace
+
+std::uint16_t AttributesFromPython(const py::handle& value) {
+  if (value.is_none()) return 0;
+  if (py::isinstance<py::int_>(value)) {
+    const long long v = value.cast<long long>();
+    if (v < 0 || v > 0xFFFF) throw py::value_error("attributes must fit in 16 bits");
+    return static_cast<std::uint16_t>(v);
+  }
+  if (py::isinstance<py::str>(value)) throw py::type_error("attributes: a set of names, not a str");
+  std::uint16_t word = 0;
+  for (const py::handle item : py::iter(value)) {
+    const std::string name = py::cast<std::string>(item);
+    bool known = false;
+    for (const auto& [bit, known_name] : kAttributeNames) {
+      if (name == known_name) {
+        word |= bit;
+        known = true;
+      }
+    }
+    if (!known) throw py::value_error("unknown database attribute '" + name + "'");
+  }
+  return word;
 }
 
 Bytes ReadFile(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) throw EInOutError("cannot open '" + path + "'", errno);
   Bytes data;
+  // Read at once when the size is known, without growing the block.
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    const long size = std::ftell(f);
+    if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+      data.resize(static_cast<std::size_t>(size));
+      data.resize(std::fread(data.data(), 1, data.size(), f));
+    } else {
+      std::rewind(f);
+    }
+  }
   std::array<std::uint8_t, 1 << 16> chunk;
   for (;;) {
     const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f);
@@ -184,27 +223,28 @@ Bytes ReadFile(const std::string& path) {
   return data;
 }
 
-bool PathIsResourceDatabase(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;  // the reader reports why
-  std::array<std::uint8_t, pdb::kHeaderSize> header;
-  const std::size_t n = std::fread(header.data(), 1, header.size(), f);
-  std::fclose(f);
-  return pdb::IsResourceDatabase(std::span(header.data(), n));
+// The bytes of a bytes-like object (bytes, bytearray, memoryview, ...).
+std::string BytesFromPython(const py::handle& value, const char* what) {
+  if (py::isinstance<py::bytes>(value)) return value.cast<std::string>();
+  if (PyObject_CheckBuffer(value.ptr()) && !py::isinstance<py::str>(value)) {
+    PyObject* copy = PyBytes_FromObject(value.ptr());
+    if (copy == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::bytes>(copy).cast<std::string>();
+  }
+  throw py::type_error(std::string(what) + " must be bytes-like");
 }
 
-}  // namespace
-
 std::shared_ptr<DatabaseData> ReadDatabase(const std::string& path) {
-  auto d = std::make_shared<DatabaseData>();
-  if (PathIsResourceDatabase(path)) {
-    FillFromResources(ReadFile(path), *d, path);
-  } else {
+  Bytes image;
+  try {
+    image = ReadFile(path);
+  } catch (const EInOutError&) {
+    // The library's reader says why, with its code (a missing file is 4).
     Reader r;
     r.OpenDatabaseFile(path);
-    FillFromReader(r, *d);
+    throw;
   }
-  return d;
+  return ReadDatabase(std::move(image), path);
 }
 
 std::shared_ptr<DatabaseData> ReadDatabase(Bytes&& bytes, const std::string& name) {
@@ -213,18 +253,89 @@ std::shared_ptr<DatabaseData> ReadDatabase(Bytes&& bytes, const std::string& nam
     FillFromResources(std::move(bytes), *d, name);
   } else {
     Reader r;
-    r.OpenDatabase(std::move(bytes), name);
-    FillFromReader(r, *d);
+    r.OpenDatabase(std::span<const std::uint8_t>(bytes), name);
+    FillFromReader(r, *d, std::move(bytes));
   }
   return d;
 }
 
+void SetHeader(const DatabaseData& d, TCorvane& out) {
+  out.SetAttributes(d.attributes);
+  out.SetDBVersion(d.version);
+  out.SetCreationDate(d.created);
+  // A date given is written as given, a creation date before 1990 too.
+  out.SetCreationDateAsGiven(true);
+  out.SetModificationDate(d.modified);
+  out.SetLastBackupDate(d.backed_up);
+  out.SetModification(d.modification_number);
+  out.SetUniqueIDSeed(d.unique_id_seed);
+  // Categories given to a new database are written as the table that opens
+  // its application-info block; a block read from a file already holds its own.
+  out.SetWriteCategory(d.write_categories);
+  if (d.write_categories) {
+    for (std::size_t i = 0; i < d.categories.size(); ++i) {
+      out.SetCategory(static_cast<std::uint8_t>(i), d.categories[i].second);
+      out.SetCategoryID(static_cast<std::uint8_t>(i), d.categories[i].first);
+    }
+  }
+  if (!d.app_info.empty()) out.SetAppInfoP(d.app_info);
+  if (!d.sort_info.empty()) out.SetSortInfoP(d.sort_info);
+}
+
+namespace {
+
+// A resource database, by the library's resource writer; one read from a
+// file comes back byte for byte while its name and dates are unchanged.
+Bytes WriteResources(const DatabaseData& d, const std::string& path) {
+  TPDBResourceMgr out;
+  out.SetOpenMode(dmModeWriteOnly);
+  const bool same_name = d.stored && d.stored->name == d.name;
+  try {
+    out.SetStoredDBName(d.name);
+  } catch (const EPDBException&) {
+    // The name field written whole carries the name; the property only
+    // needs something to accept.
+    if (!same_name) throw;
+    out.SetStoredDBName("resources");
+  }
+  out.SetCreatorID(d.creator);
+  out.SetDatabaseType(d.type);
+  if (path.empty()) {
+    out.CreateDatabaseInMemory(d.name);
+  } else {
+    out.CreateDatabaseFile(path);
+  }
+  try {
+    SetHeader(d, out);
+    if (d.stored) {
+      const StoredResourceHeader& s = *d.stored;
+      if (s.created == d.created && s.modified == d.modified && s.backed_up == d.backed_up) {
+        out.SetStoredDates(s.dates[0], s.dates[1], s.dates[2]);
+      }
+      if (same_name) out.SetStoredNameField(s.name_field);
+      out.SetGap(s.gap);
+    }
+    for (const ResourceSlot& r : d.resources) {
+      out.AddResource(r.type, r.id, std::span<const std::uint8_t>(d.arena.data() + r.start, r.size));
+    }
+    out.CloseDatabase();
+  } catch (...) {
+    out.AbortDatabase();
+    throw;
+  }
+  return path.empty() ? out.TakeWrittenImage() : Bytes();
+}
+
+}  // namespace
+
 // Writes into a file (path) or into memory (path empty), by the library's writer.
 Bytes WriteDatabase(const DatabaseData& d, const std::string& path) {
-  if (d.is_resource) throw py::value_error("resource databases cannot be written");
+  if (d.is_resource) return WriteResources(d, path);
   TPDBBaseMgr out;
   out.SetOpenMode(dmModeWriteOnly);
-  out.SetDBName(d.name);
+  out.SetKeepArchivedRecords(true);
+  // A name read from a file keeps its bytes, those above 0x7F too.
+  out.SetStoredDBName(d.name);
   out.SetCreatorID(d.creator);
   out.SetDatabaseType(d.type);
   if (path.empty()) {
@@ -236,24 +347,7 @@ Bytes WriteDatabase(const DatabaseData& d, const std::string& path) {
     out.CreateDatabase();
   }
   try {
-    out.SetAttributes(d.attributes);
-    out.SetDBVersion(d.version);
-    out.SetCreationDate(d.created);
-    out.SetModificationDate(d.modified);
-    out.SetLastBackupDate(d.backed_up);
-    out.SetModification(d.modification_number);
-    out.SetUniqueIDSeed(d.unique_id_seed);
-    // Categories given to a new database are written as the table that opens
-    // its application-info block; a block read from a file already holds its own.
-    out.SetWriteCategory(d.write_categories);
-    if (d.write_categories) {
-      for (std::size_t i = 0; i < d.categories.size(); ++i) {
-        out.SetCategory(static_cast<std::uint8_t>(i), d.categories[i].second);
-        out.SetCategoryID(static_cast<std::uint8_t>(i), d.categories[i].first);
-      }
-    }
-    if (!d.app_info.empty()) out.SetAppInfoP(d.app_info);
-    if (!d.sort_info.empty()) out.SetSortInfoP(d.sort_info);
+    SetHeader(d, out);
     for (const RecordSlot& r : d.records) {
       out.SetRecCategory(r.category);
       out.SetRecFlags(r.flags);
@@ -275,8 +369,8 @@ namespace {
 PyTypeObject* g_record_type = nullptr;
 
 PyStructSequence_Field kRecordFields[] = {
-    {"data", "The record's bytes (b'' for a deleted record)."},
-    {"category", "Index 0 to 15 into Database.categories."},
+    {"data", "The record's bytes (b'' for a deleted record, but one archived keeps them)."},
+    {"category", "Index 0 to 15 into Database.categories (a deleted record with 8 set: archived)."},
     {"secret", "Marked private on the handheld."},
     {"busy", "In use by an application when the file was saved."},
     {"dirty", "Changed since the last synchronisation."},
@@ -329,6 +423,60 @@ std::size_t CountOf(const DatabaseData& d) {
   return d.is_resource ? d.resources.size() : d.records.size();
 }
 
+// The iterator over a database's items, a type of its own made in C: the
+// interpreter calls its next function directly, so an item costs no more
+// than making it, and only the item in hand is alive (a list of them all
+// would keep every record's bytes twice). It holds the database, which may
+// grow while it runs.
+struct ItemIterator {
+  PyObject_HEAD
+  std::shared_ptr<DatabaseData> data;
+  std::size_t next;
+};
+
+PyTypeObject* g_iterator_type = nullptr;
+
+PyObject* IteratorNext(PyObject* self) {
+  auto* it = reinterpret_cast<ItemIterator*>(self);
+  if (!it->data || it->next >= CountOf(*it->data)) return nullptr;  // StopIteration
+  try {
+    return ItemAt(*it->data, it->next++).release().ptr();
+  } catch (py::error_already_set& e) {
+    e.restore();
+  } catch (const std::exception& e) {
+    PyErr_SetString(PyExc_RuntimeError, e.what());
+  }
+  return nullptr;
+}
+
+void IteratorDealloc(PyObject* self) {
+  auto* it = reinterpret_cast<ItemIterator*>(self);
+  PyTypeObject* type = Py_TYPE(self);
+  it->data.~shared_ptr();
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+PyType_Slot kIteratorSlots[] = {
+    {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
+    {Py_tp_iternext, reinterpret_cast<void*>(IteratorNext)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(IteratorDealloc)},
+    {Py_tp_doc, const_cast<char*>("Iterator over the records or resources of a corvane.Database.")},
+    {0, nullptr}};
+
+PyType_Spec kIteratorType = {"corvane._ItemIterator", sizeof(ItemIterator), 0,
+                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+                             kIteratorSlots};
+
+py::object Iterate(const std::shared_ptr<DatabaseData>& d) {
+  PyObject* self = PyType_GenericAlloc(g_iterator_type, 0);
+  if (self == nullptr) throw py::error_already_set();
+  auto* it = reinterpret_cast<ItemIterator*>(self);
+  new (&it->data) std::shared_ptr<DatabaseData>(d);
+  it->next = 0;
+  return py::reinterpret_steal<py::object>(self);
+}
+
 
 std::shared_ptr<DatabaseData> Open(const py::object& source) {
   if (py::isinstance<py::str>(source) || py::hasattr(source, "__fspath__")) {
@@ -345,13 +493,17 @@ std::shared_ptr<DatabaseData> Open(const py::object& source) {
   throw py::type_error("open() takes a path or the bytes of a database");
 }
 
+}  // namespace
+
 std::shared_ptr<DatabaseData> NewDatabase(const py::object& name, const py::object& type,
                                           const py::object& creator, const py::object& attributes,
                                           int version, const py::object& created,
                                           const py::object& modified, const py::object& backed_up,
                                           const py::object& categories, const py::object& app_info,
-                                          const py::object& sort_info) {
+                                          const py::object& sort_info, bool resource) {
   auto d = std::make_shared<DatabaseData>();
+  d->is_resource = resource;
+  if (resource && !categories.is_none()) throw py::value_error("a resource database has no categories");
   d->name = TextFromPython(name);
   d->type = TextFromPython(type);
   d->creator = TextFromPython(creator);
@@ -359,6 +511,8 @@ std::shared_ptr<DatabaseData> NewDatabase(const py::object& name, const py::obje
     throw py::value_error("type and creator are four characters each");
   }
   d->attributes = attributes.is_none() ? 0x0008 : AttributesFromPython(attributes);
+  // The resource bit says which kind the file is; only `resource` sets it.
+  d->attributes = static_cast<std::uint16_t>((d->attributes & ~0x0001) | (resource ? 0x0001 : 0));
   if (version < 0 || version > 0xFFFF) throw py::value_error("version must fit in 16 bits");
   d->version = static_cast<std::uint16_t>(version);
   d->created = DateFromPython(created);
@@ -398,6 +552,8 @@ std::shared_ptr<DatabaseData> NewDatabase(const py::object& name, const py::obje
   return d;
 }
 
+namespace {
+
 void Append(DatabaseData& d, const py::object& data, int category, bool secret, bool dirty,
             bool busy, bool deleted, long long unique_id) {
   if (d.is_resource) throw py::value_error("records cannot be added to a resource database");
@@ -419,6 +575,18 @@ void Append(DatabaseData& d, const py::object& data, int category, bool secret, 
   d.records.push_back(slot);
 }
 
+void AppendResource(DatabaseData& d, const py::object& type, long long id, const py::object& data) {
+  if (!d.is_resource) throw py::value_error("resources go into a resource database (Database.new(..., resource=True))");
+  const std::string four = TextFromPython(type);
+  if (four.size() != 4) throw py::value_error("a resource type is four characters");
+  if (id < 0 || id > 0xFFFF) throw py::value_error("a resource ID is 0 to 65535");
+  const std::string bytes = BytesFromPython(data, "a resource's data");
+  if (d.resources.size() >= pdb::kMaxRecords) throw py::value_error("a database holds at most 65535 resources");
+  d.resources.push_back(ResourceSlot{four, static_cast<std::uint16_t>(id), d.arena.size(),
+                                     static_cast<std::uint32_t>(bytes.size())});
+  d.arena.insert(d.arena.end(), bytes.begin(), bytes.end());
+}
+
 template <class T>
 py::bytes BlockToPython(const T& block) {
   return py::bytes(reinterpret_cast<const char*>(block.data()), block.size());
@@ -430,6 +598,9 @@ void RegisterDatabase(py::module_& m) {
   g_record_type = PyStructSequence_NewType(&kRecordDesc);
   if (g_record_type == nullptr) throw py::error_already_set();
   m.add_object("Record", py::handle(reinterpret_cast<PyObject*>(g_record_type)));
+  g_iterator_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&kIteratorType));
+  if (g_iterator_type == nullptr) throw py::error_already_set();
+  m.add_object("_ItemIterator", py::handle(reinterpret_cast<PyObject*>(g_iterator_type)));
 
   py::class_<Resource>(m, "Resource", "One resource of a resource database (.prc).")
       .def_readonly("type", &Resource::type, "The four-character resource type.")
@@ -450,7 +621,9 @@ void RegisterDatabase(py::module_& m) {
                   py::arg("created") = py::none(), py::arg("modified") = py::none(),
                   py::arg("backed_up") = py::none(), py::arg("categories") = py::none(),
                   py::arg("app_info") = py::none(), py::arg("sort_info") = py::none(),
-                  "An empty record database. name: at most 31 characters; type and creator:\n"
+                  py::arg("resource") = false,
+                  "An empty record database (resource=True: an empty resource database, a .prc,\n"
+                  "filled by append_resource()). name: at most 31 characters; type and creator:\n"
                   "four each. attributes: a set of names (default {'backup'}) or the word.\n"
                   "Dates left None are set by the writer. categories: up to 16 names or\n"
                   "(id, name) pairs, written as the table that opens the application-info\n"
@@ -515,20 +688,15 @@ void RegisterDatabase(py::module_& m) {
              if (i < 0 || i >= n) throw py::index_error("record index out of range");
              return ItemAt(d, static_cast<std::size_t>(i));
            })
-      // The items are made in one call: a call per item through the binding
-      // layer would cost more than making the item.
-      .def("__iter__",
-           [](const DatabaseData& d) {
-             const std::size_t n = CountOf(d);
-             py::list items(n);
-             for (std::size_t i = 0; i < n; ++i) items[i] = ItemAt(d, i);
-             return items.attr("__iter__")();
-           })
+      .def("__iter__", &Iterate)
       .def("append", &Append, py::arg("data"), py::kw_only(), py::arg("category") = 0,
            py::arg("secret") = false, py::arg("dirty") = false, py::arg("busy") = false,
            py::arg("deleted") = false, py::arg("unique_id") = 0,
            "Adds a record at the end. category: 0 to 15; unique_id: 0 to 0xFFFFFF (0 lets\n"
            "the writer number it).")
+      .def("append_resource", &AppendResource, py::arg("type"), py::arg("id"), py::arg("data"),
+           "Adds a resource at the end of a resource database: type four characters, id 0 to\n"
+           "65535 (a type and ID given twice is written twice, as some files hold them).")
       .def(
           "save",
           [](const DatabaseData& d, const py::object& path) {
@@ -537,8 +705,10 @@ void RegisterDatabase(py::module_& m) {
             WriteDatabase(d, p);
           },
           py::arg("path"),
-          "Writes the database to path (a .pdb file) whole into a temporary file that then\n"
-          "replaces the target, so a failure leaves an earlier file as it was.")
+          "Writes the database to path (a .pdb file; a resource database under any name,\n"
+          "usually .prc) whole into a temporary file that then replaces the target, so a\n"
+          "failure leaves an earlier file as it was. A resource database read from a file\n"
+          "comes back byte for byte while its name and dates are unchanged.")
       .def(
           "to_bytes",
           [](const DatabaseData& d) {

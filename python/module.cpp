@@ -53,9 +53,13 @@ void Translate(std::exception_ptr p) {
 
 }  // namespace
 
+py::handle Imported(const char* module, const char* attr) {
+  return py::object(py::module_::import(module).attr(attr)).release();
+}
+
 py::object DateToPython(TDateTime date) {
   if (date == 0) return py::none();
-  static const py::object datetime = py::module_::import("datetime").attr("datetime");
+  static const py::handle datetime = Imported("datetime", "datetime");
   const DateParts d = DecodeDate(date);
   const TimeParts t = DecodeTime(date);
   return datetime(d.year, d.month, d.day, t.hour, t.minute, t.second, t.msec * 1000);
@@ -63,8 +67,8 @@ py::object DateToPython(TDateTime date) {
 
 TDateTime DateFromPython(const py::handle& value) {
   if (value.is_none()) return 0;
-  static const py::object date_type = py::module_::import("datetime").attr("date");
-  static const py::object datetime_type = py::module_::import("datetime").attr("datetime");
+  static const py::handle date_type = Imported("datetime", "date");
+  static const py::handle datetime_type = Imported("datetime", "datetime");
   if (!py::isinstance(value, date_type)) throw py::type_error("a date must be a datetime or None");
   const int year = value.attr("year").cast<int>();
   const int month = value.attr("month").cast<int>();
@@ -117,4 +121,5 @@ PYBIND11_MODULE(_corvane, m) {
   cp::RegisterErrors(m);
   cp::RegisterDatabase(m);
   cp::RegisterApps(m);
+  cp::RegisterEngines(m);
 }

@@ -181,26 +181,6 @@ constexpr std::string_view kHelp =
     "and each resource's type, ID, size, file and bitmap members. import\n"
     "--resources builds the same file from them, byte for byte.\n";
 
-// Positions on the next record; failures name the record.
-bool NextRecord(TAnyEngine& engine) {
-  try {
-    return engine.NextRecord();
-  } catch (const EPDBException& e) {
-    throw EPDBException("record " + std::to_string(engine.RecordIndex()) + ": " + e.what(), e);
-  } catch (const std::exception& e) {
-    throw Exception("record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
-  }
-}
-
-void CheckWholeRecord(TAnyEngine& engine) {
-  const std::size_t unused = engine.UnusedBytes();
-  if (unused != 0) {
-    throw Exception("record " + std::to_string(engine.RecordIndex()) + " has " +
-                    std::to_string(unused) +
-                    " bytes after its last field: the fields do not describe the records");
-  }
-}
-
 // The values of a record as views, and the texts they do not borrow.
 struct RecordViews {
   explicit RecordViews(std::size_t fields) : views(fields), scratch(fields) {}
@@ -472,9 +452,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
   RecordSource records(*engine, [&] {
     split_failure = nullptr;
     if (!keep_going) {
-      if (!NextRecord(*engine)) return false;
-      CheckWholeRecord(*engine);
-      return true;
+      return NextWholeRecord(*engine);
     }
     try {
       return engine->NextRecord();

@@ -523,46 +523,6 @@ void ApplyHeaderOptions(const ParsedArgs& args, TPDBBaseMgr& db) {
   SetHeaderValues(h, db);
 }
 
-void ApplyStoredDates(const JsonValue& database, TPDBBaseMgr& db) {
-  if (database.kind != JsonValue::Kind::kObject) return;
-  using HeaderDate = TCorvane::HeaderDate;
-  const std::pair<const char*, HeaderDate> keys[] = {{"createdStored", HeaderDate::Creation},
-                                                     {"modifiedStored", HeaderDate::Modification},
-                                                     {"backedUpStored", HeaderDate::Backup}};
-  for (const auto& [key, which] : keys) {
-    if (const JsonValue* v = database.Find(key); v && !v->IsNull()) {
-      const auto value = static_cast<std::uint32_t>(
-          WholeNumber(*v, 0xFFFFFFFF, std::string("\"database\".\"") + key + "\""));
-      // Beside a date that is null, the value the file held for no date.
-      const std::string date_key(key, std::strlen(key) - std::strlen("Stored"));
-      const JsonValue* date = database.Find(date_key);
-      if (date != nullptr && date->IsNull()) {
-        db.KeepNoDate(which, value);
-      } else {
-        db.SetStoredDate(which, value);
-      }
-    }
-  }
-}
-
-void CheckRecordAttributes(std::uint16_t attributes) {
-  // Bit 0x0001 marks a resource database, whose record list this file does
-  // not have; 0x1000 to 0x4000 mean nothing in either kind.
-  constexpr std::uint16_t kRefused = pdb::kAttrResourceDB | 0x7000;
-  const std::uint16_t bad = attributes & kRefused;
-  if (bad == 0) return;
-  std::string bits;
-  for (std::uint16_t bit = 1; bit != 0; bit = static_cast<std::uint16_t>(bit << 1)) {
-    if ((bad & bit) == 0) continue;
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%04x", unsigned{bit});
-    bits += (bits.empty() ? "" : ", ") + std::string(buf) +
-            (bit == pdb::kAttrResourceDB ? " (resource)" : " (undefined)");
-  }
-  Bad("the attributes " + std::to_string(attributes) + " hold bits a record database may not have: " +
-      bits);
-}
-
 namespace {
 
 // Drops the new database unless the import went all the way.

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/interchange/values.h"
 
@@ -102,6 +103,28 @@ void DefineReadFields(TAnyEngine& engine, const ParsedArgs& args, TextEncoding e
                      " files do not name their fields");
   }
   DefineFields(engine, defs, enc, true);
+}
+
+bool NextWholeRecord(TAnyEngine& engine) {
+  try {
+    if (!engine.NextRecord()) return false;
+  } catch (const EPDBException& e) {
+    throw EPDBException(e.ErrorCode(),
+                        "record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
+  } catch (const std::exception& e) {
+    throw Exception("record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
+  }
+  CheckWholeRecord(engine);
+  return true;
+}
+
+void CheckWholeRecord(TAnyEngine& engine) {
+  const std::size_t unused = engine.UnusedBytes();
+  if (unused != 0) {
+    throw Exception("record " + std::to_string(engine.RecordIndex()) + " has " +
+                    std::to_string(unused) +
+                    " bytes after its last field: the fields do not describe the records");
+  }
 }
 
 std::string FieldDisplayName(const TAnyEngine& engine, int index, TextEncoding enc) {

@@ -38,6 +38,13 @@ void DefineFields(TAnyEngine& engine, const std::vector<FieldSpec>& defs, TextEn
 // takes them from the file, or when the file does not name them and there are none.
 void DefineReadFields(TAnyEngine& engine, const ParsedArgs& args, TextEncoding enc);
 
+// Moves to the next record that is not deleted, as export reads them: false
+// when there is none left; a record that does not split, or that holds bytes
+// after its last field, raises naming the record (EPDBException keeps its code).
+bool NextWholeRecord(TAnyEngine& engine);
+// Raises when the fields just read leave bytes of the record unread.
+void CheckWholeRecord(TAnyEngine& engine);
+
 // The field's name as UTF-8.
 std::string FieldDisplayName(const TAnyEngine& engine, int index, TextEncoding enc);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "corvane/engines/any_adapter.h"
 #include "corvane/engines/sqldriver.h"
@@ -91,6 +92,12 @@ void TAnyEngine::OpenReadImage(std::span<const std::uint8_t> bytes, const std::s
   TPDBBaseMgr& m = Manager();
   m.SetOpenMode(dmModeReadOnly);
   FinishOpenRead([&m, bytes, &name] { m.OpenDatabase(bytes, name); });
+}
+
+void TAnyEngine::OpenReadBytes(Bytes&& bytes, std::string name) {
+  TPDBBaseMgr& m = Manager();
+  m.SetOpenMode(dmModeReadOnly);
+  FinishOpenRead([&] { m.OpenDatabase(std::move(bytes), std::move(name)); });
 }
 
 template <class Open>

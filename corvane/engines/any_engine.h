@@ -167,6 +167,11 @@ class TAnyEngine {
   // standing for the file in failures.
   // Raises what TCorvane::OpenDatabase(bytes, name) raises, with its codes.
   void OpenReadImage(std::span<const std::uint8_t> bytes, const std::string& name);
+
+  // The same for a database held in memory, whose bytes it takes over; `name`
+  // stands for the file in failures.
+  // Raises what TCorvane::OpenDatabase(Bytes&&, std::string) raises, with its codes.
+  void OpenReadBytes(Bytes&& bytes, std::string name);
   // The fields the open file describes: AppForge's field block (as Fields
   // then hold them), the SQL Driver's structure record (record 0; names as
   // hashes). Empty for engines whose files say nothing of their fields.

@@ -6,14 +6,16 @@
 
 open() reads a database (a path or its bytes), check() lists what is wrong
 with one, Database.new() starts a new one; corvane.apps decodes and encodes
-the handheld's own applications' records.
+the handheld's own applications' records, corvane.engines the typed records
+of the development tools' databases.
 """
 
 import sys as _sys
 
-from ._corvane import Database, Error, Finding, Record, Resource, apps, check, open
+from ._corvane import Database, Error, Finding, Record, Resource, apps, check, engines, open
 
 # So that `import corvane.apps` finds the extension's submodule.
 _sys.modules[__name__ + ".apps"] = apps
+_sys.modules[__name__ + ".engines"] = engines
 
-__all__ = ["Database", "Error", "Finding", "Record", "Resource", "apps", "check", "open"]
+__all__ = ["Database", "Error", "Finding", "Record", "Resource", "apps", "check", "engines", "open"]

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 #include "corvane/engines/sqldriver.h"
 #include "corvane/host/exceptions.h"
@@ -424,6 +425,60 @@ TEST_F(AnyEngine, FieldsTheFileDescribes) {
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A file written in memory is the file written to disk, and reads back from
+// its bytes as from the file: for every engine, the SQL Driver's structure
+// record and AppForge's field block included.
+TEST_F(AnyEngine, MemoryImagesAreTheFilesAndReadBack) {
+  for (std::string_view name : TAnyEngine::EngineNames()) {
+    SCOPED_TRACE(std::string(name));
+    const std::map<std::string_view, std::string> number = {
+        {"appforge", "AFLong"}, {"pocketstudio", "PSInt16"}, {"nsbasic", "NSBInteger"},
+        {"java", "JInt"},       {"sqldriver", "PDInt"},      {"generic", "pdtInteger"}};
+    const auto write = [&](bool memory) {
+      auto e = Make(name);
+      Add(*e, "N", number.at(name));
+      e->Manager().SetDBName("t");
+      e->Manager().SetCreatorID("test");
+      e->Manager().SetDatabaseType("DATA");
+      if (memory) {
+        if (e->FieldsFromFile()) e->Manager().SetPDBFilename("t.pdb");
+        e->CreateInMemory("t");
+      } else {
+        e->CreateFile(dir.path(), "t.pdb");
+      }
+      e->Manager().SetCreationDate(At(2020, 1, 2));
+      e->Manager().SetModificationDate(At(2020, 1, 3));
+      for (int v : {1, 0, 7}) {
+        const Variant value[] = {name == "sqldriver" ? Variant(0) : Variant(v), Variant(v)};
+        e->AppendRecord(std::span<const Variant>(value).subspan(name == "sqldriver" ? 0 : 1,
+                                                                e->FieldCount()));
+      }
+      e->Close();
+      return memory ? e->Manager().TakeWrittenImage() : test::ReadAll(dir.File("t.pdb"));
+    };
+    const Bytes image = write(true);
+    ASSERT_EQ(image, write(false));
+    auto r = Make(name);
+    if (!r->FieldsFromFile()) Add(*r, "N", number.at(name));
+    r->OpenReadBytes(Bytes(image), "<memory>");
+    r->CheckFieldsAgainstFile();
+    std::vector<std::int64_t> seen;
+    while (r->NextRecord()) seen.push_back(r->Value(r->FieldCount() - 1).AsInteger());
+    r->Close();
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{1, 0, 7}));
+  }
+  // Bytes that are no database are refused as a file's would be.
+  auto bad = Make("generic");
+  Add(*bad, "N", "pdtByte");
+  EXPECT_THROW(bad->OpenReadBytes(Bytes(100, 0xFF), "<memory>"), EPDBException);
 }
 
 }  // namespace

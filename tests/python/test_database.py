@@ -109,8 +109,8 @@ def test_corpus_files_survive_a_round_trip(tmp_path):
             continue
         db = corvane.open(path)
         if db.is_resource:
-            with pytest.raises(ValueError):
-                db.to_bytes()
+            back = corvane.open(db.to_bytes())
+            assert [(r.type, r.id, r.data) for r in back] == [(r.type, r.id, r.data) for r in db]
             continue
         try:
             image = db.to_bytes()
@@ -173,3 +173,20 @@ def test_records_are_named_tuples():
     data, category, *_ = first
     assert (data, category) == (b"first", 1)
     assert list(db) == [db[0], db[1], db[2]]
+
+
+def test_iteration_holds_the_database_and_sees_it_grow():
+    db = corvane.Database.new("Grow", "DATA", "Test")
+    for i in range(3):
+        db.append(bytes([i]))
+    it = iter(db)
+    assert next(it).data == b"\0"
+    db.append(b"late")
+    del db
+    assert [r.data for r in it] == [b"\1", b"\2", b"late"]
+    assert list(it) == []
+    with pytest.raises(TypeError):
+        type(it)()
+    resources = corvane.Database.new("R", "appl", "Test", resource=True)
+    resources.append_resource("code", 1, b"x")
+    assert [(r.type, r.id, r.data) for r in resources] == [("code", 1, b"x")]
