@@ -109,8 +109,7 @@ bool NextWholeRecord(TAnyEngine& engine) {
   try {
     if (!engine.NextRecord()) return false;
   } catch (const EPDBException& e) {
-    throw EPDBException(e.ErrorCode(),
-                        "record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
+    throw EPDBException("record " + std::to_string(engine.RecordIndex()) + ": " + e.what(), e);
   } catch (const std::exception& e) {
     throw Exception("record " + std::to_string(engine.RecordIndex()) + ": " + e.what());
   }

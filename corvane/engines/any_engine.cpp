@@ -244,7 +244,12 @@ void TAnyEngine::CreateInMemory(const std::string& filename) {
   TPDBBaseMgr& m = Manager();
   as_split_ = false;
   m.SetOpenMode(dmModeWriteOnly);
-  m.SetPDBFilename(filename);
+  // A name without the file extension only stands for the database in
+  // failures; the engine's file name (AppForge's database name) is then left as it is.
+  const bool is_file_name =
+      filename.size() > 4 && (filename.compare(filename.size() - 4, 4, ".pdb") == 0 ||
+                              filename.compare(filename.size() - 4, 4, ".PDB") == 0);
+  if (is_file_name) m.SetPDBFilename(filename);
   m.CreateDatabaseInMemory(filename);
 }
 

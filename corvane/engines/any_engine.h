@@ -205,7 +205,8 @@ class TAnyEngine {
   void CreateFile(const std::string& directory, const std::string& filename);
   // The same, written into memory on Close (TCorvane::TakeWrittenImage hands
   // the bytes over); `filename` is what the engine names the file (AppForge
-  // takes its database name from it).
+  // takes its database name from it) when it ends in .pdb; any other name only
+  // stands for the database in failures.
   // Raises what TCorvane's SetPDBFilename and CreateDatabaseInMemory raise.
   void CreateInMemory(const std::string& filename);
   // Appends one record: values[i] for field i (the implicit field's ignored).

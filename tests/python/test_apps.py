@@ -81,8 +81,15 @@ def test_encode_writes_what_the_import_writes(path, tmp_path):
     done = run_command("export", "--app", "auto", path)
     if done.returncode != 0:
         return
+    # Python carries header dates as datetimes: a "no date" the file stored as
+    # another value than 0 is written as 0, so the command's copy does the same.
+    document = json.loads(done.stdout)
+    header = document.get("database", {})
+    for key in ("created", "modified", "backedUp"):
+        if header.get(key) is None:
+            header.pop(key + "Stored", None)
     exported = tmp_path / "export.json"
-    exported.write_bytes(done.stdout)
+    exported.write_text(json.dumps(document), encoding="utf-8")
     imported = tmp_path / "import.pdb"
     assert run_command("import", "--input", exported, "-o", imported).returncode == 0
     db = corvane.open(path)
