@@ -32,5 +32,6 @@ void RegisterErrors(py::module_& m);
 void RegisterDatabase(py::module_& m);
 void RegisterApps(py::module_& m);
 void RegisterEngines(py::module_& m);
+void RegisterRescue(py::module_& m);
 
 }  // namespace corvane::python

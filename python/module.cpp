@@ -122,4 +122,7 @@ PYBIND11_MODULE(_corvane, m) {
   cp::RegisterDatabase(m);
   cp::RegisterApps(m);
   cp::RegisterEngines(m);
+#ifdef CORVANE_PYTHON_RESCUE
+  cp::RegisterRescue(m);
+#endif
 }

@@ -2,7 +2,7 @@
 
 import datetime
 import os
-from typing import Iterable, Iterator, Sequence
+from typing import Any, Callable, Iterable, Iterator, Sequence
 
 from . import apps as apps
 from . import engines as engines
@@ -89,3 +89,9 @@ class Database:
 
 def open(source: _Path | _BytesLike) -> Database: ...
 def check(source: _Path | _BytesLike) -> list[Finding]: ...
+def rescue(inputs: _Path | Iterable[_Path], out: _Path, *, jobs: int | None = None,
+           progress: Callable[[dict[str, Any]], None] | None = None, encoding: str = "cp1252",
+           force: bool = False) -> dict[str, Any]:
+    """Rescues every file under `inputs` into the folder `out` as `corvane rescue` does and
+    returns the report (rescue.json) as a dict."""
+    ...
