@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "corvane/foundation/exception.h"
+#include "corvane/interchange/database_json.h"
 #include "corvane/pdb/base_mgr.h"
 #include "corvane/pdb/check.h"
 #include "corvane/pdb/resource_list.h"
@@ -27,26 +28,10 @@ namespace corvane::python {
 
 namespace {
 
-constexpr std::array<std::pair<std::uint16_t, const char*>, 13> kAttributeNames = {{
-    {0x0001, "resource"},
-    {0x0002, "readOnly"},
-    {0x0004, "appInfoDirty"},
-    {0x0008, "backup"},
-    {0x0010, "okToInstallNewer"},
-    {0x0020, "resetAfterInstall"},
-    {0x0040, "copyPrevention"},
-    {0x0080, "stream"},
-    {0x0100, "hidden"},
-    {0x0200, "launchableData"},
-    {0x0400, "recyclable"},
-    {0x0800, "bundle"},
-    {0x8000, "open"},
-}};
-
 py::set AttributesToPython(std::uint16_t word) {
   py::set names;
-  for (const auto& [bit, name] : kAttributeNames) {
-    if (word & bit) names.add(py::str(name));
+  for (const auto& [bit, name] : cli::kAttributeNames) {
+    if (word & bit) names.add(py::str(name.data(), name.size()));
   }
   return names;
 }
@@ -186,7 +171,7 @@ std::uint16_t AttributesFromPython(const py::handle& value) {
   for (const py::handle item : py::iter(value)) {
     const std::string name = py::cast<std::string>(item);
     bool known = false;
-    for (const auto& [bit, known_name] : kAttributeNames) {
+    for (const auto& [bit, known_name] : cli::kAttributeNames) {
       if (name == known_name) {
         word |= bit;
         known = true;

@@ -11,23 +11,6 @@ namespace corvane::cli {
 
 namespace {
 
-// Every named bit of the attribute word; bits without a name show as 0xNNNN.
-constexpr std::array<std::pair<std::uint16_t, std::string_view>, 13> kAttributeNames = {{
-    {0x0001, "resource"},
-    {0x0002, "readOnly"},
-    {0x0004, "appInfoDirty"},
-    {0x0008, "backup"},
-    {0x0010, "okToInstallNewer"},
-    {0x0020, "resetAfterInstall"},
-    {0x0040, "copyPrevention"},
-    {0x0080, "stream"},
-    {0x0100, "hidden"},
-    {0x0200, "launchableData"},
-    {0x0400, "recyclable"},
-    {0x0800, "bundle"},
-    {0x8000, "open"},
-}};
-
 // The table as the manager reads it; nothing when the file has no
 // application-info block or one too short to hold the table.
 std::optional<std::array<Category, 16>> ReadCategories(TCorvane& db) {

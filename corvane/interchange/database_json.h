@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "corvane/interchange/json.h"
@@ -39,6 +40,23 @@ HeaderView ViewOf(TCorvane& db);
 // A resource database has no category table: its application-info block, if
 // any, is the application's own.
 HeaderView ViewOf(const pdb::ResourceDatabase& db);
+
+// Every named bit of the attribute word; bits without a name show as 0xNNNN.
+inline constexpr std::array<std::pair<std::uint16_t, std::string_view>, 13> kAttributeNames = {{
+    {0x0001, "resource"},
+    {0x0002, "readOnly"},
+    {0x0004, "appInfoDirty"},
+    {0x0008, "backup"},
+    {0x0010, "okToInstallNewer"},
+    {0x0020, "resetAfterInstall"},
+    {0x0040, "copyPrevention"},
+    {0x0080, "stream"},
+    {0x0100, "hidden"},
+    {0x0200, "launchableData"},
+    {0x0400, "recyclable"},
+    {0x0800, "bundle"},
+    {0x8000, "open"},
+}};
 
 // The names of the attribute word's bits; a bit without a name as 0xNNNN.
 std::vector<std::string> FlagNames(std::uint16_t attributes);

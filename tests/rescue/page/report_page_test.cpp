@@ -145,7 +145,7 @@ TEST(ReportPage, LoadsNothingFromElsewhere) {
   EXPECT_EQ(page.find("@import"), std::string::npos);
   EXPECT_NE(page.find("content-security-policy"), std::string::npos);
   EXPECT_EQ(page.find("@report_json@"), std::string::npos);
-  // Report data reaches the document as text only.
+  // Report data reaches the page as text only.
   EXPECT_EQ(page.find("innerhtml"), std::string::npos);
   EXPECT_EQ(page.find("insertadjacenthtml"), std::string::npos);
   EXPECT_EQ(page.find("document.write"), std::string::npos);
