@@ -3,8 +3,10 @@
 //   Rescue/1, Rescue/2      the whole run on one and on two threads;
 //   SingleExports           what it replaces: one export per file in the form
 //                           rescue writes (vCard, iCalendar, text, JSON, the
-//                           resources folder, the photo), and the copy of the
-//                           original.
+//                           resources folder, the photo; a table as CSV and as
+//                           SQLite, which tables.sqlite stands for), each into
+//                           a file as a person would redirect it, and the copy
+//                           of the original.
 // Aims: Rescue/2 at most 0.6x Rescue/1; Rescue/1 at most 1.3x SingleExports.
 // Without the corpus (CORVANE_SHARED_DIR) the benchmarks report an error.
 #include <benchmark/benchmark.h>
@@ -81,9 +83,11 @@ void Rescue(benchmark::State& state) {
 }
 BENCHMARK(Rescue)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-int RunCommand(const cli::Command& command, std::vector<std::string> args) {
-  std::FILE* null = std::fopen("/dev/null", "w");
-  cli::Output out(null);
+int RunCommand(const cli::Command& command, std::vector<std::string> args,
+               const std::string& to) {
+  std::FILE* file = std::fopen(to.c_str(), "w");
+  if (file == nullptr) return 1;
+  cli::Output out(file);
   int rc = 1;
   try {
     rc = command.run(cli::ParseArgs(args, command.options), out);
@@ -91,7 +95,7 @@ int RunCommand(const cli::Command& command, std::vector<std::string> args) {
     // A file export refuses costs its time all the same.
   }
   out.Finish();
-  std::fclose(null);
+  std::fclose(file);
   return rc;
 }
 
@@ -112,21 +116,29 @@ void SingleExports(benchmark::State& state) {
       const std::string target = out + "/" + std::to_string(i++);
       fs::copy_file(in.path, target + ".original");
       std::vector<std::string> args;
+      std::string ext = ".json";
       switch (in.kind) {
         case Kind::kAddress:
         case Kind::kContacts:
           args = {"--format", "vcard", in.path};
+          ext = ".vcf";
           break;
         case Kind::kDatebook:
         case Kind::kCalendar:
         case Kind::kToDo:
         case Kind::kTasks:
           args = {"--format", "ical", in.path};
+          ext = ".ics";
           break;
         case Kind::kMemo:
         case Kind::kMemos:
         case Kind::kEbook:
           args = {"--format", "text", in.path};
+          ext = ".txt";
+          break;
+        case Kind::kEngine:  // the only engine recognised is AppForge
+          args = {"--engine", "appforge", "--format", "csv", in.path};
+          ext = ".csv";
           break;
         case Kind::kResource:
           args = {"--resources", "-o", target, in.path};
@@ -137,12 +149,16 @@ void SingleExports(benchmark::State& state) {
         case Kind::kJFile:
         case Kind::kMobileDB:
           args = {"--format", "csv", in.path};
+          ext = ".csv";
+          RunCommand(cli::kExportCommand,
+                     {"--format", "sqlite", "-o", target + ".sqlite", in.path},
+                     target + ".sqlite-messages");
           break;
         default:
           args = {"--app", "raw", in.path};
           break;
       }
-      RunCommand(cli::kExportCommand, args);
+      RunCommand(cli::kExportCommand, args, target + ext);
     }
   }
 }

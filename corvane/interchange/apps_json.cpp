@@ -1,5 +1,7 @@
 #include "corvane/interchange/apps_json.h"
 
+#include "corvane/interchange/output.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -111,14 +113,9 @@ std::string FormatTime(std::uint8_t hour, std::uint8_t minute) {
 }
 
 std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char ch : bytes) {
-    const auto b = static_cast<std::uint8_t>(ch);
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0x0F];
-  }
+  AppendHex(out, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                               bytes.size()));
   return out;
 }
 

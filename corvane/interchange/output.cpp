@@ -3,6 +3,7 @@
 namespace corvane::cli {
 
 void Output::Flush() {
+  if (file_ == nullptr) return;  // kept in memory
   if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
     failed_ = true;
   }
@@ -11,6 +12,7 @@ void Output::Flush() {
 
 bool Output::Finish() {
   Flush();
+  if (file_ == nullptr) return true;
   if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
   return !failed_;
 }

@@ -19,10 +19,12 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Standard output, written in large blocks.
+// Standard output, written in large blocks; or, made without a file, a text
+// kept whole in Buffer() for the caller to take.
 class Output {
  public:
   explicit Output(std::FILE* file) : file_(file) {}
+  Output() = default;
   std::string& Buffer() noexcept { return buffer_; }
   void FlushIfLarge() {
     if (buffer_.size() >= kFlushAt) Flush();
@@ -33,7 +35,7 @@ class Output {
 
  private:
   static constexpr std::size_t kFlushAt = 1 << 16;
-  std::FILE* file_;
+  std::FILE* file_ = nullptr;
   std::string buffer_;
   bool failed_ = false;
 };

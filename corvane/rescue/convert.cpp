@@ -41,11 +41,12 @@ void Memos(Job& job) {
   NameSet names;
   std::int64_t count = 0;
   job.EachRecord(db, folder, names, [&](std::int32_t, std::span<const std::uint8_t> data) {
-    const std::string text = job.Utf8(apps::DecodeMemo(data).text);
+    std::string text = job.Utf8(apps::DecodeMemo(data).text);
     const std::string first = FirstLine(text);
     const std::string path = job.Out().Write(folder, SafeStem(first), ".txt", text, names);
     job.Output(path, "txt", first.empty() ? "memo" : std::string(CutUtf8(first, 80)));
     job.Preview(first);
+    job.Out().Remember(path, std::move(text));
     ++count;
   });
   job.Report().counts.memos = count;

@@ -13,35 +13,6 @@ namespace corvane::rescue {
 
 namespace {
 
-// The export's output into a file under a temporary name.
-class FileOutput {
- public:
-  explicit FileOutput(PendingFile& file) {
-    stream_ = ::fdopen(::dup(file.Descriptor()), "wb");
-    if (stream_ == nullptr) throw std::system_error(errno, std::generic_category(), "output");
-    out_.emplace(stream_);
-  }
-  ~FileOutput() {
-    if (stream_ != nullptr) std::fclose(stream_);
-  }
-  FileOutput(const FileOutput&) = delete;
-  FileOutput& operator=(const FileOutput&) = delete;
-  cli::Output& Out() { return *out_; }
-  // Everything reached the file, or raises.
-  void Finish() {
-    const bool written = out_->Finish();
-    const int err = errno;
-    const bool closed = std::fclose(stream_) == 0;
-    stream_ = nullptr;
-    if (!written || !closed)
-      throw std::system_error(err != 0 ? err : EIO, std::generic_category(), "output");
-  }
-
- private:
-  std::FILE* stream_ = nullptr;
-  std::optional<cli::Output> out_;
-};
-
 cli::App AppOf(Kind kind) {
   switch (kind) {
     case Kind::kAddress:
@@ -116,17 +87,6 @@ std::vector<std::string> NextEvents(const std::string& ics) {
   return out;
 }
 
-std::string ReadBack(const std::filesystem::path& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  std::string text;
-  if (f == nullptr) return text;
-  char buf[1 << 14];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  std::fclose(f);
-  return text;
-}
-
 }  // namespace
 
 void AppExport(Job& job, const char* folder, const char* format, const char* extension) {
@@ -142,14 +102,12 @@ void AppExport(Job& job, const char* folder, const char* format, const char* ext
     }
   });
   const std::vector<cli::RawRecord> records = cli::ReadRecords(db);
-  PendingFile file(job.Out().Root() / folder);
-  FileOutput output(file);
+  cli::Output output;  // in memory: the previews and the joined files read it
   const std::size_t archived =
-      cli::ExportRecords(db, app, format, records, job.Chars(), damage, nullptr, output.Out());
-  output.Finish();
+      cli::ExportRecords(db, app, format, records, job.Chars(), damage, nullptr, output);
+  std::string written = std::move(output.Buffer());
   NameSet names;
-  const std::string name = file.Commit(job.Stem(), extension, names);
-  const std::string path = std::string(folder) + "/" + name;
+  const std::string path = job.Out().Write(folder, job.Stem(), extension, written, names);
 
   std::int64_t shown = 0;  // what the handheld still shows
   for (const cli::RawRecord& r : records) {
@@ -158,7 +116,6 @@ void AppExport(Job& job, const char* folder, const char* format, const char* ext
   shown -= static_cast<std::int64_t>(damage.Damaged().size());
   Counts& c = job.Report().counts;
   std::string label;
-  const std::string written = ReadBack(job.Out().Root() / path);
   switch (kind) {
     case Kind::kAddress:
     case Kind::kContacts:
@@ -186,6 +143,7 @@ void AppExport(Job& job, const char* folder, const char* format, const char* ext
     job.Warn(std::to_string(archived) + (archived == 1 ? " archived record" : " archived records") +
              " (deleted on the handheld, kept for the desktop) left out; the original keeps them",
              false);
+  if (app != cli::App::kRaw) job.Out().Remember(path, std::move(written));
   job.Output(path, format == std::string_view("vcard") ? "vcf"
                    : format == std::string_view("ical") ? "ics"
                                                         : "json",

@@ -37,9 +37,10 @@ void Row(std::string& csv, const std::vector<std::string>& cells) {
   csv += "\r\n";
 }
 
-void WriteTable(Job& job, const std::string& csv, std::int64_t rows, std::size_t columns) {
+void WriteTable(Job& job, std::string& csv, std::int64_t rows, std::size_t columns) {
   NameSet names;
   const std::string path = job.Out().Write("tables", job.Stem(), ".csv", csv, names);
+  job.Out().Remember(path, std::move(csv));
   job.Output(path, "csv",
              std::to_string(rows) + (rows == 1 ? " row, " : " rows, ") + std::to_string(columns) +
                  (columns == 1 ? " column" : " columns"));

@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <system_error>
+#include <vector>
 
 namespace corvane::rescue {
 
@@ -57,12 +59,19 @@ std::string Relative(std::string_view folder, const std::string& name) {
 }  // namespace
 
 PendingFile::PendingFile(const fs::path& folder) : folder_(folder) {
-  MakeFolders(folder);
+  // The folder is made when the first file in it finds it missing: most
+  // files go to a folder that is there already.
+  bool made = false;
   for (;;) {
     temp_ = folder / (".corvane-partial-" + std::to_string(::getpid()) + "-" +
                       std::to_string(temp_counter.fetch_add(1)));
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) return;
+    if (errno == ENOENT && !made) {
+      MakeFolders(folder);
+      made = true;
+      continue;
+    }
     if (errno != EEXIST) Fail(errno, folder.string());
   }
 }
@@ -141,5 +150,58 @@ std::string OutputFolder::MakeFolder(std::string_view folder, std::string_view s
     if (errno != EEXIST) Fail(errno, path.string());
   }
 }
+
+void OutputFolder::Remember(const std::string& path, std::string text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (keptBytes_ + text.size() > kKeepBudget) return;
+  keptBytes_ += text.size();
+  kept_[path] = std::move(text);
+}
+
+bool OutputFolder::Recall(const std::string& path, std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (const auto it = kept_.find(path); it != kept_.end()) {
+      text = std::move(it->second);
+      keptBytes_ -= text.size();
+      kept_.erase(it);
+      return true;
+    }
+  }
+  int err = 0;
+  return ReadWholeFile(root_ / path, text, err);
+}
+
+template <class Buffer>
+bool ReadWholeFile(const fs::path& path, Buffer& bytes, int& err) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    err = errno;
+    return false;
+  }
+  bytes.clear();
+  struct stat st {};
+  // The size is a hint only: the file may change while it is read, and a
+  // sparse file claims more than it will give.
+  if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    bytes.reserve(static_cast<std::size_t>(std::min<off_t>(st.st_size, off_t{1} << 28)));
+  std::uint8_t buf[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    bytes.insert(bytes.end(), buf, buf + n);
+  }
+  ::close(fd);
+  return true;
+}
+
+template bool ReadWholeFile(const fs::path&, std::string&, int&);
+template bool ReadWholeFile(const fs::path&, std::vector<std::uint8_t>&, int&);
 
 }  // namespace corvane::rescue

@@ -3,8 +3,11 @@
 // file already there (a clash takes the next free " (n)" name instead).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,9 +37,27 @@ class OutputFolder {
   // Creates folder/stem (a folder of its own), claimed in `names`.
   std::string MakeFolder(std::string_view folder, std::string_view stem, NameSet& names);
 
+  // Keeps the text of a written file that the run joins with others later
+  // (contacts.vcf, memos.txt, tables.sqlite), so that it need not be read
+  // back from the disk; beyond a budget of memory nothing more is kept and
+  // the join reads the file. Any thread.
+  void Remember(const std::string& path, std::string text);
+  // The text written at `path`: the kept one (given up) or read from the
+  // disk. False when neither can be had.
+  bool Recall(const std::string& path, std::string& text);
+
  private:
+  static constexpr std::size_t kKeepBudget = 16u << 20;
   std::filesystem::path root_;
+  std::mutex mutex_;
+  std::map<std::string, std::string> kept_;
+  std::size_t keptBytes_ = 0;
 };
+
+// The whole of a file into `bytes` (a std::string or a byte vector); false
+// with errno's value in `err`.
+template <class Buffer>
+bool ReadWholeFile(const std::filesystem::path& path, Buffer& bytes, int& err);
 
 // A file written piece by piece under a temporary name; removed unless
 // committed.

@@ -101,30 +101,6 @@ std::string UtcNow() {
   return buf;
 }
 
-// Reads the whole file; false with errno's message when it cannot.
-bool ReadFile(const fs::path& path, Bytes& bytes, int& err) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    err = errno;
-    return false;
-  }
-  bytes.clear();
-  std::uint8_t buf[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    bytes.insert(bytes.end(), buf, buf + n);
-  }
-  ::close(fd);
-  return true;
-}
-
 std::string ReadReason(int err) {
   switch (err) {
     case ENOENT:
@@ -237,7 +213,7 @@ void RescueOne(const FoundFile& found, const Names& names, const Options& option
   }
   Bytes bytes;
   int err = 0;
-  if (!found.problem.empty() || !ReadFile(found.path, bytes, err)) {
+  if (!found.problem.empty() || !ReadWholeFile(found.path, bytes, err)) {
     r.status = Status::kUnreadable;
     r.detection.why = "it could not be read";
     r.error = FileError{found.problem.empty() ? ReadReason(err) : ReadReason(ENOENT),
@@ -291,7 +267,8 @@ void Replace(const fs::path& folder, const std::string& name, std::string_view t
   }
 }
 
-// Reads back the finished outputs in report order and joins them.
+// Joins the finished outputs in report order; the SQLite file on a thread of
+// its own when the run may use more than one.
 void Join(const Report& report, OutputFolder& out, std::vector<std::string>& notes,
           std::vector<OutputFile>& joined);
 
@@ -325,11 +302,19 @@ Report Run(const Options& options, const ProgressCallback& progress,
   const auto elapsed = [&] {
     return std::chrono::duration<double>(Clock::now() - start).count();
   };
+  // The largest files first, so that no thread is left with a large one
+  // at the end while the others wait.
+  std::vector<std::size_t> order(walk.files.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return walk.files[a].size > walk.files[b].size;
+  });
   const auto worker = [&] {
     for (;;) {
       if (cancel != nullptr && cancel->load()) return;
-      const std::size_t i = next.fetch_add(1);
-      if (i >= walk.files.size()) return;
+      const std::size_t k = next.fetch_add(1);
+      if (k >= order.size()) return;
+      const std::size_t i = order[k];
       if (progress) {
         std::lock_guard<std::mutex> lock(mutex);
         p.event = Progress::Event::kStarting;
@@ -376,13 +361,6 @@ Report Run(const Options& options, const ProgressCallback& progress,
 }
 
 namespace {
-
-bool ReadText(const fs::path& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), {});
-  return !in.bad();
-}
 
 // The components of an iCalendar file (VEVENT, VTODO, VTIMEZONE, ...), each
 // with its lines; the calendar's own properties are left out.
@@ -436,7 +414,7 @@ void JoinTables(const Report& report, OutputFolder& out, std::vector<std::string
     interchange::SqliteWriter db((out.Root() / name).string());
     std::string text;
     for (const std::string& path : csvs) {
-      if (!ReadText(out.Root() / path, text)) continue;
+      if (!out.Recall(path, text)) continue;
       const cli::CsvTable table = cli::ParseCsvTable(text);
       if (table.Rows() == 0 || table.Width() == 0) continue;
       std::vector<interchange::SqlColumn> columns;
@@ -465,6 +443,19 @@ void Join(const Report& report, OutputFolder& out, std::vector<std::string>& not
   static constexpr Joined kJoined[] = {{"contacts", ".vcf", "vcf", "contacts/", "card", "cards"},
                                        {"calendar", ".ics", "ics", "calendar/", "file", "files"},
                                        {"memos", ".txt", "txt", "memos/", "memo", "memos"}};
+#ifdef CORVANE_RESCUE_SQLITE
+  std::vector<std::string> table_notes;
+  std::vector<OutputFile> table_joined;
+  const auto tables = [&] {
+    try {
+      JoinTables(report, out, table_notes, table_joined);
+    } catch (const std::exception& e) {
+      table_notes.push_back("tables.sqlite could not be written: " + std::string(e.what()));
+    }
+  };
+  std::thread beside;
+  if (report.jobs > 1) beside = std::thread(tables);
+#endif
   NameSet top;
   for (const Joined& j : kJoined) {
     try {
@@ -475,7 +466,7 @@ void Join(const Report& report, OutputFolder& out, std::vector<std::string>& not
       for (const FileReport& f : report.files) {
         for (const OutputFile& o : f.outputs) {
           if (o.format != j.format || !o.path.starts_with(j.folder)) continue;
-          if (!ReadText(out.Root() / o.path, text)) continue;
+          if (!out.Recall(o.path, text)) continue;
           if (!file) {
             file.emplace(out.Root());
             if (std::string_view(j.format) == "ics")
@@ -504,7 +495,13 @@ void Join(const Report& report, OutputFolder& out, std::vector<std::string>& not
     }
   }
 #ifdef CORVANE_RESCUE_SQLITE
-  JoinTables(report, out, notes, joined);
+  if (beside.joinable()) {
+    beside.join();
+  } else {
+    tables();
+  }
+  notes.insert(notes.end(), table_notes.begin(), table_notes.end());
+  joined.insert(joined.end(), table_joined.begin(), table_joined.end());
 #endif
 }
 

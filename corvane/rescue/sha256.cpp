@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define CORVANE_SHA_NI 1
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
 namespace corvane::rescue {
 
 namespace {
@@ -20,13 +26,7 @@ constexpr std::array<std::uint32_t, 64> kRound = {
 
 constexpr std::uint32_t Rotr(std::uint32_t v, int n) noexcept { return (v >> n) | (v << (32 - n)); }
 
-}  // namespace
-
-Sha256::Sha256() noexcept
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
-             0x5be0cd19} {}
-
-void Sha256::Block(const std::uint8_t* p) noexcept {
+void PortableBlock(std::array<std::uint32_t, 8>& state, const std::uint8_t* p) noexcept {
   std::array<std::uint32_t, 64> w;
   for (int i = 0; i < 16; ++i) {
     w[i] = (std::uint32_t{p[4 * i]} << 24) | (std::uint32_t{p[4 * i + 1]} << 16) |
@@ -37,8 +37,8 @@ void Sha256::Block(const std::uint8_t* p) noexcept {
     const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+  std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
   for (int i = 0; i < 64; ++i) {
     const std::uint32_t s1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
     const std::uint32_t ch = (e & f) ^ (~e & g);
@@ -55,14 +55,93 @@ void Sha256::Block(const std::uint8_t* p) noexcept {
     b = a;
     a = t1 + t2;
   }
-  state_[0] += a;
-  state_[1] += b;
-  state_[2] += c;
-  state_[3] += d;
-  state_[4] += e;
-  state_[5] += f;
-  state_[6] += g;
-  state_[7] += h;
+  state[0] += a;
+  state[1] += b;
+  state[2] += c;
+  state[3] += d;
+  state[4] += e;
+  state[5] += f;
+  state[6] += g;
+  state[7] += h;
+}
+
+#ifdef CORVANE_SHA_NI
+bool HasShaInstructions() noexcept {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+  const bool ssse3 = (c & (1u << 9)) != 0, sse41 = (c & (1u << 19)) != 0;
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return false;
+  return ssse3 && sse41 && (b & (1u << 29)) != 0;
+}
+
+// The rounds four at a time with the SHA extensions: the state kept as the
+// instructions want it (ABEF and CDGH), the message schedule in four vectors
+// of four words each.
+__attribute__((target("sha,ssse3,sse4.1"))) void ShaNiBlocks(std::array<std::uint32_t, 8>& state,
+                                                              const std::uint8_t* data,
+                                                              std::size_t count) noexcept {
+  const __m128i swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state.data()));
+  __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state.data() + 4));
+  const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
+  const __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  for (; count > 0; --count, data += 64) {
+    const __m128i abef_in = abef, cdgh_in = cdgh;
+    __m128i w[4];
+    for (int i = 0; i < 16; ++i) {
+      __m128i& m = w[i & 3];
+      if (i < 4) {
+        m = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), swap);
+      } else {
+        // w[i-4] is the slot being replaced; w[i-3], w[i-2], w[i-1] the other three.
+        __m128i t = _mm_sha256msg1_epu32(m, w[(i + 1) & 3]);
+        t = _mm_add_epi32(t, _mm_alignr_epi8(w[(i + 3) & 3], w[(i + 2) & 3], 4));
+        m = _mm_sha256msg2_epu32(t, w[(i + 3) & 3]);
+      }
+      __m128i k = _mm_add_epi32(
+          m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound.data() + 4 * i)));
+      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, k);
+      k = _mm_shuffle_epi32(k, 0x0E);
+      abef = _mm_sha256rnds2_epu32(abef, cdgh, k);
+    }
+    abef = _mm_add_epi32(abef, abef_in);
+    cdgh = _mm_add_epi32(cdgh, cdgh_in);
+  }
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  dcba = _mm_blend_epi16(feba, dchg, 0xF0);
+  hgfe = _mm_alignr_epi8(dchg, feba, 8);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state.data()), dcba);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state.data() + 4), hgfe);
+}
+#endif
+
+}  // namespace
+
+bool Sha256Accelerated() noexcept {
+#ifdef CORVANE_SHA_NI
+  static const bool has = HasShaInstructions();
+  return has;
+#else
+  return false;
+#endif
+}
+
+Sha256::Sha256(bool portable) noexcept
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
+             0x5be0cd19},
+      accelerated_(!portable && Sha256Accelerated()) {}
+
+void Sha256::Blocks(const std::uint8_t* data, std::size_t count) noexcept {
+#ifdef CORVANE_SHA_NI
+  if (accelerated_) {
+    ShaNiBlocks(state_, data, count);
+    return;
+  }
+#endif
+  for (; count > 0; --count, data += 64) PortableBlock(state_, data);
 }
 
 void Sha256::Update(std::span<const std::uint8_t> bytes) noexcept {
@@ -74,10 +153,12 @@ void Sha256::Update(std::span<const std::uint8_t> bytes) noexcept {
     buffered_ += take;
     at = take;
     if (buffered_ < buffer_.size()) return;
-    Block(buffer_.data());
+    Blocks(buffer_.data(), 1);
     buffered_ = 0;
   }
-  for (; bytes.size() - at >= 64; at += 64) Block(bytes.data() + at);
+  const std::size_t whole = (bytes.size() - at) / 64;
+  Blocks(bytes.data() + at, whole);
+  at += whole * 64;
   if (at < bytes.size()) {
     std::memcpy(buffer_.data(), bytes.data() + at, bytes.size() - at);
     buffered_ = bytes.size() - at;

@@ -3,6 +3,7 @@
 // above it, or a second way to one already seen, is noted and passed by.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@ namespace corvane::rescue {
 struct FoundFile {
   std::string input;            // the argument joined with the path below it
   std::filesystem::path path;   // to open
+  std::uint64_t size = 0;       // when listed (the order work is taken in)
   bool folder = false;          // a folder that could not be read
   std::string problem;          // why it could not be read or listed; empty when fine
 };
