@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -267,10 +269,81 @@ void Replace(const fs::path& folder, const std::string& name, std::string_view t
   }
 }
 
-// Joins the finished outputs in report order; the SQLite file on a thread of
-// its own when the run may use more than one.
-void Join(const Report& report, OutputFolder& out, std::vector<std::string>& notes,
-          std::vector<OutputFile>& joined);
+// Joins the finished files' outputs, in input order, into contacts.vcf,
+// calendar.ics and memos.txt.
+void Join(const std::vector<const FileReport*>& files, OutputFolder& out,
+          std::vector<std::string>& notes, std::vector<OutputFile>& joined);
+
+#ifdef CORVANE_RESCUE_SQLITE
+// Every table written as CSV, as one SQLite file: a table per CSV (named
+// after it), its header row the columns, every cell text as the CSV has it.
+// Files are given in input order, as they finish, so the SQLite file is
+// built while the others are still converted.
+class TableJoin {
+ public:
+  explicit TableJoin(OutputFolder& out) : out_(out) {}
+
+  void Add(const FileReport& file) {
+    for (const OutputFile& o : file.outputs) {
+      if (o.format != "csv" || !o.path.starts_with("tables/")) continue;
+      ++tables_;
+      if (!failure_.empty()) continue;
+      try {
+        Table(o.path);
+      } catch (const std::exception& e) {
+        failure_ = e.what();
+        db_.reset();
+      }
+    }
+  }
+
+  void Finish(std::vector<std::string>& notes, std::vector<OutputFile>& joined) {
+    if (tables_ == 0) return;
+    try {
+      if (!failure_.empty()) throw std::runtime_error(failure_);
+      if (!db_) Open();  // no table could be read back: an empty file still says so
+      db_->Commit();
+      joined.push_back({name_, "sqlite",
+                        std::to_string(tables_) + (tables_ == 1 ? " table" : " tables")});
+    } catch (const std::exception& e) {
+      notes.push_back("tables.sqlite could not be written: " + std::string(e.what()));
+    }
+  }
+
+ private:
+  void Open() {
+    // Never over a file this run did not write (an earlier run's, with --force).
+    NameSet names;
+    do {
+      name_ = names.Claim("tables", ".sqlite");
+    } while (fs::exists(out_.Root() / name_));
+    db_.emplace((out_.Root() / name_).string());
+  }
+
+  void Table(const std::string& path) {
+    if (!db_) Open();
+    std::string text;
+    if (!out_.Recall(path, text)) return;
+    const cli::CsvTable table = cli::ParseCsvTable(text);
+    if (table.Rows() == 0 || table.Width() == 0) return;
+    std::vector<interchange::SqlColumn> columns;
+    for (std::size_t c = 0; c < table.Width(); ++c)
+      columns.push_back({std::string(table.Field(0, c)), interchange::SqlType::kText});
+    std::size_t row = 1;
+    db_->AddTable(fs::path(path).stem().string(), columns, [&](interchange::SqliteWriter& w) {
+      if (row >= table.Rows()) return false;
+      for (std::size_t c = 0; c < table.Width(); ++c) w.Text(static_cast<int>(c), table.Field(row, c));
+      ++row;
+      return true;
+    });
+  }
+
+  OutputFolder& out_;
+  std::optional<interchange::SqliteWriter> db_;
+  std::string name_, failure_;
+  std::size_t tables_ = 0;
+};
+#endif
 
 }  // namespace
 
@@ -309,9 +382,36 @@ Report Run(const Options& options, const ProgressCallback& progress,
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return walk.files[a].size > walk.files[b].size;
   });
+  std::condition_variable finished;  // a file done, or every worker gone
+  bool workers_gone = false;
+#ifdef CORVANE_RESCUE_SQLITE
+  TableJoin tables(out);
+  const auto join_tables = [&] {
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [&] { return done[i] || workers_gone; });
+        if (!done[i]) continue;
+      }
+      tables.Add(results[i]);
+    }
+  };
+#endif
+  // A callback that raises stops the files not yet started; the exception is
+  // raised again once every thread has stopped.
+  std::exception_ptr callback_error;
+  std::atomic<bool> stop{false};
+  const auto tell = [&](const Progress& at) {
+    try {
+      progress(at);
+    } catch (...) {
+      if (!callback_error) callback_error = std::current_exception();
+      stop.store(true);
+    }
+  };
   const auto worker = [&] {
     for (;;) {
-      if (cancel != nullptr && cancel->load()) return;
+      if (stop.load() || (cancel != nullptr && cancel->load())) return;
       const std::size_t k = next.fetch_add(1);
       if (k >= order.size()) return;
       const std::size_t i = order[k];
@@ -320,11 +420,12 @@ Report Run(const Options& options, const ProgressCallback& progress,
         p.event = Progress::Event::kStarting;
         p.current = walk.files[i].input;
         p.elapsedSeconds = elapsed();
-        progress(p);
+        tell(p);
       }
       RescueOne(walk.files[i], names[i], options, out, results[i]);
       std::lock_guard<std::mutex> lock(mutex);
       done[i] = true;
+      finished.notify_all();
       ++p.done;
       p.totals += results[i].counts;
       if (results[i].status == Status::kFailed || results[i].status == Status::kUnreadable)
@@ -333,16 +434,46 @@ Report Run(const Options& options, const ProgressCallback& progress,
         p.event = Progress::Event::kFinished;
         p.current = walk.files[i].input;
         p.elapsedSeconds = elapsed();
-        progress(p);
+        tell(p);
       }
     }
   };
   std::vector<std::thread> threads;
   const unsigned n = std::min<std::size_t>(report.jobs, std::max<std::size_t>(1, walk.files.size()));
   for (unsigned t = 1; t < n; ++t) threads.emplace_back(worker);
+#ifdef CORVANE_RESCUE_SQLITE
+  // The tables go into SQLite beside the workers when there are several.
+  std::thread table_thread;
+  if (n > 1) table_thread = std::thread(join_tables);
+#endif
   worker();
   for (std::thread& t : threads) t.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    workers_gone = true;
+  }
+  finished.notify_all();
 
+  if (callback_error) {
+#ifdef CORVANE_RESCUE_SQLITE
+    if (table_thread.joinable()) table_thread.join();
+#endif
+    std::rethrow_exception(callback_error);
+  }
+
+  std::vector<const FileReport*> finished_files;
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    if (done[i]) finished_files.push_back(&results[i]);
+  }
+  Join(finished_files, out, report.notes, report.outputs);
+#ifdef CORVANE_RESCUE_SQLITE
+  if (table_thread.joinable()) {
+    table_thread.join();
+  } else {
+    join_tables();
+  }
+  tables.Finish(report.notes, report.outputs);
+#endif
   for (std::size_t i = 0; i < results.size(); ++i) {
     if (done[i]) {
       report.files.push_back(std::move(results[i]));
@@ -350,7 +481,6 @@ Report Run(const Options& options, const ProgressCallback& progress,
       report.cancelled = true;
     }
   }
-  Join(report, out, report.notes, report.outputs);
   report.elapsedSeconds = elapsed();
   const std::string json = ReportJson(report);
   // The report and its page are the files a rerun with --force replaces:
@@ -392,70 +522,11 @@ struct Joined {
   const char* many;
 };
 
-#ifdef CORVANE_RESCUE_SQLITE
-// Every table written as CSV, as one SQLite file: a table per CSV (named
-// after it), its header row the columns, every cell text as the CSV has it.
-void JoinTables(const Report& report, OutputFolder& out, std::vector<std::string>& notes,
-                std::vector<OutputFile>& joined) {
-  std::vector<std::string> csvs;
-  for (const FileReport& f : report.files) {
-    for (const OutputFile& o : f.outputs) {
-      if (o.format == "csv" && o.path.starts_with("tables/")) csvs.push_back(o.path);
-    }
-  }
-  if (csvs.empty()) return;
-  try {
-    // Never over a file this run did not write (an earlier run's, with --force).
-    NameSet names;
-    std::string name;
-    do {
-      name = names.Claim("tables", ".sqlite");
-    } while (fs::exists(out.Root() / name));
-    interchange::SqliteWriter db((out.Root() / name).string());
-    std::string text;
-    for (const std::string& path : csvs) {
-      if (!out.Recall(path, text)) continue;
-      const cli::CsvTable table = cli::ParseCsvTable(text);
-      if (table.Rows() == 0 || table.Width() == 0) continue;
-      std::vector<interchange::SqlColumn> columns;
-      for (std::size_t c = 0; c < table.Width(); ++c)
-        columns.push_back({std::string(table.Field(0, c)), interchange::SqlType::kText});
-      std::size_t row = 1;
-      db.AddTable(fs::path(path).stem().string(), columns, [&](interchange::SqliteWriter& w) {
-        if (row >= table.Rows()) return false;
-        for (std::size_t c = 0; c < table.Width(); ++c)
-          w.Text(static_cast<int>(c), table.Field(row, c));
-        ++row;
-        return true;
-      });
-    }
-    db.Commit();
-    joined.push_back({name, "sqlite",
-                      std::to_string(csvs.size()) + (csvs.size() == 1 ? " table" : " tables")});
-  } catch (const std::exception& e) {
-    notes.push_back("tables.sqlite could not be written: " + std::string(e.what()));
-  }
-}
-#endif
-
-void Join(const Report& report, OutputFolder& out, std::vector<std::string>& notes,
-          std::vector<OutputFile>& joined) {
+void Join(const std::vector<const FileReport*>& files, OutputFolder& out,
+          std::vector<std::string>& notes, std::vector<OutputFile>& joined) {
   static constexpr Joined kJoined[] = {{"contacts", ".vcf", "vcf", "contacts/", "card", "cards"},
                                        {"calendar", ".ics", "ics", "calendar/", "file", "files"},
                                        {"memos", ".txt", "txt", "memos/", "memo", "memos"}};
-#ifdef CORVANE_RESCUE_SQLITE
-  std::vector<std::string> table_notes;
-  std::vector<OutputFile> table_joined;
-  const auto tables = [&] {
-    try {
-      JoinTables(report, out, table_notes, table_joined);
-    } catch (const std::exception& e) {
-      table_notes.push_back("tables.sqlite could not be written: " + std::string(e.what()));
-    }
-  };
-  std::thread beside;
-  if (report.jobs > 1) beside = std::thread(tables);
-#endif
   NameSet top;
   for (const Joined& j : kJoined) {
     try {
@@ -463,8 +534,8 @@ void Join(const Report& report, OutputFolder& out, std::vector<std::string>& not
       std::int64_t parts = 0;
       std::set<std::string> zones;  // VTIMEZONEs written, by their text
       std::string text;
-      for (const FileReport& f : report.files) {
-        for (const OutputFile& o : f.outputs) {
+      for (const FileReport* f : files) {
+        for (const OutputFile& o : f->outputs) {
           if (o.format != j.format || !o.path.starts_with(j.folder)) continue;
           if (!out.Recall(o.path, text)) continue;
           if (!file) {
@@ -494,15 +565,6 @@ void Join(const Report& report, OutputFolder& out, std::vector<std::string>& not
       notes.push_back(std::string(j.name) + j.extension + " could not be written: " + e.what());
     }
   }
-#ifdef CORVANE_RESCUE_SQLITE
-  if (beside.joinable()) {
-    beside.join();
-  } else {
-    tables();
-  }
-  notes.insert(notes.end(), table_notes.begin(), table_notes.end());
-  joined.insert(joined.end(), table_joined.begin(), table_joined.end());
-#endif
 }
 
 }  // namespace

@@ -117,7 +117,9 @@ struct Progress {
   std::size_t failed = 0;
   double elapsedSeconds = 0;
 };
-// Called from the worker threads, one call at a time.
+// Called from the worker threads, one call at a time. When it raises, the
+// files not yet started are left out and Run raises the exception again once
+// every thread has stopped (nothing of the report is written).
 using ProgressCallback = std::function<void(const Progress&)>;
 
 // Runs the rescue; the report is also written as OUT/rescue.json. Files not

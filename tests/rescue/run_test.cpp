@@ -227,5 +227,32 @@ TEST(RescueRun, CancelledRunsStopBeforeTheNextFile) {
   EXPECT_NE(ReportJson(r).find("\"cancelled\": true"), std::string::npos);
 }
 
+// A progress callback that raises (a closed window, a Python exception) on a
+// worker thread must come back to the caller as that exception, with every
+// thread stopped, the tables' thread included.
+TEST(RescueRun, ACallbackThatRaisesStopsTheRunAndComesBack) {
+  if (!fs::is_directory(Corpus())) GTEST_SKIP() << "no corpus";
+  test::TempDir dir;
+  fs::create_directories(dir.File("in"));
+  const auto table = test::ReadAll(Corpus() + "/jfile-locus-poll.pdb");
+  for (int i = 0; i < 6; ++i) test::WriteAll(dir.File("in/") + std::to_string(i) + ".pdb", table);
+  for (unsigned jobs : {1u, 2u}) {
+    Options o;
+    o.inputs = {dir.File("in")};
+    o.output = dir.File("out" + std::to_string(jobs));
+    o.jobs = jobs;
+    std::atomic<int> finished{0};
+    EXPECT_THROW(rescue::Run(o,
+                             [&](const Progress& p) {
+                               if (p.event == Progress::Event::kFinished && ++finished == 2)
+                                 throw std::logic_error("window closed");
+                             }),
+                 std::logic_error)
+        << jobs;
+    EXPECT_LT(finished.load(), 6) << jobs;
+    EXPECT_FALSE(fs::exists(o.output + "/rescue.json")) << jobs;
+  }
+}
+
 }  // namespace
 }  // namespace corvane::rescue
