@@ -65,12 +65,23 @@ void JFileTable(Job& job) {
   job.Preview(std::string(CutUtf8(csv.substr(0, csv.size() - 2), 80)));
   std::int64_t rows = 0;
   NameSet names;
+  std::vector<std::string_view> views;
+  std::string line;
   job.EachRecord(db, "tables", names, [&](std::int32_t, std::span<const std::uint8_t> data) {
-    const apps::JFileRow row = apps::DecodeJFileRow(table, data);
-    cells.clear();
-    for (std::size_t i = 0; i < table.fields.size(); ++i)
-      cells.push_back(Shown(apps::JFileValueOf(table.fields[i].type, row.values[i]), job));
-    Row(csv, cells);
+    apps::ViewJFileRow(table, data, views);
+    // The row whole or not at all: a damaged one is kept as its bytes.
+    line.clear();
+    for (std::size_t i = 0; i < table.fields.size(); ++i) {
+      if (i > 0) line += ',';
+      const std::uint16_t type = table.fields[i].type;
+      // A number's text is its cell as it stands, read as a number or not.
+      const bool as_stored =
+          type == apps::kJFileText || type == apps::kJFileInteger || type == apps::kJFileFloat;
+      cli::AppendCsvField(line, as_stored ? job.Utf8(views[i])
+                                          : Shown(apps::JFileValueOf(type, views[i]), job));
+    }
+    line += "\r\n";
+    csv += line;
     ++rows;
   });
   WriteTable(job, csv, rows, table.fields.size());

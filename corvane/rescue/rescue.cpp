@@ -586,6 +586,21 @@ void WriteCounts(JsonWriter& w, const Counts& c, bool all) {
   w.EndObject();
 }
 
+void WriteOutputs(JsonWriter& w, const std::vector<OutputFile>& outputs) {
+  w.BeginArray();
+  for (const OutputFile& o : outputs) {
+    w.BeginObject(JsonWriter::Layout::kInline);
+    w.Key("path");
+    w.String(o.path);
+    w.Key("format");
+    w.String(o.format);
+    w.Key("label");
+    w.String(o.label);
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
 void StringOrNull(JsonWriter& w, const std::string& s) {
   if (s.empty()) {
     w.Null();
@@ -676,18 +691,7 @@ std::string ReportJson(const Report& report) {
     w.EndObject();
   }
   w.Key("outputs");
-  w.BeginArray();
-  for (const OutputFile& o : report.outputs) {
-    w.BeginObject(JsonWriter::Layout::kInline);
-    w.Key("path");
-    w.String(o.path);
-    w.Key("format");
-    w.String(o.format);
-    w.Key("label");
-    w.String(o.label);
-    w.EndObject();
-  }
-  w.EndArray();
+  WriteOutputs(w, report.outputs);
   w.Key("notes");
   w.BeginArray();
   for (const std::string& n : report.notes) w.String(PathText(n));
@@ -712,23 +716,14 @@ std::string ReportJson(const Report& report) {
       w.Key("engine");
       w.String(d.engine);
     }
-    w.Key("name");
-    if (palm) {
-      w.String(HeaderText(d.name, report.encoding));
-    } else {
-      w.Null();
-    }
-    w.Key("type");
-    if (palm) {
-      w.String(HeaderText(d.type, report.encoding));
-    } else {
-      w.Null();
-    }
-    w.Key("creator");
-    if (palm) {
-      w.String(HeaderText(d.creator, report.encoding));
-    } else {
-      w.Null();
+    for (const auto& [key, text] : {std::pair{"name", &d.name}, std::pair{"type", &d.type},
+                                    std::pair{"creator", &d.creator}}) {
+      w.Key(key);
+      if (palm) {
+        w.String(HeaderText(*text, report.encoding));
+      } else {
+        w.Null();
+      }
     }
     w.Key("status");
     w.String(StatusName(f.status));
@@ -739,18 +734,7 @@ std::string ReportJson(const Report& report) {
     w.Key("counts");
     WriteCounts(w, f.counts, false);
     w.Key("outputs");
-    w.BeginArray();
-    for (const OutputFile& o : f.outputs) {
-      w.BeginObject(JsonWriter::Layout::kInline);
-      w.Key("path");
-      w.String(o.path);
-      w.Key("format");
-      w.String(o.format);
-      w.Key("label");
-      w.String(o.label);
-      w.EndObject();
-    }
-    w.EndArray();
+    WriteOutputs(w, f.outputs);
     w.Key("original");
     StringOrNull(w, f.original);
     w.Key("preview");

@@ -20,16 +20,21 @@ std::string Text(const std::string& path) {
   return std::string(b.begin(), b.end());
 }
 
+// Perl's Palm::Memo and Palm::Mail write a memo and a mail database.
+bool PerlMade(const std::string& memo, const std::string& mail) {
+  const std::string script = std::string(CORVANE_SOURCE_DIR) + "/tests/rescue/perl_made.pl";
+  return std::system(("perl '" + script + "' '" + memo + "' '" + mail + "'").c_str()) == 0;
+}
+
+bool HavePerl() {
+  return std::system("perl -MPalm::Memo -MPalm::Mail -e1 >/dev/null 2>&1") == 0;
+}
+
 TEST(RescuePerlMade, MemosNamedFromTheirFirstLinesAndMailAsMessages) {
-  if (std::system("perl -MPalm::Memo -MPalm::Mail -e1 >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "Perl's Palm modules (libpalm-perl) are missing";
+  if (!HavePerl()) GTEST_SKIP() << "Perl's Palm modules (libpalm-perl) are missing";
   test::TempDir dir;
   fs::create_directories(dir.File("in"));
-  const std::string script = std::string(CORVANE_SOURCE_DIR) + "/tests/rescue/perl_made.pl";
-  ASSERT_EQ(std::system(("perl '" + script + "' '" + dir.File("in/MemoDB.pdb") + "' '" +
-                         dir.File("in/MailDB.pdb") + "'")
-                            .c_str()),
-            0);
+  ASSERT_TRUE(PerlMade(dir.File("in/MemoDB.pdb"), dir.File("in/MailDB.pdb")));
   Options o;
   o.inputs = {dir.File("in")};
   o.output = dir.File("out");
@@ -81,15 +86,10 @@ TEST(RescuePerlMade, MemosNamedFromTheirFirstLinesAndMailAsMessages) {
 }
 
 TEST(RescuePerlMade, ADamagedMemoIsKeptRawAndTheOthersRescued) {
-  if (std::system("perl -MPalm::Memo -MPalm::Mail -e1 >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "Perl's Palm modules (libpalm-perl) are missing";
+  if (!HavePerl()) GTEST_SKIP() << "Perl's Palm modules (libpalm-perl) are missing";
   test::TempDir dir;
   fs::create_directories(dir.File("in"));
-  const std::string script = std::string(CORVANE_SOURCE_DIR) + "/tests/rescue/perl_made.pl";
-  ASSERT_EQ(std::system(("perl '" + script + "' '" + dir.File("in/MemoDB.pdb") + "' '" +
-                         dir.File("mail.pdb") + "'")
-                            .c_str()),
-            0);
+  ASSERT_TRUE(PerlMade(dir.File("in/MemoDB.pdb"), dir.File("mail.pdb")));
   // Record 1's text loses its ending zero: it no longer decodes.
   std::vector<std::uint8_t> file = test::ReadAll(dir.File("in/MemoDB.pdb"));
   const auto offset = [&](std::size_t i) {
