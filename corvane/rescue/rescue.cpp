@@ -29,6 +29,7 @@
 #include "corvane/rescue/safe_name.h"
 #include "corvane/rescue/sha256.h"
 #include "corvane/rescue/walk.h"
+#include "corvane/rescue/zip.h"
 #include "corvane/version.h"
 #include "corvane/host/charset.h"
 #include "corvane/interchange/json.h"
@@ -78,7 +79,7 @@ std::int64_t Report::CountStatus(Status status) const {
 
 std::int64_t Report::PalmDatabases() const {
   return std::count_if(files.begin(), files.end(), [](const FileReport& f) {
-    return !f.folder && f.detection.kind != Kind::kNotPalm;
+    return !f.folder && f.detection.kind != Kind::kNotPalm && f.detection.kind != Kind::kZip;
   });
 }
 
@@ -235,9 +236,20 @@ void RescueOne(const FoundFile& found, const Names& names, const Options& option
                         found.problem};
     return;
   }
+  if (found.zip && !found.member) {
+    RescueZipArchive(found, names.original, out, r);
+    return;
+  }
   Bytes bytes;
   int err = 0;
-  if (!found.problem.empty() || !ReadFile(found.path, bytes, err)) {
+  if (found.member) {
+    if (std::optional<FileError> e = ReadZipMember(found, bytes)) {
+      r.status = Status::kUnreadable;
+      r.detection.why = "it could not be taken out of its zip archive";
+      r.error = std::move(e);
+      return;
+    }
+  } else if (!found.problem.empty() || !ReadFile(found.path, bytes, err)) {
     r.status = Status::kUnreadable;
     r.detection.why = "it could not be read";
     r.error = FileError{found.problem.empty() ? ReadReason(err) : ReadReason(ENOENT),
@@ -257,7 +269,7 @@ void RescueOne(const FoundFile& found, const Names& names, const Options& option
     r.error = FileError{PlainReason(e.what()), e.what()};
     return;
   }
-  if (r.detection.kind == Kind::kNotPalm) {
+  if (r.detection.kind == Kind::kNotPalm || (found.member && NoteNestedZip(bytes, r))) {
     r.status = Status::kNotPalm;
     return;
   }
