@@ -269,7 +269,8 @@ void RescueOne(const FoundFile& found, const Names& names, const Options& option
     r.error = FileError{PlainReason(e.what()), e.what()};
     return;
   }
-  if (r.detection.kind == Kind::kNotPalm || (found.member && NoteNestedZip(bytes, r))) {
+  if (found.member) NoteNestedZip(bytes, r);
+  if (r.detection.kind == Kind::kNotPalm || r.detection.kind == Kind::kZip) {
     r.status = Status::kNotPalm;
     return;
   }

@@ -549,14 +549,13 @@ void RescueZipArchive(const FoundFile& archive, const std::string& original_name
   }
 }
 
-bool NoteNestedZip(std::span<const std::uint8_t> bytes, FileReport& r) {
-  if (r.detection.kind != Kind::kNotPalm || !ZipSignature(bytes)) return false;
+void NoteNestedZip(std::span<const std::uint8_t> bytes, FileReport& r) {
+  if (r.detection.kind != Kind::kNotPalm || !ZipSignature(bytes)) return;
   r.detection.kind = Kind::kZip;
   r.warnings.push_back({std::nullopt,
                         "A zip archive inside another is not opened: take it out and rescue it "
                         "on its own.",
                         false});
-  return true;
 }
 
 }  // namespace corvane::rescue

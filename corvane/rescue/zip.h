@@ -87,8 +87,8 @@ std::optional<FileError> ReadZipMember(const FoundFile& member, Bytes& bytes);
 void RescueZipArchive(const FoundFile& archive, const std::string& original_name,
                       OutputFolder& out, FileReport& r);
 
-// A member that is itself a zip archive is not opened: it is listed as one,
-// with a note. True when `r` was so marked.
-bool NoteNestedZip(std::span<const std::uint8_t> bytes, FileReport& r);
+// A member that is itself a zip archive is not opened: it is listed as one
+// (its kind kZip), with a note.
+void NoteNestedZip(std::span<const std::uint8_t> bytes, FileReport& r);
 
 }  // namespace corvane::rescue
