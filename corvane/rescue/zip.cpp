@@ -214,9 +214,8 @@ bool PlaceMembers(std::vector<ZipMember>& members, std::uint64_t data_end, std::
   });
   for (std::size_t k = 0; k < order.size(); ++k) {
     ZipMember& m = members[order[k]];
-    m.limit = k + 1 < order.size() ? members[order[k + 1]].offset : data_end;
+    m.limit = std::min(k + 1 < order.size() ? members[order[k + 1]].offset : data_end, data_end);
     if (!m.problem.empty()) continue;  // its sizes mean nothing; it is never read
-    if (m.limit > data_end) m.limit = data_end;
     if (m.offset + kLocalSize + m.name.size() + m.packed > m.limit) {
       detail = "entry " + N(order[k]) + " at offset " + N(m.offset) + " (" + N(m.packed) +
                " packed bytes) overlaps what follows at " + N(m.limit);
