@@ -40,7 +40,7 @@ struct End {
 };
 
 void Le(Bytes& b, std::uint64_t v, int n) {
-  for (int i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(i < 8 ? v >> (8 * i) : 0));
 }
 
 Bytes RawDeflate(const Bytes& data) {
