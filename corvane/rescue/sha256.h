@@ -15,6 +15,8 @@ class Sha256 {
   void Update(std::span<const std::uint8_t> bytes) noexcept;
   // The digest of everything given; the object is spent after it.
   std::array<std::uint8_t, 32> Finish() noexcept;
+  // The same as 64 lower-case hexadecimal digits.
+  std::string FinishHex();
 
  private:
   void Block(const std::uint8_t* block) noexcept;

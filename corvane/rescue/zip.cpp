@@ -32,8 +32,12 @@ constexpr std::size_t kChunk = 1 << 16;
 // Deflate cannot expand its input more than this (a 258-byte match per bit).
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
-std::uint16_t Le16(const std::uint8_t* p) noexcept { return SwapWord(LoadU16(p)); }
-std::uint32_t Le32(const std::uint8_t* p) noexcept { return SwapCardinal(LoadU32(p)); }
+std::uint16_t Le16(const std::uint8_t* p) noexcept {
+  return SwapWord(LoadU16(p));
+}
+std::uint32_t Le32(const std::uint8_t* p) noexcept {
+  return SwapCardinal(LoadU32(p));
+}
 
 class Fd {
  public:
@@ -74,7 +78,9 @@ std::string Hex(std::uint64_t v) {
   return buf;
 }
 
-std::string N(std::uint64_t v) { return std::to_string(v); }
+std::string N(std::uint64_t v) {
+  return std::to_string(v);
+}
 
 FileError Failure(std::string words, std::string detail) {
   return FileError{std::move(words), std::move(detail)};
@@ -83,18 +89,17 @@ FileError Failure(std::string words, std::string detail) {
 // Code page 437's upper half: the names of archives made without the UTF-8
 // flag by the desktop programs of the handhelds' time.
 constexpr std::array<char16_t, 128> kCp437 = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8,
-    0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2,
-    0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1,
-    0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD,
-    0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562,
-    0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534,
-    0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560,
-    0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
-    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393,
-    0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6,
-    0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0,
-    0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4,
+    0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
 
 bool ValidUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
@@ -272,11 +277,12 @@ ZipListing ReadZipListing(int fd, std::uint64_t size) {
   const std::uint32_t cd_size = Le32(e + 12), cd_offset = Le32(e + 16);
   const bool locator = *end >= kLocatorSize && Le32(&tail[*end - kLocatorSize]) == kZip64LocatorSig;
   if (locator || cd_size == 0xFFFFFFFF || cd_offset == 0xFFFFFFFF)
-    return Refused(std::move(z),
-                   "This zip archive is in the ZIP64 form (for archives over 4 GB or with very many "
-                   "files), which the rescue does not open: unpack it with another program, then "
-                   "rescue the files.",
-                   "ZIP64 end of central directory");
+    return Refused(
+        std::move(z),
+        "This zip archive is in the ZIP64 form (for archives over 4 GB or with very many "
+        "files), which the rescue does not open: unpack it with another program, then "
+        "rescue the files.",
+        "ZIP64 end of central directory");
   if (disk != 0 || cd_disk != 0 || disk_entries != entries)
     return Refused(std::move(z),
                    "This zip archive is one part of an archive split into several files: join the "
@@ -347,10 +353,12 @@ std::shared_ptr<const ZipListing> ListZip(const std::filesystem::path& path) {
 
 std::optional<FileError> ExtractMember(int fd, const ZipListing& zip, std::size_t index,
                                        Bytes* bytes) {
-  if (index >= zip.members.size()) return Failure("This file is not in its zip archive.", "no entry " + N(index));
+  if (index >= zip.members.size())
+    return Failure("This file is not in its zip archive.", "no entry " + N(index));
   const ZipMember& m = zip.members[index];
   if (!m.problem.empty()) return Failure(m.problem, m.detail);
-  const std::string damaged = "This file's entry in its zip archive is damaged: it could not be taken out.";
+  const std::string damaged =
+      "This file's entry in its zip archive is damaged: it could not be taken out.";
   std::array<std::uint8_t, kLocalSize> local{};
   if (const int err = ReadAt(fd, m.offset, local); err != 0)
     return Failure("This file could not be read from its zip archive.", ReadDetail(err));
@@ -367,7 +375,8 @@ std::optional<FileError> ExtractMember(int fd, const ZipListing& zip, std::size_
                        " bytes at most).",
                    "declared size " + N(m.size) + " over the cap of " + N(cap));
   if (m.method == 0 && m.packed != m.size)
-    return Failure(damaged, "a stored member of " + N(m.packed) + " bytes declared as " + N(m.size));
+    return Failure(damaged,
+                   "a stored member of " + N(m.packed) + " bytes declared as " + N(m.size));
   if (bytes != nullptr) {
     bytes->clear();
     const std::uint64_t most = m.method == 0 ? m.size : m.packed * kMaxDeflateRatio + kChunk;
@@ -417,8 +426,9 @@ std::optional<FileError> ExtractMember(int fd, const ZipListing& zip, std::size_
       zs.avail_out = static_cast<uInt>(out.size());
       const int rc = ::inflate(&zs, Z_NO_FLUSH);
       if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
-        return Failure("This file's compressed data in its zip archive is damaged.",
-                       std::string("inflate: ") + (zs.msg != nullptr ? zs.msg : std::to_string(rc)));
+        return Failure(
+            "This file's compressed data in its zip archive is damaged.",
+            std::string("inflate: ") + (zs.msg != nullptr ? zs.msg : std::to_string(rc)));
       if (!take(out.data(), out.size() - zs.avail_out))
         return Failure(more, "inflated past the declared " + N(m.size) + " bytes");
       if (rc == Z_STREAM_END) {
@@ -429,17 +439,19 @@ std::optional<FileError> ExtractMember(int fd, const ZipListing& zip, std::size_
     }
   }
   if (!ended)
-    return Failure("This file's compressed data in its zip archive ends early: the archive is cut "
-                   "short or damaged.",
-                   "deflate stream without its end");
+    return Failure(
+        "This file's compressed data in its zip archive ends early: the archive is cut "
+        "short or damaged.",
+        "deflate stream without its end");
   if (produced != m.size)
     return Failure("This file unpacks to fewer bytes than its zip archive says (" + N(produced) +
                        " of " + N(m.size) + "): the archive is damaged.",
                    "size " + N(produced) + " where " + N(m.size) + " was declared");
   if (crc != m.crc)
-    return Failure("This file's check sum in its zip archive does not match its contents: the file "
-                   "is damaged.",
-                   "CRC-32 " + Hex(crc) + " where the archive says " + Hex(m.crc));
+    return Failure(
+        "This file's check sum in its zip archive does not match its contents: the file "
+        "is damaged.",
+        "CRC-32 " + Hex(crc) + " where the archive says " + Hex(m.crc));
   return std::nullopt;
 }
 
@@ -470,8 +482,8 @@ std::optional<FileError> ReadZipMember(const FoundFile& member, Bytes& bytes) {
                        &bytes);
 }
 
-void RescueZipArchive(const FoundFile& archive, const std::string& original_name,
-                      OutputFolder& out, FileReport& r) {
+void RescueZipArchive(const FoundFile& archive, const std::string& original_name, OutputFolder& out,
+                      FileReport& r) {
   r.detection.kind = Kind::kZip;
   const Fd fd(::open(archive.path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
@@ -503,15 +515,11 @@ void RescueZipArchive(const FoundFile& archive, const std::string& original_name
       copy.Append(got);
       at += static_cast<std::uint64_t>(n);
     }
-    static constexpr char kDigits[] = "0123456789abcdef";
-    for (const std::uint8_t b : sha.Finish()) {
-      r.sha256 += kDigits[b >> 4];
-      r.sha256 += kDigits[b & 15];
-    }
+    r.sha256 = sha.FinishHex();
     NameSet names;  // the name is unique already; a clash is a file left by an earlier run
     const std::filesystem::path original(original_name);
-    r.original = "originals/" + copy.Commit(original.stem().string(),
-                                            original.extension().string(), names);
+    r.original =
+        "originals/" + copy.Commit(original.stem().string(), original.extension().string(), names);
   } catch (const std::exception& e) {
     r.status = Status::kFailed;
     r.error = Failure(PlainReason(e.what()), e.what());
@@ -537,7 +545,8 @@ void RescueZipArchive(const FoundFile& archive, const std::string& original_name
       ++r.rescued;
     }
   }
-  if (r.records == 0) r.warnings.push_back({std::nullopt, "This zip archive holds no files.", false});
+  if (r.records == 0)
+    r.warnings.push_back({std::nullopt, "This zip archive holds no files.", false});
   if (r.rescued == r.records) {
     r.status = Status::kRescued;
   } else if (r.rescued > 0) {

@@ -84,8 +84,8 @@ std::optional<FileError> ReadZipMember(const FoundFile& member, Bytes& bytes);
 // The rescue's part for the archive itself: its size, SHA-256 and original
 // copy (streamed, never held whole), every member checked as it would be
 // taken out, one warning per member that cannot be.
-void RescueZipArchive(const FoundFile& archive, const std::string& original_name,
-                      OutputFolder& out, FileReport& r);
+void RescueZipArchive(const FoundFile& archive, const std::string& original_name, OutputFolder& out,
+                      FileReport& r);
 
 // A member that is itself a zip archive is not opened: it is listed as one
 // (its kind kZip), with a note.

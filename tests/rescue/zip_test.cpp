@@ -21,7 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-std::string Corpus() { return std::string(CORVANE_SHARED_DIR) + "/corpus"; }
+std::string Corpus() {
+  return std::string(CORVANE_SHARED_DIR) + "/corpus";
+}
 
 // One member as written, and what its entries declare when a test lies.
 struct Member {
@@ -62,8 +64,8 @@ Bytes Zip(const std::vector<Member>& members, const End& end = {}) {
   for (const Member& m : members) {
     const Bytes packed = m.deflate ? RawDeflate(m.data) : m.data;
     const std::uint16_t method = m.method.value_or(m.deflate ? 8 : 0);
-    const std::uint32_t crc =
-        m.crc.value_or(static_cast<std::uint32_t>(crc32(0, m.data.data(), static_cast<uInt>(m.data.size()))));
+    const std::uint32_t crc = m.crc.value_or(
+        static_cast<std::uint32_t>(crc32(0, m.data.data(), static_cast<uInt>(m.data.size()))));
     const std::uint32_t size = m.size.value_or(static_cast<std::uint32_t>(m.data.size()));
     const std::uint32_t at = m.offset.value_or(static_cast<std::uint32_t>(zip.size()));
     Le(zip, 0x04034b50, 4);
@@ -108,12 +110,15 @@ Bytes Zip(const std::vector<Member>& members, const End& end = {}) {
   return zip;
 }
 
-Bytes Text(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(std::string_view s) {
+  return Bytes(s.begin(), s.end());
+}
 
 std::map<std::string, Bytes> Tree(const std::string& root) {
   std::map<std::string, Bytes> files;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).generic_string()] = test::ReadAll(e.path().string());
+    if (e.is_regular_file())
+      files[fs::relative(e.path(), root).generic_string()] = test::ReadAll(e.path().string());
   }
   return files;
 }
