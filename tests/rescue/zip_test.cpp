@@ -242,6 +242,7 @@ TEST(RescueZip, DamagedAndHostileArchivesAreReportedInWordsAndTheRunGoesOn) {
                         {"folder/", {}},
                         {"inner.zip", good, false}}));
   put("named.pdb", good);  // a zip whatever its name
+  put("not-a-zip.zip", text);
   const auto before = Tree(in);
 
   Options o;
@@ -260,7 +261,8 @@ TEST(RescueZip, DamagedAndHostileArchivesAreReportedInWordsAndTheRunGoesOn) {
     ASSERT_NE(f, nullptr) << input;
     EXPECT_EQ(f->status, status) << input << ": " << Said(*f);
     EXPECT_NE(Said(*f).find(words), std::string::npos) << input << ": " << Said(*f);
-    if (!f->input.ends_with(".zip") && !f->input.ends_with(".pdb")) return;
+    if (input.starts_with("/not-") || (!input.ends_with(".zip") && !input.ends_with(".pdb")))
+      return;
     EXPECT_EQ(f->detection.kind, Kind::kZip) << input;
     EXPECT_FALSE(f->original.empty()) << input;  // every archive kept, whatever became of it
   };
@@ -285,6 +287,8 @@ TEST(RescueZip, DamagedAndHostileArchivesAreReportedInWordsAndTheRunGoesOn) {
   expect("/named.pdb", Status::kRescued, "");
   expect("/named.pdb/ok.txt", Status::kNotPalm, "");
   expect("/names.zip", Status::kRescued, "");
+  expect("/not-a-zip.zip", Status::kNotPalm, "");
+  EXPECT_EQ(Find(r, "/not-a-zip.zip")->detection.kind, Kind::kNotPalm);
   expect("/names.zip/../../escape.txt", Status::kNotPalm, "");
   expect("/names.zip//abs/root.txt", Status::kNotPalm, "");
   expect("/names.zip/back\\slash.txt", Status::kNotPalm, "");
