@@ -2,9 +2,11 @@
 """Writes the hand-made seeds of fuzz/corpus: valid files of various shapes and
 files that are broken in one way each. Run from the repository root; files the
 fuzzer found later sit beside them under their own names."""
+import io
 import os
 import struct
 import sys
+import zipfile
 
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
 PALM_DATE = 0xB0000000  # 1997-07-26 19:26:56, seconds since 1904
@@ -92,6 +94,7 @@ def main():
     # Live records at offset 0: each would span the header up to the next real offset.
     write("bad-live-offset-zero.pdb", header(n=64) + entry(0) * 63 + entry(600) + b"\0\0" + b"w" * 80)
     bitmaps()
+    zips(database([(b"0123456789", 0, 1)]))
 
 
 def bitmap_header(w, h, row_bytes, flags, depth, version, nxt=0, transparent=0, compression=0xFF):
@@ -126,6 +129,49 @@ def bitmaps():
     write("bitmap-family-separator-v3.bin", low + separator + v3)
     write("bitmap-v3-16bit-le-packbits.bin", bitmap_header_v3(3, 1, 6, 0xA000, 16, 2, 2, 72, 0x1F)
           + struct.pack(">I", 4 + 3) + bytes([0xFE, 0x1F, 0x00]))
+
+
+def zip_bytes(members):
+    """members: (name, data, method); fixed dates so the seeds stay the same."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w") as z:
+        for name, data, method in members:
+            info = zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0))
+            info.compress_type = method
+            z.writestr(info, data)
+    return bytearray(out.getvalue())
+
+
+def central(z, n=0):
+    """Offset of the n-th central directory entry."""
+    at = -1
+    for _ in range(n + 1):
+        at = z.index(b"PK\x01\x02", at + 1)
+    return at
+
+
+def zips(pdb):
+    """Seeds of the zip target: whole archives and archives broken in one way each."""
+    stored, deflated = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
+    both = zip_bytes([("PALM/memo.pdb", pdb, stored), ("note.txt", b"note " * 20, deflated),
+                      ("PALM/", b"", stored)])
+    write("zip-stored-and-deflated.zip", bytes(both))
+    write("zip-empty.zip", bytes(zip_bytes([])))
+    write("zip-truncated.zip", bytes(both[:len(both) // 2]))
+    bad = bytearray(both)
+    bad[30 + len("PALM/memo.pdb")] ^= 0xFF  # the stored member's first byte
+    write("zip-bad-crc.zip", bytes(bad))
+    small = zip_bytes([("zeros.bin", b"\0" * 4096, deflated)])
+    struct.pack_into("<I", small, central(small) + 24, 10)  # declared size
+    write("zip-declared-small.zip", bytes(small))
+    overlap = zip_bytes([("a.txt", b"a" * 40, stored), ("b.txt", b"b" * 40, stored)])
+    struct.pack_into("<I", overlap, central(overlap, 1) + 42, 0)  # local header offset
+    write("zip-overlap.zip", bytes(overlap))
+    odd = zip_bytes([("../../up.txt", b"x", stored), ("/abs.txt", b"y", stored),
+                     ("ctl\x01\\name.txt", b"z", deflated)])
+    struct.pack_into("<H", odd, central(odd, 2) + 10, 12)  # method: bzip2
+    struct.pack_into("<H", odd, central(odd, 1) + 8, 1)  # encrypted
+    write("zip-hostile-names.zip", bytes(odd))
 
 
 if __name__ == "__main__":

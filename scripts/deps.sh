@@ -3,7 +3,8 @@
 # (apt-get as root, or through sudo); does nothing when all are there.
 #   scripts/deps.sh build   the library and the command: cmake, g++, make,
 #                           SQLite's headers (export --format sqlite), libpng
-#                           (the command's PNG output)
+#                           (the command's PNG output), zlib (zip archives
+#                           among the rescue's inputs)
 #   scripts/deps.sh tests   the above, GoogleTest, Perl's Palm modules (interop
 #                           tests), python3-vobject and python3-icalendar (the
 #                           vCard and iCalendar outputs are parsed back),
@@ -20,7 +21,7 @@
 set -euo pipefail
 
 level=${1:-build}
-packages=(cmake g++ make libsqlite3-dev libpng-dev)
+packages=(cmake g++ make libsqlite3-dev libpng-dev zlib1g-dev)
 case "$level" in
   build) ;;
   tests | clang | ci)

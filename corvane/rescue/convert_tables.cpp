@@ -143,7 +143,8 @@ void MobileDBTable(Job& job) {
 void EngineTable(Job& job) {
   std::unique_ptr<TAnyEngine> engine = TAnyEngine::Create(job.Report().detection.engine);
   if (!engine) throw std::runtime_error("no engine " + job.Report().detection.engine);
-  engine->OpenReadFile(job.Path());
+  // From the bytes read, not the path: a zip member has no file of its own.
+  engine->OpenReadImage(job.Bytes(), job.Report().input);
   std::string csv;
   std::vector<std::string> cells;
   for (int i = 0; i < engine->FieldCount(); ++i) cells.push_back(job.Utf8(engine->Field(i).Name));

@@ -21,7 +21,7 @@ struct KindText {
   std::string_view name, label;
 };
 
-constexpr std::array<KindText, 18> kKinds = {{
+constexpr std::array<KindText, 19> kKinds = {{
     {Kind::kAddress, "address", "Address book"},
     {Kind::kContacts, "contacts", "Contacts"},
     {Kind::kDatebook, "datebook", "Date book"},
@@ -40,6 +40,7 @@ constexpr std::array<KindText, 18> kKinds = {{
     {Kind::kResource, "resource", "Program or resource database"},
     {Kind::kPalm, "palm", "Other Palm database"},
     {Kind::kNotPalm, "not-palm", "Not a Palm database"},
+    {Kind::kZip, "zip", "Zip archive"},
 }};
 
 // The handheld's own applications, by creator and type (as export --app

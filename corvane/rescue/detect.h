@@ -30,6 +30,7 @@ enum class Kind {
   kResource,
   kPalm,
   kNotPalm,
+  kZip,  // a zip archive: never what Detect says, the rescue opens it
 };
 
 // The report's name ("address", "not-palm") and words for a person

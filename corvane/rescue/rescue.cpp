@@ -31,6 +31,7 @@
 #include "corvane/rescue/safe_name.h"
 #include "corvane/rescue/sha256.h"
 #include "corvane/rescue/walk.h"
+#include "corvane/rescue/zip.h"
 #include "corvane/version.h"
 #include "corvane/host/charset.h"
 #include "corvane/interchange/json.h"
@@ -80,7 +81,7 @@ std::int64_t Report::CountStatus(Status status) const {
 
 std::int64_t Report::PalmDatabases() const {
   return std::count_if(files.begin(), files.end(), [](const FileReport& f) {
-    return !f.folder && f.detection.kind != Kind::kNotPalm;
+    return !f.folder && f.detection.kind != Kind::kNotPalm && f.detection.kind != Kind::kZip;
   });
 }
 
@@ -213,9 +214,20 @@ void RescueOne(const FoundFile& found, const Names& names, const Options& option
                         found.problem};
     return;
   }
+  if (found.zip && !found.member) {
+    RescueZipArchive(found, names.original, out, r);
+    return;
+  }
   Bytes bytes;
   int err = 0;
-  if (!found.problem.empty() || !ReadWholeFile(found.path, bytes, err)) {
+  if (found.member) {
+    if (std::optional<FileError> e = ReadZipMember(found, bytes)) {
+      r.status = Status::kUnreadable;
+      r.detection.why = "it could not be taken out of its zip archive";
+      r.error = std::move(e);
+      return;
+    }
+  } else if (!found.problem.empty() || !ReadWholeFile(found.path, bytes, err)) {
     r.status = Status::kUnreadable;
     r.detection.why = "it could not be read";
     r.error = FileError{found.problem.empty() ? ReadReason(err) : ReadReason(ENOENT),
@@ -235,7 +247,8 @@ void RescueOne(const FoundFile& found, const Names& names, const Options& option
     r.error = FileError{PlainReason(e.what()), e.what()};
     return;
   }
-  if (r.detection.kind == Kind::kNotPalm) {
+  if (found.member) NoteNestedZip(bytes, r);
+  if (r.detection.kind == Kind::kNotPalm || r.detection.kind == Kind::kZip) {
     r.status = Status::kNotPalm;
     return;
   }

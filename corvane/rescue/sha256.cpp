@@ -180,16 +180,20 @@ std::array<std::uint8_t, 32> Sha256::Finish() noexcept {
   return out;
 }
 
-std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
-  Sha256 h;
-  h.Update(bytes);
+std::string Sha256::FinishHex() {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (std::uint8_t b : h.Finish()) {
+  for (std::uint8_t b : Finish()) {
     hex += kDigits[b >> 4];
     hex += kDigits[b & 15];
   }
   return hex;
+}
+
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+  Sha256 h;
+  h.Update(bytes);
+  return h.FinishHex();
 }
 
 }  // namespace corvane::rescue

@@ -16,6 +16,8 @@ class Sha256 {
   void Update(std::span<const std::uint8_t> bytes) noexcept;
   // The digest of everything given; the object is spent after it.
   std::array<std::uint8_t, 32> Finish() noexcept;
+  // The same as 64 lower-case hexadecimal digits.
+  std::string FinishHex();
 
  private:
   void Blocks(const std::uint8_t* data, std::size_t count) noexcept;

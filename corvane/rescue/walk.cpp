@@ -8,6 +8,8 @@
 #include <set>
 #include <utility>
 
+#include "corvane/rescue/zip.h"
+
 namespace corvane::rescue {
 
 namespace fs = std::filesystem;
@@ -49,7 +51,10 @@ class Walker {
       result.notes.push_back(shown + ": passed by (the same file as one already read)");
       return;
     }
-    result.files.push_back({shown, path, static_cast<std::uint64_t>(st.st_size), false, {}});
+    FoundFile found{shown, path, static_cast<std::uint64_t>(st.st_size), false, {}};
+    found.zip = ListZip(path);
+    result.files.push_back(found);
+    AddZipMembers(found, result.files);
   }
 
   void Folder(const std::string& shown, const fs::path& path, const struct stat& st) {
