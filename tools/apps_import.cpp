@@ -18,6 +18,7 @@
 #include "corvane/foundation/exception.h"
 #include "corvane/host/exceptions.h"
 #include "corvane/interchange/csv.h"
+#include "corvane/interchange/database_json.h"
 #include "corvane/interchange/values.h"
 #include "corvane/pdb/file_format.h"
 #include "tools/apps_commands.h"
@@ -42,25 +43,7 @@ struct Built {
 };
 
 std::optional<std::uint64_t> Number(const JsonValue& db, const char* key, std::uint64_t max) {
-  const JsonValue* v = db.Find(key);
-  if (!v || v->kind != JsonValue::Kind::kNumber) return std::nullopt;
-  std::uint64_t n = 0;
-  const auto r = std::from_chars(v->text.data(), v->text.data() + v->text.size(), n);
-  if (r.ec != std::errc() || r.ptr != v->text.data() + v->text.size() || n > max) {
-    Bad(std::string("\"database\".\"") + key + "\" must be a whole number from 0 to " +
-        std::to_string(max));
-  }
-  return n;
-}
-
-std::optional<TDateTime> When(const JsonValue& db, const char* key) {
-  const JsonValue* v = db.Find(key);
-  if (!v) return std::nullopt;
-  if (v->IsNull()) return TDateTime{0};
-  TDateTime d = 0;
-  if (v->kind != JsonValue::Kind::kString || !ParseWhen(v->text, TValueKind::DateTime, d))
-    Bad(std::string("\"database\".\"") + key + "\" must be YYYY-MM-DDTHH:MM:SS or null");
-  return d;
+  return WholeNumberMember(db, "database", key, max);
 }
 
 void BuildRecords(App app, const JsonValue& list, const Charset& cs, apps::CategoryInfo& categories,
@@ -108,18 +91,17 @@ void BuildDoc(const JsonValue* root, std::string_view plain_text, std::uint16_t 
     text = cs.FromUtf8(plain_text);
   } else {
     if (const JsonValue* h = root->Find("header"); h && h->kind == JsonValue::Kind::kObject) {
-      header.compression =
-          static_cast<std::uint16_t>(Number(*h, "compression", 0xFFFF).value_or(2));
-      header.recordSize =
-          static_cast<std::uint16_t>(Number(*h, "recordSize", 0xFFFF).value_or(4096));
-      header.position = static_cast<std::uint32_t>(Number(*h, "position", 0xFFFFFFFF).value_or(0));
-      header.spare = static_cast<std::uint16_t>(Number(*h, "spare", 0xFFFF).value_or(0));
+      const auto number = [&](const char* key, std::uint64_t max, std::uint64_t usual) {
+        return WholeNumberMember(*h, "header", key, max).value_or(usual);
+      };
+      header.compression = static_cast<std::uint16_t>(number("compression", 0xFFFF, 2));
+      header.recordSize = static_cast<std::uint16_t>(number("recordSize", 0xFFFF, 4096));
+      header.position = static_cast<std::uint32_t>(number("position", 0xFFFFFFFF, 0));
+      header.spare = static_cast<std::uint16_t>(number("spare", 0xFFFF, 0));
       if (const JsonValue* x = h->Find("extra"); x && x->kind == JsonValue::Kind::kString)
         header.extra = Unhex(x->text, "\"header\".\"extra\"");
-      header.textLength =
-          static_cast<std::uint32_t>(Number(*h, "textLength", 0xFFFFFFFF).value_or(0));
-      header.recordCount =
-          static_cast<std::uint16_t>(Number(*h, "recordCount", 0xFFFF).value_or(0));
+      header.textLength = static_cast<std::uint32_t>(number("textLength", 0xFFFFFFFF, 0));
+      header.recordCount = static_cast<std::uint16_t>(number("recordCount", 0xFFFF, 0));
     }
     const JsonValue* t = root->Find("text");
     if (!t || t->kind != JsonValue::Kind::kString) Bad("the JSON document has no \"text\"");
@@ -350,9 +332,9 @@ void WriteAppsDatabase(const AppsInput& in, const Charset& cs, ImportChecks& che
       if (auto v = Number(*db, "attributes", 0xFFFF))
         out.SetAttributes(static_cast<std::uint16_t>(*v));
       if (auto v = Number(*db, "version", 0xFFFF)) out.SetDBVersion(static_cast<std::uint16_t>(*v));
-      if (auto v = When(*db, "created")) out.SetCreationDate(*v);
-      if (auto v = When(*db, "modified")) out.SetModificationDate(*v);
-      if (auto v = When(*db, "backedUp")) out.SetLastBackupDate(*v);
+      if (auto v = HeaderDateMember(*db, "created")) out.SetCreationDate(*v);
+      if (auto v = HeaderDateMember(*db, "modified")) out.SetModificationDate(*v);
+      if (auto v = HeaderDateMember(*db, "backedUp")) out.SetLastBackupDate(*v);
       if (auto v = Number(*db, "modificationNumber", 0xFFFFFFFF))
         out.SetModification(static_cast<std::uint32_t>(*v));
     } else if (app != App::kDoc) {

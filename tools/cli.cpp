@@ -114,34 +114,6 @@ void SplitPdbPath(const std::string& path, std::string& directory, std::string& 
   }
 }
 
-ScratchDirectory::ScratchDirectory(const std::string& parent, const std::string& prefix) {
-  std::string tmpl = parent + "/" + prefix + "XXXXXX";
-  if (::mkdtemp(tmpl.data()) == nullptr) {
-    throw EInOutError("cannot create a scratch directory in '" + parent + "'", errno);
-  }
-  path_ = tmpl;
-}
-
-ScratchDirectory::~ScratchDirectory() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
-void DataSetSource(const std::string& path, std::optional<ScratchDirectory>& scratch,
-                   std::string& directory, std::string& name) {
-  if (UpperCase(ExtractFileExt(path)) == ".PDB") {
-    SplitPdbPath(path, directory, name);
-    return;
-  }
-  std::error_code ec;
-  const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-  scratch.emplace(ec ? std::string("/tmp") : temp.string(), "corvane-view-");
-  directory = scratch->path();
-  name = "records.pdb";
-  std::filesystem::copy_file(path, directory + "/" + name, ec);
-  if (ec) throw EInOutError("cannot copy '" + path + "' to read it: " + ec.message(), ec.value());
-}
-
 std::string Printable(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

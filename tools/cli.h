@@ -76,27 +76,6 @@ void OpenForReading(TCorvane& db, const std::string& path);
 // without the .pdb extension is a UsageError, as PDBFilename takes no other.
 void SplitPdbPath(const std::string& path, std::string& directory, std::string& name);
 
-// A private directory made in `parent` (mkdtemp), removed with everything in
-// it when this goes out of scope. EInOutError when it cannot be made.
-class ScratchDirectory {
- public:
-  ScratchDirectory(const std::string& parent, const std::string& prefix);
-  ~ScratchDirectory();
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  const std::string& path() const noexcept { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Where a dataset, which opens a Directory and a .pdb PDBFilename, reads the
-// database at `path`: its own directory and name when the name has the .pdb
-// extension, else a copy named "records.pdb" in `scratch`, made here in the
-// temporary directory. EInOutError when the copy cannot be made.
-void DataSetSource(const std::string& path, std::optional<ScratchDirectory>& scratch,
-                   std::string& directory, std::string& name);
-
 // The whole file; files past 2 GiB have offsets no PDB can hold and are
 // refused. Raises EInOutError when it cannot be read.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);

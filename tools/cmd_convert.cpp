@@ -304,23 +304,23 @@ int RunConvert(const ParsedArgs& args, Output& out) {
   const std::string in_path = SingleFileArgument(args);
   if (!args.Has("-o") && !args.Has("--output")) throw UsageError("missing -o OUT.pdb");
   const std::string out_path = args.Has("-o") ? args.Value("-o", "") : args.Value("--output", "");
-  std::string in_dir, in_file, out_dir, out_file;
-  std::optional<ScratchDirectory> in_copy;
-  DataSetSource(in_path, in_copy, in_dir, in_file);
+  std::string out_dir, out_file;
   SplitPdbPath(out_path, out_dir, out_file);
 
-  // The source's fields, checked as export checks them.
+  // The source's fields, checked as export checks them. The dataset then
+  // reads the same file from memory, whatever its name (the engine has found
+  // it a regular file that can be read).
   DefineReadFields(*source, args, enc);
-  source->OpenRead(in_dir, in_file);
+  source->OpenReadFile(in_path);
   source->CheckFieldsAgainstFile();
   source->Close();
+  const std::vector<std::uint8_t> in_image = ReadWholeFile(in_path);
 
   TPDBDataSet from;
   from.SetWriteOnClose(false);
   from.SetEngine(from_engine);
   DefineDataSetFields(*source, from);
-  from.SetDirectory(in_dir);
-  from.SetPDBFilename(in_file);
+  from.SetSourceImage(in_image, in_path);
   from.Open();
 
   // The target's fields: each source field under its own name, typed by

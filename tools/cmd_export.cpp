@@ -434,12 +434,7 @@ int RunExport(const ParsedArgs& args, Output& out) {
     throw UsageError(
         "--engine --keep-going is for --format json and csv, without --sort or --where");
   }
-  std::string directory, name;
-  std::optional<ScratchDirectory> copy;
-  if (view.Any()) {
-    DataSetEngineOf(*engine, "--sort and --where");
-    DataSetSource(path, copy, directory, name);
-  }
+  if (view.Any()) DataSetEngineOf(*engine, "--sort and --where");
   engine->OpenReadFile(path);
   engine->CheckFieldsAgainstFile();
   DamageLog damage(keep_going, [](const RecordDamage& d) {
@@ -461,7 +456,10 @@ int RunExport(const ParsedArgs& args, Output& out) {
       return true;
     }
   });
-  if (view.Any()) records.Select(view, directory, name, enc);
+  // The dataset that chooses and orders the records reads the file from
+  // memory, whatever its name: nothing is written anywhere to read it. The
+  // engine has opened it already, so it is a regular file that can be read.
+  if (view.Any()) records.Select(view, ReadWholeFile(path), path, enc);
   const int n = engine->FieldCount();
   std::vector<std::string> names;
   std::vector<TAnyFieldType> types;

@@ -56,7 +56,9 @@ constexpr std::string_view kHelp =
     "rescued), 2 on bad usage.\n";
 
 std::string ProgressLine(const rescue::Progress& p) {
-  std::string line = "[" + std::to_string(p.done) + "/" + std::to_string(p.total) + "] ";
+  // Appended, not "[" + ...: g++ 12 at -O3 warns falsely of that (-Wrestrict, GCC bug 105651).
+  std::string line = "[";
+  line.append(std::to_string(p.done)).append(1, '/').append(std::to_string(p.total)).append("] ");
   std::string current = Printable(p.current);
   if (current.size() > 40) current = "..." + current.substr(current.size() - 37);
   line += current;

@@ -25,6 +25,7 @@
 #include "corvane/host/text.h"
 #include "corvane/interchange/apps_json.h"
 #include "corvane/interchange/csv.h"
+#include "corvane/interchange/database_json.h"
 #include "corvane/interchange/values.h"
 #ifndef CORVANE_NO_SQLITE
 #include "corvane/interchange/sqlite_writer.h"
@@ -901,29 +902,6 @@ struct Header {
   std::optional<std::uint32_t> modification_number, unique_id_seed;
 };
 
-std::optional<std::uint64_t> DbNumber(const JsonValue& db, const char* key, std::uint64_t max) {
-  const JsonValue* v = db.Find(key);
-  if (!v || v->IsNull()) return std::nullopt;
-  std::uint64_t n = 0;
-  const auto r = std::from_chars(v->text.data(), v->text.data() + v->text.size(), n);
-  if (v->kind != JsonValue::Kind::kNumber || r.ec != std::errc() ||
-      r.ptr != v->text.data() + v->text.size() || n > max) {
-    Bad(std::string("\"database\".\"") + key + "\" must be a whole number from 0 to " +
-        std::to_string(max));
-  }
-  return n;
-}
-
-std::optional<TDateTime> DbWhen(const JsonValue& db, const char* key) {
-  const JsonValue* v = db.Find(key);
-  if (!v) return std::nullopt;
-  if (v->IsNull()) return TDateTime{0};
-  TDateTime d = 0;
-  if (v->kind != JsonValue::Kind::kString || !ParseWhen(v->text, TValueKind::DateTime, d))
-    Bad(std::string("\"database\".\"") + key + "\" must be YYYY-MM-DDTHH:MM:SS or null");
-  return d;
-}
-
 Header HeaderOf(const JsonValue* db, const Charset& cs) {
   Header h;
   if (db == nullptr || db->kind != JsonValue::Kind::kObject) return h;
@@ -935,14 +913,16 @@ Header HeaderOf(const JsonValue* db, const Charset& cs) {
   h.name = text("name");
   h.creator = text("creator");
   h.type = text("type");
-  if (auto v = DbNumber(*db, "attributes", 0xFFFF)) h.attributes = static_cast<std::uint16_t>(*v);
-  if (auto v = DbNumber(*db, "version", 0xFFFF)) h.version = static_cast<std::uint16_t>(*v);
-  h.created = DbWhen(*db, "created");
-  h.modified = DbWhen(*db, "modified");
-  h.backed_up = DbWhen(*db, "backedUp");
-  if (auto v = DbNumber(*db, "modificationNumber", 0xFFFFFFFF))
+  if (auto v = WholeNumberMember(*db, "database", "attributes", 0xFFFF))
+    h.attributes = static_cast<std::uint16_t>(*v);
+  if (auto v = WholeNumberMember(*db, "database", "version", 0xFFFF))
+    h.version = static_cast<std::uint16_t>(*v);
+  h.created = HeaderDateMember(*db, "created");
+  h.modified = HeaderDateMember(*db, "modified");
+  h.backed_up = HeaderDateMember(*db, "backedUp");
+  if (auto v = WholeNumberMember(*db, "database", "modificationNumber", 0xFFFFFFFF))
     h.modification_number = static_cast<std::uint32_t>(*v);
-  if (auto v = DbNumber(*db, "uniqueIDSeed", 0xFFFFFFFF))
+  if (auto v = WholeNumberMember(*db, "database", "uniqueIDSeed", 0xFFFFFFFF))
     h.unique_id_seed = static_cast<std::uint32_t>(*v);
   return h;
 }

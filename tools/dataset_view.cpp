@@ -115,8 +115,9 @@ void DefineDataSetFields(const TAnyEngine& engine, TPDBDataSet& ds) {
   }
 }
 
-std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine, const std::string& directory,
-                                        const std::string& file, const ViewOptions& options,
+std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine,
+                                        std::span<const std::uint8_t> image,
+                                        const std::string& name, const ViewOptions& options,
                                         TextEncoding enc,
                                         const std::function<std::string(std::size_t, int)>& cell) {
   TPDBDataSet ds;
@@ -146,8 +147,7 @@ std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine, const std::str
     sort_names += (sort_names.empty() ? "" : ";") + def.Name;
   }
 
-  ds.SetDirectory(directory);
-  ds.SetPDBFilename(file);
+  ds.SetSourceImage(image, name);
   ds.Open();
   // Rows are numbered as they are loaded, one per record in file order.
   auto position_of = [](std::int32_t id) {
@@ -183,8 +183,8 @@ std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine, const std::str
   return order;
 }
 
-void RecordSource::Select(const ViewOptions& options, const std::string& directory,
-                          const std::string& file, TextEncoding enc) {
+void RecordSource::Select(const ViewOptions& options, std::span<const std::uint8_t> image,
+                          const std::string& name, TextEncoding enc) {
   const int n = engine_.FieldCount();
   while (next_()) {
     std::vector<Variant> row;
@@ -193,7 +193,7 @@ void RecordSource::Select(const ViewOptions& options, const std::string& directo
     values_.push_back(std::move(row));
     indexes_.push_back(engine_.RecordIndex());
   }
-  order_ = SelectAndOrder(engine_, directory, file, options, enc, [&](std::size_t at, int field) {
+  order_ = SelectAndOrder(engine_, image, name, options, enc, [&](std::size_t at, int field) {
     if (at >= values_.size()) return std::string();
     return CsvCell(values_[at][static_cast<std::size_t>(field)], engine_.FieldType(field), enc);
   });

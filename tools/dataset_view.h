@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -50,14 +51,15 @@ TEngine DataSetEngineOf(const TAnyEngine& engine, const char* why);
 // dataset's collection for that engine.
 void DefineDataSetFields(const TAnyEngine& engine, TPDBDataSet& ds);
 
-// The positions, among the records a dataset loads from directory/file (the
-// file's records in order), of those --where accepts, in --sort's order
+// The positions, among the records a dataset loads from `image`, the bytes of
+// the file `name` (its records in order), of those --where accepts, in --sort's order
 // (ties keep file order ascending and the reverse descending). `cell` gives
 // the text export prints for a record's field (by the engine's field index),
 // which --where compares with its value. Field names unknown to the engine
 // are UsageErrors.
-std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine, const std::string& directory,
-                                        const std::string& file, const ViewOptions& options,
+std::vector<std::size_t> SelectAndOrder(const TAnyEngine& engine,
+                                        std::span<const std::uint8_t> image,
+                                        const std::string& name, const ViewOptions& options,
                                         TextEncoding enc,
                                         const std::function<std::string(std::size_t, int)>& cell);
 
@@ -69,8 +71,9 @@ class RecordSource {
   RecordSource(TAnyEngine& engine, std::function<bool()> next)
       : engine_(engine), next_(std::move(next)) {}
   // `types` are the engine's field types, for the texts --where compares.
-  void Select(const ViewOptions& options, const std::string& directory, const std::string& file,
-              TextEncoding enc);
+  // `image` holds the engine's file, named `name` in failures.
+  void Select(const ViewOptions& options, std::span<const std::uint8_t> image,
+              const std::string& name, TextEncoding enc);
   bool Next();
   Variant Value(int field) const;
   // The same value as a view (TAnyEngine::ValueView), the text borrowed from

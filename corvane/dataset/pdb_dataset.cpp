@@ -132,7 +132,9 @@ void TPDBDataSet::OpenToLoad(Engine& engine) {
   engine.SetPDBFilename(pdb_filename_);
   engine.SetOpenMode(dmModeReadOnly);
   if (!source_image_.empty()) {
-    OpenForLoading(engine, [&] { engine.OpenDatabase(source_image_, FilePath()); });
+    OpenForLoading(engine, [&] {
+      engine.OpenDatabase(source_image_, source_name_.empty() ? FilePath() : source_name_);
+    });
   } else {
     OpenForLoading(engine, [&] { engine.OpenDatabase(); });
   }

@@ -45,6 +45,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "corvane/dataset/virtual_dataset.h"
 #include "corvane/engines/any_engine.h"
@@ -125,9 +126,13 @@ class TPDBDataSet : public TPDBVirtualDataSet {
 
   // Loads the database held in `bytes` instead of the file: Open reads them
   // (borrowed; they must stay valid and unchanged while Open runs) with the
-  // checks it makes of a file, and failures name FilePath. An empty span
-  // goes back to the file.
-  void SetSourceImage(std::span<const std::uint8_t> bytes) noexcept { source_image_ = bytes; }
+  // checks it makes of a file, and failures name `name`, or FilePath when it
+  // is empty (a name need not end in .pdb: the bytes may come from any file).
+  // An empty span goes back to the file.
+  void SetSourceImage(std::span<const std::uint8_t> bytes, std::string name = {}) {
+    source_image_ = bytes;
+    source_name_ = std::move(name);
+  }
   // Whether the dataset stays off the disk (false at first): opening loads
   // only a source image (no file), and closing writes the database into
   // memory, TakeWrittenImage then handing the bytes over. A process killed
@@ -202,6 +207,7 @@ class TPDBDataSet : public TPDBVirtualDataSet {
   bool write_on_close_ = true;
   bool write_to_memory_ = false;
   std::span<const std::uint8_t> source_image_;
+  std::string source_name_;
   Bytes written_image_;
 
   // Each loaded row's record attributes, by the row's record ID: they are no

@@ -142,11 +142,6 @@ std::string_view PhoneLabelName(std::uint8_t label) noexcept {
 JsonValue AppInfoToJson(App app, std::span<const std::uint8_t> block, const Charset& cs,
                         CategoryInfo& categories) {
   JsonValue o = JObject();
-  const auto labels_json = [&](const auto& labels) {
-    JsonValue list = JArray();
-    for (const std::string& l : labels) list.items.push_back(JString(cs.ToUtf8(l)));
-    return list;
-  };
   switch (app) {
     case App::kMemo: {
       const MemoAppInfo info = DecodeMemoAppInfo(block);
@@ -169,15 +164,7 @@ JsonValue AppInfoToJson(App app, std::span<const std::uint8_t> block, const Char
       const AddressAppInfo info = DecodeAddressAppInfo(block);
       CommonInfo(o, info, cs, categories);
       Put(o, "renamedFields", JInt(info.renamedFields));
-      Put(o, "labels", labels_json(info.labels));
-      if (std::any_of(info.labelPadding.begin(), info.labelPadding.end(),
-                      [](const std::string& p) { return !p.empty(); })) {
-        JsonValue list = JArray();
-        for (const std::string& p : info.labelPadding) list.items.push_back(JString(Hex(p)));
-        Put(o, "labelPadding", std::move(list));
-      }
-      Put(o, "country", JInt(info.country));
-      Put(o, "sortByCompany", JBool(info.SortByCompany()));
+      LabelsToJson(o, info, cs);
       PutIf(o, "misc", info.misc & 0xFE);
       PutIf(o, "reserved", info.reserved);
       PutRawIf(o, "extra", info.extra, std::string_view("\0\0", 2));
@@ -267,22 +254,14 @@ Bytes AppInfoBytes(App app, bool damaged, const Reader& r, const Charset& cs,
       if (std::optional<JsonValue> labels = r.Nested("labels")) {
         if (labels->kind != JsonValue::Kind::kArray || labels->items.size() != kAddressLabelCount)
           Bad(r.At("labels") + " must list 22 labels");
-        for (std::size_t i = 0; i < kAddressLabelCount; ++i) {
-          const JsonValue& l = labels->items[i];
-          if (l.kind != JsonValue::Kind::kString) Bad(r.At("labels") + " must hold strings");
-          info.labels[i] = cs.FromUtf8(l.text);
-          if (info.labels[i].size() > 16)
-            Bad(r.At("labels") + ": \"" + l.text + "\" is longer than 16 bytes");
-        }
+        for (std::size_t i = 0; i < kAddressLabelCount; ++i)
+          info.labels[i] = LabelFromJson(labels->items[i], r, cs);
       }
       if (std::optional<JsonValue> pads = r.Nested("labelPadding")) {
         if (pads->kind != JsonValue::Kind::kArray || pads->items.size() != kAddressLabelCount)
           Bad(r.At("labelPadding") + " must list 22 byte strings");
-        for (std::size_t i = 0; i < kAddressLabelCount; ++i) {
-          if (pads->items[i].kind != JsonValue::Kind::kString)
-            Bad(r.At("labelPadding") + " must hold hexadecimal bytes");
-          info.labelPadding[i] = Unhex(pads->items[i].text, r.At("labelPadding"));
-        }
+        for (std::size_t i = 0; i < kAddressLabelCount; ++i)
+          info.labelPadding[i] = LabelPaddingFromJson(pads->items[i], r);
       }
       info.country = u8("country");
       info.misc = static_cast<std::uint8_t>(u8("misc") | (r.Bool("sortByCompany", false) ? 1 : 0));

@@ -615,17 +615,7 @@ void LaterAppInfoToJson(App app, std::span<const std::uint8_t> block, const Char
       ColorsToJson(o, info.colors);
       Put(o, "renamedLabels1", JInt(info.dirtyLabels1));
       Put(o, "renamedLabels2", JInt(info.dirtyLabels2));
-      JsonValue labels = JArray();
-      for (const std::string& l : info.labels) labels.items.push_back(Text(cs, l));
-      Put(o, "labels", std::move(labels));
-      if (std::any_of(info.labelPadding.begin(), info.labelPadding.end(),
-                      [](const std::string& p) { return !p.empty(); })) {
-        JsonValue pads = JArray();
-        for (const std::string& p : info.labelPadding) pads.items.push_back(JString(Hex(p)));
-        Put(o, "labelPadding", std::move(pads));
-      }
-      Put(o, "country", JInt(info.country));
-      Put(o, "sortByCompany", JBool(info.SortByCompany()));
+      LabelsToJson(o, info, cs);
       PutIf(o, "misc", info.misc & 0xFEFF);
       PutIf(o, "reserved", info.reserved);
       PutIf(o, "reserved2", info.reserved2);
@@ -679,22 +669,14 @@ Bytes LaterAppInfoFromJson(App app, const Reader& r, const Charset& cs, Category
         if (labels.items.size() < kContactsLabelsShort)
           Bad(r.At("labels") + " must list 49 labels at least");
         info.labels.clear();
-        for (const JsonValue& l : labels.items) {
-          if (l.kind != JsonValue::Kind::kString) Bad(r.At("labels") + " must hold strings");
-          info.labels.push_back(cs.FromUtf8(l.text));
-          if (info.labels.back().size() > 16)
-            Bad(r.At("labels") + ": \"" + l.text + "\" is longer than 16 bytes");
-        }
+        for (const JsonValue& l : labels.items) info.labels.push_back(LabelFromJson(l, r, cs));
       }
       info.labelPadding.assign(info.labels.size(), {});
       const JsonValue pads = Array(r, "labelPadding");
       if (!pads.items.empty() && pads.items.size() != info.labels.size())
         Bad(r.At("labelPadding") + " must list as many byte strings as there are labels");
-      for (std::size_t i = 0; i < pads.items.size(); ++i) {
-        if (pads.items[i].kind != JsonValue::Kind::kString)
-          Bad(r.At("labelPadding") + " must hold hexadecimal bytes");
-        info.labelPadding[i] = Unhex(pads.items[i].text, r.At("labelPadding"));
-      }
+      for (std::size_t i = 0; i < pads.items.size(); ++i)
+        info.labelPadding[i] = LabelPaddingFromJson(pads.items[i], r);
       info.country = U8(r, "country", 23);
       info.misc = static_cast<std::uint16_t>(U16(r, "misc") |
                                              (r.Bool("sortByCompany", false) ? 0x0100 : 0));

@@ -71,6 +71,19 @@ void PutRawIf(JsonValue& o, std::string key, std::string_view bytes, std::string
   if (bytes != usual) Put(o, std::move(key), JString(Hex(bytes)));
 }
 
+std::string LabelFromJson(const JsonValue& item, const Reader& r, const Charset& cs) {
+  if (item.kind != JsonValue::Kind::kString) Bad(r.At("labels") + " must hold strings");
+  std::string label = cs.FromUtf8(item.text);
+  if (label.size() > 16) Bad(r.At("labels") + ": \"" + item.text + "\" is longer than 16 bytes");
+  return label;
+}
+
+std::string LabelPaddingFromJson(const JsonValue& item, const Reader& r) {
+  if (item.kind != JsonValue::Kind::kString)
+    Bad(r.At("labelPadding") + " must hold hexadecimal bytes");
+  return Unhex(item.text, r.At("labelPadding"));
+}
+
 // ---- categories --------------------------------------------------------------
 
 void CategoriesToJson(JsonValue& o, const CategoryInfo& c, const Charset& cs) {

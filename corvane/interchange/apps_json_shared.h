@@ -3,6 +3,7 @@
 // category table. Internal to the command.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -208,5 +209,27 @@ void CommonInfo(JsonValue& o, const Info& info, const Charset& cs, CategoryInfo&
   categories = info.categories;
   CategoriesToJson(o, info.categories, cs);
 }
+
+// The renamable field labels of Address and Contacts and what follows them
+// in both blocks: each label's padding (only when any label has some), the
+// country and the sort order.
+template <class Info>
+void LabelsToJson(JsonValue& o, const Info& info, const Charset& cs) {
+  JsonValue labels = JArray();
+  for (const std::string& l : info.labels) labels.items.push_back(JString(cs.ToUtf8(l)));
+  Put(o, "labels", std::move(labels));
+  if (std::any_of(info.labelPadding.begin(), info.labelPadding.end(),
+                  [](const std::string& p) { return !p.empty(); })) {
+    JsonValue pads = JArray();
+    for (const std::string& p : info.labelPadding) pads.items.push_back(JString(Hex(p)));
+    Put(o, "labelPadding", std::move(pads));
+  }
+  Put(o, "country", JInt(info.country));
+  Put(o, "sortByCompany", JBool(info.SortByCompany()));
+}
+// Back: one item of "labels" (a string of at most 16 bytes in the file's
+// encoding) and one of "labelPadding" (hexadecimal bytes).
+std::string LabelFromJson(const JsonValue& item, const Reader& r, const Charset& cs);
+std::string LabelPaddingFromJson(const JsonValue& item, const Reader& r);
 
 }  // namespace corvane::cli::apps_json

@@ -1,10 +1,13 @@
 #include "corvane/interchange/database_json.h"
 
+#include <charconv>
 #include <cstdio>
 #include <utility>
 
 #include "corvane/host/datetime.h"
+#include "corvane/host/exceptions.h"
 #include "corvane/host/locale.h"
+#include "corvane/interchange/values.h"
 #include "corvane/pdb/file_format.h"
 
 namespace corvane::cli {
@@ -197,6 +200,34 @@ std::string FormatDateTime(TDateTime dt) {
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day, t.hour,
                 t.minute, t.second);
   return buf;
+}
+
+std::optional<std::uint64_t> WholeNumberMember(const JsonValue& o, std::string_view object,
+                                               std::string_view key, std::uint64_t max) {
+  const JsonValue* v = o.Find(key);
+  if (v == nullptr || v->IsNull()) return std::nullopt;
+  std::uint64_t n = 0;
+  const char* end = v->text.data() + v->text.size();
+  const auto r = std::from_chars(v->text.data(), end, n);
+  if (v->kind != JsonValue::Kind::kNumber || r.ec != std::errc() || r.ptr != end || n > max) {
+    std::string what = "\"";
+    what.append(object).append("\".\"").append(key).append("\" must be a whole number from 0 to ");
+    throw Exception(what + std::to_string(max));
+  }
+  return n;
+}
+
+std::optional<TDateTime> HeaderDateMember(const JsonValue& database, std::string_view key) {
+  const JsonValue* v = database.Find(key);
+  if (v == nullptr) return std::nullopt;
+  if (v->IsNull()) return TDateTime{0};
+  TDateTime d = 0;
+  if (v->kind != JsonValue::Kind::kString || !ParseWhen(v->text, TValueKind::DateTime, d)) {
+    std::string what = "\"database\".\"";
+    what.append(key).append("\" must be YYYY-MM-DDTHH:MM:SS or null");
+    throw Exception(what);
+  }
+  return d;
 }
 
 }  // namespace corvane::cli

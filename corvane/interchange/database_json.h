@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "corvane/interchange/json.h"
+#include "corvane/interchange/json_reader.h"
 #include "corvane/interchange/text_encoding.h"
 #include "corvane/pdb/corvane.h"
 #include "corvane/pdb/resource_list.h"
@@ -70,5 +71,15 @@ void WriteDatabaseJson(JsonWriter& w, TCorvane& db, TextEncoding enc);
 
 // Local date and time as YYYY-MM-DDTHH:MM:SS; empty for the date 0.
 std::string FormatDateTime(TDateTime dt);
+
+// Reading such an object back (import). A number member absent or null gives
+// nothing; one that is anything but a whole number from 0 to `max` (a string,
+// a fraction, a boolean) raises Exception naming it as "object"."key", so that
+// no value is quietly written as 0.
+std::optional<std::uint64_t> WholeNumberMember(const JsonValue& o, std::string_view object,
+                                               std::string_view key, std::uint64_t max);
+// A header date: absent gives nothing, null the date 0 (none), anything but
+// YYYY-MM-DDTHH:MM:SS raises Exception naming "database"."key".
+std::optional<TDateTime> HeaderDateMember(const JsonValue& database, std::string_view key);
 
 }  // namespace corvane::cli

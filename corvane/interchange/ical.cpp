@@ -82,7 +82,9 @@ std::string RepeatRule(const DatebookRepeat& r, std::uint16_t date, bool timed,
       rule = "FREQ=WEEKLY";
       std::string days;
       for (int d = 0; d < 7; ++d) {
-        if (r.repeatOn & (1u << d)) days += (days.empty() ? "" : ",") + std::string(kDays[d]);
+        if (!(r.repeatOn & (1u << d))) continue;
+        if (!days.empty()) days += ',';
+        days += kDays[d];
       }
       if (!days.empty()) rule += ";BYDAY=" + days;
       rule += ";WKST=" + std::string(kDays[r.startOfWeek]);

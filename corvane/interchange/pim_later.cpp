@@ -74,7 +74,9 @@ std::string PimWriter::Zone(const std::string& blob) {
   std::string id = ParamValue(cs_.ToUtf8(z.name));
   if (id.empty() || id.front() == '"') id = "UTC" + UtcOffset(z.offset);
   for (const auto& [other, used] : zones_) {
-    if (used == id) id += "-" + std::to_string(zones_.size() + 1);  // same name, other rules
+    // The same name for other rules. Appended, not "-" + ...: g++ 12 at -O3 warns falsely of that
+    // (-Wrestrict, GCC bug 105651).
+    if (used == id) id.append(1, '-').append(std::to_string(zones_.size() + 1));
   }
   zones_.emplace(blob, id);
   char hour[32];
@@ -237,9 +239,13 @@ void PimWriter::AddContact(std::span<const std::uint8_t> record,
     for (std::size_t p = 0; p < 5; ++p) any = any || c.fields[base + p].has_value();
     if (!any) continue;
     const std::uint8_t label = c.addressLabels[b];
-    std::string line = std::string("ADR") +
-                       (label < 3 ? ";TYPE=" + std::string(kAddressTypes[label]) : "") + ":;;";
-    for (std::size_t p = 0; p < 5; ++p) line += (p ? ";" : "") + EscapeText(text(at(base + p)));
+    std::string line = "ADR";
+    if (label < 3) line.append(";TYPE=").append(kAddressTypes[label]);
+    line += ":;;";
+    for (std::size_t p = 0; p < 5; ++p) {
+      if (p) line += ';';
+      line += EscapeText(text(at(base + p)));
+    }
     Line(line);
   }
   if (c.birthday) {

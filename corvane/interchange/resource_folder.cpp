@@ -191,7 +191,9 @@ std::size_t ExportResourceFolder(std::span<const std::uint8_t> file,
     const pdb::Resource& r = db.resources[i];
     const std::span<const std::uint8_t> data = bytes.subspan(r.offset, r.size);
     std::string stem = SafeFileStem(r.type) + "-" + std::to_string(r.id);
-    if (!used.insert(stem).second) stem += "-" + std::to_string(i);  // a repeated type and ID
+    // A repeated type and ID. Appended, not "-" + ...: g++ 12 at -O3 warns falsely of that
+    // (-Wrestrict, GCC bug 105651).
+    if (!used.insert(stem).second) stem.append(1, '-').append(std::to_string(i));
     used.insert(stem);
     WriteBytesToFile(folder / (stem + ".bin"), data);
     w.BeginObject(JsonWriter::Layout::kInline);

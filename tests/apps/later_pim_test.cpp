@@ -356,7 +356,8 @@ TEST_F(LaterPim, ContactsWorkedExamples) {
 
 ContactsRecord FullContact() {
   ContactsRecord c;
-  for (std::size_t i = 0; i < kContactsFieldCount; ++i) c.fields[i] = "f" + std::to_string(i);
+  for (std::size_t i = 0; i < kContactsFieldCount; ++i)
+    c.fields[i] = std::string("f").append(std::to_string(i));
   c[ContactsField::kLastName] = "Lee";
   c[ContactsField::kFirstName] = "Ann";
   c[ContactsField::kCompany] = "Acme";

@@ -185,7 +185,7 @@ TEST_F(Tables, JFileEveryGenerationEveryTypeTheMostFieldsAndLongestTexts) {
     JFileTable t = JFileTable::New(v);
     for (std::size_t i = 0; i < layout.slots; ++i) {
       // Names of every length up to the slot's 21 bytes, the longest without its zero.
-      std::string name = "F" + std::to_string(i);
+      std::string name = std::string("F").append(std::to_string(i));
       name.resize(1 + i % kJFileNameSize, 'x');
       t.fields.push_back(F(name, types[i % std::size(types)], static_cast<std::uint16_t>(10 + i)));
     }

@@ -185,7 +185,7 @@ TEST_F(AnyEngine, EveryTypeRoundTrips) {
     auto w = Make(engine_name);
     std::vector<Variant> values(w->ImplicitField().empty() ? 0 : 1);
     for (std::size_t i = 0; i < fields.size(); ++i) {
-      Add(*w, "F" + std::to_string(i), fields[i].type, fields[i].size);
+      Add(*w, std::string("F").append(std::to_string(i)), fields[i].type, fields[i].size);
       values.push_back(fields[i].value);
     }
     StartWrite(*w);
@@ -195,7 +195,7 @@ TEST_F(AnyEngine, EveryTypeRoundTrips) {
 
     auto r = Make(engine_name);
     for (std::size_t i = 0; i < fields.size(); ++i)
-      Add(*r, "F" + std::to_string(i), fields[i].type, fields[i].size);
+      Add(*r, std::string("F").append(std::to_string(i)), fields[i].type, fields[i].size);
     r->OpenRead(dir.path(), "t.pdb");
     EXPECT_NO_THROW(r->CheckFieldsAgainstFile());
     for (int rec = 0; rec < 2; ++rec) {

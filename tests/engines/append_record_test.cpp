@@ -31,7 +31,7 @@ struct AppendRecord : ::testing::Test {
     for (std::size_t i = 0; i < types.size(); ++i) {
       const auto t = e->TypeByName(types[i]);
       EXPECT_TRUE(t) << types[i];
-      e->AddField("f" + std::to_string(i), *t, std::nullopt);
+      e->AddField(std::string("f").append(std::to_string(i)), *t, std::nullopt);
     }
     e->Manager().SetDBName("Test");
     e->Manager().SetCreatorID("test");
@@ -185,7 +185,8 @@ TEST_F(AppendRecord, TheFirstFieldInOrderThatFailsIsReported) {
     e->Close();
     auto r = TAnyEngine::Create("nsbasic");
     for (std::size_t i = 0; i < c.types.size(); ++i) {
-      r->AddField("f" + std::to_string(i), *r->TypeByName(c.types[i]), std::nullopt);
+      r->AddField(std::string("f").append(std::to_string(i)), *r->TypeByName(c.types[i]),
+                  std::nullopt);
     }
     r->OpenRead(dir.path(), "t.pdb");
     ASSERT_TRUE(r->NextRecord());

@@ -245,7 +245,7 @@ TEST_F(Generic, ClearedRecordReadsBackAsZeros) {
 
 TEST_F(Generic, RoundTripOfEveryType) {
   auto define = [&] {
-    for (TPDBFieldType t : AllTypes()) Add(t, "f" + std::to_string(t));
+    for (TPDBFieldType t : AllTypes()) Add(t, std::string("f").append(std::to_string(t)));
   };
   const TDateTime when = EncodeDate(2031, 12, 31) + EncodeTime(23, 59, 59, 0);
   WriteOne(define, [&] {

@@ -194,7 +194,7 @@ TEST_F(ValueViews, UnusedBytesCountsWhatTheCurrentFieldsLeave) {
     SCOPED_TRACE(s.fields);
     auto e = TAnyEngine::Create("generic");
     for (int i = 0; i < s.fields; ++i)
-      e->AddField("w" + std::to_string(i), *e->TypeByName("pdtWord"), std::nullopt);
+      e->AddField(std::string("w").append(std::to_string(i)), *e->TypeByName("pdtWord"), std::nullopt);
     e->OpenRead(dir.path(), "u.pdb");
     for (std::size_t rec = 0; rec < 3; ++rec) {
       if (s.fields == 3 && rec < 2) {

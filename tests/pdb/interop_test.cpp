@@ -131,7 +131,8 @@ std::string DescribeHere(const std::string& dir, const std::string& name) {
     const char* names[] = {"Secret", "Busy", "Dirty", "Delete"};
     for (int f = 0; f < 4; ++f) {
       if (!r.flags.Contains(static_cast<TRecEnumFlags>(f))) continue;
-      flags += (flags.empty() ? "" : ",") + std::string(names[f]);
+      if (!flags.empty()) flags += ',';
+      flags += names[f];
     }
     // Perl reads no category for a busy or deleted record.
     const bool no_category = r.flags.Contains(dmRecAttrBusy) || r.flags.Contains(dmRecAttrDelete);

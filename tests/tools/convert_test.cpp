@@ -273,37 +273,42 @@ TEST_F(Convert, CarriesTheHeaderUnlessOptionsSayOtherwise) {
 }
 
 // Databases come off handhelds and backups under any name: sorting,
-// filtering and converting read them as well as a .pdb, and leave nothing
-// behind in the temporary directory.
+// filtering and converting read them as well as a .pdb, from memory: nothing
+// goes to the temporary directory, which may be missing or unwritable (/proc
+// takes no files even from root, to whom a mode of 0555 is no bar).
 TEST_F(Convert, ReadsFilesOfAnyName) {
   const std::string odd = dir.File("Products.PDB.bak");
   std::filesystem::copy_file(std::string(CORVANE_SOURCE_DIR) + "/" + Sample("appforge"), odd);
-  const std::string tmp = dir.File("tmp");
+  const std::string tmp = dir.File("tmp"), locked = dir.File("locked");
   std::filesystem::create_directory(tmp);
-  const auto in_tmp = [&] {
-    return std::distance(std::filesystem::directory_iterator(tmp),
-                         std::filesystem::directory_iterator());
-  };
+  std::filesystem::create_directory(locked);
+  std::filesystem::permissions(locked, std::filesystem::perms(0555));
   const std::vector<std::string> view = {"--sort", "Price", "--where", "InStock=true"};
   const ToolResult want = Export("appforge", Sample("appforge"), view);
   ASSERT_EQ(want.status, 0) << want.err;
-  const ToolResult got =
-      RunCorvane(Cat(Cat(Cat({"export", "--engine", "appforge"}, kFields.at("appforge")), view),
-                     {"--format", "csv", odd}),
-                 "", "C", tmp);
-  ASSERT_EQ(got.status, 0) << got.err;
-  EXPECT_EQ(got.out, want.out);
-  EXPECT_EQ(in_tmp(), 0);
-
   const std::string out = dir.File("out.pdb");
-  const ToolResult converted =
-      RunCorvane(Cat(Cat({"convert", "--engine", "appforge"}, kFields.at("appforge")),
-                     {"--to", "nsbasic", "--to-field", "Added:NSBDouble", odd, "-o", out}),
-                 "", "C", tmp);
-  ASSERT_EQ(converted.status, 0) << converted.err;
-  EXPECT_EQ(CsvLines(RunCorvane({"records", out}).out).size(),
-            CsvLines(RunCorvane({"records", Sample("appforge")}).out).size());
-  EXPECT_EQ(in_tmp(), 0);
+  for (const std::string& temp : {tmp, dir.File("missing"), locked, std::string("/proc")}) {
+    SCOPED_TRACE(temp);
+    const ToolResult got =
+        RunCorvane(Cat(Cat(Cat({"export", "--engine", "appforge"}, kFields.at("appforge")), view),
+                       {"--format", "csv", odd}),
+                   "", "C", temp);
+    ASSERT_EQ(got.status, 0) << got.err;
+    EXPECT_EQ(got.out, want.out);
+
+    std::filesystem::remove(out);
+    const ToolResult converted =
+        RunCorvane(Cat(Cat({"convert", "--engine", "appforge"}, kFields.at("appforge")),
+                       {"--to", "nsbasic", "--to-field", "Added:NSBDouble", odd, "-o", out}),
+                   "", "C", temp);
+    ASSERT_EQ(converted.status, 0) << converted.err;
+    EXPECT_EQ(CsvLines(RunCorvane({"records", out}).out).size(),
+              CsvLines(RunCorvane({"records", Sample("appforge")}).out).size());
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));
+  EXPECT_TRUE(std::filesystem::is_empty(locked));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
 }
 
 TEST_F(Convert, RefusalsNameTheRecordAndFieldAndLeaveTheOutputAlone) {

@@ -87,7 +87,7 @@ TEST(Csv, FieldsWithoutDoubledQuotesAreViewsOfTheText) {
   EXPECT_EQ(t.Field(0, 2), "d\"e");
   // Many kept texts: adding one never moves those before it.
   std::string many = "a\r\n";
-  for (int i = 0; i < 200; ++i) many += "\"" + std::to_string(i) + "\"\"\"\r\n";
+  for (int i = 0; i < 200; ++i) many.append(1, '"').append(std::to_string(i)).append("\"\"\"\r\n");
   const CsvTable kept = ParseCsvTable(many);
   ASSERT_EQ(kept.Rows(), 201u);
   for (std::size_t r = 1; r < kept.Rows(); ++r)

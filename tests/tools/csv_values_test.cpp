@@ -35,7 +35,8 @@ std::string Describe(const Variant& v) {
       return "currency " + std::to_string(v.AsCurrency().value);
     case VarType::Text: {
       std::string out = "text";
-      for (const char c : v.AsString()) out += " " + std::to_string(static_cast<unsigned char>(c));
+      for (const char c : v.AsString())
+        out.append(1, ' ').append(std::to_string(static_cast<unsigned char>(c)));
       return out;
     }
   }

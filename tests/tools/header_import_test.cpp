@@ -107,6 +107,57 @@ TEST_F(HeaderImport, AppModeHonoursTheHeaderOptions) {
   EXPECT_NE(Line(info, "uniqueIDSeed:").find("4242"), std::string::npos) << info;
 }
 
+// A header value of the wrong kind is refused by its name rather than written
+// as 0 (or left at the usual value), by the applications' import, the tables'
+// and the e-books' alike; null still means "not given".
+TEST_F(HeaderImport, RefusesAHeaderValueThatIsNotANumberNamingIt) {
+  const std::string table = R"("app": "mobiledb", "table": {"fields": [
+      {"name": "A", "type": "text", "width": 80}]}, "records": [{"A": "x"}])";
+  const std::string memo_records = R"("app": "memo", "records": [{"text": "hello"}])";
+  struct Case {
+    std::string json, named;
+  };
+  const std::vector<Case> cases = {
+      {"{" + memo_records + R"(, "database": {"version": "3"}})",
+       R"("database"."version" must be a whole number from 0 to 65535)"},
+      {"{" + memo_records + R"(, "database": {"modificationNumber": true}})",
+       R"("database"."modificationNumber" must be a whole number)"},
+      {"{" + memo_records + R"(, "database": {"uniqueIDSeed": "12"}})",
+       R"("database"."uniqueIDSeed" must be a whole number)"},
+      {"{" + memo_records + R"(, "database": {"attributes": 8.5}})",
+       R"("database"."attributes" must be a whole number)"},
+      {"{" + memo_records + R"(, "database": {"created": 1000}})",
+       R"("database"."created" must be YYYY-MM-DDTHH:MM:SS or null)"},
+      {"{" + table + R"(, "database": {"version": "2"}})",
+       R"("database"."version" must be a whole number from 0 to 65535)"},
+      {"{" + table + R"(, "database": {"modified": "yesterday"}})",
+       R"("database"."modified" must be YYYY-MM-DDTHH:MM:SS or null)"},
+      {R"({"app": "doc", "header": {"recordSize": "4096"}, "text": "Hello"})",
+       R"("header"."recordSize" must be a whole number from 0 to 65535)"},
+      {R"({"app": "doc", "header": {"compression": [2]}, "text": "Hello"})",
+       R"("header"."compression" must be a whole number)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    test::WriteText(dir.File("in.json"), c.json);
+    const ToolResult r =
+        RunCorvane({"import", "--input", dir.File("in.json"), "-o", dir.File("out.pdb")});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.File("out.pdb")));
+  }
+  for (const std::string& json :
+       {"{" + memo_records + R"(, "database": {"version": null, "created": null}})",
+        "{" + table + R"(, "database": {"version": null}})"}) {
+    SCOPED_TRACE(json);
+    test::WriteText(dir.File("in.json"), json);
+    const ToolResult r =
+        RunCorvane({"import", "--input", dir.File("in.json"), "-o", dir.File("out.pdb")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    fs::remove(dir.File("out.pdb"));
+  }
+}
+
 // A creation date before 1990 survives convert, which writes through a dataset.
 TEST_F(HeaderImport, ConvertKeepsAnEarlyCreationDate) {
   ToolResult r = RunCorvane({"import", "--engine", "sqldriver", "--input",

@@ -129,7 +129,12 @@ TEST(JsonReader, NestingIsLimitedWithoutExhaustingTheStack) {
     return std::string(depth, open) + std::string(depth, close);
   };
   EXPECT_EQ(Refusal(nested(64, '[', ']')), "");
-  EXPECT_EQ(Refusal("[" + nested(63, '[', ']') + ",{\"a\":" + nested(63, '[', ']') + "}]"), "");
+  const std::string wide = std::string("[")
+                               .append(nested(63, '[', ']'))
+                               .append(",{\"a\":")
+                               .append(nested(63, '[', ']'))
+                               .append("}]");
+  EXPECT_EQ(Refusal(wide), "");
   for (const std::size_t depth : {66u, 1000u, 200000u}) {
     EXPECT_NE(Refusal(nested(depth, '[', ']')).find("nested more than 64 levels deep"),
               std::string::npos)

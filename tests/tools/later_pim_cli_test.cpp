@@ -93,7 +93,7 @@ CategoryInfo TemplateCategories() {
 ContactsRecord Contact(int n) {
   ContactsRecord c;
   if (n == 0) {
-    for (std::size_t i = 0; i < kContactsFieldCount; ++i) c.fields[i] = "v" + std::to_string(i);
+    for (std::size_t i = 0; i < kContactsFieldCount; ++i) c.fields[i] = std::string("v").append(std::to_string(i));
     c[ContactsField::kLastName] = "Lee";
     c[ContactsField::kFirstName] = "Ann";
     c[ContactsField::kCompany] = "Acme, Inc.";

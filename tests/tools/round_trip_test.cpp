@@ -410,7 +410,7 @@ TEST(RoundTrip, TheApplicationInfoBlockComesBack) {
       ASSERT_EQ(ImportWithAppInfo(dir, e, c.given, "first").status, 0);
       const ToolResult exported = RunCorvane(Export(e, dir.File("first.pdb")));
       ASSERT_EQ(exported.status, 0) << exported.err;
-      EXPECT_EQ("\"" + AppInfoOf(exported.out) + "\"", c.given);
+      EXPECT_EQ(std::string(1, '"').append(AppInfoOf(exported.out)).append(1, '"'), c.given);
       test::WriteText(dir.File("out.json"), exported.out);
       ASSERT_EQ(RunCorvane({"import", "--engine", e.engine, "--input", dir.File("out.json"), "-o",
                             dir.File("second.pdb")})
