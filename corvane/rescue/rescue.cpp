@@ -388,17 +388,16 @@ Report Run(const Options& options, const ProgressCallback& progress,
   const auto elapsed = [&] {
     return std::chrono::duration<double>(Clock::now() - start).count();
   };
-  // The largest files first, so that no thread is left with a large one
-  // at the end while the others wait.
-  std::vector<std::size_t> order(walk.files.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return walk.files[a].size > walk.files[b].size;
-  });
+  // A callback that raises stops the files not yet started; the exception is
+  // raised again once every thread has stopped.
+  std::exception_ptr callback_error;
+  std::atomic<bool> stop{false};
   std::condition_variable finished;  // a file done, or every worker gone
   bool workers_gone = false;
 #ifdef CORVANE_RESCUE_SQLITE
   TableJoin tables(out);
+  std::vector<std::string> table_notes;
+  std::vector<OutputFile> table_outputs;
   const auto join_tables = [&] {
     for (std::size_t i = 0; i < results.size(); ++i) {
       {
@@ -408,12 +407,9 @@ Report Run(const Options& options, const ProgressCallback& progress,
       }
       tables.Add(results[i]);
     }
+    if (!stop.load()) tables.Finish(table_notes, table_outputs);
   };
 #endif
-  // A callback that raises stops the files not yet started; the exception is
-  // raised again once every thread has stopped.
-  std::exception_ptr callback_error;
-  std::atomic<bool> stop{false};
   const auto tell = [&](const Progress& at) {
     try {
       progress(at);
@@ -425,9 +421,9 @@ Report Run(const Options& options, const ProgressCallback& progress,
   const auto worker = [&] {
     for (;;) {
       if (stop.load() || (cancel != nullptr && cancel->load())) return;
-      const std::size_t k = next.fetch_add(1);
-      if (k >= order.size()) return;
-      const std::size_t i = order[k];
+      // In input order, which the tables' thread follows close behind.
+      const std::size_t i = next.fetch_add(1);
+      if (i >= walk.files.size()) return;
       if (progress) {
         std::lock_guard<std::mutex> lock(mutex);
         p.event = Progress::Event::kStarting;
@@ -485,7 +481,8 @@ Report Run(const Options& options, const ProgressCallback& progress,
   } else {
     join_tables();
   }
-  tables.Finish(report.notes, report.outputs);
+  report.notes.insert(report.notes.end(), table_notes.begin(), table_notes.end());
+  report.outputs.insert(report.outputs.end(), table_outputs.begin(), table_outputs.end());
 #endif
   for (std::size_t i = 0; i < results.size(); ++i) {
     if (done[i]) {

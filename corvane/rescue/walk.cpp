@@ -31,7 +31,7 @@ class Walker {
     struct stat st {};
     if (::stat(arg.c_str(), &st) != 0) {
       const int err = errno;
-      result.files.push_back({arg, fs::path(arg), 0, false, std::strerror(err)});
+      result.files.push_back({arg, fs::path(arg), false, std::strerror(err)});
       return;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -51,7 +51,7 @@ class Walker {
       result.notes.push_back(shown + ": passed by (the same file as one already read)");
       return;
     }
-    FoundFile found{shown, path, static_cast<std::uint64_t>(st.st_size), false, {}};
+    FoundFile found{shown, path, false, {}};
     found.zip = ListZip(path);
     result.files.push_back(found);
     AddZipMembers(found, result.files);
@@ -65,14 +65,14 @@ class Walker {
     std::error_code ec;
     fs::directory_iterator it(path, ec);
     if (ec) {
-      result.files.push_back({shown, path, 0, true, ec.message()});
+      result.files.push_back({shown, path, true, ec.message()});
       return;
     }
     std::vector<std::string> names;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
       names.push_back(it->path().filename().string());
     }
-    if (ec) result.files.push_back({shown, path, 0, true, ec.message()});
+    if (ec) result.files.push_back({shown, path, true, ec.message()});
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
       const fs::path child = path / name;
@@ -80,7 +80,7 @@ class Walker {
       if (::stat(child.c_str(), &cs) != 0) {
         const int err = errno;
         // A dangling link or a file that went away while listing.
-        result.files.push_back({Joined(shown, name), child, 0, false, std::strerror(err)});
+        result.files.push_back({Joined(shown, name), child, false, std::strerror(err)});
         continue;
       }
       if (S_ISDIR(cs.st_mode)) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -19,7 +18,6 @@ struct ZipListing;
 struct FoundFile {
   std::string input;            // the argument joined with the path below it
   std::filesystem::path path;   // to open
-  std::uint64_t size = 0;       // when listed (the order work is taken in)
   bool folder = false;          // a folder that could not be read
   std::string problem;          // why it could not be read or listed; empty when fine
   // A zip archive (by its content): its directory as the walk read it. With

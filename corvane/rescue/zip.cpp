@@ -466,7 +466,6 @@ void AddZipMembers(const FoundFile& archive, std::vector<FoundFile>& files) {
     // reads the same.
     f.input = archive.input + "/" + members[i].shown;
     f.path = archive.path;
-    f.size = members[i].size;  // as declared: only the order work is taken in
     f.zip = archive.zip;
     f.member = i;
     files.push_back(std::move(f));

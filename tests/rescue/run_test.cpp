@@ -251,6 +251,7 @@ TEST(RescueRun, ACallbackThatRaisesStopsTheRunAndComesBack) {
         << jobs;
     EXPECT_LT(finished.load(), 6) << jobs;
     EXPECT_FALSE(fs::exists(o.output + "/rescue.json")) << jobs;
+    EXPECT_FALSE(fs::exists(o.output + "/tables.sqlite")) << jobs;
   }
 }
 
