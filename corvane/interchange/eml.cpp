@@ -82,17 +82,19 @@ std::string QuotedPrintable(std::string_view text) {
     if (line.size() + piece.size() > 75) flush_soft();
     line += piece;
   };
+  // A space or tab ending a line would be dropped by mail programs: encoded.
+  const auto encode_trailing_blank = [&] {
+    if (line.empty() || (line.back() != ' ' && line.back() != '\t')) return;
+    const auto last = static_cast<unsigned char>(line.back());
+    line.pop_back();
+    const char enc[] = {'=', kHex[last >> 4], kHex[last & 15], 0};
+    put(enc);
+  };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
     if (c == '\n' || c == '\r') {
-      if (!line.empty() && (line.back() == ' ' || line.back() == '\t')) {
-        const char last = line.back();
-        line.pop_back();
-        const char enc[] = {'=', kHex[static_cast<unsigned char>(last) >> 4],
-                            kHex[static_cast<unsigned char>(last) & 15], 0};
-        put(enc);
-      }
+      encode_trailing_blank();
       out += line;
       out += "\r\n";
       line.clear();
@@ -106,13 +108,7 @@ std::string QuotedPrintable(std::string_view text) {
       put(enc);
     }
   }
-  if (!line.empty() && (line.back() == ' ' || line.back() == '\t')) {
-    const char last = line.back();
-    line.pop_back();
-    const char enc[] = {'=', kHex[static_cast<unsigned char>(last) >> 4],
-                        kHex[static_cast<unsigned char>(last) & 15], 0};
-    put(enc);
-  }
+  encode_trailing_blank();
   out += line;
   if (!out.empty() && !out.ends_with("\r\n")) out += "\r\n";
   return out;
